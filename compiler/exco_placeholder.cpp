@@ -1,0 +1,1 @@
+// Removed when the compiler's first module lands.

@@ -1,0 +1,1 @@
+// Removed when the engine's first module lands.
