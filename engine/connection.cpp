@@ -1,0 +1,1 @@
+#include "engine/connection.h"  // implemented in the next change

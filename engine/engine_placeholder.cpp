@@ -1,1 +1,0 @@
-// Removed when the engine's first module lands.
