@@ -1,13 +1,15 @@
-#include <QApplication>
+#include "store/application.h"
+
 #include <gtest/gtest.h>
 
-// Every test program runs inside a QApplication so that window tests and the
-// engine's Qt SQL connections find the objects they need.
+// Every test program runs inside the program's own application object, so that window
+// tests see the same exception guard as the program and the engine's Qt SQL
+// connections find what they need.
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    kelvo::KelvoApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

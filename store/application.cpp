@@ -1,0 +1,28 @@
+#include "store/application.h"
+
+#include "store/dialog_service.h"
+
+namespace kelvo {
+
+void reportEscapedException(std::exception_ptr exception)
+{
+    try {
+        std::rethrow_exception(exception);
+    } catch (const SilentAbort&) {
+    } catch (const std::exception& e) {
+        dialogs::error(QString::fromUtf8(e.what()));
+    } catch (...) {
+        dialogs::error(QStringLiteral("Unknown error."));
+    }
+}
+
+KelvoApplication::KelvoApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool KelvoApplication::notify(QObject* receiver, QEvent* event)
+{
+    bool handled = false;
+    guarded([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+}  // namespace kelvo
