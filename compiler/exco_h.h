@@ -1,0 +1,168 @@
+// The compiler object: its tables, options and error state, and the compile pipeline.
+#pragma once
+
+#include "compiler/exco_types.h"
+
+#include <array>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Raised by the parser after it stored the error code and item text.
+struct ESyntaxError : std::exception {
+  const char* what() const noexcept override { return ""; }
+};
+// Raised by SetVariable while an error code is pending.
+struct EInternalError : std::exception {
+  const char* what() const noexcept override { return ""; }
+};
+
+// Error codes of the compiler (ExcoGetError maps them to 200..218).
+namespace ec {
+constexpr int32_t None = 0;
+constexpr int32_t UnknownSymbol = 1, MissingOpen = 2, MissingClose = 3, MissingOperation = 4,
+                  ArgumentCount = 5, MissingExpression = 6, UnknownFunction = 7;
+constexpr int32_t ZeroDivide = 20, InvalidOp = 21, Overflow = 22, Underflow = 23,
+                  IntOverflow = 24, AccessViolation = 25, OutOfMemory = 26, StackOverflow = 27;
+constexpr int32_t AddFunction = 28, NonexistentFunction = 29, IncorrectArgument = 30,
+                  MissingArgument = 31;
+}  // namespace ec
+
+// Text of an error or fault code; empty for codes without one.
+std::string ExcoErrorText(int32_t code);
+
+// Factorial tables read by the code of "fact" and "fact2".
+constexpr int kFactCount = 1755;   // 0! .. 1754!
+constexpr int kFact2Count = 1604;  // (2k-1)!! and (2k)!! for k = 0..1603
+const Extended* ExcoFactTable();
+const Extended* ExcoOddFact2Table();
+const Extended* ExcoEvenFact2Table();
+
+// Library constants that templates address.
+struct TExcoConstants {
+  double One = 1.0;
+  double Half = 0.5;
+  double PiHalfDouble = 1.57079632679489661923;
+  Extended PiHalf = 1.57079632679489661923132169163975144L;
+  uint16_t ChopCW = 0x1F32;
+  uint16_t NearestCW = 0x1332;
+  int32_t Cell = 0;
+};
+TExcoConstants& ExcoConstants();
+
+// Fills the built-in function table and the pair matrix.
+void InitFuncTable(TArrayFuncList& table);
+void InitFuncPairMatrix(const TArrayFuncList& table, TArray2I& matrix);
+void SetTrigPairs(TArray2I& matrix, bool on);
+void SetHyperbolicPairs(TArray2I& matrix, bool on);
+
+class TExcoH {
+ public:
+  TExcoH();
+  virtual ~TExcoH();
+  TExcoH(const TExcoH&) = delete;
+  TExcoH& operator=(const TExcoH&) = delete;
+
+  void Init();
+  virtual void ShowError();
+
+  // Compiles Expr; on return func.Entry is 0 on failure.
+  void Compile(const std::string& expr, const TDestination& dest, TFunction& func);
+
+  // Tables.
+  void SetVariable(const std::string& name, void* address, int32_t varType);
+  // Index of the matching variable (an array match wins), or -1; sets UsesVariable.
+  int32_t FindVariable(const std::string& name, int32_t* varType = nullptr);
+  // First variable whose name matches, or -1 (leaf resolution).
+  int32_t FindFirstVariable(const std::string& name) const;
+  bool FindConstant(const std::string& name, Extended& value) const;
+  int32_t FindFunction(const std::string& name) const;
+  int32_t FunctionExists(const std::string& name, intptr_t* routine, int32_t* classCode) const;
+  void AddFunctionName(int32_t id, const std::string& name);
+  void ClearFunctionNames(int32_t id);
+  void DisableFunction(int32_t id);
+  intptr_t GetFunctionProperty(int32_t kind, int32_t id);
+  std::string GetFunctionName(int32_t id) const;
+  void RegisterFunction(const TFuncList& record, int32_t& id);
+  void ResetFunctionTable();
+  void ClearVariables();
+  void ClearConstants();
+  void ZeroVariables();
+  void ZeroConstants();
+  void SetTrigonometricPairs(bool on);
+  void SetHyperbolicPairsOption(bool on);
+  void SetRegisterReserved(int32_t reg, bool reserved);
+  bool IsRegisterUsed(int32_t reg) const;
+
+  // Reports an error: sets the error state and calls OnError.
+  void Fail(int32_t code, const std::string& item);
+
+  // Text dump of the parse tree (one node per line), for tests and diagnostics.
+  std::string DumpTree() const;
+  // Parses expr into the tree only (no code); returns the error code.
+  int32_t ParseOnly(const std::string& expr);
+
+  // --- code generation, implemented beside the code generator ---
+  // Runs the tree passes, lowering, optimisation and code generation (pipeline
+  // steps 5 to 11) on the tree; sets Function.Entry.
+  void GenerateCode();
+  // Whether routines made by GenerateCode can be run (pre-evaluation needs it).
+  static bool CanRunCode();
+  // Frees the code, constant cells and temporaries of a routine; safe to repeat.
+  static void FreeCode(TFunction& func);
+
+  // --- fields, in their order ---
+  TArrayOfTFunc CodeList;                 // 1
+  std::string ExprText;                   // 2
+  std::vector<TParamList> Constants;      // 3 (entry 0 unused)
+  TVarList Variables;                     // 4
+  TFunction Function;                     // 5
+  TNode* CurrentNode = nullptr;           // 6
+  TNode* Root = nullptr;
+  TArrayFuncList FuncTable;               // 7
+  bool Optimise = true;                   // 8
+  bool ExtendedNotation = true;           // 9
+  bool CaseSensitiveNames = false;        // 10
+  bool CaseSensitiveFunctions = false;    // 11
+  bool CodeListOptimisation = true;       // 12
+  int32_t DepthLimit = 8;                 // 13
+  std::string ItemText;                   // 14
+  uint8_t StackMode = 1;                  // 15
+  int32_t ErrorCode = 0;                  // 16
+  int32_t FaultCode = 0;                  // 17
+  bool ShowMessages = false;              // 18
+  bool PreEvaluate = true;                // 19
+  int32_t CseWindow = 3;                  // 20
+  int32_t FaultyNode = 0;                 // 21
+  int32_t PassSwitch1 = 2, PassSwitch2 = 2;  // 22
+  int32_t ConstType = vt::Double, TempType = vt::Double;  // 23
+  bool SkipDepthPasses = false;           // 24
+  uint8_t GeneratorOption = 0;            // 25
+  bool TrigPairs = true, HypPairs = true; // 26
+  TArray2I PairMatrix;
+  TDestination Dest;                      // 27
+  TResultWords ResultWords{};             // 28
+  bool UsesVariable = false;              // 29
+  bool PreEvaluationPermitted = true;     // 30
+  std::function<void()> OnError;          // 31
+
+  std::array<int32_t, 8> ReservedRegisters{};
+  std::array<int32_t, 8> UsedRegisters{};
+
+  // The tree's nodes; links between them do not own.
+  std::vector<std::unique_ptr<TNode>> TreePool;
+
+ private:
+  void CompileAttempt(const std::string& expr, const TDestination& dest, TFunction& func);
+  void ParseText();
+  void FreeTree();
+  void RecordFault(int32_t code);
+  bool RunGuarded(const std::function<void()>& step);
+
+  friend class TExcoParser;
+};
+
+// Runs a compiled routine and returns its ST(0); faults arrive as EExcoFault.
+Extended ExcoRunRoutine(intptr_t entry);
