@@ -6,6 +6,8 @@
 #include <QApplication>
 
 #include <exception>
+#include <type_traits>
+#include <utility>
 
 namespace kelvo {
 
@@ -23,6 +25,27 @@ bool guarded(F&& f);
 
 void reportEscapedException(std::exception_ptr exception);
 
+// Wraps a slot so that an exception ends it at its own frame: Qt's code between the
+// signal and the slot is not written for unwinding, so the guard has to stand inside
+// the slot. Connect every handler through it:
+//   connect(btnCreate, &QPushButton::clicked, this, guardedSlot([this] { btnCreateClick(); }));
+template <class F>
+auto guardedSlot(F slot)
+{
+    // A slot may ignore what the signal passes (clicked(bool) to a handler without
+    // arguments), as Qt's own connections allow.
+    return [slot = std::move(slot)](auto&&... arguments) mutable {
+        guarded([&] {
+            if constexpr (std::is_invocable_v<F&, decltype(arguments)...>)
+                slot(std::forward<decltype(arguments)>(arguments)...);
+            else
+                slot();
+        });
+    };
+}
+
+// The last resort: notify() catches what a handler let escape, so the program goes on
+// even where a handler forgot its guard.
 class KelvoApplication : public QApplication {
     Q_OBJECT
 public:

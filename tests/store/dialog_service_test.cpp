@@ -34,10 +34,10 @@ TEST(ExceptionGuard, ExceptionFromClickHandlerIsShownAndProgramGoesOn)
     DialogScript script;
     QPushButton button(QStringLiteral("Go"));
     int clicks = 0;
-    QObject::connect(&button, &QPushButton::clicked, [&] {
+    QObject::connect(&button, &QPushButton::clicked, guardedSlot([&] {
         ++clicks;
         throw std::runtime_error("Disk full");
-    });
+    }));
     button.show();
     QTest::mouseClick(&button, Qt::LeftButton);
     QTest::mouseClick(&button, Qt::LeftButton);
