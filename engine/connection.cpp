@@ -1,1 +1,510 @@
-#include "engine/connection.h"  // implemented in the next change
+#include "engine/connection.h"
+
+#include "engine/connection_string.h"
+#include "engine/database_password.h"
+#include "engine/date_text.h"
+#include "engine/jet_dialect.h"
+#include "engine/sqlite_call.h"
+#include "engine/sqlite_extensions.h"
+
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QUrl>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <limits>
+#include <map>
+
+namespace kelvo::engine {
+namespace {
+
+// How long a statement waits for another connection's write to finish.
+constexpr int kBusyTimeoutMs = 10000;
+// How long opening waits for a lock before it counts the file as held elsewhere.
+constexpr int kConnectTimeoutMs = 1500;
+
+[[noreturn]] void fail(const QString& message) { throw EngineError(message.toStdString()); }
+
+QString nextQtConnectionName()
+{
+    static std::atomic<int> counter{0};
+    return QStringLiteral("kelvo-engine-%1").arg(++counter);
+}
+
+bool isWriteProtected(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return false;
+    // The write bits count even for a user (root) whom the system would let write.
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0
+        || ::access(QFile::encodeName(path).constData(), W_OK) != 0;
+}
+
+QVariant cellValue(sqlite3_stmt* stmt, int column, FieldClass type)
+{
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER: {
+        const qint64 value = sqlite3_column_int64(stmt, column);
+        switch (type) {
+        case FieldClass::Boolean:
+            return QVariant(value != 0);
+        case FieldClass::Float:
+            return QVariant(static_cast<double>(value));
+        case FieldClass::Text:
+        case FieldClass::Memo:
+            return QVariant(QString::number(value));
+        case FieldClass::Date:
+            return QVariant(dateTimeFromStored(isoDateTimeFromSerial(static_cast<double>(value))));
+        default:
+            if (value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max())
+                return QVariant(static_cast<int>(value));
+            return QVariant(value);
+        }
+    }
+    case SQLITE_FLOAT: {
+        const double value = sqlite3_column_double(stmt, column);
+        switch (type) {
+        case FieldClass::Boolean:
+            return QVariant(value != 0.0);
+        case FieldClass::Text:
+        case FieldClass::Memo:
+            return QVariant(QString::number(value, 'g', 17));
+        case FieldClass::Date:
+            return QVariant(dateTimeFromStored(isoDateTimeFromSerial(value)));
+        default:
+            return QVariant(value);
+        }
+    }
+    case SQLITE_BLOB: {
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+        return QVariant(QByteArray(bytes, sqlite3_column_bytes(stmt, column)));
+    }
+    default: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        const QString value = QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
+        if (type == FieldClass::Boolean) {
+            const QString lower = value.trimmed().toLower();
+            if (lower == u"true" || lower == u"-1" || lower == u"1" || lower == u"yes")
+                return QVariant(true);
+            if (lower == u"false" || lower == u"0" || lower == u"no")
+                return QVariant(false);
+        } else if (type == FieldClass::Date) {
+            const QDateTime moment = dateTimeFromStored(value);
+            if (moment.isValid())
+                return QVariant(moment);
+        }
+        return QVariant(value);
+    }
+    }
+}
+
+FieldClass classOfStoredValue(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        return FieldClass::Integer;
+    case QMetaType::Double:
+        return FieldClass::Float;
+    case QMetaType::QString:
+        return FieldClass::Text;
+    default:
+        return FieldClass::Other;
+    }
+}
+
+}  // namespace
+
+struct Connection::State {
+    QString connectionString;
+    ConnectionSettings settings;  // of the open connection
+    QString qtName;               // empty while closed
+    sqlite3* db = nullptr;
+    int transactionDepth = 0;
+
+    sqlite3* handle() const
+    {
+        if (!db)
+            fail(QStringLiteral("The connection is not open."));
+        return db;
+    }
+
+    std::vector<FieldInfo> fieldsOf(const QString& table) const
+    {
+        std::vector<FieldInfo> fields;
+        NativeStatement info(handle(), QStringLiteral("SELECT name, type, pk FROM pragma_table_info(?1)"));
+        info.bindText(1, table);
+        bool autoincrement = false;
+        {
+            NativeStatement schema(handle(),
+                                   QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1"));
+            schema.bindText(1, table);
+            if (schema.step())
+                autoincrement = schema.columnText(0).contains(QLatin1StringView("AUTOINCREMENT"), Qt::CaseInsensitive);
+        }
+        while (info.step()) {
+            FieldInfo field{info.columnText(0), fieldClassOfDeclaredType(info.columnText(1))};
+            if (autoincrement && info.columnText(2) == u"1"
+                && info.columnText(1).compare(QLatin1StringView("INTEGER"), Qt::CaseInsensitive) == 0)
+                field.type = FieldClass::Counter;
+            fields.push_back(field);
+        }
+        return fields;
+    }
+
+    TranslatedStatement translate(const QString& jetText) const
+    {
+        return translateStatement(jetText, [this](const QString& table) { return fieldsOf(table); });
+    }
+
+    void bindParameters(NativeStatement& st, const QVariantMap& parameters) const
+    {
+        const int count = sqlite3_bind_parameter_count(st.handle());
+        for (int index = 1; index <= count; ++index) {
+            const char* rawName = sqlite3_bind_parameter_name(st.handle(), index);
+            if (!rawName)
+                fail(QStringLiteral("Positional parameters (?) are not supported; name them (:name)."));
+            const QString name = QString::fromUtf8(rawName);
+            const QString bare = name.mid(1);
+            auto found = parameters.constFind(bare);
+            if (found == parameters.constEnd())
+                found = parameters.constFind(name);
+            if (found == parameters.constEnd()) {
+                for (auto it = parameters.constBegin(); it != parameters.constEnd(); ++it) {
+                    QString key = it.key();
+                    if (key.startsWith(u':') || key.startsWith(u'@'))
+                        key = key.mid(1);
+                    if (key.compare(bare, Qt::CaseInsensitive) == 0) {
+                        found = it;
+                        break;
+                    }
+                }
+            }
+            if (found == parameters.constEnd())
+                fail(QStringLiteral("No value given for the parameter %1.").arg(name));
+            st.bindValue(index, found.value());
+        }
+    }
+
+    void openChecked();
+    void changePassword(const TranslatedStatement& statement);
+    void disconnect();
+};
+
+void Connection::State::disconnect()
+{
+    db = nullptr;
+    transactionDepth = 0;
+    if (qtName.isEmpty())
+        return;
+    {
+        QSqlDatabase qt = QSqlDatabase::database(qtName, false);
+        qt.close();
+    }
+    QSqlDatabase::removeDatabase(qtName);
+    qtName.clear();
+}
+
+void Connection::State::openChecked()
+{
+    const QString path = settings.dataSource;
+    if (path.trimmed().isEmpty())
+        fail(QStringLiteral("No database file is named in the connection string."));
+    const QFileInfo file(path);
+    if (!file.exists())
+        fail(QStringLiteral("The file \"%1\" does not exist.").arg(path));
+    if (file.isDir())
+        fail(QStringLiteral("\"%1\" is a folder, not a database file.").arg(path));
+    if (!file.isReadable())
+        fail(QStringLiteral("The file \"%1\" cannot be read (permission denied).").arg(path));
+    if (file.size() == 0)
+        fail(QStringLiteral("The file \"%1\" is empty; it is not a database file.").arg(path));
+    if (isWriteProtected(path))
+        fail(QStringLiteral("The file \"%1\" is read-only. Tests are written to while they are used: make the "
+                            "file writable (or copy it to a writable folder) and open it again.")
+                 .arg(path));
+    if (isWriteProtected(file.absolutePath()))
+        fail(QStringLiteral("The folder of \"%1\" is read-only. Tests are written to while they are used: move "
+                            "the file to a writable folder and open it again.")
+                 .arg(path));
+
+    qtName = nextQtConnectionName();
+    {
+        QSqlDatabase qt = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), qtName);
+        // mode=rw: SQLite never creates a missing file.
+        qt.setDatabaseName(QString::fromUtf8(QUrl::fromLocalFile(file.absoluteFilePath()).toEncoded())
+                           + QStringLiteral("?mode=rw"));
+        qt.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kConnectTimeoutMs));
+        if (!qt.open())
+            fail(QStringLiteral("The file \"%1\" could not be opened: %2").arg(path, qt.lastError().text()));
+        const QVariant handle = qt.driver()->handle();
+        if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+            fail(QStringLiteral("The SQLite driver gave no connection handle."));
+        db = *static_cast<sqlite3* const*>(handle.constData());
+    }
+    sqlite3_extended_result_codes(db, 1);
+    if (installExtensions(db) != SQLITE_OK)
+        fail(describeFailure(db, sqlite3_extended_errcode(db)));
+
+    // The first read shows whether this is a database at all and whether another
+    // connection holds it exclusively.
+    try {
+        runNative(db, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    } catch (const EngineError&) {
+        const int rc = sqlite3_extended_errcode(db) & 0xff;
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            fail(QStringLiteral("Could not use \"%1\": the file is already in use (opened exclusively by another "
+                                "user or program).")
+                     .arg(path));
+        if (rc == SQLITE_NOTADB)
+            fail(QStringLiteral("The file \"%1\" is not a database file.").arg(path));
+        fail(QStringLiteral("The database file \"%1\" is damaged and cannot be opened.").arg(path));
+    }
+    if (!databasePasswordMatches(db, settings.password))
+        fail(QStringLiteral("Not a valid password: the database password of \"%1\" does not match.").arg(path));
+
+    // A truncated or otherwise damaged file is refused before anything writes to it.
+    {
+        NativeStatement pages(db, QStringLiteral("SELECT page_count * page_size FROM pragma_page_count, "
+                                                 "pragma_page_size"));
+        const bool whole = pages.step() && sqlite3_column_int64(pages.handle(), 0) <= QFileInfo(path).size();
+        bool sound = whole;
+        if (sound) {
+            try {
+                NativeStatement check(db, QStringLiteral("PRAGMA quick_check(1)"));
+                sound = check.step() && check.columnText(0) == u"ok";
+            } catch (const EngineError&) {
+                sound = false;
+            }
+        }
+        if (!sound)
+            fail(QStringLiteral("The database file \"%1\" is damaged (truncated or corrupted) and cannot be "
+                                "opened.")
+                     .arg(path));
+    }
+
+    runNative(db, QStringLiteral("PRAGMA foreign_keys = ON"));
+    runNative(db, QStringLiteral("PRAGMA journal_mode = DELETE"));
+    if (settings.exclusive) {
+        // Held until the connection closes: other connections cannot even read.
+        runNative(db, QStringLiteral("PRAGMA locking_mode = EXCLUSIVE"));
+        try {
+            runNative(db, QStringLiteral("BEGIN EXCLUSIVE"));
+            runNative(db, QStringLiteral("COMMIT"));
+        } catch (const EngineError&) {
+            fail(QStringLiteral("Could not open \"%1\" exclusively: the file is in use by another user or program.")
+                     .arg(path));
+        }
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+}
+
+void Connection::State::changePassword(const TranslatedStatement& statement)
+{
+    if (!settings.exclusive)
+        fail(QStringLiteral("Cannot change the password of a database that is open for shared use; open it "
+                            "exclusively first."));
+    const bool protectedNow = hasDatabasePassword(handle());
+    const bool oldMatches = statement.oldPassword ? (protectedNow && databasePasswordMatches(handle(), *statement.oldPassword))
+                                                  : !protectedNow;
+    if (!oldMatches)
+        fail(QStringLiteral("Not a valid password: the old password given does not match the database password."));
+    writeDatabasePassword(handle(), statement.newPassword);
+}
+
+Connection::Connection() : state_(std::make_unique<State>()) {}
+
+Connection::~Connection()
+{
+    try {
+        close();
+    } catch (...) {  // a destructor must not throw; closing cannot be reported here
+    }
+}
+
+void Connection::setConnectionString(const QString& text) { state_->connectionString = text; }
+
+QString Connection::connectionString() const { return state_->connectionString; }
+
+void Connection::open()
+{
+    close();
+    state_->settings = parseConnectionString(state_->connectionString);
+    try {
+        state_->openChecked();
+    } catch (...) {
+        state_->disconnect();
+        throw;
+    }
+}
+
+void Connection::close()
+{
+    if (state_->db && state_->transactionDepth > 0)
+        sqlite3_exec(state_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    state_->disconnect();
+}
+
+bool Connection::isOpen() const { return state_->db != nullptr; }
+
+QString Connection::filePath() const
+{
+    return isOpen() ? state_->settings.dataSource : parseConnectionString(state_->connectionString).dataSource;
+}
+
+ResultSet Connection::select(const QString& sql, const QVariantMap& parameters) const
+{
+    const TranslatedStatement statement = state_->translate(sql);
+    if (statement.kind != TranslatedStatement::Kind::Query)
+        fail(QStringLiteral("Only a SELECT statement returns rows: %1").arg(sql));
+    NativeStatement st(state_->handle(), statement.sqliteText);
+    state_->bindParameters(st, parameters);
+
+    ResultSet result;
+    std::map<QString, std::vector<FieldInfo>> tables;
+    const int count = st.columnCount();
+    for (int c = 0; c < count; ++c) {
+        FieldInfo column{QString::fromUtf8(sqlite3_column_name(st.handle(), c)), FieldClass::Other};
+        const char* table = sqlite3_column_table_name(st.handle(), c);
+        const char* origin = sqlite3_column_origin_name(st.handle(), c);
+        if (table && origin) {
+            const QString tableName = QString::fromUtf8(table);
+            auto it = tables.find(tableName);
+            if (it == tables.end())
+                it = tables.emplace(tableName, state_->fieldsOf(tableName)).first;
+            for (const FieldInfo& f : it->second)
+                if (f.name.compare(QString::fromUtf8(origin), Qt::CaseInsensitive) == 0)
+                    column.type = f.type;
+        } else if (const char* declared = sqlite3_column_decltype(st.handle(), c)) {
+            column.type = fieldClassOfDeclaredType(QString::fromUtf8(declared));
+        }
+        result.columns.push_back(column);
+    }
+    while (st.step()) {
+        std::vector<QVariant> row;
+        row.reserve(count);
+        for (int c = 0; c < count; ++c)
+            row.push_back(cellValue(st.handle(), c, result.columns[c].type));
+        result.rows.push_back(std::move(row));
+    }
+    // Computed columns (count(*), max(id)) take the class of what they hold.
+    for (int c = 0; c < count; ++c) {
+        if (result.columns[c].type != FieldClass::Other)
+            continue;
+        for (const auto& row : result.rows) {
+            if (!row[c].isNull()) {
+                result.columns[c].type = classOfStoredValue(row[c]);
+                break;
+            }
+        }
+    }
+    return result;
+}
+
+int Connection::execute(const QString& sql, const QVariantMap& parameters)
+{
+    const TranslatedStatement statement = state_->translate(sql);
+    if (statement.kind == TranslatedStatement::Kind::DatabasePassword) {
+        state_->changePassword(statement);
+        return 0;
+    }
+    NativeStatement st(state_->handle(), statement.sqliteText);
+    state_->bindParameters(st, parameters);
+    while (st.step()) {
+    }
+    if (statement.kind != TranslatedStatement::Kind::Change || sqlite3_stmt_readonly(st.handle()))
+        return 0;
+    return sqlite3_changes(state_->db);
+}
+
+QStringList Connection::tableNames() const
+{
+    NativeStatement st(state_->handle(),
+                       QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND substr(name, 1, 7) <> "
+                                      "'sqlite_' AND name <> ?1 ORDER BY name COLLATE NOCASE"));
+    st.bindText(1, QString(kPasswordTable));
+    QStringList names;
+    while (st.step())
+        names << st.columnText(0);
+    return names;
+}
+
+std::vector<FieldInfo> Connection::tableFields(const QString& table) const
+{
+    std::vector<FieldInfo> fields = state_->fieldsOf(table);
+    if (fields.empty())
+        fail(QStringLiteral("The table \"%1\" does not exist.").arg(table));
+    return fields;
+}
+
+QSqlDatabase Connection::database() const
+{
+    if (state_->qtName.isEmpty())
+        return {};
+    return QSqlDatabase::database(state_->qtName, false);
+}
+
+void Connection::vacuumInto(const QString& path)
+{
+    runNative(state_->handle(), QStringLiteral("VACUUM INTO %1").arg(quotedLiteral(path)));
+}
+
+void Connection::beginTransaction()
+{
+    const int depth = state_->transactionDepth;
+    runNative(state_->handle(),
+              depth == 0 ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("SAVEPOINT kelvo_%1").arg(depth));
+    ++state_->transactionDepth;
+}
+
+void Connection::commit()
+{
+    const int depth = state_->transactionDepth;
+    if (depth == 0)
+        fail(QStringLiteral("There is no transaction to commit."));
+    runNative(state_->handle(),
+              depth == 1 ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE kelvo_%1").arg(depth - 1));
+    --state_->transactionDepth;
+}
+
+void Connection::rollback()
+{
+    const int depth = state_->transactionDepth;
+    if (depth == 0)
+        fail(QStringLiteral("There is no transaction to roll back."));
+    --state_->transactionDepth;
+    if (depth == 1) {
+        runNative(state_->handle(), QStringLiteral("ROLLBACK"));
+    } else {
+        runNative(state_->handle(), QStringLiteral("ROLLBACK TO kelvo_%1").arg(depth - 1));
+        runNative(state_->handle(), QStringLiteral("RELEASE kelvo_%1").arg(depth - 1));
+    }
+}
+
+Transaction::Transaction(Connection& connection) : connection_(connection) { connection_.beginTransaction(); }
+
+Transaction::~Transaction()
+{
+    if (done_)
+        return;
+    try {
+        connection_.rollback();
+    } catch (...) {  // a destructor must not throw; the connection is gone or broken
+    }
+}
+
+void Transaction::commit()
+{
+    connection_.commit();
+    done_ = true;
+}
+
+}  // namespace kelvo::engine

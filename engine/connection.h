@@ -71,7 +71,8 @@ public:
 
     // One SELECT; named parameters are written ":name" in the text.
     ResultSet select(const QString& sql, const QVariantMap& parameters = {}) const;
-    // One statement that returns no rows; the number of rows it changed.
+    // One statement that returns no rows; the number of rows it changed (0 for
+    // schema statements). ALTER DATABASE PASSWORD needs an exclusive opening.
     int execute(const QString& sql, const QVariantMap& parameters = {});
 
     // The user tables of the open file (the engine's own tables left out).
@@ -79,8 +80,13 @@ public:
     // The columns of a table with their classes; throws when the table is missing.
     std::vector<FieldInfo> tableFields(const QString& table) const;
 
-    // For Qt SQL models over the same file (editor grids); valid while open.
+    // For Qt SQL models over the same file (editor grids); valid while open. Values
+    // written through it bypass the statement translation: bind Booleans as bool and
+    // dates as QDateTime.
     QSqlDatabase database() const;
+
+    // Writes a compacted copy of the open file to `path` (which must not exist).
+    void vacuumInto(const QString& path);
 
     // Transactions nest: an inner one is a savepoint.
     void beginTransaction();

@@ -1,0 +1,148 @@
+#include "engine/connection.h"
+
+#include "engine/database_password.h"
+#include "engine/sqlite_call.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kelvo::engine {
+namespace {
+
+[[noreturn]] void fail(const QString& message) { throw EngineError(message.toStdString()); }
+
+// A name beside `target` for the file being written, hidden and unlikely to exist.
+QString temporaryNameBeside(const QString& target)
+{
+    const QFileInfo info(target);
+    return info.absoluteDir().filePath(
+        QStringLiteral(".%1.%2.tmp").arg(info.fileName()).arg(QRandomGenerator::system()->generate64(), 0, 16));
+}
+
+void removeWithJournal(const QString& path)
+{
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral("-journal"));
+}
+
+// Gives `from` the name `to` unless a file of that name appeared meanwhile.
+bool renameWithoutReplacing(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return false;
+    // File systems without RENAME_NOREPLACE: a hard link fails as well when `to` exists.
+    if (::link(source.constData(), target.constData()) == 0) {
+        ::unlink(source.constData());
+        return true;
+    }
+    if (errno == EEXIST || QFileInfo::exists(to))
+        return false;
+    return ::rename(source.constData(), target.constData()) == 0;
+}
+
+void syncFile(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+void requireFreeTarget(const QString& path)
+{
+    if (path.trimmed().isEmpty())
+        fail(QStringLiteral("No file name is given."));
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink())
+        fail(QStringLiteral("The file \"%1\" already exists.").arg(path));
+    if (!info.absoluteDir().exists())
+        fail(QStringLiteral("The folder of \"%1\" does not exist.").arg(path));
+}
+
+class NativeDatabase {
+public:
+    explicit NativeDatabase(const QString& path)
+    {
+        const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db_,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE, nullptr);
+        if (rc != SQLITE_OK)
+            fail(QStringLiteral("The file \"%1\" could not be created: %2").arg(path, describeFailure(db_, rc)));
+        sqlite3_extended_result_codes(db_, 1);
+    }
+    ~NativeDatabase() { sqlite3_close_v2(db_); }
+    NativeDatabase(const NativeDatabase&) = delete;
+    NativeDatabase& operator=(const NativeDatabase&) = delete;
+    sqlite3* handle() const { return db_; }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+QString connectionStringFor(const QString& path, const QString& password)
+{
+    return QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=%2;").arg(path, password);
+}
+
+}  // namespace
+
+void createDatabase(const QString& path, const QString& password)
+{
+    requireFreeTarget(path);
+    const QString temporary = temporaryNameBeside(path);
+    try {
+        {
+            NativeDatabase file(temporary);
+            runNative(file.handle(), QStringLiteral("PRAGMA journal_mode = DELETE"));
+            // "KLVO": marks the file as a test of this program for tools that read it.
+            runNative(file.handle(), QStringLiteral("PRAGMA application_id = 1263289935"));
+            runNative(file.handle(), QStringLiteral("BEGIN"));
+            writeDatabasePassword(file.handle(), password);
+            runNative(file.handle(), QStringLiteral("COMMIT"));
+        }
+        if (!renameWithoutReplacing(temporary, path))
+            fail(QStringLiteral("The file \"%1\" could not be created (%2).")
+                     .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    } catch (...) {
+        removeWithJournal(temporary);
+        throw;
+    }
+}
+
+void compactDatabase(const QString& sourcePath, const QString& destPath, const QString& password)
+{
+    if (!QFileInfo::exists(sourcePath))
+        fail(QStringLiteral("The file \"%1\" does not exist.").arg(sourcePath));
+    requireFreeTarget(destPath);
+    const QString temporary = temporaryNameBeside(destPath);
+    try {
+        {
+            Connection source;
+            source.setConnectionString(connectionStringFor(sourcePath, password));
+            source.open();
+            source.vacuumInto(temporary);
+        }
+        syncFile(temporary);
+        if (!renameWithoutReplacing(temporary, destPath))
+            fail(QStringLiteral("The compacted file \"%1\" could not be written (%2).")
+                     .arg(destPath, QString::fromLocal8Bit(std::strerror(errno))));
+    } catch (...) {
+        removeWithJournal(temporary);
+        throw;
+    }
+}
+
+}  // namespace kelvo::engine

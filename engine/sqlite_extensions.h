@@ -1,0 +1,15 @@
+#pragma once
+// What the engine adds to every SQLite connection: the case-insensitive text collation
+// and the functions that the translated statements call.
+
+struct sqlite3;
+
+namespace kelvo::engine {
+
+// Replaces SQLite's ASCII-only NOCASE by one that folds the case of every letter, so
+// that text columns compare, sort and stay unique without regard to case; registers
+// the value normalisers for Boolean and date columns and a LIKE of the same folding.
+// Returns an SQLite result code.
+int installExtensions(sqlite3* db);
+
+}  // namespace kelvo::engine
