@@ -1,1 +1,0 @@
-// Removed when the compiler's first module lands.

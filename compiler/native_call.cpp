@@ -1,0 +1,209 @@
+#include "compiler/native_call.h"
+
+#include "compiler/exco_h.h"
+
+#include <csetjmp>
+#include <csignal>
+#include <mutex>
+#include <new>
+
+#include <atomic>
+
+namespace {
+
+struct ExcoCallFrame {
+    uint16_t callerControlWord = 0;
+    uint16_t routineControlWord = exco::kRoutineControlWord;
+    uint32_t callerMxcsr = 0;
+    uint16_t statusBefore = 0;
+    uint16_t statusAfter = 0;
+    uint32_t unbalanced = 0;
+};
+static_assert(sizeof(ExcoCallFrame) == 16);
+
+// One routine being run on this thread; runners nest when a routine calls a host
+// routine that runs compiled code in turn.
+struct Runner {
+    sigjmp_buf env;
+    ExcoCallFrame frame;
+    volatile int32_t fault = 0;
+    Runner* outer = nullptr;
+};
+
+// Constant-initialised and in the executable's static TLS block, so that the signal
+// handler may read them.
+__attribute__((tls_model("initial-exec"))) thread_local Runner* tInnermost = nullptr;
+__attribute__((tls_model("initial-exec"))) thread_local int tDepth = 0;
+
+// The SIGFPE disposition found when ours was installed, to pass other signals on to.
+struct sigaction gPrevious {};
+std::atomic<bool> gInstalled{false};
+std::mutex gInstallMutex;
+
+exco::FaultKind kindOfSignal(int code)
+{
+    using exco::FaultKind;
+    switch (code) {
+    case FPE_FLTDIV: return FaultKind::ZeroDivide;
+    case FPE_FLTOVF: return FaultKind::Overflow;
+    case FPE_FLTUND: return FaultKind::Underflow;
+    case FPE_INTDIV: return FaultKind::IntegerDivide;
+    case FPE_INTOVF: return FaultKind::IntOverflow;
+    case FPE_FLTSUB: return FaultKind::AccessViolation;
+    default: return FaultKind::InvalidOp;  // invalid operation, x87 stack fault, precision
+    }
+}
+
+void passOn(int sig, siginfo_t* info, void* context)
+{
+    const struct sigaction& previous = gPrevious;
+    if ((previous.sa_flags & SA_SIGINFO) != 0) {
+        if (previous.sa_sigaction != nullptr) {
+            previous.sa_sigaction(sig, info, context);
+            return;
+        }
+    } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+        previous.sa_handler(sig);
+        return;
+    }
+    const bool sentByProcess = info == nullptr || info->si_code <= 0;
+    if (sentByProcess && previous.sa_handler == SIG_IGN)
+        return;
+    // Default action. A fault raised by an instruction happens again when the handler
+    // returns, now with the default action; a sent signal is raised again.
+    signal(sig, SIG_DFL);
+    if (sentByProcess)
+        raise(sig);
+}
+
+extern "C" void onSigFpe(int sig, siginfo_t* info, void* context)
+{
+    Runner* const runner = tInnermost;
+    if (runner != nullptr && info != nullptr && info->si_code > 0) {
+        runner->fault = static_cast<int32_t>(kindOfSignal(info->si_code));
+        siglongjmp(runner->env, 1);
+    }
+    passOn(sig, info, context);
+}
+
+void ensureFaultHandler()
+{
+    if (!gInstalled.load(std::memory_order_acquire))
+        exco::InstallFaultHandler();
+}
+
+// After a fault the x87 unit holds whatever the signal handler was given; start it
+// afresh with the caller's control words.
+void restoreCallerUnit(const ExcoCallFrame& frame)
+{
+    const uint16_t controlWord = frame.callerControlWord;
+    const uint32_t mxcsr = frame.callerMxcsr;
+    asm volatile("fninit\n\tfldcw %0\n\tldmxcsr %1" : : "m"(controlWord), "m"(mxcsr));
+}
+
+}  // namespace
+
+extern "C" long double exco_call_trampoline(uintptr_t entry, ExcoCallFrame* frame);
+
+namespace exco {
+
+void InstallFaultHandler()
+{
+    const std::lock_guard lock(gInstallMutex);
+    struct sigaction current {};
+    sigaction(SIGFPE, nullptr, &current);
+    const bool ours = (current.sa_flags & SA_SIGINFO) != 0 && current.sa_sigaction == onSigFpe;
+    if (!ours) {
+        struct sigaction handler {};
+        handler.sa_sigaction = onSigFpe;
+        handler.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&handler.sa_mask);
+        sigaction(SIGFPE, &handler, &gPrevious);
+    }
+    gInstalled.store(true, std::memory_order_release);
+}
+
+void ThrowFault(FaultKind kind)
+{
+    switch (kind) {
+    case FaultKind::None: return;
+    case FaultKind::ZeroDivide: throw EExcoZeroDivide();
+    case FaultKind::InvalidOp: throw EExcoInvalidOp();
+    case FaultKind::Overflow: throw EExcoOverflow();
+    case FaultKind::Underflow: throw EExcoUnderflow();
+    case FaultKind::IntOverflow: throw EExcoIntOverflow();
+    case FaultKind::AccessViolation: throw EExcoAccessViolation();
+    case FaultKind::OutOfMemory: throw EExcoOutOfMemory();
+    case FaultKind::StackOverflow: throw EExcoStackOverflow();
+    case FaultKind::IntegerDivide: throw EExcoDivByZero();
+    }
+    throw EExcoInvalidOp();
+}
+
+FaultKind FaultKindOfCurrentException()
+{
+    try {
+        throw;
+    } catch (const EExcoZeroDivide&) {
+        return FaultKind::ZeroDivide;
+    } catch (const EExcoInvalidOp&) {
+        return FaultKind::InvalidOp;
+    } catch (const EExcoOverflow&) {
+        return FaultKind::Overflow;
+    } catch (const EExcoUnderflow&) {
+        return FaultKind::Underflow;
+    } catch (const EExcoIntOverflow&) {
+        return FaultKind::IntOverflow;
+    } catch (const EExcoAccessViolation&) {
+        return FaultKind::AccessViolation;
+    } catch (const EExcoOutOfMemory&) {
+        return FaultKind::OutOfMemory;
+    } catch (const std::bad_alloc&) {
+        return FaultKind::OutOfMemory;
+    } catch (const EExcoStackOverflow&) {
+        return FaultKind::StackOverflow;
+    } catch (const EExcoDivByZero&) {
+        return FaultKind::IntegerDivide;
+    } catch (...) {
+        return FaultKind::InvalidOp;
+    }
+}
+
+int ActiveRoutineDepth() { return tDepth; }
+
+}  // namespace exco
+
+extern "C" void ExcoRaiseFault(int32_t kind)
+{
+    Runner* const runner = tInnermost;
+    if (runner != nullptr) {
+        runner->fault = kind;
+        siglongjmp(runner->env, 1);
+    }
+    exco::ThrowFault(static_cast<exco::FaultKind>(kind));
+    throw EExcoInvalidOp();
+}
+
+Extended ExcoRunRoutine(intptr_t entry)
+{
+    if (entry == 0)
+        throw EExcoAccessViolation();
+    ensureFaultHandler();
+    Runner runner;
+    runner.outer = tInnermost;
+    if (sigsetjmp(runner.env, 0) != 0) {
+        tInnermost = runner.outer;
+        --tDepth;
+        restoreCallerUnit(runner.frame);
+        exco::ThrowFault(static_cast<exco::FaultKind>(runner.fault));
+        throw EExcoInvalidOp();
+    }
+    tInnermost = &runner;
+    ++tDepth;
+    const Extended result = exco_call_trampoline(static_cast<uintptr_t>(entry), &runner.frame);
+    tInnermost = runner.outer;
+    --tDepth;
+    if (runner.frame.unbalanced != 0)
+        throw EExcoUnbalancedStack();
+    return result;
+}

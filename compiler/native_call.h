@@ -1,0 +1,91 @@
+// Running generated code, and how its x87 faults reach C++.
+//
+// ExcoRunRoutine (declared in compiler/exco_h.h) is the one way to run a routine: the
+// component's Calc, the pre-evaluation of a compile and every other runner use it. It
+// calls the routine through an assembler trampoline (native_call_x86_64.S) that
+//   - loads the routines' x87 control word (kRoutineControlWord) only around the call
+//     and clears the caller's pending x87 flags first, so that a flag left by host code
+//     cannot fire inside the routine;
+//   - keeps the CPU stack 16-byte aligned at the call;
+//   - waits for pending x87 faults (fwait) while the fault window is still open, then
+//     restores the caller's control word;
+//   - checks that the routine left exactly one more value on the x87 stack than it
+//     found there, and hands that value back as the result.
+//
+// Fault window. A SIGFPE handler, installed once with SA_NODEFER, acts only while the
+// calling thread is inside a routine. It leaves the signal frame with siglongjmp to a
+// jump point that ExcoRunRoutine takes with sigsetjmp(env, 0) (no signal mask is saved
+// or restored, so a call costs no system call); the runner then resets the x87 unit
+// (fninit), restores the caller's control word and SSE control/status register and
+// throws the exception that matches the fault. Outside the window, and for signals
+// sent by other processes, the handler passes the signal on to the handler that was
+// installed before it (or to the default action).
+//
+// C++ exceptions cannot unwind through generated code. A host routine that generated
+// code calls must therefore not let an exception escape; it catches it, leaves its own
+// scopes, and calls ExcoRaiseFault with the kind of what it caught
+// (FaultKindOfCurrentException), which jumps straight to the innermost runner.
+#pragma once
+
+#include "compiler/exco_faults.h"
+
+#include <cstdint>
+
+namespace exco {
+
+// The x87 control word of generated code: 64-bit precision, round to nearest,
+// invalid operation, zero divide and overflow unmasked, the other exceptions masked.
+constexpr uint16_t kRoutineControlWord = 0x1332;
+
+// What a running routine can fail with. The numbers are the compile driver's fault
+// codes; IntegerDivide is the integer division by zero that the driver does not map.
+enum class FaultKind : int32_t {
+    None = 0,
+    ZeroDivide = 20,
+    InvalidOp = 21,
+    Overflow = 22,
+    Underflow = 23,
+    IntOverflow = 24,
+    AccessViolation = 25,
+    OutOfMemory = 26,
+    StackOverflow = 27,
+    IntegerDivide = 100,
+};
+
+// Installs the SIGFPE handler if it is not installed yet. ExcoRunRoutine does this
+// itself; a host that installs SIGFPE handlers of its own calls it afterwards, so that
+// signals outside the fault window reach them.
+void InstallFaultHandler();
+
+// Throws the exception of kind (kind None throws nothing).
+void ThrowFault(FaultKind kind);
+
+// The fault kind of the exception being handled: the matching kind for the compiler's
+// fault classes, OutOfMemory for std::bad_alloc, InvalidOp for anything else.
+FaultKind FaultKindOfCurrentException();
+
+// Depth of nested runners on this thread (0 outside every routine).
+int ActiveRoutineDepth();
+
+}  // namespace exco
+
+// Integer division by zero inside a runtime routine. It is none of the faults that the
+// compile driver maps, so it passes through a compile to its caller.
+struct EExcoDivByZero : std::runtime_error {
+    EExcoDivByZero() : std::runtime_error("Division by zero") {}
+};
+
+// The routine did not leave exactly one result on the x87 stack: a fault of the
+// generated code itself, reported as an invalid operation.
+struct EExcoUnbalancedStack : EExcoInvalidOp {
+    const char* what() const noexcept override
+    {
+        return "Compiled code left the x87 register stack unbalanced";
+    }
+};
+
+extern "C" {
+// Called by generated code and runtime routines to fail the innermost running routine
+// with a fault of the given kind (a FaultKind value). Outside every routine it throws.
+[[noreturn]] void ExcoRaiseFault(int32_t kind);
+}

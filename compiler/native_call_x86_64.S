@@ -1,0 +1,72 @@
+# The call trampoline of generated code (see native_call.h).
+#
+# long double exco_call_trampoline(uintptr_t entry, ExcoCallFrame* frame)
+#
+# frame (filled here, read by the runner in native_call.cpp):
+#    0  u16  caller's x87 control word
+#    2  u16  control word of generated code (set by the runner)
+#    4  u32  caller's MXCSR
+#    8  u16  x87 status word before the call
+#   10  u16  x87 status word after the call
+#   12  u32  1 when the routine did not leave exactly one value on the x87 stack
+#
+# The routine takes no arguments and returns its value in ST(0). Everything between
+# loading the routines' control word and restoring the caller's runs inside the fault
+# window of the runner; the fwait makes a fault still pending after the routine's last
+# instruction arrive here, while the window is open.
+
+        .text
+        .p2align 4
+        .globl  exco_call_trampoline
+        .hidden exco_call_trampoline
+        .type   exco_call_trampoline, @function
+exco_call_trampoline:
+        .cfi_startproc
+        pushq   %rbp
+        .cfi_def_cfa_offset 16
+        .cfi_offset %rbp, -16
+        movq    %rsp, %rbp
+        .cfi_def_cfa_register %rbp
+        pushq   %rbx
+        .cfi_offset %rbx, -24
+        subq    $8, %rsp                # 16-byte aligned at the call below
+        movq    %rsi, %rbx
+
+        fnstcw  0(%rbx)
+        stmxcsr 4(%rbx)
+        fnstsw  %ax
+        movw    %ax, 8(%rbx)
+        fnclex                          # a flag left by host code must not fire inside
+        fldcw   2(%rbx)
+
+        call    *%rdi
+
+        fwait
+        fnstsw  %ax
+        movw    %ax, 10(%rbx)
+        movw    8(%rbx), %cx
+        subw    $0x0800, %cx            # TOP - 1: one value more on the stack
+        xorw    %ax, %cx
+        testw   $0x3800, %cx
+        jnz     .Lunbalanced
+        movl    $0, 12(%rbx)
+        fldcw   0(%rbx)
+        jmp     .Lreturn
+
+.Lunbalanced:
+        # Leave a clean x87 unit and a dummy result, so that the caller's own x87 use
+        # stays sound; the runner reports the fault.
+        movl    $1, 12(%rbx)
+        fninit
+        fldcw   0(%rbx)
+        fldz
+
+.Lreturn:
+        movq    -8(%rbp), %rbx
+        leave
+        .cfi_def_cfa %rsp, 8
+        ret
+        .cfi_endproc
+        .size   exco_call_trampoline, .-exco_call_trampoline
+
+        .section .note.GNU-stack, "", @progbits
