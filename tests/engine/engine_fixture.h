@@ -63,7 +63,7 @@ inline const QStringList& schemaStatements()
 }
 
 class EngineFileTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override { ASSERT_TRUE(folder_.isValid()); }
 
     QString pathOf(const QString& name) const { return folder_.filePath(name); }

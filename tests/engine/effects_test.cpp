@@ -1,0 +1,232 @@
+// The effects the program relies on beyond plain reading and writing: ids, cascades,
+// constraint failures, Booleans, text without case, BETWEEN, the table list.
+
+#include "tests/engine/engine_fixture.h"
+
+namespace kelvo::engine::testing {
+namespace {
+
+class EngineEffects : public EngineFileTest {
+protected:
+    void SetUp() override
+    {
+        EngineFileTest::SetUp();
+        createTestFile(connection);
+        connection.execute("insert into items (id, caption) values (1, 'First');");
+        connection.execute("insert into items (id, caption) values (2, 'Second');");
+        connection.execute("insert into answers (itemid, caption) values (1, 'a1');");
+        connection.execute("insert into answers (itemid, caption) values (1, 'a2');");
+        connection.execute("insert into answers (itemid, caption) values (2, 'b1');");
+        connection.execute("insert into variables (id, caption) values (1, 'v');");
+        connection.execute("insert into formula (varid, formula) values (1, 'item1');");
+        connection.execute("insert into keyb (id, k) values (10, 'a');");
+    }
+
+    std::vector<int> ids(const char* sql)
+    {
+        std::vector<int> out;
+        for (const auto& row : connection.select(sql).rows)
+            out.push_back(row[0].toInt());
+        return out;
+    }
+
+    Connection connection;
+};
+
+TEST_F(EngineEffects, CountersGiveAscendingIdsThatAreNeverReused)
+{
+    EXPECT_EQ(ids("select id from answers order by id"), (std::vector<int>{1, 2, 3}));
+    connection.execute("delete from answers where id = 3");
+    connection.execute("insert into answers (itemid, caption) values (2, 'b2');");
+    EXPECT_EQ(ids("select id from answers order by id"), (std::vector<int>{1, 2, 4}));
+    EXPECT_EQ(ids("select autoid from users"), (std::vector<int>{1}));
+}
+
+TEST_F(EngineEffects, DeletingAParentDeletesItsChildren)
+{
+    EXPECT_EQ(connection.execute("delete from items where id = 1;"), 1);
+    EXPECT_EQ(ids("select id from answers order by id"), (std::vector<int>{3}));
+    EXPECT_EQ(connection.execute("delete from variables where id = 1"), 1);
+    EXPECT_EQ(connection.select("select count(*) from formula").rows[0][0].toInt(), 0);
+}
+
+TEST_F(EngineEffects, ViolatedRulesFailWithAReadableMessageAndChangeNothing)
+{
+    struct Case {
+        const char* sql;
+        const char* messagePart;
+    };
+    const Case cases[] = {
+        {"insert into items (id, caption) values (1, 'again');", "duplicate value"},
+        {"insert into items (id, caption) values (0, 'zero');", "validation rule"},
+        {"insert into items (id) values (3);", "cannot hold a Null value"},
+        {"insert into items (caption) values ('no id');", "cannot hold a Null value"},
+        {"insert into answers (itemid, caption) values (99, 'orphan');", "related record is required"},
+        {"insert into keyb (id, k) values (11, 'A');", "duplicate value"},
+        {"insert into keyb (id, k) values (11, '!');", "validation rule"},
+        {"insert into users (usr, pas) values ('QUORV', 'x');", "duplicate value"},
+        {"update items set id = 1 where id = 2;", "duplicate value"},
+        {"insert into users (usr, pas, act) values ('bob', 'x', 'maybe');", "not a yes/no value"},
+        {"insert into datac (id, test_date) values (5, 'yesterday');", "not a date"},
+        {"insert into nosuchtable (id) values (1);", "no such table"},
+        {"select nosuchcolumn from items;", "no such column"},
+        {"select 'unterminated from items;", "unterminated text"},
+        {"select id from items; delete from items;", "Characters found after end of SQL statement"},
+        {"create table bad ( id currency2 );", "unknown data type"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sql);
+        try {
+            const QString sql = QString::fromLatin1(c.sql);
+            if (sql.startsWith(u"select"))
+                connection.select(sql);
+            else
+                connection.execute(sql);
+            ADD_FAILURE() << "no failure";
+        } catch (const EngineError& e) {
+            EXPECT_TRUE(e.message().contains(QLatin1String(c.messagePart), Qt::CaseInsensitive))
+                << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(ids("select id from items order by id"), (std::vector<int>{1, 2}));
+    EXPECT_EQ(connection.select("select count(*) from users").rows[0][0].toInt(), 1);
+    EXPECT_EQ(connection.select("select count(*) from keyb").rows[0][0].toInt(), 1);
+}
+
+TEST_F(EngineEffects, BooleansAreStoredAsOneOrZeroAndReadAsBool)
+{
+    struct Case {
+        const char* written;
+        int stored;
+    };
+    const Case cases[] = {{"true", 1},  {"True", 1},   {"-1", 1},     {"'true'", 1}, {"'TRUE'", 1}, {"1", 1},
+                          {"false", 0}, {"False", 0},  {"'false'", 0}, {"0", 0}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written);
+        const QString user = QStringLiteral("u%1").arg(++n);
+        connection.execute(QStringLiteral("insert into users (usr, pas, per3) values ('%1', 'p', %2)").arg(user, c.written));
+        connection.execute(QStringLiteral("update users set per4 = %1 where usr = '%2'").arg(c.written, user));
+        const ResultSet raw = connection.select(
+            QStringLiteral("select per3 + 0, typeof(per3), per4 + 0 from users where usr = '%1'").arg(user));
+        EXPECT_EQ(raw.rows[0][0].toInt(), c.stored);
+        EXPECT_EQ(raw.rows[0][1].toString(), "integer");
+        EXPECT_EQ(raw.rows[0][2].toInt(), c.stored);
+        const ResultSet typed = connection.select(QStringLiteral("select per3 from users where usr = '%1'").arg(user));
+        EXPECT_EQ(typed.columns[0].type, FieldClass::Boolean);
+        EXPECT_EQ(typed.rows[0][0].typeId(), QMetaType::Bool);
+        EXPECT_EQ(typed.rows[0][0].toString(), c.stored ? "true" : "false");
+    }
+    // Bound values and defaults take the same form.
+    connection.execute("insert into users (usr, pas, per5) values (:u, 'p', :flag)", {{"u", "bound"}, {"flag", true}});
+    const ResultSet bound = connection.select("select per5, act, per0 from users where usr = 'bound'");
+    EXPECT_EQ(bound.rows[0][0].toString(), "true");
+    EXPECT_EQ(bound.rows[0][1].toString(), "true");
+    EXPECT_EQ(bound.rows[0][2].toString(), "false");
+    EXPECT_EQ(connection.select("select usr from users where per3 = true").rowCount(), 7);
+}
+
+TEST_F(EngineEffects, TextComparesSortsAndIsUniqueWithoutCase)
+{
+    connection.execute("insert into items (id, caption) values (3, 'čaša');");
+    connection.execute("insert into items (id, caption) values (4, 'Apple');");
+    connection.execute("insert into items (id, caption) values (5, 'banana');");
+    EXPECT_EQ(connection.select("select id from items where caption = 'ČAŠA'").rowCount(), 1);
+    EXPECT_EQ(connection.select("select id from items where caption like 'Č%'").rowCount(), 1);
+    EXPECT_EQ(connection.select("select id from items where caption like 'ap_le'").rowCount(), 1);
+    EXPECT_EQ(ids("select id from items where id > 3 order by caption"), (std::vector<int>{4, 5}));
+    EXPECT_EQ(connection.select("select distinct caption from items where caption in ('APPLE', 'apple')").rowCount(),
+              1);
+    EXPECT_EQ(connection.select("select usr from users where usr = 'QuOrV'").rowCount(), 1);
+    EXPECT_THROW(connection.execute("insert into users (usr, pas) values ('QUORV', 'x');"), EngineError);
+}
+
+TEST_F(EngineEffects, BetweenGivesTheSameRowsWhicheverBoundIsLarger)
+{
+    for (int id = 3; id <= 6; ++id)
+        connection.execute(QStringLiteral("insert into items (id, caption) values (%1, 'q')").arg(id));
+    EXPECT_EQ(ids("select id from items where id between 2 and 4 order by id"), (std::vector<int>{2, 3, 4}));
+    EXPECT_EQ(ids("select id from items where id between 4 and 2 order by id"), (std::vector<int>{2, 3, 4}));
+    EXPECT_EQ(ids("select id from items where id not between 5 and 2 order by id"), (std::vector<int>{1, 6}));
+    EXPECT_EQ(ids("select id from items where (id between 9 and 7) or caption = 'q' and id between 4 and 3"),
+              (std::vector<int>{3, 4}));
+    EXPECT_EQ(connection.select("select id from items where id between :hi and :lo", {{"hi", 6}, {"lo", 5}}).rowCount(),
+              2);
+    // The keyboard rule of the schema lets letters and digits through.
+    EXPECT_EQ(connection.execute("insert into keyb (id, k) values (1, '1')"), 1);
+    EXPECT_EQ(connection.execute("insert into keyb (id, k) values (26, 'Q')"), 1);
+}
+
+TEST_F(EngineEffects, TableListAndFieldClassesLeaveOutTheEnginesOwnTables)
+{
+    EXPECT_EQ(connection.tableNames(),
+              (QStringList{"answers", "datac", "formula", "items", "keyb", "testd", "userf", "users", "variables"}));
+    struct Expected {
+        const char* table;
+        std::vector<FieldClass> classes;
+    };
+    const Expected tables[] = {
+        {"answers", {FieldClass::Counter, FieldClass::Integer, FieldClass::Text}},
+        {"items", {FieldClass::Integer, FieldClass::Memo, FieldClass::Text}},
+        {"variables",
+         {FieldClass::Integer, FieldClass::Text, FieldClass::Boolean, FieldClass::Float, FieldClass::Integer}},
+        {"datac",
+         {FieldClass::Integer, FieldClass::Date, FieldClass::Date, FieldClass::Integer, FieldClass::Integer,
+          FieldClass::Integer, FieldClass::Integer, FieldClass::Text, FieldClass::Boolean, FieldClass::Boolean,
+          FieldClass::Boolean, FieldClass::Integer}},
+    };
+    for (const Expected& t : tables) {
+        SCOPED_TRACE(t.table);
+        const auto fields = connection.tableFields(QString::fromLatin1(t.table));
+        ASSERT_EQ(fields.size(), t.classes.size());
+        for (size_t i = 0; i < fields.size(); ++i)
+            EXPECT_EQ(fields[i].type, t.classes[i]) << fields[i].name.toStdString();
+    }
+    EXPECT_TRUE(isQuotedFieldClass(FieldClass::Date));
+    EXPECT_FALSE(isQuotedFieldClass(FieldClass::Boolean));
+    EXPECT_THROW(connection.tableFields("nosuchtable"), EngineError);
+
+    connection.execute("alter table items add extra yesno");
+    EXPECT_EQ(connection.tableFields("items").back().type, FieldClass::Boolean);
+    connection.execute("alter table items drop extra;");
+    EXPECT_EQ(connection.tableFields("items").size(), 3u);
+    const ResultSet joined = connection.select("select answers.id, items.caption, count(*) from answers left join "
+                                               "items on items.id = answers.itemid group by answers.id, items.caption");
+    EXPECT_EQ(joined.columns[0].type, FieldClass::Counter);
+    EXPECT_EQ(joined.columns[1].type, FieldClass::Memo);
+    EXPECT_EQ(joined.columns[2].type, FieldClass::Integer);
+}
+
+TEST_F(EngineEffects, LiteralsKeepWhatTheyHold)
+{
+    connection.execute("insert into items (id, caption) values (3, 'It''s true; select -- \"x\" [y] #z#');");
+    connection.execute("insert into items (id, caption) values (4, \"double \"\"quoted\"\"\");");
+    EXPECT_EQ(connection.select("select caption from items where id = 3").rows[0][0].toString(),
+              "It's true; select -- \"x\" [y] #z#");
+    EXPECT_EQ(connection.select("select caption from items where id = 4").rows[0][0].toString(), "double \"quoted\"");
+    EXPECT_EQ(connection.select("select [caption] & '!' from [items] where id = 1").rows[0][0].toString(), "First!");
+    EXPECT_EQ(connection.select("select 5--1, 2.5 * 2").rows[0][0].toInt(), 6);
+    connection.execute("insert into datac (id, test_date) values (1, #12/10/2026 08:30:00#)");
+    EXPECT_EQ(connection.select("select test_date || '' from datac").rows[0][0].toString(), "2026-12-10 08:30:00");
+}
+
+TEST_F(EngineEffects, TransactionsNestAndRollBack)
+{
+    {
+        Transaction outer(connection);
+        connection.execute("insert into items (id, caption) values (3, 'kept')");
+        {
+            Transaction inner(connection);
+            connection.execute("insert into items (id, caption) values (4, 'dropped')");
+        }
+        outer.commit();
+    }
+    {
+        Transaction abandoned(connection);
+        connection.execute("delete from items");
+    }
+    EXPECT_EQ(ids("select id from items order by id"), (std::vector<int>{1, 2, 3}));
+}
+
+}  // namespace
+}  // namespace kelvo::engine::testing
