@@ -48,10 +48,16 @@ QDateTime parseAny(const QString& raw)
         return time;
     const QLocale locale = QLocale::system();
     for (const auto format : {QLocale::ShortFormat, QLocale::LongFormat}) {
+        // Two-digit years fall in 1930..2029, as the system of the original file
+        // format reads them (Qt would read 26 as 1926).
+        const bool twoDigitYears = !locale.dateFormat(format).contains(QLatin1StringView("yyyy"));
+        auto windowed = [&](QDate date) {
+            return twoDigitYears && date.year() < 1930 ? date.addYears(100) : date;
+        };
         if (const QDateTime parsed = locale.toDateTime(text, format); parsed.isValid())
-            return parsed;
+            return QDateTime(windowed(parsed.date()), parsed.time());
         if (const QDate date = locale.toDate(text, format); date.isValid())
-            return QDateTime(date, QTime(0, 0));
+            return QDateTime(windowed(date), QTime(0, 0));
         if (const QTime time = locale.toTime(text, format); time.isValid())
             return QDateTime(kSerialZero, time);
     }

@@ -216,6 +216,7 @@ struct MappedType {
     QString declared;     // SQLite declared type
     bool counter = false;
     bool text = false;    // gets the case-insensitive collation
+    bool boolean = false; // holds 1, 0 or Null only
 };
 
 MappedType mapType(const Token& typeWord, const Tokens& arguments)
@@ -243,7 +244,7 @@ MappedType mapType(const Token& typeWord, const Tokens& arguments)
     if (t == u"decimal" || t == u"numeric" || t == u"dec")
         return {with(QStringLiteral("NUMERIC")), false, false};
     if (t == u"logical" || t == u"yesno" || t == u"bit" || t == u"boolean" || t == u"logical1")
-        return {QStringLiteral("BOOLEAN"), false, false};
+        return {QStringLiteral("BOOLEAN"), false, false, true};
     if (t == u"date" || t == u"datetime" || t == u"time" || t == u"timestamp")
         return {QStringLiteral("DATETIME"), false, false};
     if (t == u"longtext" || t == u"memo" || t == u"note" || t == u"longchar" || t == u"ntext")
@@ -300,6 +301,15 @@ Tokens mapColumnDefinition(const Tokens& def)
             hasPrimaryKey = true;
     }
     append(out, rest);
+    if (type.boolean) {
+        // Statements store 1/0 through the normaliser; this rule keeps writers that
+        // bypass it (Qt SQL models) from storing anything else.
+        append(out, {sql::word(QStringLiteral("CHECK")), sql::symbol(QStringLiteral("(")), def[0],
+                     sql::word(QStringLiteral("IN")), sql::symbol(QStringLiteral("(")),
+                     Token{TokenKind::Number, QStringLiteral("0")}, sql::symbol(QStringLiteral(",")),
+                     Token{TokenKind::Number, QStringLiteral("1")}, sql::symbol(QStringLiteral(")")),
+                     sql::symbol(QStringLiteral(")"))});
+    }
     // Jet refuses Null in a key; SQLite's non-rowid keys would take it.
     if (hasPrimaryKey && !hasNotNull)
         append(out, {sql::word(QStringLiteral("NOT")), sql::word(QStringLiteral("NULL"))});

@@ -3,6 +3,10 @@
 
 #include "tests/engine/engine_fixture.h"
 
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QSqlTableModel>
+
 namespace kelvo::engine::testing {
 namespace {
 
@@ -226,6 +230,34 @@ TEST_F(EngineEffects, TransactionsNestAndRollBack)
         connection.execute("delete from items");
     }
     EXPECT_EQ(ids("select id from items order by id"), (std::vector<int>{1, 2, 3}));
+}
+
+TEST_F(EngineEffects, QtModelsWorkOnTheSameConnection)
+{
+    QSqlTableModel model(nullptr, connection.database());
+    model.setTable(QStringLiteral("variables"));
+    model.setEditStrategy(QSqlTableModel::OnManualSubmit);
+    ASSERT_TRUE(model.select()) << model.lastError().text().toStdString();
+    ASSERT_EQ(model.rowCount(), 1);
+    QSqlRecord record = model.record();
+    record.setValue(QStringLiteral("id"), 2);
+    record.setValue(QStringLiteral("caption"), QStringLiteral("from the grid"));
+    record.setValue(QStringLiteral("cumul"), false);
+    record.setValue(QStringLiteral("start"), 1.5);
+    ASSERT_TRUE(model.insertRecord(-1, record));
+    ASSERT_TRUE(model.submitAll()) << model.lastError().text().toStdString();
+    const ResultSet written = connection.select("select cumul, start, caption from variables where id = 2");
+    EXPECT_EQ(written.rows[0][0].toString(), "false");
+    EXPECT_EQ(written.rows[0][1].toDouble(), 1.5);
+    // A grid cannot store anything but 1/0 in a yes/no column.
+    ASSERT_TRUE(model.setData(model.index(0, model.fieldIndex(QStringLiteral("cumul"))), QStringLiteral("maybe")));
+    EXPECT_FALSE(model.submitAll());
+    model.revertAll();
+    // Deleting through the model runs the cascade as well.
+    ASSERT_TRUE(model.select());
+    ASSERT_TRUE(model.removeRow(0));
+    ASSERT_TRUE(model.submitAll()) << model.lastError().text().toStdString();
+    EXPECT_EQ(connection.select("select count(*) from formula").rows[0][0].toInt(), 0);
 }
 
 }  // namespace
