@@ -194,6 +194,16 @@ struct Connection::State {
         }
     }
 
+    // A statement that SQLite cannot compile names the statement as the caller wrote it.
+    NativeStatement prepare(const TranslatedStatement& statement, const QString& jetText) const
+    {
+        try {
+            return NativeStatement(handle(), statement.sqliteText);
+        } catch (const EngineError& e) {
+            fail(QStringLiteral("%1 (in the statement: %2)").arg(e.message(), jetText.trimmed()));
+        }
+    }
+
     void openChecked();
     void changePassword(const TranslatedStatement& statement);
     void disconnect();
@@ -365,7 +375,7 @@ ResultSet Connection::select(const QString& sql, const QVariantMap& parameters) 
     const TranslatedStatement statement = state_->translate(sql);
     if (statement.kind != TranslatedStatement::Kind::Query)
         fail(QStringLiteral("Only a SELECT statement returns rows: %1").arg(sql));
-    NativeStatement st(state_->handle(), statement.sqliteText);
+    NativeStatement st = state_->prepare(statement, sql);
     state_->bindParameters(st, parameters);
 
     ResultSet result;
@@ -416,7 +426,7 @@ int Connection::execute(const QString& sql, const QVariantMap& parameters)
         state_->changePassword(statement);
         return 0;
     }
-    NativeStatement st(state_->handle(), statement.sqliteText);
+    NativeStatement st = state_->prepare(statement, sql);
     state_->bindParameters(st, parameters);
     while (st.step()) {
     }

@@ -214,6 +214,26 @@ TEST_F(EngineEffects, LiteralsKeepWhatTheyHold)
     EXPECT_EQ(connection.select("select test_date || '' from datac").rows[0][0].toString(), "2026-12-10 08:30:00");
 }
 
+TEST_F(EngineEffects, JetQueryFormsRun)
+{
+    EXPECT_EQ(connection.select("select * from (items) order by id").rowCount(), 2);
+    EXPECT_EQ(connection.select("SELECT items.id, answers.caption, formula.formula FROM (items LEFT JOIN answers ON "
+                                "items.id = answers.itemid) LEFT JOIN formula ON formula.varid = items.id ORDER BY "
+                                "answers.id")
+                  .rowCount(),
+              3);
+    EXPECT_EQ(connection.select("select id, v from testd where id between -15 and -18;").rowCount(), 0);
+    EXPECT_EQ(connection.select("select count(*), min(id), max(id)  from items;").rows[0][2].toInt(), 2);
+    EXPECT_EQ(connection.select("select count(*) from answers where itemid in (1,2)").rows[0][0].toInt(), 3);
+    EXPECT_EQ(connection.select("select count(*) from keyb where k = 'A'").rows[0][0].toInt(), 1);
+    try {
+        connection.select("select id frm items");
+        ADD_FAILURE() << "no failure";
+    } catch (const EngineError& e) {
+        EXPECT_TRUE(e.message().contains(QLatin1String("select id frm items"))) << e.message().toStdString();
+    }
+}
+
 TEST_F(EngineEffects, TransactionsNestAndRollBack)
 {
     {
