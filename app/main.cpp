@@ -1,11 +1,10 @@
-#include <QApplication>
-#include <QWidget>
+#include "store/application.h"
+#include "store/program_windows.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Kelvo"));
-    window.show();
+    kelvo::KelvoApplication app(argc, argv);
+    const kelvo::ProgramWindows windows;
+    kelvo::Form1->show();
     return app.exec();
 }

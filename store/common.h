@@ -1,0 +1,133 @@
+#pragma once
+// The database routines every module uses on the one connection Form1->con, the row
+// set they read into, and the small text and number helpers that go with them.
+//
+// Conventions kept by every reader of a RowSet: a database Null read as text is the
+// empty text and read as a number is 0 (CellText, CellNumber, CellInt).
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantList>
+
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace kelvo {
+
+class TableDataset;
+
+// The rows of one SELECT, [row, column] from 0. It is Null (no array at all) when the
+// statement gave no row or no column; test isNull() before indexing.
+class RowSet {
+public:
+    RowSet() = default;
+    // Null when `rows` is empty or its first row has no cell; every row must have as many
+    // cells as the first.
+    explicit RowSet(std::vector<std::vector<QVariant>> rows);
+
+    bool isNull() const { return cells_.empty(); }
+    int rows() const { return static_cast<int>(cells_.size()); }
+    int cols() const { return cells_.empty() ? 0 : static_cast<int>(cells_.front().size()); }
+
+    // Throws std::out_of_range outside the array (and on a Null row set).
+    const QVariant& at(int row, int col) const;
+    void set(int row, int col, const QVariant& value);
+
+    // Null-safe readers of one cell (see CellText and friends).
+    QString text(int row, int col) const;
+    double number(int row, int col) const;
+    int integer(int row, int col) const;
+
+private:
+    std::vector<std::vector<QVariant>> cells_;
+};
+
+// --- reading cells: Null is "" as text and 0 as a number ---------------------------
+
+// Booleans read "true"/"false", numbers with "." (NumberToText), dates as stored.
+QString CellText(const QVariant& value);
+// Texts are read with "."; a text that is no number throws std::invalid_argument.
+double CellNumber(const QVariant& value);
+// As CellNumber, rounded to the nearest integer; throws std::out_of_range beyond int.
+int CellInt(const QVariant& value);
+
+// --- numbers and text ---------------------------------------------------------------
+
+// Numbers are stored and written into statements with "." whatever the locale: up to 15
+// significant digits, no exponent for ordinary magnitudes.
+QString NumberToText(double value);
+// Reads a number written with "." (blanks around it allowed); nothing when it is none.
+std::optional<double> TextToNumber(const QString& text);
+// The decimal separator of the system locale, used only where numbers are typed or shown.
+QChar LocaleDecimalSeparator();
+// Reads a number written with the locale's separator.
+std::optional<double> LocaleTextToNumber(const QString& text);
+
+// --- SQL text -------------------------------------------------------------------------
+
+// The one way user text goes into a statement: in single quotes, every quote in it
+// doubled, so that a quote matches nothing and breaks nothing.
+QString SqlQuote(const QString& text);
+
+// --- database routines on Form1->con ----------------------------------------------
+
+// Runs one SELECT. On a database failure shows error 45 and gives the Null row set.
+RowSet SelectToVariant(const QString& sql);
+// Runs one statement that returns no rows; a failure raises to the caller. Always true.
+bool ExecSQL(const QString& sql);
+// Builds and runs one INSERT into the table of `dataSet`. False, silently, when the lists
+// are empty or differ in length or a field is not in the table; false after error 54
+// when the statement fails.
+bool InsertRecord(const TableDataset& dataSet, const QStringList& fieldNames,
+                  const QVariantList& values);
+// Builds and runs one UPDATE of the rows whose `keyField` equals `keyValue`. 0 without
+// running anything when the lists are empty or differ or a field is missing; with
+// `checkExists` 0 when more than one row matches and `allowMany` is false, otherwise
+// the number of matching rows; without the check 1. A failure raises to the caller.
+int UpdateRecord(const TableDataset& dataSet, const QString& keyField, const QString& keyValue,
+                 const QStringList& fieldNames, const QVariantList& values, bool allowMany,
+                 bool checkExists);
+// Adds a column unless it exists (error 73); "boolean" becomes yesno and "string"
+// varchar(100). Leaves the editor's tmpTable open on `table`. Failures raise.
+bool AddColumn(const QString& table, const QString& field, const QString& fieldType);
+// Drops a column that exists (otherwise error 74). Failures raise.
+bool DropColumn(const QString& table, const QString& field);
+// Whether the open file has the table (letter case ignored), read on a second
+// connection of its own; false without an open test. Failures raise.
+bool TableExists(const QString& name);
+// "null" stands for no password. The file must be open exclusively. Shows error 114
+// and gives false on failure.
+bool ChangeDatabasePassword(const QString& oldPassword, const QString& newPassword);
+// The first k >= 1 missing from column `col` of the ascending rows of `selectSql`: 1
+// without rows, -1 when `col` is beyond the columns.
+int FirstFreeNumber(const QString& selectSql, int col);
+// Whether the test has at least one question.
+bool ItemsExist();
+
+// --- small utilities -------------------------------------------------------------------
+
+// The result table block that holds item<N> or var<N>: 254 data columns a table.
+int ColumnBlock(int n);
+// Index of `value` in the ascending `values`, -1 when absent.
+int BinarySearchInt(std::span<const int> values, int value);
+// The table name after the first "from " (blanks and parentheses skipped); "" without.
+QString TableNameAfterFrom(const QString& sql);
+// Whether `text` is an integer (or, unless `integerOnly`, a decimal number written with
+// the locale's separator); "00..." is refused.
+bool IsNumber(const QString& text, bool integerOnly);
+// The locale's decimal separator becomes "." in every cell that is not Null (first
+// occurrence); every such cell becomes text.
+void NormalizeDecimalSeparator(RowSet& rows);
+// A 1 x 1 row set holding `text`.
+RowSet SingleCellVariant(const QString& text);
+// `text` without blanks and without characters of code 0.
+QString RemoveSpaces(const QString& text);
+// The file name of `path` without folder and extension.
+QString FileNameWithoutExt(const QString& path);
+// A file beside the open test that does not exist yet: its folder and name, `suffix`,
+// a number from 2 when needed, and the extension of `extSource`.
+QString UniqueFileName(const QString& extSource, const QString& suffix);
+
+}  // namespace kelvo
