@@ -8,6 +8,7 @@
 #include "engine/sqlite_extensions.h"
 
 #include <QFileInfo>
+#include <QLocale>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QUrl>
@@ -76,7 +77,7 @@ QVariant cellValue(sqlite3_stmt* stmt, int column, FieldClass type)
             return QVariant(value != 0.0);
         case FieldClass::Text:
         case FieldClass::Memo:
-            return QVariant(QString::number(value, 'g', 17));
+            return QVariant(QString::number(value, 'g', QLocale::FloatingPointShortest));
         case FieldClass::Date:
             return QVariant(dateTimeFromStored(isoDateTimeFromSerial(value)));
         default:
@@ -271,8 +272,8 @@ void Connection::State::openChecked()
     } catch (const EngineError&) {
         const int rc = sqlite3_extended_errcode(db) & 0xff;
         if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-            fail(QStringLiteral("Could not use \"%1\": the file is already in use (opened exclusively by another "
-                                "user or program).")
+            fail(QStringLiteral("Could not use \"%1\": the file is already in use (another user or program "
+                                "holds it exclusively, or is writing a large change); try again later.")
                      .arg(path));
         if (rc == SQLITE_NOTADB)
             fail(QStringLiteral("The file \"%1\" is not a database file.").arg(path));

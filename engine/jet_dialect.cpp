@@ -97,7 +97,7 @@ bool hasPositionalParameter(const Tokens& tokens)
     return false;
 }
 
-Tokens rewriteExpressions(const Tokens& in);
+Tokens rewriteExpressions(Tokens tokens);
 
 // Jet's BETWEEN accepts its bounds in either order: x BETWEEN a AND b is rewritten as
 // (x BETWEEN a AND b OR x BETWEEN b AND a), which keeps the column's collation and index.
@@ -191,23 +191,24 @@ Tokens rewriteBetween(const Tokens& in)
 }
 
 // Literals and operators of Jet SQL that SQLite writes otherwise.
-Tokens rewriteExpressions(const Tokens& in)
+Tokens rewriteExpressions(Tokens tokens)
 {
-    Tokens out;
-    out.reserve(in.size());
-    for (qsizetype i = 0; i < static_cast<qsizetype>(in.size()); ++i) {
-        Token t = in[i];
-        const bool qualified = (i > 0 && in[i - 1].isSymbol(QLatin1StringView(".")))
-            || (i + 1 < static_cast<qsizetype>(in.size()) && in[i + 1].isSymbol(QLatin1StringView(".")));
+    bool hasBetween = false;
+    const qsizetype n = static_cast<qsizetype>(tokens.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        Token& t = tokens[i];
+        const bool qualified = (i > 0 && tokens[i - 1].isSymbol(QLatin1StringView(".")))
+            || (i + 1 < n && tokens[i + 1].isSymbol(QLatin1StringView(".")));
         if (!qualified && t.isWord(QLatin1StringView("true")))
             t = Token{TokenKind::Number, QStringLiteral("1")};
         else if (!qualified && t.isWord(QLatin1StringView("false")))
             t = Token{TokenKind::Number, QStringLiteral("0")};
         else if (t.isSymbol(QLatin1StringView("&")))
             t = sql::symbol(QStringLiteral("||"));
-        out.push_back(t);
+        else if (t.isWord(QLatin1StringView("between")))
+            hasBetween = true;
     }
-    return rewriteBetween(out);
+    return hasBetween ? rewriteBetween(tokens) : tokens;
 }
 
 // --- column definitions ---------------------------------------------------------------

@@ -41,8 +41,10 @@ QString describeFailure(sqlite3* db, int rc)
     case SQLITE_LOCKED:
         return QStringLiteral("The database file is in use by another user or program (it is locked); try again "
                               "later.");
-    case SQLITE_READONLY:
     case SQLITE_READONLY_DBMOVED:
+        return QStringLiteral("The database file was moved or replaced (for instance compacted) by another "
+                              "connection; open it again.");
+    case SQLITE_READONLY:
         return QStringLiteral("The database file is read-only; it cannot be changed.");
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:

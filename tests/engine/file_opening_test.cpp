@@ -229,6 +229,20 @@ TEST_F(FileOpening, SharedOpeningLetsConnectionsAndProcessesWorkTogether)
     EXPECT_EQ(second.select("select id from items").rowCount(), 4);
 }
 
+TEST_F(FileOpening, PathsMayHoldAnyCharacter)
+{
+    const QString odd = pathOf(QStringLiteral("odd ;#?%20 b=c 'č'.mdb"));
+    createDatabase(odd, QStringLiteral("pw"));
+    Connection connection;
+    connection.setConnectionString(connectionString(odd, QStringLiteral("pw"), true));
+    connection.open();
+    EXPECT_EQ(connection.filePath(), odd);
+    connection.execute("create table t ( id counter primary key, v varchar(10) )");
+    EXPECT_EQ(connection.execute("insert into t (v) values ('x')"), 1);
+    connection.close();
+    EXPECT_EQ(folderEntries(), QStringList{QFileInfo(odd).fileName()});
+}
+
 TEST_F(FileOpening, OpeningNeverCreatesAFile)
 {
     Connection connection;
