@@ -103,6 +103,13 @@ bool ReplaceWholeReference(QString& formula, const QString& token, const QString
 // 1-based position of the n-th `ch` counted from the right; 0 when there is none.
 qsizetype RPosNth(const QString& s, QChar ch, int n);
 
+// --- what the checks read from the open test -------------------------------------------
+
+// The questions that have answers, with their number of answers.
+AnswerCounts ReadAnswerCounts();
+// The ids of the questions, variables and data fields.
+FormulaReferenceIds ReadFormulaReferenceIds();
+
 // --- checks ----------------------------------------------------------------------------
 
 // 0 valid, -1 syntax error, -2 question out of range, -3 answer out of range, -4 always
