@@ -96,6 +96,7 @@ struct LiveBlock {
     uint8_t* writable = nullptr;
     std::size_t bytes = 0;
     int cls = kLargeClass;
+    std::shared_ptr<void> attached;
 };
 
 }  // namespace
@@ -148,7 +149,7 @@ ExecArena::ExecArena() : state_(std::make_unique<State>()) {}
 
 ExecArena::~ExecArena() = default;
 
-uintptr_t ExecArena::place(std::span<const uint8_t> code)
+uintptr_t ExecArena::place(std::span<const uint8_t> code, std::shared_ptr<void> attached)
 {
     const std::size_t size = code.empty() ? 1 : code.size();
     const std::lock_guard lock(state_->mutex);
@@ -158,15 +159,15 @@ uintptr_t ExecArena::place(std::span<const uint8_t> code)
         const Chunk chunk = mapChunk(roundUp(size, pageBytes()));
         state_->mappedBytes += chunk.bytes;
         block = Block{chunk.writable, reinterpret_cast<uintptr_t>(chunk.executable)};
-        live = LiveBlock{chunk.writable, chunk.bytes, kLargeClass};
+        live = LiveBlock{chunk.writable, chunk.bytes, kLargeClass, std::move(attached)};
     } else {
         const int cls = classOf(size);
         block = state_->takeBlock(cls);
-        live = LiveBlock{block.writable, classBytes(cls), cls};
+        live = LiveBlock{block.writable, classBytes(cls), cls, std::move(attached)};
     }
     if (!code.empty())
         std::memcpy(block.writable, code.data(), code.size());
-    state_->live.emplace(block.entry, live);
+    state_->live.emplace(block.entry, std::move(live));
     return block.entry;
 }
 
@@ -178,7 +179,7 @@ bool ExecArena::release(uintptr_t handle)
     const auto found = state_->live.find(handle);
     if (found == state_->live.end())
         return false;
-    const LiveBlock block = found->second;
+    const LiveBlock block = std::move(found->second);
     state_->live.erase(found);
     if (block.cls == kLargeClass) {
         unmapChunk(Chunk{block.writable, reinterpret_cast<uint8_t*>(handle), block.bytes, 0});

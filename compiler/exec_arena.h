@@ -37,8 +37,9 @@ class ExecArena {
 
   // Copies code into executable memory and returns its entry address there (16-byte
   // aligned), which is also the routine's handle. Throws std::bad_alloc when no
-  // memory can be mapped. Unused bytes of the block are filled with int3.
-  uintptr_t place(std::span<const uint8_t> code);
+  // memory can be mapped. Unused bytes of the block are filled with int3. attached
+  // (the routine's data) is kept alive until the routine is freed.
+  uintptr_t place(std::span<const uint8_t> code, std::shared_ptr<void> attached = {});
 
   // Frees the routine whose entry address is handle. Returns false, freeing nothing,
   // for 0, for an address that is no live routine's entry, and for a routine freed

@@ -1,0 +1,374 @@
+// From the parse tree to a routine: numbering, depth measurement and operand
+// reordering on the tree, lowering to the code list, keeping results in memory where
+// the list would overflow the x87 stack, and code generation.
+#include "compiler/exco_compilator.h"
+#include "compiler/exco_h.h"
+#include "compiler/exec_arena.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Post-order over first-child / next-sibling / parent links, without recursion.
+template <class Visit>
+void postOrder(TNode* root, Visit&& visit)
+{
+    if (root == nullptr)
+        return;
+    TNode* node = root;
+    while (node->FirstChild != nullptr)
+        node = node->FirstChild;
+    for (;;) {
+        visit(node);
+        if (node == root)
+            return;
+        if (node->NextSibling != nullptr) {
+            node = node->NextSibling;
+            while (node->FirstChild != nullptr)
+                node = node->FirstChild;
+        } else {
+            node = node->Parent;
+        }
+    }
+}
+
+std::vector<TNode*> childrenOf(const TNode* node)
+{
+    std::vector<TNode*> out;
+    for (TNode* child = node->FirstChild; child != nullptr; child = child->NextSibling)
+        out.push_back(child);
+    return out;
+}
+
+void numberOperands(TNode* root)
+{
+    root->OperandPos = 0;
+    postOrder(root, [](TNode* node) {
+        int32_t pos = 1;
+        for (TNode* child = node->FirstChild; child != nullptr; child = child->NextSibling)
+            child->OperandPos = pos++;
+    });
+}
+
+void numberParents(TNode* root)
+{
+    int32_t visit = 0;
+    root->ParentIndex = 0;
+    postOrder(root, [&](TNode* node) {
+        ++visit;
+        for (TNode* child = node->FirstChild; child != nullptr; child = child->NextSibling)
+            child->ParentIndex = visit;
+    });
+}
+
+void resetNodeStates(TNode* root)
+{
+    postOrder(root, [](TNode* node) {
+        node->ResultState = 1;
+        node->OperandStates.assign(childrenOf(node).size(), 1);
+        node->Swapped = 0;
+    });
+}
+
+// Levels again after reordering: a first child shares its parent's level, each later
+// sibling has the previous one's level + 1.
+void renumberLevels(TNode* root)
+{
+    std::vector<TNode*> pending{root};
+    while (!pending.empty()) {
+        TNode* node = pending.back();
+        pending.pop_back();
+        int32_t level = node->Level;
+        for (TNode* child = node->FirstChild; child != nullptr; child = child->NextSibling) {
+            child->Level = level++;
+            pending.push_back(child);
+        }
+    }
+}
+
+void* addressOf(const TVarList& vars, int32_t index)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= vars.size())
+        return nullptr;
+    return vars[static_cast<std::size_t>(index)].Address;
+}
+
+TFunc fillCodeList(const TNode& node, const TVarList& vars)
+{
+    const TDataNode& d = node.Data;
+    TFunc f;
+    f.Text = node.Text;
+    f.Level = node.Level;
+    f.OperandCount = static_cast<int32_t>(childrenOf(&node).size());
+    f.Operator = d.Operator;
+    f.Negate = d.Negate;
+    f.OperandPos = node.OperandPos;
+    f.ParentIndex = node.ParentIndex;
+    f.BranchId = d.BranchId;
+    f.BranchLink = d.BranchLink;
+    f.FuncIndex = d.FuncIndex;
+    f.StoreType = d.StoreType;
+    f.StoreAdjust = d.StoreAdjust;
+    f.OperandOps = d.OperandOps;
+    f.OperandStates = node.OperandStates;
+    f.OperandStoreAdjust = d.OperandStoreAdjust;
+    f.ResultState = node.ResultState;
+    f.DestWhere = d.DestWhere;
+    f.DestDisp = d.DestDisp;
+    f.DestType = d.DestType;
+    f.Swapped = node.Swapped;
+    f.PostForm = d.PostForm;
+    f.PowerKey = d.PowerKey;
+    f.IntFormKind = d.IntFormKind;
+    f.RealFormKind = d.RealFormKind;
+    f.OperandKind = d.OperandKind;
+    f.Word27 = d.Word27;
+    f.A = d.A;
+    f.B = d.B;
+    f.a1 = d.a1;
+    f.b1 = d.b1;
+    f.a2 = d.a2;
+    f.b2 = d.b2;
+    f.IntCoef = d.IntCoef;
+    f.IntAddend = d.IntAddend;
+    f.Word36 = d.Word36;
+    f.Var1 = addressOf(vars, d.VarIndex[0]);
+    f.Var2 = addressOf(vars, d.VarIndex[1]);
+    f.Var3 = addressOf(vars, d.VarIndex[2]);
+    f.Var4 = addressOf(vars, d.VarIndex[3]);
+    f.Word38 = d.Word38;
+
+    // Coefficient vectors hold one coefficient per variable of the table; the code
+    // list keeps only the variables whose coefficient is not 0.
+    const auto compact = [&](const std::vector<Extended>& coefs, TArrayP& addresses) {
+        addresses.assign(1, nullptr);
+        std::vector<Extended> kept{0};
+        for (std::size_t v = 0; v < coefs.size() && v < vars.size(); ++v)
+            if (coefs[v] != 0) {
+                addresses.push_back(vars[v].Address);
+                kept.push_back(coefs[v]);
+            }
+        return kept;
+    };
+    if (d.RealFormKind == 3) {
+        f.FormCoefs = compact(d.RealCoefs, f.FormVars);
+        f.FormCoefs.push_back(d.ConstTerm);
+    } else if (d.RealFormKind == 4) {
+        f.a1 = d.ConstTerm;
+        compact(d.RealCoefs, f.FormVars);
+    } else if (d.RealFormKind == 7) {
+        f.FormCoefs = compact(d.IntRealCoefs, f.IntFormVars);
+        f.FormCoefs.push_back(d.ConstTerm);
+    }
+    if (d.IntFormKind == 6) {
+        const std::vector<Extended> kept = compact(d.IntCoefs, f.IntFormVars);
+        f.IntFormCoefs.assign(1, 0);
+        for (std::size_t k = 1; k < kept.size(); ++k)
+            f.IntFormCoefs.push_back(static_cast<int32_t>(kept[k]));
+        f.IntFormCoefs.push_back(static_cast<int32_t>(d.IntConstTerm));
+    }
+    for (const TScaledVarIndex& s : d.ScaledVars)
+        f.ScaledVars.push_back(TScaledVar{s.A, s.B, addressOf(vars, s.VarIndex)});
+    return f;
+}
+
+TArrayOfTFunc buildCodeList(TNode* root, const TVarList& vars, std::vector<TNode*>* nodes = nullptr)
+{
+    TArrayOfTFunc list(1);
+    if (nodes != nullptr)
+        nodes->assign(1, nullptr);
+    postOrder(root, [&](TNode* node) {
+        list.push_back(fillCodeList(*node, vars));
+        if (nodes != nullptr)
+            nodes->push_back(node);
+    });
+    return list;
+}
+
+int32_t functionClass(const TArrayFuncList& table, int32_t index)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= table.size())
+        return 0;
+    return table[static_cast<std::size_t>(index)].Class;
+}
+
+// The operator with which a child joins its sum or product, taken along when the
+// children are reordered. The first term of a sum is added, of a product multiplied.
+int32_t joiningOperator(const TNode& parent, const TNode& child)
+{
+    int32_t op = child.Data.Operator;
+    const std::size_t pos = static_cast<std::size_t>(child.OperandPos);
+    if (op == op::First && pos >= 1 && pos <= parent.Data.OperandOps.size())
+        op = parent.Data.OperandOps[pos - 1];
+    if (op == op::First || op == op::DivReversed)
+        op = parent.Data.FuncIndex == fx::ADD ? op::Add : op::Mul;
+    return op;
+}
+
+// Sorts the children by required depth, deepest first (the earliest wins ties). The
+// operators of a sum or product travel with their terms, and the generator picks the
+// instructions from the order it meets them in, so the value stays the same.
+bool reorderOperands(exco::RoutineRequest& exco, TNode* node)
+{
+    std::vector<TNode*> kids = childrenOf(node);
+    if (kids.size() < 2)
+        return false;
+    bool later = false;
+    for (std::size_t k = 1; k < kids.size(); ++k)
+        later = later || kids[k]->RequiredDepth > kids[0]->RequiredDepth;
+    if (!later)
+        return false;
+    const int32_t func = node->Data.FuncIndex;
+    const bool sumOrProduct = func == fx::ADD || func == fx::MUL;
+    if (sumOrProduct)
+        for (TNode* kid : kids)
+            kid->Data.Operator = joiningOperator(*node, *kid);
+    std::stable_sort(kids.begin(), kids.end(),
+                     [](const TNode* a, const TNode* b) { return a->RequiredDepth > b->RequiredDepth; });
+    node->FirstChild = kids.front();
+    for (std::size_t k = 0; k < kids.size(); ++k) {
+        kids[k]->NextSibling = k + 1 < kids.size() ? kids[k + 1] : nullptr;
+        kids[k]->OperandPos = static_cast<int32_t>(k + 1);
+    }
+    if (sumOrProduct) {
+        node->Data.OperandOps.clear();
+        for (const TNode* kid : kids)
+            node->Data.OperandOps.push_back(kid->Data.Operator);
+    } else if (functionClass(*exco.functions, func) == fc::TwoReals) {
+        node->Swapped = 1;
+    }
+    const std::size_t index = static_cast<std::size_t>(func);
+    if (index < exco.functions->size() && (*exco.functions)[index].ExtraDepth < 0)
+        exco.skipDepthPasses = true;
+    return true;
+}
+
+std::vector<int32_t> measureGrowth(const exco::RoutineRequest& exco, TArrayOfTFunc& list, int32_t& overallMax)
+{
+    TCompiler measure(*exco.functions);
+    measure.InitMeasure(*exco.variables, vt::Extended, exco.constType, exco.depthLimit);
+    return measure.MeasureGrowth(list, overallMax);
+}
+
+void limitStackDepth(exco::RoutineRequest& exco)
+{
+    std::vector<TNode*> nodes;
+    TArrayOfTFunc list = buildCodeList(exco.root, *exco.variables, &nodes);
+    int32_t overallMax = 0;
+    const std::vector<int32_t> growth = measureGrowth(exco, list, overallMax);
+    for (std::size_t i = 1; i < nodes.size(); ++i) {
+        TNode* node = nodes[i];
+        int32_t deepest = 0;
+        const TNode* best = nullptr;
+        for (const TNode* child = node->FirstChild; child != nullptr; child = child->NextSibling)
+            if (best == nullptr || child->RequiredDepth + child->Level > best->RequiredDepth + best->Level)
+                best = child;
+        if (best != nullptr)
+            deepest = best->RequiredDepth + best->Level - node->Level;
+        node->RequiredDepth = growth[i] + deepest;
+    }
+    if (exco.passSwitch1 != 1 && !(exco.passSwitch1 == 2 && overallMax > exco.depthLimit))
+        return;
+    postOrder(exco.root, [&](TNode* node) {
+        if (functionClass(*exco.functions, node->Data.FuncIndex) >= 0)
+            reorderOperands(exco, node);
+    });
+    renumberLevels(exco.root);
+}
+
+bool mayKeepInMemory(const TArrayOfTFunc& list, std::size_t i, const TArrayFuncList& table)
+{
+    const TFunc& f = list[i];
+    if (f.FuncIndex == fx::NOP || f.FuncIndex == fx::JMP || f.ParentIndex <= 0 || f.ResultState == 2)
+        return false;
+    const TFunc& parent = list[static_cast<std::size_t>(f.ParentIndex)];
+    if (parent.FuncIndex == fx::IFNOP && (f.OperandPos == 4 || f.OperandPos == 6))
+        return false;  // the value of a branch must stay where the other branch leaves its own
+    return functionClass(table, parent.FuncIndex) != -8;
+}
+
+void limitListDepth(const exco::RoutineRequest& exco, TArrayOfTFunc& list)
+{
+    if (exco.passSwitch2 == 2) {
+        int32_t overallMax = 0;
+        measureGrowth(exco, list, overallMax);
+        if (overallMax <= exco.depthLimit)
+            return;
+    }
+    TCompiler measure(*exco.functions);
+    measure.InitMeasure(*exco.variables, vt::Extended, exco.constType, exco.depthLimit);
+    int32_t lastEntry = 0;
+    std::size_t lastTaken = 0;
+    for (std::size_t rounds = 0; rounds < list.size(); ++rounds) {
+        const int32_t above = measure.FirstEntryAboveLimit(list);
+        if (above <= 1)
+            return;
+        std::size_t taken = 0;
+        const std::size_t before = static_cast<std::size_t>(above) - 1;
+        if (mayKeepInMemory(list, before, *exco.functions) && !(lastEntry == above && lastTaken == before)) {
+            taken = before;
+        } else {
+            for (std::size_t j = before; j >= 1 && taken == 0; --j)
+                if (list[j].ResultState == 1 && mayKeepInMemory(list, j, *exco.functions))
+                    taken = j;
+        }
+        if (taken == 0)
+            return;
+        list[taken].ResultState = 2;
+        TFunc& parent = list[static_cast<std::size_t>(list[taken].ParentIndex)];
+        const std::size_t pos = static_cast<std::size_t>(list[taken].OperandPos);
+        if (pos >= 1 && pos <= parent.OperandStates.size())
+            parent.OperandStates[pos - 1] = 2;
+        lastEntry = above;
+        lastTaken = taken;
+    }
+}
+
+}  // namespace
+
+void exco::BuildRoutine(RoutineRequest& request, TFunction& func)
+{
+    TNode* const root = request.root;
+    numberOperands(root);
+    numberParents(root);
+    resetNodeStates(root);
+    if (request.passSwitch1 != 0 && !request.skipDepthPasses && request.optimise)
+        limitStackDepth(request);
+    numberParents(root);
+    request.codeList = buildCodeList(root, *request.variables);
+    if (request.passSwitch2 != 0 && !request.skipDepthPasses && request.optimise)
+        limitListDepth(request, request.codeList);
+
+    int32_t highestLevel = 0;
+    for (const TFunc& f : request.codeList)
+        highestLevel = std::max(highestLevel, f.Level);
+    TCompiler compiler(*request.functions);
+    for (int32_t reg = 1; reg <= 8; ++reg)
+        compiler.SetRegisterReserved(reg, request.reservedRegisters[static_cast<std::size_t>(reg - 1)] != 0);
+    // Temporaries are Extended: a spilled intermediate keeps all 64 bits of its mantissa.
+    compiler.InitEmit(*request.variables, request.dest, request.generatorOption, request.stackMode, vt::Extended,
+                      request.constType, request.depthLimit);
+    func.LevelTemps.assign(static_cast<std::size_t>(highestLevel) + 1, 0);
+    compiler.Compile(request.codeList, func, static_cast<std::size_t>(highestLevel) + 2, func.SharedTemps.size());
+    request.maxDepth = compiler.MaxDepth();
+    // Results were kept in temporaries, by the list pass or by the recompile.
+    request.spilled = compiler.Recompiled() ||
+                      std::any_of(request.codeList.begin(), request.codeList.end(),
+                                  [](const TFunc& f) { return f.ResultState == 2; });
+    for (int32_t reg = 1; reg <= 8; ++reg)
+        request.usedRegisters[static_cast<std::size_t>(reg - 1)] = compiler.IsRegisterUsed(reg) ? 1 : 0;
+}
+
+bool TExcoH::CanRunCode() { return true; }
+
+void TExcoH::FreeCode(TFunction& func)
+{
+    if (func.Entry != 0)
+        exco::ExecArena::instance().release(static_cast<uintptr_t>(func.Entry));
+    func.Entry = 0;
+    func.ConstHead = nullptr;
+    func.Code.clear();
+    func.LevelTemps.clear();
+    func.SharedTemps.clear();
+}

@@ -1,0 +1,685 @@
+#include "compiler/exco_compilator.h"
+
+#include "compiler/exco_compilator_state.h"
+#include "compiler/exec_arena.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace exco {
+
+const void* RoutineData::addCell(const void* value, std::size_t size)
+{
+    std::array<uint8_t, 16>& cell = cells.emplace_back();
+    cell.fill(0);
+    if (value != nullptr)
+        std::memcpy(cell.data(), value, std::min(size, cell.size()));
+    return cell.data();
+}
+
+}  // namespace exco
+
+using State = TCompiler::State;
+
+// ---------------------------------------------------------------------------------
+// Emit primitives
+
+void State::bytes(std::initializer_list<uint8_t> values)
+{
+    if (emitting())
+        code.insert(code.end(), values.begin(), values.end());
+}
+
+void State::imm32(uint32_t value)
+{
+    if (emitting())
+        for (int k = 0; k < 4; ++k)
+            code.push_back(static_cast<uint8_t>(value >> (8 * k)));
+}
+
+void State::imm64(uint64_t value)
+{
+    if (emitting())
+        for (int k = 0; k < 8; ++k)
+            code.push_back(static_cast<uint8_t>(value >> (8 * k)));
+}
+
+void State::adjust(int32_t delta)
+{
+    if (!tracking)
+        return;
+    depth += delta;
+    if (depth > depthLimit)
+        overflow = true;
+    maxDepth = std::max(maxDepth, depth);
+    measureMax = std::max(measureMax, depth);
+}
+
+void State::markUsed(int32_t reg)
+{
+    if (reg >= 1 && reg <= 8)
+        used[static_cast<std::size_t>(reg - 1)] = true;
+}
+
+void State::loadR11(const void* address)
+{
+    bytes({0x49, 0xBB});
+    imm64(reinterpret_cast<uint64_t>(address));
+}
+
+void State::mem(std::initializer_list<uint8_t> opcode, int reg, const void* address)
+{
+    loadR11(address);
+    bytes({0x41});
+    bytes(opcode);
+    bytes({static_cast<uint8_t>((reg << 3) | 3)});
+}
+
+void State::load(const void* address, int32_t type)
+{
+    switch (type) {
+    case vt::Single: mem({0xD9}, 0, address); break;
+    case vt::Double: mem({0xDD}, 0, address); break;
+    case vt::Extended: mem({0xDB}, 5, address); break;
+    case kInt64: mem({0xDF}, 5, address); break;
+    default: mem({0xDB}, 0, address); break;  // fild dword
+    }
+    adjust(+1);
+}
+
+void State::storePop(const void* address, int32_t type)
+{
+    switch (type) {
+    case vt::Single: mem({0xD9}, 3, address); break;
+    case vt::Double: mem({0xDD}, 3, address); break;
+    case vt::Extended: mem({0xDB}, 7, address); break;
+    default: mem({0xDB}, 3, address); break;  // fistp dword
+    }
+    adjust(-1);
+}
+
+void State::popOp(Arith op)
+{
+    switch (op) {
+    case Arith::Add: bytes({0xDE, 0xC1}); break;
+    case Arith::Mul: bytes({0xDE, 0xC9}); break;
+    case Arith::Sub: bytes({0xDE, 0xE9}); break;
+    case Arith::SubR: bytes({0xDE, 0xE1}); break;
+    case Arith::Div: bytes({0xDE, 0xF9}); break;
+    case Arith::DivR: bytes({0xDE, 0xF1}); break;
+    }
+    adjust(-1);
+}
+
+void State::arith(Arith op, const void* address, int32_t type)
+{
+    if (type == vt::Single || type == vt::Double) {
+        mem({static_cast<uint8_t>(type == vt::Single ? 0xD8 : 0xDC)}, static_cast<int>(op), address);
+        return;
+    }
+    // Extended and Integer values have no memory form here: load, then the popping
+    // register form.
+    load(address, type);
+    popOp(op);
+}
+
+void State::fchs() { bytes({0xD9, 0xE0}); }
+void State::fxch() { bytes({0xD9, 0xC9}); }
+
+// ---------------------------------------------------------------------------------
+// Constants and cells
+
+const void* State::newCell(const void* value, std::size_t size)
+{
+    if (!emitting() || !data)
+        return nullptr;
+    return data->addCell(value, size);
+}
+
+const void* State::realCell(Extended value, int32_t& type)
+{
+    type = constType;
+    if (type == vt::Double) {
+        // A value that a Double cannot hold (beyond its range) is kept Extended.
+        const double asDouble = static_cast<double>(value);
+        if ((std::isinf(asDouble) && std::isfinite(value)) || (asDouble == 0 && value != 0))
+            type = vt::Extended;
+    }
+    switch (type) {
+    case vt::Single: {
+        const float v = static_cast<float>(value);
+        return newCell(&v, sizeof v);
+    }
+    case vt::Extended: return newCell(&value, 10);
+    case vt::Integer: {
+        const int64_t v = static_cast<int64_t>(std::nearbyint(value));
+        return newCell(&v, sizeof v);
+    }
+    default: {
+        const double v = static_cast<double>(value);
+        return newCell(&v, sizeof v);
+    }
+    }
+}
+
+const void* State::intCell(int64_t value) { return newCell(&value, sizeof value); }
+const void* State::scratchCell() { return newCell(nullptr, 0); }
+
+void State::loadConst(Extended value)
+{
+    if (value == 0) {
+        bytes({0xD9, 0xEE});
+        adjust(+1);
+    } else if (value == 1 || value == -1) {
+        bytes({0xD9, 0xE8});
+        adjust(+1);
+        if (value == -1)
+            fchs();
+    } else {
+        int32_t type = 0;
+        const void* cell = realCell(value, type);
+        load(cell, type);
+    }
+}
+
+void State::mulConst(Extended a)
+{
+    if (a == -1) {
+        fchs();
+    } else if (a != 1) {
+        int32_t type = 0;
+        const void* cell = realCell(a, type);
+        arith(Arith::Mul, cell, type);
+    }
+}
+
+void State::addConst(Extended b)
+{
+    if (b == 0)
+        return;
+    int32_t type = 0;
+    const void* cell = realCell(b, type);
+    arith(Arith::Add, cell, type);
+}
+
+void State::constArith(Arith op, Extended value)
+{
+    int32_t type = 0;
+    const void* cell = realCell(value, type);
+    arith(op, cell, type);
+}
+
+// ---------------------------------------------------------------------------------
+// Tables
+
+int32_t State::varType(const void* address) const
+{
+    if (variables != nullptr)
+        for (const TVariable& v : *variables)
+            if (v.Address == address)
+                return v.Type;
+    return vt::Double;
+}
+
+int32_t State::classOf(int32_t funcIndex) const
+{
+    if (funcIndex < 0 || static_cast<std::size_t>(funcIndex) >= table.size())
+        return 0;
+    return table[static_cast<std::size_t>(funcIndex)].Class;
+}
+
+const void* State::levelTemp(int32_t level) const
+{
+    if (!data)
+        return nullptr;
+    const std::size_t slot = static_cast<std::size_t>(std::max(level, 0));
+    return data->levelTemps.data() + kTempBytes * std::min(slot, data->levelTemps.size() / kTempBytes - 1);
+}
+
+void State::loadOperandIfStored(int32_t child)
+{
+    if (!onStack[static_cast<std::size_t>(child)])
+        load(levelTemp(node(child).Level), vt::Extended);
+}
+
+// ---------------------------------------------------------------------------------
+// Combining a node's result with its parent's running value
+
+int32_t State::effectiveOperator(int32_t i) const
+{
+    const TFunc& n = node(i);
+    if (n.Operator != op::First || n.ParentIndex <= 0)
+        return n.Operator;
+    const TFunc& parent = node(n.ParentIndex);
+    const std::size_t pos = static_cast<std::size_t>(n.OperandPos);
+    if (pos >= 1 && pos <= parent.OperandOps.size())
+        return parent.OperandOps[pos - 1];
+    return op::First;
+}
+
+bool State::isDivisor(int32_t i) const { return effectiveOperator(i) == op::Div; }
+
+bool State::isNegativeTerm(int32_t i) const { return effectiveOperator(i) == op::Sub; }
+
+void State::joinTop(int32_t parent, bool negativeOrDivisor)
+{
+    const std::size_t p = static_cast<std::size_t>(parent);
+    if (node(parent).FuncIndex == fx::ADD) {
+        if (!started[p]) {
+            if (negativeOrDivisor)
+                fchs();
+            started[p] = 1;
+        } else {
+            popOp(negativeOrDivisor ? Arith::Sub : Arith::Add);
+        }
+        return;
+    }
+    if (!started[p]) {
+        started[p] = 1;
+        inverted[p] = negativeOrDivisor ? 1 : 0;
+    } else if (!inverted[p]) {
+        popOp(negativeOrDivisor ? Arith::Div : Arith::Mul);
+    } else if (negativeOrDivisor) {
+        popOp(Arith::Mul);
+    } else {
+        popOp(Arith::DivR);
+        inverted[p] = 0;
+    }
+}
+
+void State::joinMemory(int32_t parent, const void* address, int32_t type, bool negativeOrDivisor)
+{
+    const std::size_t p = static_cast<std::size_t>(parent);
+    if (!started[p]) {
+        load(address, type);
+        joinTop(parent, negativeOrDivisor);
+        return;
+    }
+    if (node(parent).FuncIndex == fx::ADD) {
+        arith(negativeOrDivisor ? Arith::Sub : Arith::Add, address, type);
+    } else if (!inverted[p]) {
+        arith(negativeOrDivisor ? Arith::Div : Arith::Mul, address, type);
+    } else if (negativeOrDivisor) {
+        arith(Arith::Mul, address, type);
+    } else {
+        arith(Arith::DivR, address, type);
+        inverted[p] = 0;
+    }
+}
+
+bool State::keepsResultOnStack(int32_t i) const
+{
+    const TFunc& n = node(i);
+    if (stackMode != 0)
+        return n.ResultState != 2;
+    if (i == last())
+        return true;
+    const TFunc& next = node(i + 1);
+    return next.Level == n.Level && childCount(i + 1) <= 1 && classOf(next.FuncIndex) >= 0;
+}
+
+void State::finishNode(int32_t i)
+{
+    TFunc& n = node(i);
+    const std::size_t at = static_cast<std::size_t>(i);
+    n.ResultState = std::max(n.ResultState, 1);
+    if (n.FuncIndex == fx::JMP || n.FuncIndex == fx::NOP) {
+        onStack[at] = 0;
+        return;
+    }
+    const int32_t parent = n.ParentIndex;
+    const bool parentIsIf = parent > 0 && node(parent).FuncIndex == fx::IFNOP;
+    if (parentIsIf && (n.OperandPos == 4 || n.OperandPos == 6)) {
+        // A value of the conditional: whichever branch runs leaves it for the parent.
+        if (n.Negate != 0)
+            fchs();
+        onStack[at] = 1;
+        return;
+    }
+    if (!keepsResultOnStack(i)) {
+        if (n.Negate != 0)
+            fchs();
+        storePop(levelTemp(n.Level), vt::Extended);
+        onStack[at] = 0;
+        n.GeneratedState = 2;
+        return;
+    }
+    onStack[at] = 1;
+    n.GeneratedState = 1;
+    const bool sumOrProduct =
+        parent > 0 && (node(parent).FuncIndex == fx::ADD || node(parent).FuncIndex == fx::MUL);
+    if (!sumOrProduct) {
+        if (n.Negate != 0)
+            fchs();
+        return;
+    }
+    if (node(parent).FuncIndex == fx::ADD) {
+        joinTop(parent, isNegativeTerm(i) != (n.Negate != 0));
+    } else {
+        if (n.Negate != 0)
+            fchs();
+        joinTop(parent, isDivisor(i));
+    }
+}
+
+// ---------------------------------------------------------------------------------
+// Jumps of the conditional
+
+void State::generateJump(int32_t i)
+{
+    const TFunc& n = node(i);
+    const std::vector<int32_t>& operands = children[static_cast<std::size_t>(n.ParentIndex)];
+    if (operands.size() != 6)
+        throw std::logic_error("conditional without its six operands");
+    if (n.OperandKind == jr::Always) {
+        bytes({0xE9});
+        imm32(0);
+        jumps.push_back({code.size(), operands[5]});
+        // Only one of the two values is ever on the stack.
+        adjust(-1);
+        return;
+    }
+    const int32_t left = operands[0];
+    const int32_t right = operands[1];
+    const bool leftStored = !onStack[static_cast<std::size_t>(left)];
+    const bool rightStored = !onStack[static_cast<std::size_t>(right)];
+    if (leftStored && rightStored) {
+        load(levelTemp(node(left).Level), vt::Extended);
+        load(levelTemp(node(right).Level), vt::Extended);
+    } else if (leftStored) {
+        load(levelTemp(node(left).Level), vt::Extended);
+        fxch();
+    } else if (rightStored) {
+        load(levelTemp(node(right).Level), vt::Extended);
+    }
+    bytes({0xDE, 0xD9, 0xDF, 0xE0, 0x9E});  // fcompp; fnstsw ax; sahf
+    adjust(-2);
+    markUsed(1);
+    uint8_t condition = 0x85;
+    switch (n.OperandKind) {
+    case jr::E: condition = 0x84; break;
+    case jr::EL: condition = 0x83; break;
+    case jr::EB: condition = 0x86; break;
+    case jr::B: condition = 0x82; break;
+    case jr::L: condition = 0x87; break;
+    default: condition = 0x85; break;
+    }
+    bytes({0x0F, condition});
+    imm32(0);
+    jumps.push_back({code.size(), operands[4]});
+}
+
+void State::patchJumps()
+{
+    if (!emitting())
+        return;
+    for (const Jump& jump : jumps) {
+        const int64_t target = static_cast<int64_t>(nodeEnd[static_cast<std::size_t>(jump.targetEntry)]);
+        const int32_t displacement = static_cast<int32_t>(target - static_cast<int64_t>(jump.end));
+        std::memcpy(code.data() + jump.end - 4, &displacement, 4);
+    }
+}
+
+// ---------------------------------------------------------------------------------
+// Dispatch
+
+void State::generateNode(int32_t i)
+{
+    TFunc& n = node(i);
+    switch (n.FuncIndex) {
+    case fx::NOP:
+    case fx::PACKAGE:
+    case fx::Compile:
+        return;
+    case fx::JMP: generateJump(i); return;
+    case fx::FLD:
+        bytes({0xD9, static_cast<uint8_t>(n.OperandKind == 1 ? 0xE8 : 0xEE)});
+        adjust(+1);
+        return;
+    case fx::LDA: {
+        const void* cell = intCell(static_cast<int64_t>(reinterpret_cast<intptr_t>(n.Var1)));
+        load(cell, kInt64);
+        return;
+    }
+    case fx::LDSC: loadConst(n.b1); return;
+    case fx::LDSF: load(n.Var1, varType(n.Var1)); return;
+    case fx::LDSI: load(n.Var1 != nullptr ? n.Var1 : n.Var3, vt::Integer); return;
+    case fx::FAVB: linearForm(n.a1, n.b1, n.Var1); return;
+    case fx::IAVB: integerFormToEax(n.Var3 != nullptr ? n.Var3 : n.Var1, n.IntCoef, n.IntAddend); eaxToX87(); return;
+    case fx::AIFB: scaledProductForm(n); return;
+    case fx::AAI: integerCombinationToEax(n.IntFormVars, n.IntFormCoefs); eaxToX87(); return;
+    case fx::AAF: realCombination(n.FormVars, n.FormCoefs); return;
+    case fx::AFI: integerRealCombination(n.IntFormVars, n.FormCoefs); return;
+    case fx::MAF: productForm(n); return;
+    case fx::MUL: product(i); return;
+    case fx::ADD: sum(i); return;
+    case fx::LDSV: arrayElement(i); return;
+    default: break;
+    }
+    const int32_t cls = classOf(n.FuncIndex);
+    if (cls >= 1 && cls <= 5)
+        function(i);
+    else if (cls != fc::FrontEnd && cls != fc::Internal)
+        throw std::logic_error("calls of added routines are not generated");
+}
+
+// ---------------------------------------------------------------------------------
+// Runs
+
+void State::resetRun()
+{
+    const std::size_t n = list != nullptr ? list->size() : 0;
+    code.clear();
+    used.fill(false);
+    hasCalls = false;
+    depth = 0;
+    measureMax = 0;
+    overflow = false;
+    jumps.clear();
+    onStack.assign(n, 0);
+    started.assign(n, 0);
+    inverted.assign(n, 0);
+    nodeStart.assign(n, 0);
+    nodeEnd.assign(n, 0);
+    children.assign(n, {});
+    for (std::size_t i = 1; i < n; ++i) {
+        const int32_t parent = (*list)[i].ParentIndex;
+        if (parent > 0 && static_cast<std::size_t>(parent) < n)
+            children[static_cast<std::size_t>(parent)].push_back(static_cast<int32_t>(i));
+    }
+}
+
+template <class AfterEntry>
+void State::runList(AfterEntry&& afterEntry)
+{
+    const int32_t n = static_cast<int32_t>(list->size());
+    for (int32_t i = 1; i < n; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i);
+        nodeStart[at] = code.size();
+        const int32_t before = depth;
+        measureMax = depth;
+        if (node(i).FuncIndex != fx::NOP) {
+            generateNode(i);
+            finishNode(i);
+        }
+        nodeEnd[at] = code.size();
+        node(i).CodeOffset = static_cast<int32_t>(nodeStart[at]);
+        node(i).CodeLength = static_cast<int32_t>(nodeEnd[at] - nodeStart[at]);
+        if (!afterEntry(i, measureMax - before))
+            return;
+    }
+}
+
+std::vector<uint8_t> State::assemble() const
+{
+    std::vector<uint8_t> out;
+    std::vector<uint8_t> pushes;
+    static constexpr uint8_t kPush[8] = {0x50, 0x53, 0x51, 0x52, 0x54, 0x55, 0x56, 0x57};
+    for (std::size_t r = 0; r < 8; ++r)
+        if (used[r] || reserved[r])
+            pushes.push_back(static_cast<uint8_t>(r));
+    out.reserve(code.size() + 64);
+    for (const uint8_t r : pushes)
+        out.push_back(kPush[r]);
+    // Entered with rsp = 8 mod 16; every push moves it by 8.
+    const bool pad = hasCalls && pushes.size() % 2 == 0;
+    if (pad)
+        out.insert(out.end(), {0x48, 0x83, 0xEC, 0x08});
+    out.insert(out.end(), code.begin(), code.end());
+    if (pad)
+        out.insert(out.end(), {0x48, 0x83, 0xC4, 0x08});
+    for (auto r = pushes.rbegin(); r != pushes.rend(); ++r)
+        out.push_back(static_cast<uint8_t>(kPush[*r] + 8));
+    appendResultStore(out);
+    out.push_back(0xC3);
+    return out;
+}
+
+void State::appendResultStore(std::vector<uint8_t>& out) const
+{
+    if (dest.Where == 0 || dest.Type == 0 || dest.Where == 5)
+        return;
+    int32_t type = dest.Type;
+    if (type != vt::Single && type != vt::Double && type != vt::Extended)
+        type = vt::Integer;
+    uint8_t opcode = 0xDB;
+    uint8_t storeReg = 3;
+    uint8_t loadReg = 0;
+    switch (type) {
+    case vt::Single: opcode = 0xD9; storeReg = 3; loadReg = 0; break;
+    case vt::Double: opcode = 0xDD; storeReg = 3; loadReg = 0; break;
+    case vt::Extended: opcode = 0xDB; storeReg = 7; loadReg = 5; break;
+    default: opcode = 0xDB; storeReg = 3; loadReg = 0; break;
+    }
+    const auto append32 = [&out](uint32_t v) {
+        for (int k = 0; k < 4; ++k)
+            out.push_back(static_cast<uint8_t>(v >> (8 * k)));
+    };
+    if (dest.Where >= 1 && dest.Where <= 4) {
+        // [reg + disp32] with the caller's register; eax, ebx, ecx, edx are x86 0, 3, 1, 2.
+        static constexpr uint8_t kBase[4] = {0, 3, 1, 2};
+        const uint8_t base = kBase[dest.Where - 1];
+        for (const uint8_t reg : {storeReg, loadReg}) {
+            out.push_back(opcode);
+            out.push_back(static_cast<uint8_t>(0x80 | (reg << 3) | base));
+            append32(static_cast<uint32_t>(dest.Disp));
+        }
+        return;
+    }
+    // An absolute address, through r11; what was stored is loaded back as the result.
+    for (const uint8_t reg : {storeReg, loadReg}) {
+        out.insert(out.end(), {0x49, 0xBB});
+        const uint64_t address = static_cast<uint64_t>(dest.Where);
+        for (int k = 0; k < 8; ++k)
+            out.push_back(static_cast<uint8_t>(address >> (8 * k)));
+        out.insert(out.end(), {0x41, opcode, static_cast<uint8_t>((reg << 3) | 3)});
+    }
+}
+
+// ---------------------------------------------------------------------------------
+// TCompiler
+
+TCompiler::TCompiler(const TArrayFuncList& table) : s_(std::make_unique<State>(table)) {}
+
+TCompiler::~TCompiler() = default;
+
+void TCompiler::InitEmit(const TVarList& variables, const TDestination& dest, uint8_t option, uint8_t stackMode,
+                         int32_t tempType, int32_t constType, int32_t depthLimit)
+{
+    s_->variables = &variables;
+    s_->dest = dest;
+    s_->option = option;
+    s_->stackMode = stackMode;
+    s_->tempType = tempType;
+    s_->constType = constType;
+    s_->depthLimit = depthLimit;
+    s_->key = kEmit;
+    s_->tracking = true;
+}
+
+void TCompiler::InitMeasure(const TVarList& variables, int32_t tempType, int32_t constType, int32_t depthLimit)
+{
+    s_->variables = &variables;
+    s_->stackMode = 1;
+    s_->tempType = tempType;
+    s_->constType = constType;
+    s_->depthLimit = depthLimit;
+    s_->key = kMeasure;
+    s_->tracking = true;
+}
+
+std::vector<int32_t> TCompiler::MeasureGrowth(TArrayOfTFunc& list, int32_t& overallMax)
+{
+    s_->list = &list;
+    s_->data.reset();
+    s_->resetRun();
+    s_->maxDepth = 0;
+    std::vector<int32_t> growth(list.size(), 0);
+    s_->runList([&](int32_t i, int32_t grew) {
+        growth[static_cast<std::size_t>(i)] = grew;
+        return true;
+    });
+    overallMax = s_->maxDepth;
+    return growth;
+}
+
+int32_t TCompiler::FirstEntryAboveLimit(TArrayOfTFunc& list)
+{
+    s_->list = &list;
+    s_->data.reset();
+    s_->resetRun();
+    int32_t found = 0;
+    s_->runList([&](int32_t i, int32_t) {
+        if (s_->measureMax > s_->depthLimit) {
+            found = i;
+            return false;
+        }
+        return true;
+    });
+    return found;
+}
+
+void TCompiler::Compile(TArrayOfTFunc& list, TFunction& func, std::size_t levelSlots, std::size_t sharedSlots)
+{
+    State& s = *s_;
+    s.list = &list;
+    s.key = kEmit;
+    recompiled_ = false;
+    s.maxDepth = 0;
+    for (;;) {
+        s.data = std::make_shared<exco::RoutineData>();
+        s.data->levelTemps.assign(State::kTempBytes * std::max<std::size_t>(levelSlots, 1), 0);
+        s.data->sharedTemps.assign(State::kTempBytes * std::max<std::size_t>(sharedSlots, 1), 0);
+        s.resetRun();
+        s.runList([](int32_t, int32_t) { return true; });
+        s.patchJumps();
+        if (s.stackMode == 1 && s.overflow) {
+            s.stackMode = 0;
+            s.maxDepth = 0;
+            recompiled_ = true;
+            continue;
+        }
+        break;
+    }
+    maxDepth_ = s.maxDepth;
+    std::vector<uint8_t> routine = s.assemble();
+    func.Entry = static_cast<intptr_t>(exco::ExecArena::instance().place(routine, s.data));
+    func.ConstHead = s.data.get();
+    func.Code = std::move(routine);
+    s.code.clear();
+}
+
+bool TCompiler::IsRegisterUsed(int32_t reg) const
+{
+    if (reg < 1 || reg > 8)
+        return false;
+    const std::size_t r = static_cast<std::size_t>(reg - 1);
+    return s_->used[r] || s_->reserved[r];
+}
+
+void TCompiler::SetRegisterReserved(int32_t reg, bool reserved)
+{
+    if (reg >= 1 && reg <= 8)
+        s_->reserved[static_cast<std::size_t>(reg - 1)] = reserved;
+}

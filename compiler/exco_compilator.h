@@ -1,0 +1,106 @@
+// The code generator: turns one code list into one native x87 routine.
+//
+// Addressing. Generated code reaches every memory operand, wherever it lives (host
+// variables on the heap, the stack or in static storage, the routine's constant and
+// scratch cells, its temporaries), by one scheme: the 64-bit address is loaded into
+// r11 (movabs r11, imm64) and the instruction addresses [r11]. r11 is a scratch
+// register of the System V ABI that no runtime routine relies on, so nothing saves
+// it; it is loaded afresh before every memory operand. The x87 encodings of the
+// 32-bit original keep their opcode and register field; the ModRM byte selects [r11]
+// (with a REX.B prefix) instead of an absolute disp32.
+//
+// The routine: pushes of the registers it uses (rax..rdi in the order eax, ebx, ecx,
+// edx, esp, ebp, esi, edi of the 32-bit numbering), an 8-byte pad when the body calls
+// anything and the pushes left the stack misaligned, the body, the pops, the optional
+// result store, ret. It returns its value in ST(0); with a destination it stores the
+// value and loads back what was stored, so the caller sees the stored value.
+//
+// Data of a routine (constant cells, scratch cells, level and shared temporaries)
+// lives in one heap block attached to the routine's code in the executable arena and
+// freed with it. Temporaries are Extended, 10 bytes each, slot s at base + 10 s.
+//
+// Combining. Each operand of a sum or product joins the running value of its parent
+// by its own combine operator (falling back to the parent's per-operand list), with
+// the instruction chosen from the running state: the first value that reaches the
+// stack starts it, and a product whose first value is a divisor keeps a pending
+// division that the next multiplier resolves (fdivrp), so that reordering operands
+// never changes the value.
+#pragma once
+
+#include "compiler/exco_types.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace exco {
+struct RoutineData;
+
+// One compile from the parse tree on: tree passes, lowering, keeping results in
+// memory, code generation and placement. TExcoH::GenerateCode fills it from its
+// fields.
+struct RoutineRequest {
+    TNode* root = nullptr;
+    const TVarList* variables = nullptr;
+    const TArrayFuncList* functions = nullptr;
+    bool optimise = true;
+    bool skipDepthPasses = false;  // may be set by reordering
+    int32_t passSwitch1 = 2;
+    int32_t passSwitch2 = 2;
+    int32_t depthLimit = 8;
+    int32_t constType = vt::Double;
+    uint8_t stackMode = 1;
+    uint8_t generatorOption = 0;
+    TDestination dest;
+    std::array<int32_t, 8> reservedRegisters{};
+    // results
+    TArrayOfTFunc codeList;
+    int32_t maxDepth = 0;
+    bool spilled = false;
+    std::array<int32_t, 8> usedRegisters{};
+};
+
+// Builds the routine of request.root into func (func.Entry is its handle).
+void BuildRoutine(RoutineRequest& request, TFunction& func);
+}  // namespace exco
+
+class TCompiler {
+ public:
+    static constexpr int32_t kEmit = 1;
+    static constexpr int32_t kMeasure = 2;
+
+    explicit TCompiler(const TArrayFuncList& table);
+    ~TCompiler();
+    TCompiler(const TCompiler&) = delete;
+    TCompiler& operator=(const TCompiler&) = delete;
+
+    void InitEmit(const TVarList& variables, const TDestination& dest, uint8_t option, uint8_t stackMode,
+                  int32_t tempType, int32_t constType, int32_t depthLimit);
+    void InitMeasure(const TVarList& variables, int32_t tempType, int32_t constType, int32_t depthLimit);
+
+    // Runs the generators over the list in measuring mode (nothing is written) and
+    // returns, per entry, the highest depth reached while the entry was generated
+    // minus the depth at its start. overallMax receives the deepest point.
+    std::vector<int32_t> MeasureGrowth(TArrayOfTFunc& list, int32_t& overallMax);
+    // Index of the first entry during which the depth goes above the limit, 0 when
+    // none does.
+    int32_t FirstEntryAboveLimit(TArrayOfTFunc& list);
+
+    // Compiles the list into func: code into the executable arena, func.Entry set.
+    // levelSlots and sharedSlots size the temporaries.
+    void Compile(TArrayOfTFunc& list, TFunction& func, std::size_t levelSlots, std::size_t sharedSlots);
+
+    int32_t MaxDepth() const { return maxDepth_; }
+    bool Recompiled() const { return recompiled_; }
+    bool IsRegisterUsed(int32_t reg) const;
+    void SetRegisterReserved(int32_t reg, bool reserved);
+
+    // The generator's working state (compiler/exco_compilator_state.h).
+    struct State;
+
+ private:
+    std::unique_ptr<State> s_;
+    int32_t maxDepth_ = 0;
+    bool recompiled_ = false;
+};

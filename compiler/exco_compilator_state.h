@@ -1,0 +1,148 @@
+// Internal state of the code generator, shared by its source files (the core in
+// exco_compilator.cpp, the operand loads and fused forms in exco_loads.cpp).
+#pragma once
+
+#include "compiler/exco_compilator.h"
+
+#include <array>
+#include <cstddef>
+#include <deque>
+#include <initializer_list>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace exco {
+
+// Everything a routine reads or writes besides host variables. Addresses are fixed
+// once handed out (cells live in a deque, temporaries are sized before generating).
+struct RoutineData {
+    std::vector<uint8_t> levelTemps;   // 10-byte Extended slots
+    std::vector<uint8_t> sharedTemps;  // 10-byte Extended slots
+    std::deque<std::array<uint8_t, 16>> cells;
+
+    const void* addCell(const void* value, std::size_t size);
+};
+
+}  // namespace exco
+
+struct TCompiler::State {
+    static constexpr std::size_t kTempBytes = 10;
+    static constexpr int32_t kInt64 = 100;  // load type of a 64-bit integer cell
+
+    enum class Arith { Add = 0, Mul = 1, Sub = 4, SubR = 5, Div = 6, DivR = 7 };
+
+    struct Jump {
+        std::size_t end = 0;      // code offset just past the rel32
+        int32_t targetEntry = 0;  // the jump lands after this entry's code
+    };
+
+    explicit State(const TArrayFuncList& functions) : table(functions) {}
+
+    const TArrayFuncList& table;
+    const TVarList* variables = nullptr;
+    TDestination dest;
+    uint8_t option = 0;
+    uint8_t stackMode = 1;
+    int32_t tempType = vt::Extended;
+    int32_t constType = vt::Double;
+    int32_t depthLimit = 8;
+    int32_t key = kEmit;
+    bool tracking = true;
+
+    int32_t depth = 0;
+    int32_t maxDepth = 0;
+    int32_t measureMax = 0;
+    bool overflow = false;
+
+    std::vector<uint8_t> code;
+    std::array<bool, 8> used{};
+    std::array<bool, 8> reserved{};
+    bool hasCalls = false;
+    std::shared_ptr<exco::RoutineData> data;
+
+    TArrayOfTFunc* list = nullptr;
+    std::vector<std::vector<int32_t>> children;
+    std::vector<uint8_t> onStack;   // per entry: its value was left on the x87 stack
+    std::vector<uint8_t> started;   // per sum or product: its running value is on the stack
+    std::vector<uint8_t> inverted;  // per product: the running value is a pending divisor
+    std::vector<std::size_t> nodeStart, nodeEnd;
+    std::vector<Jump> jumps;
+
+    bool emitting() const { return key == kEmit; }
+    TFunc& node(int32_t i) { return (*list)[static_cast<std::size_t>(i)]; }
+    const TFunc& node(int32_t i) const { return (*list)[static_cast<std::size_t>(i)]; }
+    int32_t last() const { return static_cast<int32_t>(list->size()) - 1; }
+    int32_t childCount(int32_t i) const
+    {
+        return static_cast<int32_t>(children[static_cast<std::size_t>(i)].size());
+    }
+
+    // emit primitives
+    void bytes(std::initializer_list<uint8_t> values);
+    void imm32(uint32_t value);
+    void imm64(uint64_t value);
+    void adjust(int32_t delta);
+    void markUsed(int32_t reg);
+    void loadR11(const void* address);
+    void mem(std::initializer_list<uint8_t> opcode, int reg, const void* address);
+    void load(const void* address, int32_t type);
+    void storePop(const void* address, int32_t type);
+    void popOp(Arith op);
+    void arith(Arith op, const void* address, int32_t type);
+    void fchs();
+    void fxch();
+
+    // constants and cells
+    const void* newCell(const void* value, std::size_t size);
+    const void* realCell(Extended value, int32_t& type);
+    const void* intCell(int64_t value);
+    const void* scratchCell();
+    void loadConst(Extended value);
+    void mulConst(Extended a);
+    void addConst(Extended b);
+    void constArith(Arith op, Extended value);
+
+    // tables
+    int32_t varType(const void* address) const;
+    int32_t classOf(int32_t funcIndex) const;
+    const void* levelTemp(int32_t level) const;
+    void loadOperandIfStored(int32_t child);
+
+    // combining
+    int32_t effectiveOperator(int32_t i) const;
+    bool isDivisor(int32_t i) const;
+    bool isNegativeTerm(int32_t i) const;
+    void joinTop(int32_t parent, bool negativeOrDivisor);
+    void joinMemory(int32_t parent, const void* address, int32_t type, bool negativeOrDivisor);
+    bool keepsResultOnStack(int32_t i) const;
+    void finishNode(int32_t i);
+
+    // generators
+    void generateNode(int32_t i);
+    void generateJump(int32_t i);
+    void patchJumps();
+    void linearForm(Extended a, Extended b, const void* variable);
+    void integerFormToEax(const void* variable, int32_t a, int32_t b);
+    void integerCombinationToEax(const TArrayP& vars, const TArrayI& coefs);
+    void eaxToX87();
+    void truncateToEax(bool wide);
+    void scaledProductForm(const TFunc& n);
+    void realCombination(const TArrayP& vars, const std::vector<Extended>& coefs);
+    void integerRealCombination(const TArrayP& vars, const std::vector<Extended>& coefs);
+    void productForm(const TFunc& n);
+    void product(int32_t i);
+    void sum(int32_t i);
+    void arrayElement(int32_t i);
+    void function(int32_t i);
+    void pushRealArgument(int32_t i, int32_t kind);
+    void integerArgumentToEax(int32_t i, int32_t kind);
+    void callRoutine(intptr_t routine, int32_t reg);
+
+    // runs
+    void resetRun();
+    template <class AfterEntry>
+    void runList(AfterEntry&& afterEntry);
+    std::vector<uint8_t> assemble() const;
+    void appendResultStore(std::vector<uint8_t>& out) const;
+};

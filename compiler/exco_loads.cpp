@@ -1,0 +1,455 @@
+// Operand loads, fused linear forms, sums, products, array elements and the calls of
+// built-in functions.
+#include "compiler/exco_compilator_state.h"
+#include "compiler/native_call.h"
+
+#include <algorithm>
+
+using State = TCompiler::State;
+
+namespace {
+
+constexpr int kEax = 0, kEbx = 3;  // register fields of the x86 encoding
+
+}  // namespace
+
+// a*v + b of a real variable; a = 0 (or no variable) loads b alone.
+void State::linearForm(Extended a, Extended b, const void* variable)
+{
+    if (a == 0 || variable == nullptr) {
+        loadConst(b);
+        return;
+    }
+    load(variable, varType(variable));
+    if (a != 1 && a != -1)
+        mulConst(a);
+    if (b == 0) {
+        if (a == -1)
+            fchs();
+    } else if (a == -1) {
+        constArith(Arith::SubR, b);  // b - v without fchs
+    } else {
+        addConst(b);
+    }
+}
+
+// a*v + b of an Integer variable, computed in eax (edx is overwritten by imul).
+void State::integerFormToEax(const void* variable, int32_t a, int32_t b)
+{
+    markUsed(1);
+    if (variable == nullptr || a == 0) {
+        bytes({0xB8});
+        imm32(static_cast<uint32_t>(b));
+        return;
+    }
+    mem({0x8B}, kEax, variable);
+    if (a == -1) {
+        bytes({0xF7, 0xD8});
+    } else if (a != 1) {
+        mem({0xF7}, 5, intCell(a));
+        markUsed(4);
+    }
+    if (b != 0)
+        mem({0x03}, kEax, intCell(b));
+}
+
+// Sum of whole multiples of Integer variables plus a whole constant, in eax.
+void State::integerCombinationToEax(const TArrayP& vars, const TArrayI& coefs)
+{
+    const std::size_t n = vars.empty() ? 0 : vars.size() - 1;
+    const auto coef = [&](std::size_t k) { return k < coefs.size() ? coefs[k] : 0; };
+    if (n == 0) {
+        integerFormToEax(nullptr, 0, coef(1));
+        return;
+    }
+    integerFormToEax(vars[1], coef(1), 0);
+    for (std::size_t k = 2; k <= n; ++k) {
+        const int32_t c = coef(k);
+        if (c == 1) {
+            mem({0x03}, kEax, vars[k]);
+        } else if (c == -1) {
+            mem({0x2B}, kEax, vars[k]);
+        } else if (c != 0) {
+            mem({0x8B}, kEbx, vars[k]);
+            markUsed(2);
+            mem({0x0F, 0xAF}, kEbx, intCell(c));
+            bytes({0x01, 0xD8});
+        }
+    }
+    const int32_t constant = coef(n + 1);
+    if (constant != 0)
+        mem({0x03}, kEax, intCell(constant));
+}
+
+void State::eaxToX87()
+{
+    const void* cell = scratchCell();
+    mem({0x89}, kEax, cell);
+    load(cell, vt::Integer);
+}
+
+// ST(0) truncated toward zero into eax (or, wide, all of rax), popped.
+void State::truncateToEax(bool wide)
+{
+    const void* cell = scratchCell();
+    mem({static_cast<uint8_t>(wide ? 0xDD : 0xDB)}, 1, cell);  // fisttp qword / dword
+    adjust(-1);
+    loadR11(cell);
+    if (wide)
+        bytes({0x49, 0x8B, 0x03});  // mov rax, [r11]
+    else
+        bytes({0x41, 0x8B, 0x03});  // mov eax, [r11]
+    markUsed(1);
+}
+
+// (i*x)*a1 + b1 for an Integer variable i and a real variable x.
+void State::scaledProductForm(const TFunc& n)
+{
+    const void* integer = n.Var3 != nullptr ? n.Var3 : n.Var2;
+    load(integer, vt::Integer);
+    arith(Arith::Mul, n.Var1, varType(n.Var1));
+    if (n.a1 == -1)
+        fchs();
+    else
+        mulConst(n.a1);
+    addConst(n.b1);
+}
+
+// b + sum of c_k * x_k over real variables; coefs[1..n] and the constant last.
+void State::realCombination(const TArrayP& vars, const std::vector<Extended>& coefs)
+{
+    const std::size_t n = vars.empty() ? 0 : vars.size() - 1;
+    const auto coef = [&](std::size_t k) { return k < coefs.size() ? coefs[k] : Extended(0); };
+    const Extended b = coef(n + 1);
+    if (n == 0) {
+        loadConst(b);
+        return;
+    }
+    load(vars[1], varType(vars[1]));
+    const Extended c1 = coef(1);
+    if (b == 0) {
+        mulConst(c1);
+    } else if (c1 == -1) {
+        constArith(Arith::SubR, b);
+    } else {
+        mulConst(c1);
+        addConst(b);
+    }
+    for (std::size_t k = 2; k <= n; ++k) {
+        const Extended c = coef(k);
+        if (c == -1) {
+            arith(Arith::Sub, vars[k], varType(vars[k]));
+        } else if (c == 1) {
+            arith(Arith::Add, vars[k], varType(vars[k]));
+        } else {
+            load(vars[k], varType(vars[k]));
+            mulConst(c);
+            popOp(Arith::Add);
+        }
+    }
+}
+
+// b + sum of c_k * i_k over Integer variables with real coefficients.
+void State::integerRealCombination(const TArrayP& vars, const std::vector<Extended>& coefs)
+{
+    const std::size_t n = vars.empty() ? 0 : vars.size() - 1;
+    const auto coef = [&](std::size_t k) { return k < coefs.size() ? coefs[k] : Extended(0); };
+    if (n == 0) {
+        loadConst(coef(1));
+        return;
+    }
+    for (std::size_t k = 1; k <= n; ++k) {
+        load(vars[k], vt::Integer);
+        mulConst(coef(k));
+        if (k > 1)
+            popOp(Arith::Add);
+    }
+    addConst(coef(n + 1));
+}
+
+// a1 * (x1 * x2 * ... * xn) + b1 over real variables.
+void State::productForm(const TFunc& n)
+{
+    const std::size_t count = n.FormVars.empty() ? 0 : n.FormVars.size() - 1;
+    if (count == 0) {
+        loadConst(n.b1);
+        return;
+    }
+    load(n.FormVars[1], varType(n.FormVars[1]));
+    for (std::size_t k = 2; k <= count; ++k)
+        arith(Arith::Mul, n.FormVars[k], varType(n.FormVars[k]));
+    mulConst(n.a1);
+    addConst(n.b1);
+}
+
+// A sum: the terms that reached the stack joined as they finished; now the stored
+// terms, the node's own term A*v or inline combination, and its constant B.
+void State::sum(int32_t i)
+{
+    const TFunc& n = node(i);
+    const std::size_t at = static_cast<std::size_t>(i);
+    for (const int32_t child : children[at])
+        if (!onStack[static_cast<std::size_t>(child)])
+            joinMemory(i, levelTemp(node(child).Level), vt::Extended, isNegativeTerm(child));
+    if (n.OperandKind == 3) {
+        realCombination(n.FormVars, n.FormCoefs);
+        joinTop(i, false);
+    } else if (n.OperandKind == 0 && n.Var1 != nullptr && n.A != 0) {
+        const int32_t type = varType(n.Var1);
+        if ((n.A == 1 || n.A == -1) && (type == vt::Single || type == vt::Double)) {
+            joinMemory(i, n.Var1, type, n.A == -1);
+        } else {
+            load(n.Var1, type);
+            mulConst(n.A);
+            joinTop(i, false);
+        }
+    }
+    if (started[at]) {
+        addConst(n.B);
+    } else {
+        loadConst(n.B);
+        started[at] = 1;
+    }
+}
+
+// A product: A * (product and quotient of the terms) + B.
+void State::product(int32_t i)
+{
+    const TFunc& n = node(i);
+    const std::size_t at = static_cast<std::size_t>(i);
+    for (const int32_t child : children[at])
+        if (!onStack[static_cast<std::size_t>(child)])
+            joinMemory(i, levelTemp(node(child).Level), vt::Extended, isDivisor(child));
+    for (const TScaledVar& factor : n.ScaledVars) {
+        if (factor.B == 0) {
+            joinMemory(i, factor.Address, varType(factor.Address), false);
+            mulConst(factor.A);
+        } else {
+            linearForm(factor.A, factor.B, factor.Address);
+            joinTop(i, false);
+        }
+    }
+    if (n.OperandKind == 3) {
+        realCombination(n.FormVars, n.FormCoefs);
+        joinTop(i, false);
+    } else if (n.OperandKind == 4) {
+        productForm(n);
+        joinTop(i, false);
+    }
+    if (!started[at]) {
+        loadConst(n.A);
+        started[at] = 1;
+    } else if (inverted[at]) {
+        if (n.A == 1) {
+            bytes({0xD9, 0xE8});
+            adjust(+1);
+            popOp(Arith::DivR);
+        } else {
+            constArith(Arith::DivR, n.A);
+        }
+        inverted[at] = 0;
+    } else {
+        mulConst(n.A);
+    }
+    addConst(n.B);
+}
+
+// Element of an array variable. The index goes to rax; an index outside the array,
+// or an empty array, fails the routine with an access violation instead of reading.
+void State::arrayElement(int32_t i)
+{
+    const TFunc& n = node(i);
+    switch (n.OperandKind) {
+    case 1:
+        markUsed(1);
+        bytes({0xB8});
+        imm32(static_cast<uint32_t>(n.IntAddend));
+        break;
+    case 2:
+        markUsed(1);
+        mem({0x8B}, kEax, n.Var3);
+        break;
+    case 3: integerFormToEax(n.Var3, n.IntCoef, n.IntAddend); break;
+    case 4: integerCombinationToEax(n.IntFormVars, n.IntFormCoefs); break;
+    case 5: load(n.Var3, vt::Integer); return;
+    default: {
+        const std::vector<int32_t>& operands = children[static_cast<std::size_t>(i)];
+        if (operands.empty())
+            throw std::logic_error("array element without an index");
+        loadOperandIfStored(operands.front());
+        truncateToEax(true);
+        break;
+    }
+    }
+    markUsed(1);
+    markUsed(2);
+    markUsed(8);
+    hasCalls = true;
+    bytes({0x48, 0xBB});
+    imm64(reinterpret_cast<uint64_t>(n.Var1));  // movabs rbx, array reference
+    bytes({0x48, 0x8B, 0x1B,                    // mov rbx, [rbx]: element 0
+           0x48, 0x85, 0xDB,                    // test rbx, rbx
+           0x74, 0x09,                          // jz fault
+           0x44, 0x8B, 0x53, 0xFC,              // mov r10d, [rbx-4]: count
+           0x4C, 0x39, 0xD0,                    // cmp rax, r10
+           0x72, 0x11,                          // jb element
+           0xBF});                              // fault: mov edi, kind
+    imm32(static_cast<uint32_t>(exco::FaultKind::AccessViolation));
+    bytes({0x48, 0xB8});
+    imm64(reinterpret_cast<uint64_t>(&ExcoRaiseFault));
+    bytes({0xFF, 0xD0});  // call rax (does not return)
+    switch (varType(n.Var1)) {
+    case vt::DoubleArray: bytes({0xDD, 0x04, 0xC3}); break;
+    case vt::ExtendedArray: bytes({0x48, 0x8D, 0x04, 0x80, 0xDB, 0x2C, 0x43}); break;
+    case vt::SingleArray: bytes({0xD9, 0x04, 0x83}); break;
+    default: bytes({0xDB, 0x04, 0x83}); break;
+    }
+    adjust(+1);
+}
+
+// ---------------------------------------------------------------------------------
+// Built-in functions of classes 1 to 5
+
+void State::pushRealArgument(int32_t i, int32_t kind)
+{
+    const TFunc& n = node(i);
+    switch (kind) {
+    case 2: linearForm(n.a1, n.b1, n.Var1); break;
+    case 3: realCombination(n.FormVars, n.FormCoefs); break;
+    case 4: productForm(n); break;
+    case 5: scaledProductForm(n); break;
+    default: {
+        const std::vector<int32_t>& operands = children[static_cast<std::size_t>(i)];
+        if (operands.empty())
+            throw std::logic_error("function without its argument");
+        loadOperandIfStored(operands.front());
+        break;
+    }
+    }
+}
+
+void State::integerArgumentToEax(int32_t i, int32_t kind)
+{
+    const TFunc& n = node(i);
+    switch (kind) {
+    case 2: integerFormToEax(n.Var3, n.IntCoef, n.IntAddend); break;
+    case 3: integerCombinationToEax(n.IntFormVars, n.IntFormCoefs); break;
+    default:
+        pushRealArgument(i, 1);
+        truncateToEax(false);
+        break;
+    }
+}
+
+void State::callRoutine(intptr_t routine, int32_t reg)
+{
+    // movabs reg, routine; call reg (rax, rbx or rcx)
+    const uint8_t field = reg == 2 ? 3 : reg == 3 ? 1 : 0;
+    bytes({0x48, static_cast<uint8_t>(0xB8 + field)});
+    imm64(static_cast<uint64_t>(routine));
+    bytes({0xFF, static_cast<uint8_t>(0xD0 + field)});
+    markUsed(reg);
+    hasCalls = true;
+}
+
+void State::function(int32_t i)
+{
+    const TFunc& n = node(i);
+    const TFuncList& entry = table[static_cast<std::size_t>(n.FuncIndex)];
+    const int32_t cls = entry.Class;
+    int32_t kind = n.OperandKind;
+    if (kind == 0)
+        kind = 1;
+    const std::vector<int32_t>& operands = children[static_cast<std::size_t>(i)];
+    switch (cls) {
+    case fc::IntArg: integerArgumentToEax(i, kind); break;
+    case fc::RealArg: pushRealArgument(i, kind); break;
+    case fc::RealIntArg:
+        pushRealArgument(i, kind);
+        if (n.IntFormKind == 6)
+            integerCombinationToEax(n.IntFormVars, n.IntFormCoefs);
+        else
+            integerFormToEax(n.Var3, n.IntCoef, n.IntAddend);
+        break;
+    case fc::TwoReals: {
+        const auto computedFirst = [&] {
+            if (operands.empty())
+                throw std::logic_error("function without its arguments");
+            loadOperandIfStored(operands.front());
+        };
+        switch (kind) {
+        case 2: computedFirst(); linearForm(n.a1, n.b1, n.Var1); break;
+        case 3: computedFirst(); realCombination(n.FormVars, n.FormCoefs); break;
+        case 4: computedFirst(); productForm(n); break;
+        case 5:
+            computedFirst();
+            linearForm(n.a2, n.b2, n.Var2);
+            fxch();
+            break;
+        case 6: linearForm(n.a2, n.b2, n.Var2); linearForm(n.a1, n.b1, n.Var1); break;
+        case 7: linearForm(n.a2, n.b2, n.Var2); realCombination(n.FormVars, n.FormCoefs); break;
+        case 8: linearForm(n.a2, n.b2, n.Var2); productForm(n); break;
+        case 10: realCombination(n.FormVars, n.FormCoefs); linearForm(n.a2, n.b2, n.Var2); break;
+        default: {
+            if (operands.size() < 2)
+                throw std::logic_error("function without its two arguments");
+            const int32_t first = operands[0];
+            const int32_t second = operands[1];
+            const bool firstOnStack = onStack[static_cast<std::size_t>(first)] != 0;
+            const bool secondOnStack = onStack[static_cast<std::size_t>(second)] != 0;
+            if (!firstOnStack && secondOnStack) {
+                load(levelTemp(node(first).Level), vt::Extended);
+                fxch();
+            } else if (firstOnStack && !secondOnStack) {
+                load(levelTemp(node(second).Level), vt::Extended);
+            } else if (!firstOnStack && !secondOnStack) {
+                load(levelTemp(node(first).Level), vt::Extended);
+                load(levelTemp(node(second).Level), vt::Extended);
+            }
+            if (n.Swapped != 0)
+                fxch();
+            break;
+        }
+        }
+        break;
+    }
+    case fc::Vector: {
+        markUsed(1);
+        loadR11(n.Var3 != nullptr ? n.Var3 : n.Var1);
+        bytes({0x49, 0x8B, 0x03});  // mov rax, [r11]: address of element 0
+        break;
+    }
+    default: break;
+    }
+
+    int32_t extra = entry.ExtraDepth;
+    if (extra < 0) {
+        overflow = true;
+        extra = 0;
+    }
+    adjust(extra);
+    switch (cls) {
+    case fc::IntArg:
+    case fc::Vector: adjust(-(extra - 1)); break;
+    case fc::TwoReals: adjust(-(extra + 1)); break;
+    default: adjust(-extra); break;
+    }
+    tracking = false;
+    if (entry.Inline == 1 && !entry.Template.empty()) {
+        if (emitting())
+            code.insert(code.end(), entry.Template.begin(), entry.Template.end());
+    } else if (entry.Routine != 0) {
+        callRoutine(entry.Routine, cls == fc::IntArg || cls == fc::RealIntArg ? 2 : cls == fc::Vector ? 3 : 1);
+    } else {
+        tracking = true;
+        throw std::logic_error("function without code: " + (entry.Names.size() > 1 ? entry.Names[1] : ""));
+    }
+    tracking = true;
+    for (int32_t bit = 0; bit < 8; ++bit)
+        if ((entry.RegisterMask & (1 << bit)) != 0)
+            markUsed(bit + 1);
+    if (n.PostForm == 1) {
+        mulConst(n.A);
+        addConst(n.B);
+    }
+}
