@@ -1,7 +1,24 @@
 #pragma once
-// The results window: every run of the open test in one grid.
+// The results window: every stored run of the open test in one grid, built from one
+// SELECT per result table of the sections switched on (general data, data fields,
+// answers, variables) and merged by run id. It sorts by a column, filters through the
+// Find dialog, and draws the cells with a chosen alignment, wrapping and font style.
+
+#include "results/result_grid.h"
 
 #include <QDialog>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+
+class QAbstractButton;
+class QLabel;
+class QStatusBar;
+class QTableView;
+class QToolBar;
+class QToolButton;
 
 namespace kelvo {
 
@@ -9,6 +26,109 @@ class TForm13 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm13(QWidget* parent = nullptr);
+    ~TForm13() override;
+
+    // A test was created or opened: the grid, the status text and the statements are
+    // emptied and the data-field and variable sections released. Also used by Find.
+    void ResetView();
+    // Runs the statements again and merges them into the grid.
+    void RefreshGrid();
+    // Orders the grid by the column `name`: the statement that holds it goes first.
+    void SortByColumn(const QString& name);
+
+    // The filters of the general and of the data-field section ("where ..."), set only
+    // by the Find dialog.
+    QString generalWhere() const { return generalWhere_; }
+    QString fieldsWhere() const { return fieldsWhere_; }
+    void setGeneralWhere(const QString& clause) { generalWhere_ = clause; }
+    void setFieldsWhere(const QString& clause) { fieldsWhere_ = clause; }
+
+    // The statements in the order they are merged.
+    const QStringList& queryList() const { return queryList_; }
+    const results::ResultGridModel& gridModel() const { return *model_; }
+    QString statusText() const;
+
+    QToolBar* toolBar;
+    QToolButton* toolExport;
+    QToolButton* toolCommon;
+    QToolButton* toolFields;
+    QToolButton* toolAnswers;
+    QToolButton* toolVariables;
+    QToolButton* toolAsc;
+    QToolButton* toolDesc;
+    QToolButton* toolFind;
+    QToolButton* toolWrap;
+    QToolButton* toolAlLeft;
+    QToolButton* toolAlCenter;
+    QToolButton* toolAlRight;
+    QToolButton* toolFont;
+    QToolButton* toolBold;
+    QToolButton* toolUnderline;
+    QToolButton* toolItalics;
+    QToolButton* toolLog;
+    QToolButton* toolModify;
+    QTableView* grid;
+    QStatusBar* status;
+
+public slots:
+    // Each adds or removes its section's statements as its button stands, then refreshes.
+    void toolCommonClick();
+    void toolFieldsClick();
+    void toolAnswersClick();
+    void toolVariablesClick();
+    void toolAscClick();
+    void toolFindClick();
+    void toolWrapClick();
+    void toolAlignClick();
+    void toolFontStyleClick();
+    void toolFontClick();
+    void toolExportClick();
+    void toolModifyClick();
+    void toolLogClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildToolBar();
+    void buildGrid();
+    void FormShow();
+    // Whether the key was one of the window's shortcuts.
+    bool FormKeyUp(QKeyEvent* event);
+    void ClearGrid();
+    void ApplySortSuffix();
+    void toggleSection(const QToolButton* button, const QString& prefix, const QStringList& statements);
+    QStringList resultTableStatements(const QString& prefix) const;
+    // The rows of `entry`; when `ordered`, in the entry's own order.
+    std::shared_ptr<const results::FetchedTable> fetch(const QString& entry, std::vector<int>* order);
+    void showSubWindow(QDialog& window);
+    void applyLook();
+    // Rows grow to the height their wrapped cells need as they come into view.
+    void scheduleRowGrowth();
+    void growVisibleRows();
+    void paintCornerHeader();
+
+    QStringList queryList_;
+    QString generalWhere_;
+    QString fieldsWhere_;
+    QString sortSuffix_;
+    results::ResultGridModel* model_;
+    results::ResultCellDelegate* delegate_;
+    QLabel* statusLabel_;
+    QAbstractButton* cornerHeader_ = nullptr;
+    // The rows fetched while the window is shown, by the rows a statement selects, so
+    // that sorting asks the database only for the new order. Emptied whenever the stored
+    // runs may have changed (showing, reset, after the editing windows).
+    std::map<QString, std::shared_ptr<const results::FetchedTable>> fetched_;
+    bool rowGrowthPending_ = false;
+
+    // What the Find dialog had last; its search mode is the Find button's "tag".
+    QString findColumn_;
+    QString findText_;
+
+    friend class TForm17;
 };
 
 // The program's one instance, owned by the main routine.
