@@ -2,7 +2,9 @@
 
 #include "store/application.h"
 #include "store/dialog_service.h"
+#include "store/help.h"
 #include "store/rtf_writer.h"
+#include "store/wait_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -263,11 +265,10 @@ void TForm7::DebugformulaClick()
     std::vector<FormulaMessageRow> referenceRows;
     {
         const BusyFormulaCheck busy(formulaDebug);
-        QApplication::processEvents();
+        const WaitWindowScope wait(QStringLiteral("Debugging Kelvo formula.."));
         syntaxRows = formulaCheckTarget_->CheckAllFormulasSyntax();
         referenceRows = formulaCheckTarget_->CheckAllFormulaReferences();
     }
-    QApplication::processEvents();
     reportFormulaCheck(syntaxRows, referenceRows);
     if (!syntaxRows.empty() || !referenceRows.empty())
         offerFormulaDeletion(syntaxRows, referenceRows);
@@ -307,10 +308,7 @@ void TForm7::offerFormulaDeletion(const std::vector<FormulaMessageRow>& syntaxRo
     dialogs::information(QStringLiteral("Records deleted: %1").arg(selected.count));
 }
 
-void TForm7::HelpClick()
-{
-    // Filled in with the help window.
-}
+void TForm7::HelpClick() { ShowHelpTopic(QStringLiteral("30")); }
 
 bool TForm7::eventFilter(QObject* watched, QEvent* event)
 {

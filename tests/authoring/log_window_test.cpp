@@ -1,9 +1,17 @@
 #include "authoring/log_window.h"
 #include "store/dialog_service.h"
+#include "store/help.h"
+#include "store/main_window.h"
 #include "store/rtf_reader.h"
+#include "store/wait_window.h"
+#include "store/window_instance.h"
 #include "tests/store/rtf_test_support.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+#include <QTextBrowser>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
@@ -31,15 +39,38 @@ StyledRun firstRun(const TForm7& form, int blockNumber)
 }
 
 // Stands in for the open test: fixed findings, and the statements the window sends.
+template <class Window>
+Window* shownTopLevel()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* window = qobject_cast<Window*>(widget); window && window->isVisible())
+            return window;
+    return nullptr;
+}
+
 class FakeCheckTarget : public FormulaCheckTarget {
 public:
+    explicit FakeCheckTarget(const TForm7& form) : form_(form) {}
+
     std::vector<FormulaMessageRow> syntax;
     std::vector<FormulaMessageRow> references;
     QStringList statements;
+    // What the person saw while the check ran.
+    bool entryEnabledDuringCheck = true;
+    QString waitText;
 
-    std::vector<FormulaMessageRow> CheckAllFormulasSyntax() override { return syntax; }
+    std::vector<FormulaMessageRow> CheckAllFormulasSyntax() override
+    {
+        entryEnabledDuringCheck = form_.formulaDebug->isEnabled();
+        if (const TForm16* wait = shownTopLevel<TForm16>())
+            waitText = wait->label1->text();
+        return syntax;
+    }
     std::vector<FormulaMessageRow> CheckAllFormulaReferences() override { return references; }
     void ExecSQL(const QString& statement) override { statements << statement; }
+
+private:
+    const TForm7& form_;
 };
 
 const QString kCheckQuestion = QStringLiteral(
@@ -211,7 +242,7 @@ TEST(LogWindow, ClearLogEmptiesItOnlyOnYes)
 TEST(LogWindow, FormulaCheckReportsAndDeletesOnlyOnYes)
 {
     TForm7 form;
-    FakeCheckTarget target;
+    FakeCheckTarget target(form);
     EXPECT_FALSE(form.formulaDebug->isEnabled()) << "no open test";
     form.setFormulaCheckTarget(&target);
     ASSERT_TRUE(form.formulaDebug->isEnabled());
@@ -238,7 +269,10 @@ TEST(LogWindow, FormulaCheckReportsAndDeletesOnlyOnYes)
               (QStringList{kCheckQuestion, "If you want to delete all of the formulas selected from the debug process?",
                            "Number of formulas to delete: 4\r\n\r\nDelete selected records?"}));
     EXPECT_TRUE(target.statements.isEmpty());
+    EXPECT_FALSE(target.entryEnabledDuringCheck);
+    EXPECT_EQ(target.waitText, QStringLiteral("Debugging Kelvo formula.."));
     EXPECT_TRUE(form.formulaDebug->isEnabled());
+    EXPECT_EQ(shownTopLevel<TForm16>(), nullptr) << "the wait window is closed after the check";
 
     script.clear();
     form.editor->clear();
@@ -252,7 +286,7 @@ TEST(LogWindow, FormulaCheckReportsAndDeletesOnlyOnYes)
 TEST(LogWindow, FormulaCheckWithoutFindingsSaysSoAndAsksNothingMore)
 {
     TForm7 form;
-    FakeCheckTarget target;
+    FakeCheckTarget target(form);
     form.setFormulaCheckTarget(&target);
     DialogScript script;
     script.answerQuestion(false);
@@ -270,6 +304,28 @@ TEST(LogWindow, FormulaCheckWithoutFindingsSaysSoAndAsksNothingMore)
     form.formulaDebug->trigger();
     EXPECT_EQ(form.editor->toPlainText(),
               QStringLiteral("\nSome of the formulas contain errors!\nvar3 --> missing variable\n"));
+}
+
+TEST(LogWindow, HelpMenuAndF1OpenTheLogTopic)
+{
+    const WindowInstance<TForm1> form1(Form1);
+    gHelpFile = QStringLiteral(QT_TESTCASE_SOURCEDIR "/../help");
+    DialogScript script;
+    TForm7 form;
+    form.show();
+    form.Help->trigger();
+    HelpWindow* help = shownTopLevel<HelpWindow>();
+    ASSERT_NE(help, nullptr) << script.lastText().toStdString();
+    EXPECT_TRUE(help->browser->toPlainText().contains(QStringLiteral("The log window")));
+    help->close();
+    ASSERT_EQ(shownTopLevel<HelpWindow>(), nullptr);
+
+    form.editor->setFocus();
+    QTest::keyClick(form.editor, Qt::Key_F1);
+    help = shownTopLevel<HelpWindow>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->browser->toPlainText().contains(QStringLiteral("The log window")));
+    EXPECT_TRUE(script.shown().empty()) << script.lastText().toStdString();
 }
 
 TEST(LogWindow, LooksRightOnScreen)
