@@ -2,6 +2,7 @@
 
 #include "compiler/exco_compilator_state.h"
 #include "compiler/exec_arena.h"
+#include "compiler/native_call.h"
 
 #include <algorithm>
 #include <cmath>
@@ -473,6 +474,7 @@ void State::resetRun()
     code.clear();
     used.fill(false);
     hasCalls = false;
+    hasEffects = false;
     depth = 0;
     measureMax = 0;
     overflow = false;
@@ -520,6 +522,10 @@ std::vector<uint8_t> State::assemble() const
         if (used[r] || reserved[r])
             pushes.push_back(static_cast<uint8_t>(r));
     out.reserve(code.size() + 64);
+    // Without a destination the routine's only effect is its result: it may run twice.
+    const bool storesResult = dest.Where != 0 && dest.Type != 0 && dest.Where != 5;
+    if (!storesResult && !hasEffects)
+        out.insert(out.end(), exco::kRunTwiceMark.begin(), exco::kRunTwiceMark.end());
     for (const uint8_t r : pushes)
         out.push_back(kPush[r]);
     // Entered with rsp = 8 mod 16; every push moves it by 8.

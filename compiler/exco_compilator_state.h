@@ -59,6 +59,7 @@ struct TCompiler::State {
     std::array<bool, 8> used{};
     std::array<bool, 8> reserved{};
     bool hasCalls = false;
+    bool hasEffects = false;  // the routine writes host memory besides its result store
     std::shared_ptr<exco::RoutineData> data;
 
     TArrayOfTFunc* list = nullptr;

@@ -4,6 +4,8 @@
 
 #include <csetjmp>
 #include <csignal>
+#include <cstring>
+#include <ucontext.h>
 #include <mutex>
 #include <new>
 
@@ -27,8 +29,14 @@ struct Runner {
     sigjmp_buf env;
     ExcoCallFrame frame;
     volatile int32_t fault = 0;
+    volatile uint16_t statusAtFault = 0;  // x87 status word when the fault arrived
     Runner* outer = nullptr;
 };
+
+// x87 status flags of the faults that the routines' control word unmasks.
+constexpr uint16_t kUnmaskedFaultFlags = 0x0D;  // invalid operation, zero divide, overflow
+// 64-bit precision, to nearest, every exception masked.
+constexpr uint16_t kMaskedControlWord = 0x133F;
 
 // Constant-initialised and in the executable's static TLS block, so that the signal
 // handler may read them.
@@ -81,6 +89,10 @@ extern "C" void onSigFpe(int sig, siginfo_t* info, void* context)
     Runner* const runner = tInnermost;
     if (runner != nullptr && info != nullptr && info->si_code > 0) {
         runner->fault = static_cast<int32_t>(kindOfSignal(info->si_code));
+        const auto* user = static_cast<const ucontext_t*>(context);
+        runner->statusAtFault = user != nullptr && user->uc_mcontext.fpregs != nullptr
+                                    ? user->uc_mcontext.fpregs->swd
+                                    : 0;
         siglongjmp(runner->env, 1);
     }
     passOn(sig, info, context);
@@ -104,6 +116,7 @@ void restoreCallerUnit(const ExcoCallFrame& frame)
 }  // namespace
 
 extern "C" long double exco_call_trampoline(uintptr_t entry, ExcoCallFrame* frame);
+extern "C" long double exco_call_masked(uintptr_t entry, ExcoCallFrame* frame);
 
 namespace exco {
 
@@ -178,17 +191,46 @@ extern "C" void ExcoRaiseFault(int32_t kind)
     Runner* const runner = tInnermost;
     if (runner != nullptr) {
         runner->fault = kind;
+        uint16_t status = 0;
+        asm volatile("fnstsw %0" : "=m"(status));
+        runner->statusAtFault = status;
         siglongjmp(runner->env, 1);
     }
     exco::ThrowFault(static_cast<exco::FaultKind>(kind));
     throw EExcoInvalidOp();
 }
 
-Extended ExcoRunRoutine(intptr_t entry)
+namespace {
+
+// Runs a routine that may run twice with every x87 exception masked. False when it
+// has to run again with the faults unmasked: it raised an x87 fault flag (before any
+// other fault), or the caller had one pending.
+bool runMasked(intptr_t entry, Extended& result)
 {
-    if (entry == 0)
-        throw EExcoAccessViolation();
-    ensureFaultHandler();
+    Runner runner;
+    runner.outer = tInnermost;
+    runner.frame.routineControlWord = kMaskedControlWord;
+    if (sigsetjmp(runner.env, 0) != 0) {
+        tInnermost = runner.outer;
+        --tDepth;
+        restoreCallerUnit(runner.frame);
+        if ((runner.statusAtFault & kUnmaskedFaultFlags) != 0)
+            return false;
+        exco::ThrowFault(static_cast<exco::FaultKind>(runner.fault));
+        throw EExcoInvalidOp();
+    }
+    tInnermost = &runner;
+    ++tDepth;
+    result = exco_call_masked(static_cast<uintptr_t>(entry), &runner.frame);
+    tInnermost = runner.outer;
+    --tDepth;
+    if (runner.frame.unbalanced == 1)
+        throw EExcoUnbalancedStack();
+    return runner.frame.unbalanced == 0;
+}
+
+Extended runUnmasked(intptr_t entry)
+{
     Runner runner;
     runner.outer = tInnermost;
     if (sigsetjmp(runner.env, 0) != 0) {
@@ -206,4 +248,22 @@ Extended ExcoRunRoutine(intptr_t entry)
     if (runner.frame.unbalanced != 0)
         throw EExcoUnbalancedStack();
     return result;
+}
+
+}  // namespace
+
+bool exco::MayRunTwice(uintptr_t entry)
+{
+    return std::memcmp(reinterpret_cast<const void*>(entry), kRunTwiceMark.data(), kRunTwiceMark.size()) == 0;
+}
+
+Extended ExcoRunRoutine(intptr_t entry)
+{
+    if (entry == 0)
+        throw EExcoAccessViolation();
+    ensureFaultHandler();
+    Extended result = 0;
+    if (exco::MayRunTwice(static_cast<uintptr_t>(entry)) && runMasked(entry, result))
+        return result;
+    return runUnmasked(entry);
 }

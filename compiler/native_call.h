@@ -21,6 +21,14 @@
 // sent by other processes, the handler passes the signal on to the handler that was
 // installed before it (or to the default action).
 //
+// Routines that may run twice. A routine whose only effect is its result (the code
+// generator marks it by starting it with kRunTwiceMark, a nop) first runs with every
+// x87 exception masked, through a second trampoline: loading a control word that
+// unmasks exceptions costs far more than a short formula on some processors. When it
+// raised a fault flag (or the caller had one pending) it runs again under the
+// routines' own control word, which reproduces its first fault exactly. Other
+// routines always run under the routines' control word.
+//
 // C++ exceptions cannot unwind through generated code. A host routine that generated
 // code calls must therefore not let an exception escape; it catches it, leaves its own
 // scopes, and calls ExcoRaiseFault with the kind of what it caught
@@ -29,6 +37,7 @@
 
 #include "compiler/exco_faults.h"
 
+#include <array>
 #include <cstdint>
 
 namespace exco {
@@ -66,6 +75,10 @@ FaultKind FaultKindOfCurrentException();
 
 // Depth of nested runners on this thread (0 outside every routine).
 int ActiveRoutineDepth();
+
+// The first bytes of a routine that may run twice: nop dword [rax].
+inline constexpr std::array<uint8_t, 3> kRunTwiceMark{0x0F, 0x1F, 0x00};
+bool MayRunTwice(uintptr_t entry);
 
 }  // namespace exco
 

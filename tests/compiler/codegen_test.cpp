@@ -521,3 +521,69 @@ TEST(CodeGenerator, VariablesAnywhereInTheAddressSpaceAreReached)
     EXPECT_EQ(routine->run(), 1.0L + 2.0L + 0.25L + 0.125L);
     munmap(far, 4096);
 }
+
+TEST(CodeGenerator, RoutineRunAgainAfterAMaskedFaultReportsItsFirstFault)
+{
+    const TArrayFuncList table = testtree::functionTable();
+    Host host;
+    const TVarList vars = host.table();
+    const auto zeroOverZero = [](Tree& t) {
+        return t.product({{op::First, t.sum({{op::First, t.var(X)}, {op::Sub, t.var(X)}})},
+                          {op::Div, t.sum({{op::First, t.var(Y)}, {op::Sub, t.var(Y)}})}});
+    };
+    const auto wOverZero = [](Tree& t) { return t.product({{op::First, t.var(W)}, {op::Div, t.var(Z)}}); };
+    host.z = 0;
+    {
+        Tree t;
+        const auto r = testtree::compile(t.sum({{op::First, zeroOverZero(t)}, {op::Add, wOverZero(t)}}), vars, table);
+        ASSERT_TRUE(exco::MayRunTwice(static_cast<uintptr_t>(r->function.Entry)));
+        EXPECT_THROW(r->run(), EExcoInvalidOp);
+    }
+    {
+        Tree t;
+        const auto r = testtree::compile(t.sum({{op::First, wOverZero(t)}, {op::Add, zeroOverZero(t)}}), vars, table);
+        EXPECT_THROW(r->run(), EExcoZeroDivide);
+    }
+    {
+        // w/0 as an array index: the division faults before the index is checked.
+        Tree t;
+        TNode* n = t.make(fx::LDSV, {wOverZero(t)});
+        n->Data.VarIndex[0] = DA;
+        const auto r = testtree::compile(n, vars, table);
+        EXPECT_THROW(r->run(), EExcoZeroDivide);
+        host.z = 1;
+        EXPECT_EQ(r->run(), 3.25L);
+    }
+}
+
+TEST(CodeGenerator, RoutinesComputeAtFullPrecisionWhateverTheHostSet)
+{
+    const TArrayFuncList table = testtree::functionTable();
+    Host host;
+    const TVarList vars = host.table();
+    Tree t;
+    const auto r = testtree::compile(t.product({{op::First, t.var(E)}, {op::Div, t.var(D)}}), vars, table);
+    const long double expected = host.e / host.d;
+    uint16_t hostWord = 0;
+    asm volatile("fnstcw %0" : "=m"(hostWord));
+    const uint16_t doublePrecision = 0x027F;
+    asm volatile("fldcw %0" : : "m"(doublePrecision));
+    const long double value = r->run();
+    uint16_t after = 0;
+    asm volatile("fnstcw %0" : "=m"(after));
+    asm volatile("fldcw %0" : : "m"(hostWord));
+    EXPECT_EQ(value, expected);
+    EXPECT_EQ(after, doublePrecision);
+
+    // A fault flag that host arithmetic left pending does not fail the routine.
+    volatile long double zero = 0;
+    volatile long double nan = zero / zero;
+    EXPECT_TRUE(nan != nan);
+    EXPECT_EQ(r->run(), expected);
+
+    // A routine that stores its result runs once, under the routines' control word.
+    double stored = 0;
+    Tree u;
+    const auto withDest = testtree::compile(u.var(E), vars, table, TDestination{reinterpret_cast<intptr_t>(&stored), vt::Double, 0});
+    EXPECT_FALSE(exco::MayRunTwice(static_cast<uintptr_t>(withDest->function.Entry)));
+}
