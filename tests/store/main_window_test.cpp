@@ -48,6 +48,20 @@ QString DataSourceOf(const QString& connectionString)
     return connectionString.mid(start, connectionString.indexOf(";Provider=") - start);
 }
 
+// Gives the open file what the test window needs to open on its data-field page: a
+// question with an answer, a data field and the settings the window reads.
+void MakeRunnable()
+{
+    ExecSQL("insert into items (id, caption) values (1, 'Q');");
+    ExecSQL("insert into answers (itemid, caption) values (1, 'A');");
+    ExecSQL("insert into userf (id, posit, caption, ftype) values (1, 1, 'Name', 'string');");
+    for (const char* id : {"-11", "-22", "-23", "-24"})
+        ExecSQL(QString("insert into testd (id, v) values (%1, '0');").arg(id));
+    ExecSQL("insert into testd (id, v) values (-25, 'false');");
+    if (SelectToVariant("select count(*) from keyb;").integer(0, 0) == 0)
+        ExecSQL("insert into keyb (id, k) values (1, '1');");
+}
+
 }  // namespace
 
 TEST(StartUp, MainWindowShowsWithTestAndResultDisabledAndQuitsCleanly)
@@ -200,6 +214,7 @@ protected:
         ExecSQL("insert into keyb (id, k) values (4, 'a');");
         ExecSQL(QString("insert into testd (id, v) values (-19, '%1');").arg(on ? "True" : "false"));
         ExecSQL("insert into testd (id, v) values (0, 'true');");
+        MakeRunnable();
         gPermissions = QStringList{"true", "true", "true", "true", "true", "true"};
         Form1->LoadMainShortcuts();
         // The account's permissions are applied elsewhere; here both buttons are on.
@@ -271,6 +286,7 @@ TEST_F(MainButtons, TestButtonNeedsAnOpenAndLockedTest)
     EXPECT_EQ(script.shown().back().kind, MessageKind::Information);
 
     MakeTestFile("a.mdb", 9, true);
+    MakeRunnable();
     ExecSQL("insert into testd (id, v) values (0, 'false');");
     script.clear();
     Form1->btnTestClick();

@@ -1,0 +1,150 @@
+#pragma once
+// A locked test made by the program's own schema and default rows, ready to be taken in
+// the test window: the main window holds it open, the log window exists, and backup
+// records go to a temporary data folder.
+
+#include "authoring/log_window.h"
+#include "store/common.h"
+#include "store/main_window.h"
+#include "store/test_schema.h"
+#include "store/test_window.h"
+#include "test_file_fixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+#include <functional>
+
+namespace kelvo::testing {
+
+class TestWindowFixture : public TestFileFixture {
+protected:
+    void SetUp() override
+    {
+        qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
+        gCurrentUser = QStringLiteral("quorv");
+    }
+
+    // A new test with the default rows (one question with two answers), open on Form1->con.
+    QString CreateTest(const QString& name = QStringLiteral("t.mdb"))
+    {
+        const QString path = MakeTestFile(name, 9, false);
+        {
+            engine::Connection connection;
+            QString text = ConnectionStringTemplate();
+            text.replace(QStringLiteral("C:\\db2.mdb"), path);
+            connection.setConnectionString(text);
+            connection.open();
+            writeDefaultRows(connection);
+        }
+        EXPECT_TRUE(Form1->OpenTestDatabase(path, false, false));
+        return path;
+    }
+
+    static void Setting(int id, const QString& value)
+    {
+        ExecSQL(QStringLiteral("update testd set v = %1 where id = %2;").arg(SqlQuote(value)).arg(id));
+    }
+
+    static void AddQuestion(int id, const QString& caption, const QStringList& answers, const QString& editcap = {})
+    {
+        ExecSQL(QStringLiteral("insert into items (id, caption, editcap) values (%1, %2, %3);")
+                    .arg(id)
+                    .arg(SqlQuote(caption), editcap.isEmpty() ? QStringLiteral("null") : SqlQuote(editcap)));
+        for (const QString& answer : answers)
+            ExecSQL(QStringLiteral("insert into answers (itemid, caption) values (%1, %2);").arg(id).arg(SqlQuote(answer)));
+    }
+
+    static void AddDataField(int id, int posit, const QString& caption, const QString& type)
+    {
+        ExecSQL(QStringLiteral("insert into userf (id, posit, caption, ftype) values (%1, %2, %3, %4);")
+                    .arg(id)
+                    .arg(posit)
+                    .arg(SqlQuote(caption), SqlQuote(type)));
+    }
+
+    static void AddVariable(int id, const QString& caption, const QString& cumul, double start, const QString& decnum,
+                            const QStringList& formulas = {})
+    {
+        ExecSQL(QStringLiteral("insert into variables (id, caption, cumul, start, decnum) values (%1, %2, %3, %4, %5);")
+                    .arg(id)
+                    .arg(SqlQuote(caption), cumul, NumberToText(start), decnum));
+        for (const QString& formula : formulas)
+            ExecSQL(QStringLiteral("insert into formula (varid, formula) values (%1, %2);").arg(id).arg(SqlQuote(formula)));
+    }
+
+    // What locking leaves behind: the result tables with a column per question, variable
+    // and data field, and the lock flag.
+    static void Lock()
+    {
+        const auto createTable = [](const QString& name) {
+            if (!TableExists(name))
+                ExecSQL(QStringLiteral("create table ") + name
+                        + QStringLiteral(" ( id integer primary key not null, unique (id), check (id > 0) );"));
+        };
+        const auto addColumns = [&](const QString& select, const QString& table, const QString& prefix,
+                                    const std::function<QString(int)>& type) {
+            const RowSet ids = SelectToVariant(select);
+            for (int r = 0; r < ids.rows(); ++r) {
+                const int id = ids.integer(r, 0);
+                const QString name = prefix == QLatin1String("data") ? table : table + QString::number(ColumnBlock(id));
+                createTable(name);
+                const auto fields = Form1->con.tableFields(name);
+                const QString column = prefix + QString::number(id);
+                if (std::none_of(fields.begin(), fields.end(), [&](const engine::FieldInfo& f) {
+                        return f.name.compare(column, Qt::CaseInsensitive) == 0;
+                    }))
+                    ExecSQL(QStringLiteral("alter table %1 add %2 %3;").arg(name, column, type(r)));
+            }
+        };
+        createTable(QStringLiteral("datai1"));
+        addColumns(QStringLiteral("select id from items order by id;"), QStringLiteral("datai"), QStringLiteral("item"),
+                   [](int) { return QStringLiteral("longtext"); });
+        addColumns(QStringLiteral("select id from variables order by id;"), QStringLiteral("datav"),
+                   QStringLiteral("var"), [](int) { return QStringLiteral("float"); });
+        const RowSet fields = SelectToVariant(QStringLiteral("select id, ftype from userf order by id;"));
+        addColumns(QStringLiteral("select id from userf order by id;"), QStringLiteral("dataf"), QStringLiteral("data"),
+                   [fields](int r) {
+                       const QString type = fields.text(r, 1).toLower();
+                       return type == QLatin1String("boolean")  ? QStringLiteral("yesno")
+                              : type == QLatin1String("string") ? QStringLiteral("varchar(100)")
+                                                                : type;
+                   });
+        ExecSQL(QStringLiteral("update testd set v = 'true' where id = 0;"));
+        EXPECT_TRUE(Form1->OpenTestDatabase(gCurrentTestFile, false, false));
+    }
+
+    static int Count(const QString& sql) { return SelectToVariant(sql).integer(0, 0); }
+
+    template <class W = QWidget>
+    static W* Child(QWidget* window, const QString& name)
+    {
+        W* child = window->findChild<W*>(name);
+        EXPECT_NE(child, nullptr) << name.toStdString();
+        return child;
+    }
+
+    // The visible answer controls of the shown question, in slot order, by caption.
+    static QStringList VisibleAnswers(QWidget* window)
+    {
+        QStringList captions;
+        for (int slot = 0; slot < 40; ++slot)
+            if (auto* control = window->findChild<QAbstractButton*>(QStringLiteral("answer%1").arg(slot)))
+                if (control->isVisible())
+                    captions << control->property("caption").toString();
+        return captions;
+    }
+
+    static QString QuestionShown(QWidget* window) { return Child<QLabel>(window, QStringLiteral("dbt"))->text(); }
+
+    QString LogText() const { return Form7->editor->toPlainText(); }
+
+    QTemporaryDir dataHome;
+    WindowInstance<TForm7> form7{Form7};
+};
+
+}  // namespace kelvo::testing
