@@ -147,6 +147,8 @@ class TExcoH {
   bool UsesVariable = false;              // 29
   bool PreEvaluationPermitted = true;     // 30
   std::function<void()> OnError;          // 31
+  // Shows a message box (title, text) when ShowMessages is on; none is set here.
+  std::function<void(const std::string&, const std::string&)> MessageBox;
 
   std::array<int32_t, 8> ReservedRegisters{};
   std::array<int32_t, 8> UsedRegisters{};

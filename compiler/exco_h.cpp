@@ -1,0 +1,415 @@
+// The compiler object: tables, lookups, the guarded compile pipeline, fault mapping,
+// pre-evaluation of constant texts and the (silent) error reporter.
+#include "compiler/exco_h.h"
+
+#include "compiler/exco_faults.h"
+#include "compiler/exco_number.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+std::string ExcoErrorText(int32_t code) {
+  switch (code) {
+    case ec::UnknownSymbol: return "UNKNOWN SYMBOL";
+    case ec::MissingOpen: return "MISSING \"(\" BRACKET";
+    case ec::MissingClose: return "MISSING \")\" BRACKET";
+    case ec::MissingOperation: return "MISSING OPERATION";
+    case ec::ArgumentCount: return "INCOINCIDENCE NUMBER OF ARGUMENTS";
+    case ec::MissingExpression: return "MISSING EXPRESSION";
+    case ec::UnknownFunction: return "UNKNOWN FUNCTION";
+    case ec::ZeroDivide: return "DIVIDE ON ZERO";
+    case ec::InvalidOp: return "INVALID OPERATION";
+    case ec::Overflow: return "OVERFLOW";
+    case ec::Underflow: return "UNDERFLOW";
+    case ec::IntOverflow: return "INTEGER OVERFLOW";
+    case ec::AccessViolation: return "ACCESS VIOLATION";
+    case ec::OutOfMemory: return "OUT OF MEMORY";
+    case ec::StackOverflow: return "STACK OVERFLOW";
+    case ec::AddFunction: return "ERROR AT ADDITION FUNCTION";
+    case ec::NonexistentFunction: return "NONEXISTENT FUNCTION";
+    case ec::IncorrectArgument: return "INCORRECT ARGUMENT";
+    case ec::MissingArgument: return "MISSING ARGUMENT";
+    default: return "";
+  }
+}
+
+namespace {
+
+struct FactorialTables {
+  Extended fact[kFactCount];
+  Extended odd[kFact2Count];
+  Extended even[kFact2Count];
+  FactorialTables() {
+    fact[0] = 1;
+    for (int n = 1; n < kFactCount; ++n) fact[n] = fact[n - 1] * n;
+    odd[0] = even[0] = 1;
+    for (int k = 1; k < kFact2Count; ++k) {
+      odd[k] = odd[k - 1] * (2 * k - 1);
+      even[k] = even[k - 1] * (2 * k);
+    }
+  }
+};
+
+const FactorialTables& factorials() {
+  static const FactorialTables tables;
+  return tables;
+}
+
+// The 80-bit cell that receives the value of a pre-evaluated constant text.
+Extended gPreEvaluationCell = 0;
+
+bool namesEqual(const std::string& a, const std::string& b, bool caseSensitive) {
+  if (a.size() != b.size()) return false;
+  if (caseSensitive) return a == b;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (ExcoLower(a[i]) != ExcoLower(b[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+const Extended* ExcoFactTable() { return factorials().fact; }
+const Extended* ExcoOddFact2Table() { return factorials().odd; }
+const Extended* ExcoEvenFact2Table() { return factorials().even; }
+
+TExcoConstants& ExcoConstants() {
+  static TExcoConstants constants;
+  return constants;
+}
+
+TExcoH::TExcoH() { Init(); }
+
+TExcoH::~TExcoH() {
+  FreeCode(Function);
+  FreeTree();
+}
+
+void TExcoH::Init() {
+  ExcoFactTable();
+  InitFuncTable(FuncTable);
+  Constants.assign(1, TParamList{});
+  StackMode = 1;
+  DepthLimit = 8;
+  ReservedRegisters.fill(0);
+  UsedRegisters.fill(0);
+  ErrorCode = 0;
+  FaultCode = 0;
+  Optimise = true;
+  ExtendedNotation = true;
+  CaseSensitiveNames = false;
+  CaseSensitiveFunctions = false;
+  CodeListOptimisation = true;
+  ShowMessages = false;
+  PreEvaluate = true;
+  CseWindow = 3;
+  PassSwitch1 = PassSwitch2 = 2;
+  ConstType = TempType = vt::Double;
+  GeneratorOption = 0;
+  PreEvaluationPermitted = true;
+  InitFuncPairMatrix(FuncTable, PairMatrix);
+  SetTrigonometricPairs(true);
+  SetHyperbolicPairsOption(true);
+  OnError = nullptr;
+  SetVariable("##fvar", &gPreEvaluationCell, vt::Extended);
+}
+
+// ---------------------------------------------------------------- compile pipeline
+
+void TExcoH::RecordFault(int32_t code) { FaultCode = code; }
+
+bool TExcoH::RunGuarded(const std::function<void()>& step) {
+  try {
+    step();
+    return true;
+  } catch (const ESyntaxError&) {
+  } catch (const EExcoZeroDivide&) {
+    RecordFault(ec::ZeroDivide);
+  } catch (const EExcoInvalidOp&) {
+    RecordFault(ec::InvalidOp);
+  } catch (const EExcoOverflow&) {
+    RecordFault(ec::Overflow);
+  } catch (const EExcoUnderflow&) {
+    RecordFault(ec::Underflow);
+  } catch (const EExcoIntOverflow&) {
+    RecordFault(ec::IntOverflow);
+  } catch (const EExcoAccessViolation&) {
+    RecordFault(ec::AccessViolation);
+  } catch (const EExcoOutOfMemory&) {
+    RecordFault(ec::OutOfMemory);
+  } catch (const std::bad_alloc&) {
+    RecordFault(ec::OutOfMemory);
+  } catch (const EExcoStackOverflow&) {
+    RecordFault(ec::StackOverflow);
+  }
+  return false;
+}
+
+void TExcoH::Compile(const std::string& expr, const TDestination& dest, TFunction& func) {
+  CompileAttempt(expr, dest, func);
+  if (func.Entry == 0 || UsesVariable || !PreEvaluate || !PreEvaluationPermitted || !CanRunCode()) return;
+
+  // A text without variables always gives the same value: compute it once now, so
+  // that a fault shows at compile time, and compile the printed value instead.
+  const intptr_t entry = func.Entry;
+  Extended value = 0;
+  RunGuarded([&] { value = ExcoRunRoutine(entry); });
+  FreeCode(func);
+  Function = func;
+  if (FaultCode != 0) {
+    func.Entry = 0;
+    Function.Entry = 0;
+    ShowError();
+    return;
+  }
+  gPreEvaluationCell = value;
+  CompileAttempt(ExcoFormatNumber(value), dest, func);
+}
+
+void TExcoH::CompileAttempt(const std::string& expr, const TDestination& dest, TFunction& func) {
+  ResultWords.fill(0);
+  Dest = dest;
+  Function = func;
+  Function.ConstHead = nullptr;
+  SkipDepthPasses = false;
+  FaultyNode = 0;
+  ErrorCode = 0;
+  FaultCode = 0;
+  UsesVariable = false;
+  ItemText.clear();
+  ExprText = expr;
+
+  RunGuarded([&] {
+    ParseText();
+    GenerateCode();
+  });
+
+  if ((ErrorCode == ec::ZeroDivide || ErrorCode == ec::InvalidOp) && FaultyNode > 0 &&
+      static_cast<size_t>(FaultyNode) < CodeList.size())
+    ItemText = CodeList[FaultyNode].Text;
+  else if (ErrorCode == ec::ZeroDivide && CurrentNode)
+    ItemText = CurrentNode->Text;
+
+  CodeList.clear();
+  if (ErrorCode == 0) FreeTree();
+  func = Function;
+  if (ErrorCode != 0 || FaultCode != 0) {
+    FreeCode(func);
+    func.Entry = 0;
+    Function = func;
+    ShowError();
+  }
+}
+
+void TExcoH::FreeTree() {
+  Root = nullptr;
+  CurrentNode = nullptr;
+  TreePool.clear();
+}
+
+int32_t TExcoH::ParseOnly(const std::string& expr) {
+  ErrorCode = 0;
+  FaultCode = 0;
+  UsesVariable = false;
+  SkipDepthPasses = false;
+  ItemText.clear();
+  ExprText = expr;
+  RunGuarded([&] { ParseText(); });
+  if (ErrorCode != 0 || FaultCode != 0) ShowError();
+  return ErrorCode;
+}
+
+// ---------------------------------------------------------------- reporting
+
+void TExcoH::Fail(int32_t code, const std::string& item) {
+  ErrorCode = code;
+  ItemText = item;
+  ShowError();
+}
+
+void TExcoH::ShowError() {
+  if (FaultCode != 0) {
+    const std::string text = ExcoErrorText(FaultCode);
+    ItemText = ExprText;
+    ErrorCode = FaultCode;
+    if (ShowMessages && MessageBox)
+      MessageBox("Exco error", "Exco Internal Error\r\n\"" + text + "\"\r\n" + ItemText);
+  } else if (ShowMessages && MessageBox &&
+             ((ErrorCode >= 1 && ErrorCode <= 7) || (ErrorCode >= 28 && ErrorCode <= 31))) {
+    MessageBox("Exco error", ExcoErrorText(ErrorCode) + "\r\n\"" + ItemText + "\"");
+  }
+  if (OnError) OnError();
+}
+
+// ---------------------------------------------------------------- tables
+
+void TExcoH::SetVariable(const std::string& name, void* address, int32_t varType) {
+  auto same = std::find_if(Variables.begin(), Variables.end(), [&](const TVariable& v) { return v.Name == name; });
+  if (same != Variables.end())
+    same->Address = address;
+  else
+    Variables.push_back({name, address, varType});
+  if (ErrorCode != 0) throw EInternalError();
+}
+
+int32_t TExcoH::FindVariable(const std::string& name, int32_t* varType) {
+  int32_t found = -1;
+  for (size_t i = 0; i < Variables.size(); ++i) {
+    if (!namesEqual(Variables[i].Name, name, CaseSensitiveNames)) continue;
+    UsesVariable = true;
+    found = static_cast<int32_t>(i);
+    if (vt::isArray(Variables[i].Type)) break;
+  }
+  if (varType) *varType = found >= 0 ? Variables[found].Type : vt::None;
+  return found;
+}
+
+int32_t TExcoH::FindFirstVariable(const std::string& name) const {
+  for (size_t i = 0; i < Variables.size(); ++i)
+    if (namesEqual(Variables[i].Name, name, CaseSensitiveNames)) return static_cast<int32_t>(i);
+  return -1;
+}
+
+bool TExcoH::FindConstant(const std::string& name, Extended& value) const {
+  for (size_t i = 1; i < Constants.size(); ++i)
+    if (namesEqual(Constants[i].Name, name, CaseSensitiveNames)) {
+      value = Constants[i].Value;
+      return true;
+    }
+  return false;
+}
+
+int32_t TExcoH::FindFunction(const std::string& name) const {
+  if (name.empty()) return -1;
+  int32_t found = -1;
+  for (size_t i = 1; i < FuncTable.size(); ++i) {
+    const TArrayS& names = FuncTable[i].Names;
+    const size_t last = ExtendedNotation ? names.size() : std::min<size_t>(names.size(), 2);
+    for (size_t k = 1; k < last; ++k)
+      if (!names[k].empty() && namesEqual(names[k], name, CaseSensitiveFunctions)) {
+        found = static_cast<int32_t>(i);
+        break;
+      }
+  }
+  return found;
+}
+
+int32_t TExcoH::FunctionExists(const std::string& name, intptr_t* routine, int32_t* classCode) const {
+  const int32_t id = FindFunction(name);
+  if (id >= 0) {
+    if (routine) *routine = FuncTable[id].Routine;
+    if (classCode) *classCode = FuncTable[id].Class;
+  }
+  return id;
+}
+
+void TExcoH::AddFunctionName(int32_t id, const std::string& name) {
+  if (id < 0 || static_cast<size_t>(id) >= FuncTable.size()) return;
+  FuncTable[id].Names.push_back(name);
+}
+
+void TExcoH::ClearFunctionNames(int32_t id) {
+  if (id < 0 || static_cast<size_t>(id) >= FuncTable.size()) return;
+  for (std::string& n : FuncTable[id].Names) n.clear();
+}
+
+void TExcoH::DisableFunction(int32_t id) {
+  if (id < 0 || static_cast<size_t>(id) >= FuncTable.size()) {
+    Fail(ec::NonexistentFunction, std::to_string(id));
+    return;
+  }
+  FuncTable[id].Class = 0;
+  for (size_t k = 1; k < FuncTable[id].Names.size(); ++k)
+    if (!FuncTable[id].Names[k].empty()) FuncTable[id].Names[k] = "@@" + FuncTable[id].Names[k];
+}
+
+intptr_t TExcoH::GetFunctionProperty(int32_t kind, int32_t id) {
+  const bool inTable = id >= 0 && static_cast<size_t>(id) < FuncTable.size();
+  if (kind == 2 && (!inTable || FuncTable[id].Routine == 0)) {
+    Fail(ec::NonexistentFunction, std::to_string(id));
+    return 0;
+  }
+  if (!inTable) return 0;
+  const TFuncList& e = FuncTable[id];
+  switch (kind) {
+    case 2: return e.Routine;
+    case 3: return e.Inline;
+    case 5: return e.ExtraDepth;
+    case 6: return e.Word5Flag;
+    case 7: return e.Word6;
+    case 8: return e.Arity;
+    case 9: return e.Word8Flag;
+    case 10: return e.Word9;
+    case 11: return e.ArgType;
+    case 13: return e.RegisterMask;
+    case 14: return e.Class;
+    default: return 0;
+  }
+}
+
+std::string TExcoH::GetFunctionName(int32_t id) const {
+  if (id < 0 || static_cast<size_t>(id) >= FuncTable.size() || FuncTable[id].Names.size() < 2) return "";
+  return FuncTable[id].Names[1];
+}
+
+void TExcoH::RegisterFunction(const TFuncList& record, int32_t& id) {
+  const std::string name = record.Names.size() > 1 ? record.Names[1] : std::string();
+  if (name.empty()) return;
+  for (const TFuncList& e : FuncTable)
+    for (size_t k = 1; k < e.Names.size(); ++k)
+      if (namesEqual(e.Names[k], name, CaseSensitiveFunctions)) return;
+  TFuncList entry = record;
+  entry.Names = {"", name};
+  FuncTable.push_back(std::move(entry));
+  const size_t n = FuncTable.size();
+  for (auto& row : PairMatrix) row.resize(n);
+  PairMatrix.emplace_back(n);
+  PairMatrix[n - 1][n - 1] = FuncTable[n - 1].Class > 0 ? TPairCell{1, 1, 1} : TPairCell{};
+  id = static_cast<int32_t>(n - 1);
+}
+
+void TExcoH::ResetFunctionTable() {
+  FuncTable.resize(fx::BuiltInCount);
+  PairMatrix.resize(fx::BuiltInCount);
+  for (auto& row : PairMatrix) row.resize(fx::BuiltInCount);
+}
+
+void TExcoH::ClearVariables() { Variables.clear(); }
+
+void TExcoH::ClearConstants() { Constants.clear(); }
+
+void TExcoH::ZeroVariables() {
+  for (const TVariable& v : Variables) {
+    if (!v.Address) continue;
+    switch (v.Type) {
+      case vt::Single: std::memset(v.Address, 0, 4); break;
+      case vt::Integer: std::memset(v.Address, 0, 4); break;
+      case vt::Double: std::memset(v.Address, 0, 8); break;
+      case vt::Extended: std::memset(v.Address, 0, 10); break;
+      default: break;
+    }
+  }
+}
+
+void TExcoH::ZeroConstants() {
+  for (TParamList& c : Constants) c.Value = 0;
+}
+
+void TExcoH::SetTrigonometricPairs(bool on) {
+  TrigPairs = on;
+  SetTrigPairs(PairMatrix, on);
+}
+
+void TExcoH::SetHyperbolicPairsOption(bool on) {
+  HypPairs = on;
+  SetHyperbolicPairs(PairMatrix, on);
+}
+
+void TExcoH::SetRegisterReserved(int32_t reg, bool reserved) {
+  if (reg >= 1 && reg <= 8) ReservedRegisters[reg - 1] = reserved ? 1 : 0;
+}
+
+bool TExcoH::IsRegisterUsed(int32_t reg) const {
+  if (reg < 1 || reg > 8) return false;
+  return UsedRegisters[reg - 1] != 0 || ReservedRegisters[reg - 1] != 0;
+}

@@ -1,0 +1,1081 @@
+#include "compiler/exco_parser.h"
+
+#include "compiler/exco_faults.h"
+#include "compiler/exco_number.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr size_t npos = std::string::npos;
+
+bool isOneOf(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
+
+// Index of the ")" that closes the "(" at open, or npos.
+size_t matchClose(const std::string& t, size_t open) {
+  int depth = 0;
+  for (size_t i = open; i < t.size(); ++i) {
+    if (t[i] == '(') ++depth;
+    if (t[i] == ')' && --depth == 0) return i;
+  }
+  return npos;
+}
+
+// A sign inside a number's exponent (the "-" of 1e-5).
+bool isExponentSign(const std::string& t, size_t i) {
+  if (i < 2 || (t[i - 1] != 'e' && t[i - 1] != 'E')) return false;
+  size_t j = i - 1;
+  size_t digits = 0;
+  while (j > 0 && ((t[j - 1] >= '0' && t[j - 1] <= '9') || t[j - 1] == '.')) {
+    if (t[j - 1] != '.') ++digits;
+    --j;
+  }
+  if (digits == 0) return false;
+  return j == 0 || isOneOf(t[j - 1], "+-*/^(,=<>&|");
+}
+
+// A + or - that joins two terms: not the first character, not a sign written right
+// after an operator, "(" or ",", and not the sign of a number's exponent.
+bool isBinarySign(const std::string& t, size_t i) {
+  if (i == 0 || (t[i] != '+' && t[i] != '-')) return false;
+  if (isOneOf(t[i - 1], "+-*/^(,")) return false;
+  return !isExponentSign(t, i);
+}
+
+enum class Shape { Leaf, Sum, Product };
+
+// Depth stays >= 0 (else returns false).
+bool classify(const std::string& t, Shape& shape) {
+  int depth = 0;
+  bool sum = false, product = false;
+  for (size_t i = 0; i < t.size(); ++i) {
+    const char c = t[i];
+    if (c == '(') ++depth;
+    else if (c == ')') {
+      if (--depth < 0) return false;
+    } else if (depth == 0 && i > 0) {
+      if (isBinarySign(t, i)) sum = true;
+      else if (c == '*' || c == '/') product = true;
+    }
+  }
+  shape = sum ? Shape::Sum : product ? Shape::Product : Shape::Leaf;
+  return true;
+}
+
+struct Piece {
+  std::string text;
+  int32_t op;
+};
+
+std::vector<Piece> splitPieces(const std::string& t, bool sum) {
+  std::vector<Piece> pieces;
+  int depth = 0;
+  size_t start = 0;
+  int32_t pendingOp = op::First;
+  for (size_t i = 0; i < t.size(); ++i) {
+    const char c = t[i];
+    if (c == '(') ++depth;
+    else if (c == ')') --depth;
+    else if (depth == 0 && i > 0) {
+      const bool cut = sum ? isBinarySign(t, i) : (c == '*' || c == '/');
+      if (cut) {
+        pieces.push_back({t.substr(start, i - start), pendingOp});
+        pendingOp = sum ? (c == '+' ? op::Add : op::Sub) : (c == '*' ? op::Mul : op::Div);
+        start = i + 1;
+      }
+    }
+  }
+  pieces.push_back({t.substr(start), pendingOp});
+  return pieces;
+}
+
+std::vector<std::string> splitArguments(const std::string& t) {
+  std::vector<std::string> args;
+  int depth = 0;
+  size_t start = 0;
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (t[i] == '(') ++depth;
+    else if (t[i] == ')') --depth;
+    else if (t[i] == ',' && depth == 0) {
+      args.push_back(t.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  args.push_back(t.substr(start));
+  return args;
+}
+
+// Removes enclosing bracket pairs; a "-(" pair flips the sign. Leading "+" and "--"
+// are dropped, since they change nothing.
+std::string stripEnclosing(std::string t, bool& negate) {
+  for (;;) {
+    if (t.size() > 1 && t[0] == '+') {
+      t.erase(0, 1);
+    } else if (t.size() > 2 && t[0] == '-' && t[1] == '-') {
+      t.erase(0, 2);
+    } else if (t.size() >= 2 && t[0] == '(' && matchClose(t, 0) == t.size() - 1) {
+      t = t.substr(1, t.size() - 2);
+    } else if (t.size() >= 3 && t[0] == '-' && t[1] == '(' && matchClose(t, 1) == t.size() - 1) {
+      negate = !negate;
+      t = t.substr(2, t.size() - 3);
+    } else {
+      return t;
+    }
+  }
+}
+
+// Arithmetic of constant folding with the faults the x87 unit would raise.
+struct FoldFault {
+  int32_t code = 0;
+  void note(int32_t c) {
+    if (code == 0) code = c;
+  }
+  void raise() const {
+    switch (code) {
+      case ec::ZeroDivide: throw EExcoZeroDivide();
+      case ec::InvalidOp: throw EExcoInvalidOp();
+      case ec::Overflow: throw EExcoOverflow();
+      default: break;
+    }
+  }
+};
+
+Extended foldCombine(Extended left, int32_t operation, Extended right, FoldFault& fault) {
+  Extended r = 0;
+  switch (operation) {
+    case op::Add: r = left + right; break;
+    case op::Sub: r = left - right; break;
+    case op::Mul: r = left * right; break;
+    case op::Div:
+      if (right == 0) {
+        fault.note(left == 0 ? ec::InvalidOp : ec::ZeroDivide);
+        return 0;
+      }
+      r = left / right;
+      break;
+    default: r = right; break;
+  }
+  if (!std::isfinite(r)) fault.note(std::isnan(r) ? ec::InvalidOp : ec::Overflow);
+  return r;
+}
+
+// A constant expression of numbers, named constants, + - * / and brackets.
+class ConstantReader {
+ public:
+  ConstantReader(const TExcoH& h, const std::string& t, FoldFault& fault) : h_(h), t_(t), fault_(fault) {}
+  bool read(Extended& value) {
+    if (!sum(value, 0)) return false;
+    return pos_ == t_.size();
+  }
+
+ private:
+  static constexpr int kMaxDepth = 200;
+  const TExcoH& h_;
+  const std::string& t_;
+  FoldFault& fault_;
+  size_t pos_ = 0;
+
+  bool sum(Extended& v, int depth) {
+    if (!product(v, depth)) return false;
+    while (pos_ < t_.size() && isBinarySign(t_, pos_)) {
+      const int32_t o = t_[pos_] == '+' ? op::Add : op::Sub;
+      ++pos_;
+      Extended r;
+      if (!product(r, depth)) return false;
+      v = foldCombine(v, o, r, fault_);
+    }
+    return true;
+  }
+  bool product(Extended& v, int depth) {
+    if (!factor(v, depth)) return false;
+    while (pos_ < t_.size() && (t_[pos_] == '*' || t_[pos_] == '/')) {
+      const int32_t o = t_[pos_] == '*' ? op::Mul : op::Div;
+      ++pos_;
+      Extended r;
+      if (!factor(r, depth)) return false;
+      v = foldCombine(v, o, r, fault_);
+    }
+    return true;
+  }
+  bool factor(Extended& v, int depth) {
+    if (depth > kMaxDepth || pos_ >= t_.size()) return false;
+    if (t_[pos_] == '-' || t_[pos_] == '+') {
+      const bool minus = t_[pos_] == '-';
+      ++pos_;
+      if (!factor(v, depth + 1)) return false;
+      if (minus) v = -v;
+      return true;
+    }
+    if (t_[pos_] == '(') {
+      ++pos_;
+      if (!sum(v, depth + 1) || pos_ >= t_.size() || t_[pos_] != ')') return false;
+      ++pos_;
+      return true;
+    }
+    size_t end = pos_;
+    while (end < t_.size()) {
+      const char c = t_[end];
+      if (isOneOf(c, "*/()^,=<>&|!")) break;
+      if ((c == '+' || c == '-') && end > pos_ && !isExponentSign(t_, end)) break;
+      ++end;
+    }
+    const std::string token = t_.substr(pos_, end - pos_);
+    if (token.empty()) return false;
+    if (h_.FindFirstVariable(token) >= 0) return false;
+    if (!h_.FindConstant(token, v)) {
+      const NumberRead r = ExcoReadNumber(token, v);
+      if (r == NumberRead::OutOfRange) {
+        fault_.note(ec::Overflow);
+        v = 0;
+      } else if (r != NumberRead::Ok) {
+        return false;
+      }
+    }
+    pos_ = end;
+    return true;
+  }
+};
+
+bool isWhole(Extended v) { return std::isfinite(v) && v == std::trunc(v); }
+bool fitsInt32(Extended v) { return isWhole(v) && v >= INT32_MIN && v <= INT32_MAX; }
+
+int32_t relationCode(const std::string& token) {
+  static const char* const kTokens[] = {"#JMP", "#JMPE", "#JMPEL", "#JMPEB", "#JMPB", "#JMPL", "#JMPNE"};
+  for (int i = 0; i < 7; ++i)
+    if (token == kTokens[i]) return i + 1;
+  return 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- driver hook
+
+void TExcoH::ParseText() { TExcoParser(*this).Run(); }
+
+[[noreturn]] void TExcoParser::Error(int32_t code, const std::string& item) {
+  h_.ErrorCode = code;
+  h_.ItemText = item;
+  throw ESyntaxError();
+}
+
+// ---------------------------------------------------------------- preprocessing
+
+namespace {
+
+// Wraps the operand before each mark ("!!" or "!") into name( ... ).
+std::string wrapFactorials(std::string t, const std::string& mark, const std::string& name) {
+  for (size_t p = t.find(mark); p != npos; p = t.find(mark)) {
+    size_t start = 0;
+    int depth = 0;
+    for (size_t i = p; i > 0; --i) {
+      const char c = t[i - 1];
+      if (c == ')' || c == ']' || c == '}') {
+        ++depth;
+      } else if (c == '(' || c == '[' || c == '{') {
+        if (depth == 0) {
+          start = i;
+          break;
+        }
+        --depth;
+      } else if (depth == 0 && isOneOf(c, "*/+-^,&")) {
+        start = i;
+        break;
+      }
+    }
+    t = t.substr(0, start) + name + "(" + t.substr(start, p - start) + ")" + t.substr(p + mark.size());
+  }
+  return t;
+}
+
+}  // namespace
+
+std::string TExcoParser::Preprocess(const std::string& input) {
+  std::string t = input.empty() ? std::string("0") : input;
+  if (h_.ExtendedNotation) {
+    std::string out;
+    for (char c : t) {
+      if (c != '|') {
+        out += c;
+        continue;
+      }
+      const bool opens = out.empty() || isOneOf(out.back(), "+-*/^([{,");
+      out += opens ? "abs(" : ")";
+    }
+    t.swap(out);
+    out.clear();
+    std::vector<bool> truncOpen;
+    for (char c : t) {
+      if (c == '[') {
+        const bool opens = out.empty() || isOneOf(out.back(), "[{(*+/-^,");
+        truncOpen.push_back(opens);
+        out += opens ? "trunc(" : "[";
+      } else if (c == ']') {
+        const bool closesTrunc = !truncOpen.empty() && truncOpen.back();
+        if (!truncOpen.empty()) truncOpen.pop_back();
+        out += closesTrunc ? ")" : "]";
+      } else {
+        out += c;
+      }
+    }
+    t.swap(out);
+    out.clear();
+    for (char c : t) {
+      if (c == '{') out += "frac(";
+      else if (c == '}') out += ")";
+      else out += c;
+    }
+    t.swap(out);
+    t = wrapFactorials(t, "!!", "fact2");
+    t = wrapFactorials(t, "!", "fact");
+  }
+  for (char& c : t) {
+    if (c == '[' || c == '{') c = '(';
+    if (c == ']' || c == '}') c = ')';
+  }
+  long open = 0, close = 0;
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (t[i] == '(' && i + 1 < t.size()) ++open;
+    if (t[i] == ')') ++close;
+  }
+  if (close > open) Error(ec::MissingOpen, h_.ExprText);
+  if (open > close) Error(ec::MissingClose, h_.ExprText);
+  return t;
+}
+
+// ---------------------------------------------------------------- tree
+
+TNode* TExcoParser::NewNode(const std::string& text, TNode* parent) {
+  h_.TreePool.push_back(std::make_unique<TNode>());
+  TNode* node = h_.TreePool.back().get();
+  node->Text = text;
+  node->Parent = parent;
+  return node;
+}
+
+TNode* TExcoParser::AddChild(TNode* parent, const std::string& text, bool expand) {
+  TNode* child = NewNode(text, parent);
+  if (!parent->FirstChild) {
+    parent->FirstChild = child;
+    child->Level = parent->Level;
+  } else {
+    TNode* last = parent->FirstChild;
+    while (last->NextSibling) last = last->NextSibling;
+    last->NextSibling = child;
+    child->Level = last->Level + 1;
+  }
+  if (expand) pending_.push_back(child);
+  return child;
+}
+
+TNode* TExcoParser::AddToken(TNode* parent, const std::string& token) {
+  TNode* node = AddChild(parent, token, false);
+  const int32_t relation = relationCode(token);
+  if (relation != 0) {
+    node->Data.FuncIndex = fx::JMP;
+    node->Data.OperandKind = relation;
+  } else {
+    node->Data.FuncIndex = fx::FLD;
+    node->Data.OperandKind = token == "#FLD1" ? 1 : 2;
+  }
+  return node;
+}
+
+void TExcoParser::Run() {
+  h_.Root = nullptr;
+  h_.CurrentNode = nullptr;
+  h_.TreePool.clear();
+  const std::string text = Preprocess(h_.ExprText);
+  h_.Root = NewNode(text, nullptr);
+  h_.Root->Level = 1;
+  pending_.assign(1, h_.Root);
+  while (!pending_.empty()) {
+    TNode* node = pending_.back();
+    pending_.pop_back();
+    h_.CurrentNode = node;
+    const size_t before = pending_.size();
+    try {
+      Expand(node);
+    } catch (const ESyntaxError&) {
+      // An error inside a conditional names the whole conditional.
+      for (const TNode* n = node; n; n = n->Parent) {
+        auto it = conditionalItems_.find(n);
+        if (it != conditionalItems_.end()) h_.ItemText = it->second;
+      }
+      throw;
+    }
+    // Children were appended in order; expand the first one first.
+    std::reverse(pending_.begin() + static_cast<long>(before), pending_.end());
+  }
+}
+
+void TExcoParser::Expand(TNode* node) {
+  bool negate = false;
+  const std::string text = stripEnclosing(node->Text, negate);
+  if (text.empty() || text == "-" || text == "+") Error(ec::MissingExpression, node->Text);
+  if (text[0] == ')' || isOneOf(text.back(), "*/+-")) Error(ec::MissingExpression, text);
+  Shape shape;
+  if (!classify(text, shape)) Error(ec::MissingOpen, text);
+
+  if (h_.Optimise) {
+    if (AnalyseLinearForm(node, text, negate)) return;
+    if (RecogniseCall(node, text, negate, false)) return;
+  }
+  if (shape != Shape::Leaf) {
+    BuildSplit(node, text, negate, shape == Shape::Sum);
+    return;
+  }
+  const std::string leaf = h_.ExtendedNotation ? RewritePowers(text) : text;
+  if (RecogniseCall(node, leaf, negate, true)) return;
+  ResolveLeaf(node, leaf, negate);
+}
+
+// ---------------------------------------------------------------- sums and products
+
+void TExcoParser::BuildSplit(TNode* node, const std::string& text, bool negate, bool sum) {
+  const std::vector<Piece> pieces = splitPieces(text, sum);
+  for (const Piece& p : pieces)
+    if (p.text.empty()) Error(ec::MissingExpression, text);
+
+  TDataNode& d = node->Data;
+  d.FuncIndex = sum ? fx::ADD : fx::MUL;
+  d.A = sum ? 0 : 1;
+  d.B = 0;
+  FoldFault fault;
+  std::vector<const Piece*> terms;
+  for (const Piece& p : pieces) {
+    Extended c;
+    if (h_.Optimise && Constant(p.text, c)) {
+      const int32_t o = p.op == op::First ? (sum ? op::Add : op::Mul) : p.op;
+      if (sum) d.B = foldCombine(d.B, o, c, fault);
+      else d.A = foldCombine(d.A, o, c, fault);
+      continue;
+    }
+    terms.push_back(&p);
+  }
+  fault.raise();
+  if (terms.empty()) {
+    const Extended value = sum ? d.B : d.A;
+    d = TDataNode{};
+    d.FuncIndex = fx::LDSC;
+    d.b1 = negate ? -value : value;
+    return;
+  }
+  // Negation goes into the terms, so that a sum or product never carries it.
+  if (negate) {
+    if (sum) d.B = -d.B;
+    else d.A = -d.A;
+  }
+  for (const Piece* p : terms) {
+    int32_t o = p->op;
+    if (o == op::First) o = sum ? op::Add : op::Mul;
+    if (sum && negate) o = o == op::Add ? op::Sub : op::Add;
+    TNode* child = AddChild(node, p->text);
+    child->Data.Operator = (node->FirstChild == child && (o == op::Add || o == op::Mul)) ? op::First : o;
+    d.OperandOps.push_back(o);
+  }
+  d.OperandCount = static_cast<int32_t>(terms.size());
+}
+
+// ---------------------------------------------------------------- constants and linear forms
+
+bool TExcoParser::Constant(const std::string& text, Extended& value) {
+  FoldFault fault;
+  ConstantReader reader(h_, text, fault);
+  if (!reader.read(value)) return false;
+  fault.raise();
+  return true;
+}
+
+int32_t TExcoParser::ScalarVariable(const std::string& name) const {
+  const int32_t v = h_.FindFirstVariable(name);
+  if (v < 0) return -1;
+  const int32_t type = h_.Variables[v].Type;
+  return (vt::isReal(type) || type == vt::Integer) ? v : -1;
+}
+
+bool TExcoParser::Linear(const std::string& input, TLinearForm& form) {
+  bool negate = false;
+  const std::string text = stripEnclosing(input, negate);
+  Shape shape;
+  if (text.empty() || !classify(text, shape)) return false;
+  form.coef.assign(h_.Variables.size(), 0);
+  form.constant = 0;
+  FoldFault fault;
+  const std::vector<Piece> terms = shape == Shape::Sum ? splitPieces(text, true) : std::vector<Piece>{{text, op::First}};
+  for (const Piece& term : terms) {
+    if (term.text.empty()) return false;
+    Shape termShape;
+    if (!classify(term.text, termShape) || termShape == Shape::Sum) return false;
+    const std::vector<Piece> factors = termShape == Shape::Product ? splitPieces(term.text, false)
+                                                                   : std::vector<Piece>{{term.text, op::First}};
+    Extended k = (term.op == op::Sub) != negate ? -1 : 1;
+    int32_t var = -1;
+    for (const Piece& f : factors) {
+      Extended c;
+      FoldFault local;
+      ConstantReader reader(h_, f.text, local);
+      if (reader.read(c)) {
+        if (local.code) fault.note(local.code);
+        k = foldCombine(k, f.op == op::First ? op::Mul : f.op, c, fault);
+        continue;
+      }
+      bool minus = false;
+      std::string name = stripEnclosing(f.text, minus);
+      while (!name.empty() && (name[0] == '-' || name[0] == '+')) {
+        if (name[0] == '-') minus = !minus;
+        name.erase(0, 1);
+      }
+      const int32_t v = ScalarVariable(name);
+      if (v < 0 || var >= 0 || f.op == op::Div) return false;
+      var = v;
+      if (minus) k = -k;
+    }
+    if (var >= 0) {
+      form.referencesVariable = true;
+      form.coef[var] = foldCombine(form.coef[var], op::Add, k, fault);
+    } else {
+      form.constant = foldCombine(form.constant, op::Add, k, fault);
+    }
+  }
+  fault.raise();
+  form.realCount = form.integerCount = 0;
+  for (size_t i = 0; i < form.coef.size(); ++i) {
+    if (form.coef[i] == 0) continue;
+    if (h_.Variables[i].Type == vt::Integer) ++form.integerCount;
+    else ++form.realCount;
+  }
+  return true;
+}
+
+bool TExcoParser::AnalyseLinearForm(TNode* node, const std::string& text, bool negate) {
+  TLinearForm form;
+  if (!Linear(negate ? "-(" + text + ")" : text, form)) return false;
+  if (form.realCount > 0 && form.integerCount > 0) return false;
+  if (form.referencesVariable) h_.UsesVariable = true;
+  TDataNode& d = node->Data;
+  d.Negate = 0;
+  const Extended b = form.constant;
+  auto onlyVariable = [&]() {
+    for (size_t i = 0; i < form.coef.size(); ++i)
+      if (form.coef[i] != 0) return static_cast<int32_t>(i);
+    return -1;
+  };
+  if (form.realCount == 0 && form.integerCount == 0) {
+    d.FuncIndex = fx::LDSC;
+    d.b1 = b;
+    return true;
+  }
+  if (form.realCount + form.integerCount == 1) {
+    const int32_t v = onlyVariable();
+    const Extended a = form.coef[v];
+    const bool plain = (a == 1 || a == -1) && b == 0;
+    if (form.realCount == 1) {
+      d.VarIndex[0] = v;
+      if (plain) {
+        d.FuncIndex = fx::LDSF;
+        d.Negate = a == -1;
+      } else {
+        d.FuncIndex = fx::FAVB;
+        d.a1 = a;
+        d.b1 = b;
+      }
+      return true;
+    }
+    if (plain) {
+      d.FuncIndex = fx::LDSI;
+      d.VarIndex[0] = v;
+      d.Negate = a == -1;
+      return true;
+    }
+    if (fitsInt32(a) && fitsInt32(b)) {
+      d.FuncIndex = fx::IAVB;
+      d.VarIndex[2] = v;
+      d.IntCoef = static_cast<int32_t>(a);
+      d.IntAddend = static_cast<int32_t>(b);
+      return true;
+    }
+  }
+  if (form.integerCount == 0) {
+    d.FuncIndex = fx::AAF;
+    d.RealFormKind = 3;
+    d.RealCoefs = form.coef;
+    d.ConstTerm = b;
+    return true;
+  }
+  bool whole = fitsInt32(b);
+  for (Extended c : form.coef) whole = whole && fitsInt32(c);
+  if (whole) {
+    d.FuncIndex = fx::AAI;
+    d.IntFormKind = 6;
+    d.IntCoefs = form.coef;
+    d.IntConstTerm = b;
+  } else {
+    d.FuncIndex = fx::AFI;
+    d.RealFormKind = 7;
+    d.IntRealCoefs = form.coef;
+    d.ConstTerm = b;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- powers
+
+std::string TExcoParser::RewritePowers(std::string t) {
+  const std::string leaf = t;
+  for (;;) {
+    size_t p = npos;
+    int depth = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+      if (t[i] == '(') ++depth;
+      else if (t[i] == ')') --depth;
+      else if (t[i] == '^' && depth == 0) {
+        p = i;
+        break;
+      }
+    }
+    if (p == npos) return t;
+    size_t start = p;
+    depth = 0;
+    while (start > 0) {
+      const char c = t[start - 1];
+      if (c == ')') ++depth;
+      else if (c == '(') {
+        if (depth == 0) break;
+        --depth;
+      } else if (depth == 0 && isOneOf(c, "*/+-^&") && !isExponentSign(t, start - 1)) {
+        break;
+      }
+      --start;
+    }
+    size_t end = p + 1;
+    depth = 0;
+    bool first = true;
+    while (end < t.size()) {
+      const char c = t[end];
+      if (c == '(') ++depth;
+      else if (c == ')') {
+        if (depth == 0) break;
+        --depth;
+      } else if (depth == 0 && !first) {
+        if (isOneOf(c, "*/^&|")) break;
+        if ((c == '+' || c == '-') && isBinarySign(t, end)) break;
+      }
+      first = false;
+      ++end;
+    }
+    const std::string base = t.substr(start, p - start);
+    const std::string exponent = t.substr(p + 1, end - p - 1);
+    if (base.empty() || exponent.empty()) Error(ec::MissingArgument, leaf);
+    t = t.substr(0, start) + "power(" + base + "," + exponent + ")" + t.substr(end);
+  }
+}
+
+// ---------------------------------------------------------------- calls
+
+bool TExcoParser::ReduceAroundCall(const std::string& prefix, const std::string& suffix, Extended& a, Extended& b) {
+  a = 1;
+  b = 0;
+  if (prefix.empty() && suffix.empty()) return true;
+  if (prefix == "-" && suffix.empty()) {
+    a = -1;
+    return true;
+  }
+  if (!h_.Optimise) return false;
+  if (prefix.find('@') != npos || suffix.find('@') != npos) return false;
+  static const std::string kPlaceholder = "@@func";
+  const std::string text = prefix + kPlaceholder + suffix;
+  Shape shape;
+  if (!classify(text, shape)) return false;
+  const std::vector<Piece> terms = shape == Shape::Sum ? splitPieces(text, true) : std::vector<Piece>{{text, op::First}};
+  FoldFault fault;
+  bool found = false;
+  for (const Piece& term : terms) {
+    if (term.text.find(kPlaceholder) == npos) {
+      Extended c;
+      if (!Constant(term.text, c)) return false;
+      b = foldCombine(b, term.op == op::Sub ? op::Sub : op::Add, c, fault);
+      continue;
+    }
+    Shape termShape;
+    if (!classify(term.text, termShape) || termShape == Shape::Sum) return false;
+    const std::vector<Piece> factors = termShape == Shape::Product ? splitPieces(term.text, false)
+                                                                   : std::vector<Piece>{{term.text, op::First}};
+    Extended k = term.op == op::Sub ? -1 : 1;
+    for (const Piece& f : factors) {
+      std::string ft = f.text;
+      bool minus = false;
+      while (!ft.empty() && (ft[0] == '-' || ft[0] == '+')) {
+        if (ft[0] == '-') minus = !minus;
+        ft.erase(0, 1);
+      }
+      if (ft == kPlaceholder) {
+        if (found || f.op == op::Div) return false;
+        found = true;
+        if (minus) k = -k;
+        continue;
+      }
+      Extended c;
+      if (!Constant(f.text, c)) return false;
+      k = foldCombine(k, f.op == op::First ? op::Mul : f.op, c, fault);
+    }
+    if (!found) return false;
+    a = k;
+  }
+  fault.raise();
+  return found;
+}
+
+bool TExcoParser::IsBareArray(const std::string& text, int32_t& var) {
+  int32_t type = vt::None;
+  const int32_t v = h_.FindFirstVariable(text) >= 0 ? h_.FindVariable(text, &type) : -1;
+  if (v < 0 || !vt::isArray(type)) return false;
+  var = v;
+  return true;
+}
+
+bool TExcoParser::RecogniseCall(TNode* node, const std::string& text, bool negate, bool atLeaf) {
+  const size_t open = text.find('(');
+  if (open == npos) return false;
+  const size_t close = matchClose(text, open);
+  if (close == npos) Error(ec::MissingClose, text);
+  size_t start = open;
+  while (start > 0 && !isOneOf(text[start - 1], "*+/-^")) --start;
+  const std::string name = text.substr(start, open - start);
+  if (name.empty()) return false;
+  Extended a, b;
+  if (!ReduceAroundCall(text.substr(0, start), text.substr(close + 1), a, b)) return false;
+  if (negate) {
+    a = -a;
+    b = -b;
+  }
+  const std::string argText = text.substr(open + 1, close - open - 1);
+  const std::string callText = text.substr(start, close + 1 - start);
+  if (name.compare(0, 2, "@@") == 0) Error(ec::UnknownFunction, name);
+
+  const int32_t id = h_.FindFunction(name);
+  if (id < 0) {
+    int32_t type = vt::None;
+    const int32_t v = h_.FindVariable(name, &type);
+    if (v >= 0 && vt::isArray(type)) {
+      if (b != 0 || (a != 1 && a != -1)) {
+        if (!atLeaf) return false;
+        Error(ec::UnknownSymbol, text);
+      }
+      node->Data.Negate = a == -1;
+      BuildArrayElement(node, v, argText, callText);
+      return true;
+    }
+    Error(ec::UnknownFunction, name);
+  }
+  if (h_.FuncTable[id].Class == fc::Internal) return false;
+
+  TDataNode& d = node->Data;
+  if (a == -1 && b == 0) {
+    d.Negate = 1;
+  } else if (a != 1 || b != 0) {
+    d.PostForm = 1;
+    d.A = a;
+    d.B = b;
+  }
+  BuildCall(node, id, argText, callText);
+  return true;
+}
+
+void TExcoParser::BuildCall(TNode* node, int32_t id, const std::string& argText, const std::string& callText) {
+  const TFuncList& entry = h_.FuncTable[id];
+  TDataNode& d = node->Data;
+  if (id == fx::If) conditionalItems_[node] = "if(" + argText + ")";
+  if (argText.empty()) Error(ec::ArgumentCount, callText);
+  const std::vector<std::string> args = splitArguments(argText);
+  const int32_t n = static_cast<int32_t>(args.size());
+  for (const std::string& arg : args)
+    if (arg.empty()) Error(n <= 2 ? ec::MissingArgument : ec::ArgumentCount, n <= 2 ? callText : argText);
+  if (entry.ExtraDepth < 0) h_.SkipDepthPasses = true;
+
+  static const int32_t kListNames[] = {fx::Sum, fx::SumQ, fx::Avr, fx::Len, fx::Max, fx::Min, fx::Norm, fx::Prod};
+  static const int32_t kVectorForm[] = {fx::SumV, fx::SumQV, fx::AvrV, fx::LenV, fx::MaxV, fx::MinV, fx::NormV, fx::ProdV};
+  static const int32_t kListForm[] = {fx::SumD, fx::SumQD, fx::AvrD, fx::LenD, fx::MaxD, fx::MinD, fx::NormD, fx::ProdD};
+  for (int i = 0; i < 8; ++i) {
+    if (id != kListNames[i]) continue;
+    int32_t var = -1;
+    if (n == 1 && IsBareArray(args[0], var)) {
+      d.FuncIndex = kVectorForm[i];
+      d.VarIndex[0] = var;
+      d.OperandCount = 1;
+      return;
+    }
+    if (id == fx::Len) {
+      // The length of a list is the number of its values; nothing needs computing.
+      const Extended a = d.PostForm ? d.A : (d.Negate ? -1 : 1);
+      const Extended b = d.PostForm ? d.B : 0;
+      d = TDataNode{};
+      d.FuncIndex = fx::LDSC;
+      d.b1 = a * n + b;
+      return;
+    }
+    d.FuncIndex = kListForm[i];
+    d.OperandCount = n;
+    for (const std::string& arg : args) {
+      AddChild(node, arg);
+      d.ArgTypes.push_back(vt::Extended);
+    }
+    return;
+  }
+
+  switch (id) {
+    case fx::If:
+      if (n > 3) Error(ec::ArgumentCount, callText);
+      BuildConditional(node, args, argText);
+      return;
+    case fx::LDA: {
+      if (n != 1) Error(ec::ArgumentCount, callText);
+      const int32_t v = h_.FindFirstVariable(args[0]);
+      if (v < 0) Error(ec::IncorrectArgument, args[0]);
+      h_.UsesVariable = true;
+      d.FuncIndex = fx::LDA;
+      d.VarIndex[0] = v;
+      d.OperandCount = 1;
+      return;
+    }
+    case fx::Compile:
+      if (n != 1) Error(ec::ArgumentCount, callText);
+      d.FuncIndex = fx::Compile;
+      d.OperandCount = 1;
+      AddChild(node, args[0]);
+      return;
+    default: break;
+  }
+
+  const bool anyCount = entry.Class <= -11 && entry.Class >= -14;
+  if (!anyCount && n != entry.Arity) Error(ec::ArgumentCount, callText);
+  if (id == fx::Power || id == fx::Root) {
+    BuildPower(node, id, args);
+    return;
+  }
+  d.FuncIndex = id;
+  d.OperandCount = n;
+  auto argType = [&](int32_t k) {
+    return static_cast<size_t>(k) < entry.ArgTypes.size() ? entry.ArgTypes[k] : entry.ArgType;
+  };
+  std::vector<int32_t> order(n);
+  for (int32_t k = 0; k < n; ++k) order[k] = entry.Class == fc::TwoReals ? n - 1 - k : k;
+  for (int32_t k : order) {
+    d.ArgTypes.push_back(argType(k));
+    if (argType(k) == vt::Address) {
+      const int32_t v = h_.FindFirstVariable(args[k]);
+      if (v < 0) Error(ec::IncorrectArgument, args[k]);
+      h_.UsesVariable = true;
+      TNode* lda = AddChild(node, "lda(" + args[k] + ")", false);
+      lda->Data.FuncIndex = fx::LDA;
+      lda->Data.VarIndex[0] = v;
+      lda->Data.OperandCount = 1;
+      continue;
+    }
+    AddChild(node, args[k]);
+  }
+}
+
+void TExcoParser::BuildPower(TNode* node, int32_t id, const std::vector<std::string>& args) {
+  TDataNode& d = node->Data;
+  const std::string& x = args[0];
+  const std::string& y = args[1];
+  auto twoReals = [&](int32_t index) {
+    d.FuncIndex = index;
+    d.OperandCount = 2;
+    d.ArgTypes = {vt::Extended, vt::Extended};
+    AddChild(node, y);
+    AddChild(node, x);
+  };
+  // An Integer exponent: a whole constant within 32 bits, or a whole linear form of
+  // Integer variables.
+  auto integerExponent = [&](Extended& constant, bool& isConstant) {
+    isConstant = false;
+    if (!h_.Optimise) return false;
+    TLinearForm form;
+    if (!Linear(y, form) || form.realCount > 0) return false;
+    if (!fitsInt32(form.constant)) return false;
+    for (Extended c : form.coef)
+      if (!fitsInt32(c)) return false;
+    if (form.integerCount == 0) {
+      isConstant = true;
+      constant = form.constant;
+    }
+    return true;
+  };
+
+  if (!h_.Optimise) {
+    twoReals(id == fx::Power ? fx::FPWR : fx::FROOT);
+    return;
+  }
+  Extended n = 0;
+  bool isConstant = false;
+  const bool integer = integerExponent(n, isConstant);
+  if (id == fx::Root) {
+    if (integer) {
+      d.FuncIndex = fx::IROOT;
+      d.OperandCount = 2;
+      d.ArgTypes = {vt::Extended, vt::Integer};
+      if (isConstant) d.PowerKey = static_cast<int32_t>(n);
+      AddChild(node, x);
+      AddChild(node, y);
+    } else {
+      twoReals(fx::FROOT);
+    }
+    return;
+  }
+  Extended c = 0;
+  if (Constant(y, c)) {
+    int32_t single = 0;
+    if (c == 2) single = fx::Sqr;
+    else if (c == -2) single = fx::Sqrn;
+    else if (c == 0.5L) single = fx::Sqrt;
+    else if (c == -1) single = fx::FPWRDVR;
+    else if (isConstant && std::fabs(n) >= 3 && std::fabs(n) <= 16)
+      single = (n > 0 ? fx::IPWR3 : fx::IPWR3N) + static_cast<int32_t>(std::fabs(n)) - 3;
+    if (single != 0) {
+      d.FuncIndex = single;
+      d.OperandCount = 1;
+      d.ArgTypes = {vt::Extended};
+      AddChild(node, x);
+      return;
+    }
+  }
+  if (!integer) {
+    twoReals(fx::FPWR);
+    return;
+  }
+  Extended base = 0;
+  const bool constantBase = Constant(x, base);
+  if (constantBase && (base == -1 || base == 2)) {
+    d.FuncIndex = base == -1 ? fx::IPWRSGN : fx::I2PWR;
+    d.OperandCount = 1;
+    d.ArgTypes = {vt::Integer};
+    if (isConstant) d.PowerKey = static_cast<int32_t>(n);
+    AddChild(node, y);
+    return;
+  }
+  d.FuncIndex = fx::IPWR;
+  d.OperandCount = 2;
+  d.ArgTypes = {vt::Extended, vt::Integer};
+  if (isConstant) d.PowerKey = static_cast<int32_t>(n);
+  AddChild(node, x);
+  AddChild(node, y);
+}
+
+void TExcoParser::BuildConditional(TNode* node, const std::vector<std::string>& args, const std::string& argText) {
+  const std::string item = "if(" + argText + ")";
+  conditionalItems_[node] = item;
+  std::string cond = args[0];
+  while (cond.size() >= 2 && cond[0] == '(' && matchClose(cond, 0) == cond.size() - 1)
+    cond = cond.substr(1, cond.size() - 2);
+  struct Relation {
+    const char* text;
+    const char* jump;
+  };
+  static const Relation kTwo[] = {{">=", "#JMPL"}, {"=>", "#JMPL"}, {"<=", "#JMPB"}, {"=<", "#JMPB"}, {"<>", "#JMPE"}};
+  static const Relation kOne[] = {{"=", "#JMPNE"}, {">", "#JMPEL"}, {"<", "#JMPEB"}};
+  int depth = 0;
+  size_t at = npos, length = 0;
+  const char* jump = nullptr;
+  for (size_t i = 0; i < cond.size() && at == npos; ++i) {
+    const char c = cond[i];
+    if (c == '(') ++depth;
+    else if (c == ')') --depth;
+    if (depth != 0) continue;
+    for (const Relation& r : kTwo)
+      if (cond.compare(i, 2, r.text) == 0) {
+        at = i, length = 2, jump = r.jump;
+        break;
+      }
+    if (at != npos) break;
+    for (const Relation& r : kOne)
+      if (c == r.text[0]) {
+        at = i, length = 1, jump = r.jump;
+        break;
+      }
+  }
+  if (at == npos) Error(ec::MissingExpression, item);
+  TDataNode& d = node->Data;
+  d.FuncIndex = fx::IFNOP;
+  d.OperandCount = 6;
+  AddChild(node, cond.substr(0, at));
+  AddChild(node, cond.substr(at + length));
+  AddToken(node, jump);
+  if (args.size() >= 2) AddChild(node, args[1]);
+  else AddToken(node, "#FLD1");
+  AddToken(node, "#JMP");
+  if (args.size() >= 3) AddChild(node, args[2]);
+  else AddToken(node, "#FLDZ");
+}
+
+void TExcoParser::BuildArrayElement(TNode* node, int32_t var, const std::string& indexText, const std::string& callText) {
+  TDataNode& d = node->Data;
+  d.FuncIndex = fx::LDSV;
+  d.VarIndex[0] = var;
+  d.OperandCount = 1;
+  if (indexText.empty() || splitArguments(indexText).size() != 1) Error(ec::ArgumentCount, callText);
+  Extended c;
+  if (Constant(indexText, c)) {
+    if (!fitsInt32(c)) Error(ec::IncorrectArgument, indexText);
+    d.OperandKind = 1;
+    d.IntAddend = static_cast<int32_t>(c);
+    return;
+  }
+  TLinearForm form;
+  if (h_.Optimise && Linear(indexText, form) && form.realCount == 0 && form.integerCount > 0) {
+    bool whole = fitsInt32(form.constant);
+    for (Extended k : form.coef) whole = whole && fitsInt32(k);
+    if (whole) {
+      h_.UsesVariable = true;
+      if (form.integerCount == 1) {
+        int32_t v = 0;
+        while (form.coef[v] == 0) ++v;
+        d.VarIndex[2] = v;
+        d.IntCoef = static_cast<int32_t>(form.coef[v]);
+        d.IntAddend = static_cast<int32_t>(form.constant);
+        d.OperandKind = (d.IntCoef == 1 && d.IntAddend == 0) ? 2 : 3;
+      } else {
+        d.OperandKind = 4;
+        d.IntFormKind = 6;
+        d.IntCoefs = form.coef;
+        d.IntConstTerm = form.constant;
+      }
+      return;
+    }
+  }
+  d.OperandKind = 0;
+  AddChild(node, indexText);
+}
+
+// ---------------------------------------------------------------- leaves
+
+void TExcoParser::ResolveLeaf(TNode* node, const std::string& text, bool negate) {
+  std::string t = text;
+  while (!t.empty() && (t[0] == '-' || t[0] == '+')) {
+    if (t[0] == '-') negate = !negate;
+    t.erase(0, 1);
+  }
+  if (t.empty()) Error(ec::MissingExpression, node->Text);
+  TDataNode& d = node->Data;
+  const int32_t v = ScalarVariable(t);
+  if (v >= 0) {
+    h_.UsesVariable = true;
+    d.FuncIndex = h_.Variables[v].Type == vt::Integer ? fx::LDSI : fx::LDSF;
+    d.VarIndex[0] = v;
+    d.Negate = negate;
+    return;
+  }
+  Extended value = 0;
+  bool known = h_.FindFirstVariable(t) < 0 && h_.FindConstant(t, value);
+  if (!known) {
+    const NumberRead r = ExcoReadNumber(t, value);
+    if (r == NumberRead::OutOfRange) throw EExcoOverflow();
+    known = r == NumberRead::Ok;
+  }
+  if (!known) Error(ec::UnknownSymbol, text);
+  d.FuncIndex = fx::LDSC;
+  d.b1 = negate ? -value : value;
+}

@@ -1,0 +1,316 @@
+// The flat call interface: options, variables, errors, aliases, queries and freeing.
+#include "compiler/exco.h"
+#include "compiler/exco_faults.h"
+#include "tests/compiler/exco_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+class ExcoInterface : public ExcoTest {};
+
+intptr_t info(int query, intptr_t index, intptr_t start = -12345) {
+  intptr_t value = start;
+  ExcoGetInfo(query, index, value);
+  return value;
+}
+
+int errorCode() {
+  int code = 0;
+  ExcoGetError(code);
+  return code;
+}
+
+std::string errorText() {
+  std::string text;
+  ExcoGetErrorText(text);
+  return text;
+}
+
+TEST_F(ExcoInterface, EmptyTextAndBlanks) {
+  const CompileOutcome empty = compileText("");
+  EXPECT_NE(empty.handle, 0);
+  EXPECT_EQ(empty.code, 0);
+  EXPECT_EQ(parseDump(""), "@@LDSC 0\n");
+
+  // Blanks go, tabs stay.
+  EXPECT_NE(compileText(" 1 + 2 ").handle, 0);
+  const CompileOutcome open = compileText("1 +");
+  EXPECT_EQ(open.code, 213);
+  EXPECT_EQ(open.item, "1+");
+  EXPECT_EQ(compileText("1+\t2").code, 208);
+}
+
+TEST_F(ExcoInterface, FailedCompileLeavesNoHandleAndTheComponentSaysSo) {
+  TExco exco;
+  void* func = reinterpret_cast<void*>(1);
+  exco.Compile("sin(1", nullptr, func);
+  EXPECT_EQ(func, nullptr);
+  int code = 0;
+  exco.GetError(code);
+  EXPECT_EQ(code, 210);
+  std::string text;
+  exco.GetErrorText(text);
+  EXPECT_EQ(text, "sin(1");
+  EXPECT_THROW(exco.Calc(nullptr), std::exception);
+
+  // Clearing the error state keeps the text.
+  exco.SetOption(48, 75);
+  exco.GetError(code);
+  EXPECT_EQ(code, 0);
+  exco.GetErrorText(text);
+  EXPECT_EQ(text, "sin(1");
+}
+
+TEST_F(ExcoInterface, DefiningAVariableTwiceKeepsTheFirstType) {
+  double first = 1, second = 2;
+  ExcoDefineVariable("vars", &first, 70);
+  ExcoDefineVariable("vars", &second, 28);
+  const TVarList& table = ExcoLibraryCompiler().Variables;
+  int count = 0;
+  for (const TVariable& v : table)
+    if (v.Name == "vars") {
+      ++count;
+      EXPECT_EQ(v.Address, &second);
+      EXPECT_EQ(v.Type, vt::DoubleArray);
+    }
+  EXPECT_EQ(count, 1);
+  // Unknown type codes are ignored.
+  ExcoDefineVariable("other", &first, 30);
+  EXPECT_EQ(ExcoLibraryCompiler().FindFirstVariable("other"), -1);
+}
+
+TEST_F(ExcoInterface, NamesAreCaseInsensitiveAndTheFirstMatchWins) {
+  double upper = 1, lower = 2;
+  ExcoDefineVariable("X", &upper, 28);
+  EXPECT_EQ(parseDump("x"), "@@LDSF X\n");
+  ExcoDefineVariable("x", &lower, 28);
+  TExcoH& h = ExcoLibraryCompiler();
+  EXPECT_NE(h.FindFirstVariable("x"), -1);
+  EXPECT_EQ(h.Variables[h.FindFirstVariable("x")].Address, &upper);
+  EXPECT_EQ(parseDump("x"), "@@LDSF X\n");
+  h.CaseSensitiveNames = true;
+  EXPECT_EQ(parseDump("x"), "@@LDSF x\n");
+  h.CaseSensitiveNames = false;
+}
+
+TEST_F(ExcoInterface, ZeroingVariablesWritesTheirWidthAndLeavesArrays) {
+  float single = 1.5f;
+  int32_t integer = 7;
+  double dbl = 2.5;
+  unsigned char extended[16];
+  std::memset(extended, 0xAB, sizeof extended);
+  double elements[2] = {4, 5};
+  double* array = elements;
+  ExcoDefineVariable("s", &single, 26);
+  ExcoDefineVariable("n", &integer, 27);
+  ExcoDefineVariable("d", &dbl, 28);
+  ExcoDefineVariable("e", extended, 29);
+  ExcoDefineVariable("arr", &array, 70);
+  ExcoSetOption(48, 50);
+  EXPECT_EQ(single, 0.0f);
+  EXPECT_EQ(integer, 0);
+  EXPECT_EQ(dbl, 0.0);
+  for (int k = 0; k < 10; ++k) EXPECT_EQ(extended[k], 0) << k;
+  for (int k = 10; k < 16; ++k) EXPECT_EQ(extended[k], 0xAB) << k;
+  EXPECT_EQ(array, elements);
+  EXPECT_EQ(elements[0], 4);
+  EXPECT_EQ(elements[1], 5);
+}
+
+TEST_F(ExcoInterface, ClearedVariablesAreUnknown) {
+  double x = 1;
+  ExcoDefineVariable("x", &x, 28);
+  EXPECT_EQ(compileText("x").code, 0);
+  ExcoSetOption(51, 50);
+  const CompileOutcome out = compileText("x+1");
+  EXPECT_EQ(out.code, 208);
+  EXPECT_EQ(out.item, "x");
+  EXPECT_EQ(ExcoLibraryCompiler().FindFirstVariable("##fvar"), -1);
+}
+
+TEST_F(ExcoInterface, DefiningAVariableWhileAnErrorIsPendingRecordsItAndRaises) {
+  ExcoCompile("zz", nullptr, *std::make_unique<intptr_t>(0));
+  double v = 0;
+  EXPECT_THROW(ExcoDefineVariable("late", &v, 28), EInternalError);
+  EXPECT_NE(ExcoLibraryCompiler().FindFirstVariable("late"), -1);
+  ExcoSetOption(48, 75);
+  EXPECT_NO_THROW(ExcoDefineVariable("later", &v, 28));
+}
+
+TEST_F(ExcoInterface, QueryUsesAVariable) {
+  double x = 1;
+  ExcoDefineVariable("x", &x, 28);
+  compileText("2*3");
+  EXPECT_EQ(info(76, 0), 3);
+  compileText("2*x");
+  EXPECT_EQ(info(76, 0), 4);
+  compileText("sin(x)+1");
+  EXPECT_EQ(info(76, 0), 4);
+}
+
+TEST_F(ExcoInterface, QueriesOnCompiledFunctions) {
+  const char* banner = reinterpret_cast<const char*>(info(305, 0));
+  EXPECT_STREQ(banner, "Math compiler -Exco-");
+  EXPECT_NE(reinterpret_cast<const char*>(info(306, 0)), nullptr);
+  EXPECT_EQ(info(302, 0), 8);
+  EXPECT_EQ(info(303, 0), 4);
+  EXPECT_EQ(info(304, 0), 16);
+  EXPECT_EQ(info(335, 0), 0);
+  EXPECT_EQ(info(301, 0), -12345);
+
+  const CompileOutcome out = compileText("1+2");
+  ASSERT_NE(out.handle, 0);
+  EXPECT_EQ(info(316, out.handle), 0);
+  EXPECT_EQ(info(320, out.handle), 4);
+  EXPECT_EQ(info(322, out.handle), 4);
+
+  // An index that is no handle: error 216 with the index as item; value untouched.
+  EXPECT_EQ(info(305, 987654), -12345);
+  EXPECT_EQ(errorCode(), 216);
+  EXPECT_EQ(errorText(), "987654");
+}
+
+TEST_F(ExcoInterface, QueriesOnTheFunctionTable) {
+  struct Case {
+    int query;
+    int index;
+    intptr_t answer;
+  };
+  const Case cases[] = {
+      {42, fx::Sin, 1},         {42, fx::LogN, 2},       {42, fx::If, -1},        {42, fx::Sum, 0},
+      {47, fx::Fact, 105},      {47, fx::Sin, 106},      {47, fx::IPWR, 107},     {47, fx::LogN, 108},
+      {47, fx::SumD, 114},      {47, fx::Sum, -12345},   {47, fx::LDSC, -12345},  {39, fx::Sin, 1},
+      {39, fx::Exp, 0},         {40, fx::Ln, 1},         {40, fx::IPWR3 + 12, 3}, {40, fx::Sin, 0},
+      {46, fx::Fact, 5},        {46, fx::FPWR, 13},      {46, fx::Sin, 0},        {44, fx::SumD, 29},
+      {44, fx::Sin, -12345},    {36, fx::Sin, 0},        {37, fx::Sin, 0},        {41, fx::Sin, 0},
+      {43, fx::Sin, 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(info(c.query, c.index), c.answer) << c.query << " " << c.index;
+
+  EXPECT_EQ(info(38, 5000), -12345);
+  EXPECT_EQ(errorCode(), 216);
+  EXPECT_EQ(errorText(), "5000");
+}
+
+TEST_F(ExcoInterface, StartUpAliasesResolve) {
+  const std::pair<const char*, int> aliases[] = {
+      {"cot", 38},   {"asin", 39},  {"acos", 40},  {"atan", 41},  {"acot", 42}, {"coth", 46},
+      {"asinh", 47}, {"acosh", 48}, {"atanh", 49}, {"acoth", 50}, {"avg", 99},
+  };
+  for (const auto& [name, id] : aliases) EXPECT_EQ(ExcoLibraryCompiler().FindFunction(name), id) << name;
+  EXPECT_EQ(parseDump("cot(1)"), parseDump("cotan(1)"));
+  EXPECT_EQ(parseDump("avg(1,2)"), "@@avrd\n  @@LDSC 1\n  @@LDSC 2\n");
+}
+
+TEST_F(ExcoInterface, AddedAliasesResolveAndOutOfTableIdsChangeNothing) {
+  ExcoAddAlias(fx::Sin, "sinus");
+  EXPECT_EQ(parseDump("sinus(1)"), "sin\n  @@LDSC 1\n");
+  const size_t before = ExcoLibraryCompiler().FuncTable.size();
+  ExcoAddAlias(100000, "nowhere");
+  ExcoAddAlias(-1, "nowhere");
+  EXPECT_EQ(ExcoLibraryCompiler().FuncTable.size(), before);
+  EXPECT_EQ(ExcoLibraryCompiler().FindFunction("nowhere"), -1);
+}
+
+TEST_F(ExcoInterface, FunctionNamesCanBeRemovedOrDisabled) {
+  ExcoSetOption(56, fx::Cos);
+  EXPECT_EQ(compileText("cos(1)").code, 214);
+  ExcoSetOption(56, 100000);  // ignored
+
+  ExcoSetOption(51, fx::Sin);  // no handle has this value: the function is disabled
+  const CompileOutcome out = compileText("sin(1)");
+  EXPECT_EQ(out.code, 214);
+  EXPECT_EQ(out.item, "sin");
+  EXPECT_EQ(ExcoLibraryCompiler().FuncTable[fx::Sin].Class, 0);
+}
+
+TEST_F(ExcoInterface, FreeingIsSafeForEveryValue) {
+  const CompileOutcome first = compileText("1+2");
+  const CompileOutcome second = compileText("3*4");
+  ASSERT_NE(first.handle, 0);
+  ASSERT_NE(second.handle, 0);
+  ASSERT_NE(first.handle, second.handle);
+
+  ExcoSetOption(51, first.handle);
+  EXPECT_EQ(info(316, first.handle), -12345);  // gone
+  ExcoSetOption(48, 75);
+  ExcoSetOption(51, first.handle);  // twice: frees nothing
+  ExcoSetOption(51, 0);             // handle 0: frees nothing
+  ExcoSetOption(48, 75);
+  ExcoSetOption(51, intptr_t{0x7FFF12345678});  // unknown: error 216, frees nothing
+  EXPECT_EQ(errorCode(), 216);
+  ExcoSetOption(48, 75);
+  EXPECT_EQ(info(316, second.handle), 0);  // still there
+  EXPECT_EQ(errorCode(), 0);
+  EXPECT_EQ(ExcoLibraryCompiler().FuncTable.size(), static_cast<size_t>(fx::BuiltInCount));
+
+  ExcoSetOption(51, 55);
+  EXPECT_EQ(info(316, second.handle), -12345);
+  ExcoSetOption(48, 75);
+  EXPECT_NE(compileText("5").handle, 0);
+}
+
+TEST_F(ExcoInterface, DestinationIsMapped) {
+  TExcoH& h = ExcoLibraryCompiler();
+  ExcoDest dest{57, 28, 8};
+  intptr_t code = 0;
+  ExcoCompile("1", &dest, code);
+  EXPECT_EQ(h.Dest.Where, 1);
+  EXPECT_EQ(h.Dest.Type, vt::Double);
+  EXPECT_EQ(h.Dest.Disp, 8);
+  dest = {61, 27, 0};
+  ExcoCompile("1", &dest, code);
+  EXPECT_EQ(h.Dest.Where, 5);
+  EXPECT_EQ(h.Dest.Type, vt::Integer);
+  double target = 0;
+  dest = {reinterpret_cast<intptr_t>(&target), 29, 0};
+  ExcoCompile("1", &dest, code);
+  EXPECT_EQ(h.Dest.Where, reinterpret_cast<intptr_t>(&target));
+  EXPECT_EQ(h.Dest.Type, vt::Extended);
+  dest = {57, 30, 0};  // no store
+  ExcoCompile("1", &dest, code);
+  EXPECT_EQ(h.Dest.Type, vt::None);
+  ExcoCompile("1", nullptr, code);
+  EXPECT_EQ(h.Dest.Where, 0);
+}
+
+TEST_F(ExcoInterface, ErrorMappingOfTheCompilerCodes) {
+  TExcoH& h = ExcoLibraryCompiler();
+  const std::pair<int, int> mapping[] = {{1, 208},  {2, 209},  {3, 210},  {4, 211},  {5, 212},  {6, 213},
+                                         {7, 214},  {8, 0},    {19, 0},   {20, 203}, {21, 204}, {22, 205},
+                                         {23, 206}, {24, 207}, {25, 200}, {26, 201}, {27, 202}, {28, 215},
+                                         {29, 216}, {30, 217}, {31, 218}, {32, 0}};
+  for (const auto& [internal, external] : mapping) {
+    h.ErrorCode = internal;
+    EXPECT_EQ(errorCode(), external) << internal;
+  }
+  h.ErrorCode = 0;
+}
+
+TEST_F(ExcoInterface, ReporterShowsNothingByDefaultButCallsOnError) {
+  TExcoH& h = ExcoLibraryCompiler();
+  std::vector<std::string> shown;
+  int calls = 0;
+  h.MessageBox = [&](const std::string& title, const std::string& text) { shown.push_back(title + "|" + text); };
+  h.OnError = [&] { ++calls; };
+  compileText("zz");
+  EXPECT_TRUE(shown.empty());
+  EXPECT_EQ(calls, 1);
+
+  h.ShowMessages = true;
+  compileText("zz");
+  compileText("1/0");
+  compileText("x,");  // code 6 is shown too
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[0], "Exco error|UNKNOWN SYMBOL\r\n\"zz\"");
+  EXPECT_EQ(shown[1], "Exco error|Exco Internal Error\r\n\"DIVIDE ON ZERO\"\r\n1/0");
+  EXPECT_EQ(calls, 4);
+  h.ShowMessages = false;
+  h.OnError = nullptr;
+  h.MessageBox = nullptr;
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+// Helpers of the compiler tests: compile through the flat interface and read back the
+// error, or parse and dump the tree of the library's compiler.
+#pragma once
+
+#include "compiler/exco_h.h"
+#include "compiler/exco_lib.h"
+#include "compiler/exco_library.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+struct CompileOutcome {
+  intptr_t handle = 0;
+  int code = 0;
+  std::string item;
+};
+
+inline CompileOutcome compileText(const std::string& text) {
+  CompileOutcome out;
+  ExcoCompile(text, nullptr, out.handle);
+  ExcoGetError(out.code);
+  ExcoGetErrorText(out.item);
+  ExcoSetOption(48, 75);
+  return out;
+}
+
+// The dump of the tree that the parser builds for text, or "error N: item".
+inline std::string parseDump(const std::string& text) {
+  TExcoH& h = ExcoLibraryCompiler();
+  const int code = h.ParseOnly(text);
+  if (code != 0) return "error " + std::to_string(code) + ": " + h.ItemText;
+  return h.DumpTree();
+}
+
+// Host variables the tests bind: two Doubles, two Integers and a Double array.
+struct HostVariables {
+  double x = 1.5, y = 2.5;
+  int32_t i = 3, j = 4;
+  struct {
+    int32_t pad = 0;
+    int32_t count = 4;
+    double elements[4] = {10, 11, 12, 13};
+  } storage;
+  double* a = storage.elements;
+
+  void bind() {
+    ExcoDefineVariable("x", &x, 28);
+    ExcoDefineVariable("y", &y, 28);
+    ExcoDefineVariable("i", &i, 27);
+    ExcoDefineVariable("j", &j, 27);
+    ExcoDefineVariable("a", &a, 70);
+  }
+};
+
+// The library state lives for the whole process; a test leaves no variable behind
+// that points into its own (then dead) stack frame.
+// Nor does it leave the function table changed for the next one.
+class ExcoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedTable_ = ExcoLibraryCompiler().FuncTable;
+    savedPairs_ = ExcoLibraryCompiler().PairMatrix;
+  }
+  void TearDown() override {
+    ExcoSetOption(51, 50);
+    ExcoSetOption(48, 75);
+    ExcoLibraryCompiler().FuncTable = savedTable_;
+    ExcoLibraryCompiler().PairMatrix = savedPairs_;
+  }
+
+ private:
+  TArrayFuncList savedTable_;
+  TArray2I savedPairs_;
+};
