@@ -1,21 +1,20 @@
-// Stand-in for the code generator until it lands: a compile that parses gets a
-// handle of its own, but no routine can run yet, so constant texts are not
-// pre-evaluated and running a handle is refused. The code generator replaces this
-// file (GenerateCode, CanRunCode, FreeCode, ExcoRunRoutine).
+// Stand-in for the code generator until it lands: a compile that parses gets a real
+// routine of its own, which computes nothing and fails every run with an invalid
+// operation (0/0), so that a caller of Calc sees a fault rather than a wrong value.
+// Constant texts are not pre-evaluated. The code generator replaces this file
+// (GenerateCode, CanRunCode, FreeCode).
 #include "compiler/exco_h.h"
-
-#include <stdexcept>
+#include "compiler/exec_arena.h"
 
 void TExcoH::GenerateCode() {
-  // Each compiled text gets a distinct, non-zero handle that is never run.
-  static intptr_t nextHandle = 0x10000;
-  nextHandle += 16;
-  Function.Entry = nextHandle;
+  static const uint8_t kFailingRoutine[] = {0xD9, 0xEE, 0xD9, 0xEE, 0xDE, 0xF9, 0xC3};  // fldz; fldz; fdivp; ret
+  Function.Entry = static_cast<intptr_t>(exco::ExecArena::instance().place(kFailingRoutine));
 }
 
 bool TExcoH::CanRunCode() { return false; }
 
 void TExcoH::FreeCode(TFunction& func) {
+  if (func.Entry != 0) exco::ExecArena::instance().release(static_cast<uintptr_t>(func.Entry));
   func.Code.clear();
   func.Code.shrink_to_fit();
   func.ConstHead = nullptr;
@@ -23,5 +22,3 @@ void TExcoH::FreeCode(TFunction& func) {
   func.SharedTemps.clear();
   func.Entry = 0;
 }
-
-Extended ExcoRunRoutine(intptr_t) { throw std::logic_error("Exco: no code generator is built in yet"); }

@@ -80,10 +80,8 @@ TExcoConstants& ExcoConstants() {
 
 TExcoH::TExcoH() { Init(); }
 
-TExcoH::~TExcoH() {
-  FreeCode(Function);
-  FreeTree();
-}
+// Function is a working copy: its routine belongs to whoever received it.
+TExcoH::~TExcoH() { FreeTree(); }
 
 void TExcoH::Init() {
   ExcoFactTable();

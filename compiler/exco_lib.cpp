@@ -4,6 +4,7 @@
 
 #include "compiler/exco_h.h"
 #include "compiler/exco_library.h"
+#include "compiler/exec_arena.h"
 #include "compiler/excod.h"
 
 #include <climits>
@@ -23,7 +24,8 @@ const char kSecondText[] = "Kelvo expression compiler";
 
 class ExcoLibrary {
  public:
-  ExcoLibrary() {
+  // The arena is made first so that it outlives the routines freed at shut-down.
+  ExcoLibrary() : arena_(exco::ExecArena::instance()) {
     compiled.resize(1);  // entry 0 is never handed out
     evaluator.OptionFlag1 = evaluator.OptionFlag2 = false;
     evaluator.MessageMode = 0;
@@ -77,6 +79,7 @@ class ExcoLibrary {
     return nullptr;
   }
 
+  exco::ExecArena& arena_;
   TExcoDll compiler;
   TExcoD_Custom evaluator;
   std::vector<TCompFunc> compiled;
