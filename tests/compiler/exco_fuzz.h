@@ -3,10 +3,13 @@
 // interface for a bounded time. Set KELVO_FUZZ_SECONDS for a longer run by hand.
 #pragma once
 
+#include "compiler/exco_h.h"
 #include "compiler/exco_lib.h"
+#include "compiler/exco_library.h"
 
 #include <chrono>
 #include <cstdlib>
+#include <exception>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,6 +18,7 @@ struct ExcoFuzzReport {
   size_t texts = 0;
   size_t compiled = 0;
   size_t refused = 0;
+  size_t raised = 0;  // an exception that the compile passes on to its caller
   std::vector<std::string> failures;
 };
 
@@ -101,12 +105,25 @@ inline ExcoFuzzReport ExcoFuzz(uint32_t seed, std::chrono::milliseconds budget, 
   const auto end = std::chrono::steady_clock::now() + budget;
   while (report.texts < maxTexts && std::chrono::steady_clock::now() < end) {
     const std::string text = fuzzer.next();
-    intptr_t handle = 0;
-    ExcoCompile(text, nullptr, handle);
+    ++report.texts;
+    // The front end alone: the text parses or gives an error code.
+    const int32_t parsed = ExcoLibraryCompiler().ParseOnly(text);
     int code = 0;
     ExcoGetError(code);
     ExcoSetOption(48, 75);
-    ++report.texts;
+    if (parsed != 0 && (code < 200 || code > 218) && report.failures.size() < 10)
+      report.failures.push_back("parse code " + std::to_string(code) + " for: " + text);
+    // The whole compile: a handle, an error code, or an exception for the caller.
+    intptr_t handle = 0;
+    try {
+      ExcoCompile(text, nullptr, handle);
+    } catch (const std::exception&) {
+      ++report.raised;
+      ExcoSetOption(48, 75);
+      continue;
+    }
+    ExcoGetError(code);
+    ExcoSetOption(48, 75);
     if (handle != 0 && code == 0) ++report.compiled;
     else if (handle == 0 && code >= 200 && code <= 218) ++report.refused;
     else if (report.failures.size() < 10)

@@ -314,3 +314,42 @@ TEST_F(ExcoInterface, ReporterShowsNothingByDefaultButCallsOnError) {
 }
 
 }  // namespace
+
+namespace {
+
+class PreEvaluation : public ExcoTest {};
+
+// A text without variables runs once at compile time and is compiled again from its
+// value printed with 15 significant digits.
+TEST_F(PreEvaluation, ConstantTextsAreCompiledFromTheirPrintedValue) {
+  TExco exco;
+  void* func = nullptr;
+  exco.Compile("2^0.5*2", nullptr, func);
+  ASSERT_NE(func, nullptr);
+  EXPECT_EQ(ExcoLibraryCompiler().ExprText, "2.82842712474619");
+  EXPECT_EQ(exco.Calc(func), static_cast<long double>(2.82842712474619));  // constants are Double
+
+  double x = 3;
+  ExcoDefineVariable("x", &x, 28);
+  exco.Compile("x^0.5*2", nullptr, func);
+  ASSERT_NE(func, nullptr);
+  EXPECT_EQ(ExcoLibraryCompiler().ExprText, "x^0.5*2");
+}
+
+TEST_F(PreEvaluation, AFaultWhileRunningReachesTheCallerOfCalc) {
+  double x = 1, y = 0;
+  ExcoDefineVariable("x", &x, 28);
+  ExcoDefineVariable("y", &y, 28);
+  TExco exco;
+  void* func = nullptr;
+  exco.Compile("x/y", nullptr, func);
+  ASSERT_NE(func, nullptr);
+  EXPECT_THROW(exco.Calc(func), std::exception);
+  int code = -1;
+  exco.GetError(code);
+  EXPECT_EQ(code, 0);  // a run-time fault is not recorded
+  y = 4;
+  EXPECT_EQ(exco.Calc(func), 0.25L);
+}
+
+}  // namespace
