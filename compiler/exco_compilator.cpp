@@ -71,6 +71,16 @@ void State::loadR11(const void* address)
 
 void State::mem(std::initializer_list<uint8_t> opcode, int reg, const void* address)
 {
+    if (emitting() && address != nullptr) {
+        const auto constant = constIndex.find(address);
+        if (constant != constIndex.end()) {
+            bytes(opcode);
+            bytes({static_cast<uint8_t>((reg << 3) | 5)});  // [rip + disp32]
+            ripFixes.push_back({code.size(), constant->second});
+            imm32(0);
+            return;
+        }
+    }
     loadR11(address);
     bytes({0x41});
     bytes(opcode);
@@ -138,6 +148,17 @@ const void* State::newCell(const void* value, std::size_t size)
     return data->addCell(value, size);
 }
 
+const void* State::constCell(const void* value, std::size_t size)
+{
+    if (!emitting())
+        return nullptr;
+    std::array<uint8_t, 16>& cell = constCells.emplace_back();
+    cell.fill(0);
+    std::memcpy(cell.data(), value, std::min(size, cell.size()));
+    constIndex.emplace(cell.data(), constCells.size() - 1);
+    return cell.data();
+}
+
 const void* State::realCell(Extended value, int32_t& type)
 {
     type = constType;
@@ -150,21 +171,21 @@ const void* State::realCell(Extended value, int32_t& type)
     switch (type) {
     case vt::Single: {
         const float v = static_cast<float>(value);
-        return newCell(&v, sizeof v);
+        return constCell(&v, sizeof v);
     }
-    case vt::Extended: return newCell(&value, 10);
+    case vt::Extended: return constCell(&value, 10);
     case vt::Integer: {
         const int64_t v = static_cast<int64_t>(std::nearbyint(value));
-        return newCell(&v, sizeof v);
+        return constCell(&v, sizeof v);
     }
     default: {
         const double v = static_cast<double>(value);
-        return newCell(&v, sizeof v);
+        return constCell(&v, sizeof v);
     }
     }
 }
 
-const void* State::intCell(int64_t value) { return newCell(&value, sizeof value); }
+const void* State::intCell(int64_t value) { return constCell(&value, sizeof value); }
 const void* State::scratchCell() { return newCell(nullptr, 0); }
 
 void State::loadConst(Extended value)
@@ -479,6 +500,9 @@ void State::resetRun()
     measureMax = 0;
     overflow = false;
     jumps.clear();
+    constCells.clear();
+    constIndex.clear();
+    ripFixes.clear();
     onStack.assign(n, 0);
     started.assign(n, 0);
     inverted.assign(n, 0);
@@ -532,6 +556,7 @@ std::vector<uint8_t> State::assemble() const
     const bool pad = hasCalls && pushes.size() % 2 == 0;
     if (pad)
         out.insert(out.end(), {0x48, 0x83, 0xEC, 0x08});
+    const std::size_t bodyStart = out.size();
     out.insert(out.end(), code.begin(), code.end());
     if (pad)
         out.insert(out.end(), {0x48, 0x83, 0xC4, 0x08});
@@ -539,6 +564,18 @@ std::vector<uint8_t> State::assemble() const
         out.push_back(static_cast<uint8_t>(kPush[*r] + 8));
     appendResultStore(out);
     out.push_back(0xC3);
+    if (!constCells.empty()) {
+        out.resize((out.size() + 15) / 16 * 16, 0xCC);
+        const std::size_t poolStart = out.size();
+        for (const auto& cell : constCells)
+            out.insert(out.end(), cell.begin(), cell.end());
+        for (const RipFix& fix : ripFixes) {
+            const std::size_t dispAt = bodyStart + fix.dispPos;
+            const int64_t target = static_cast<int64_t>(poolStart + 16 * fix.cell);
+            const int32_t displacement = static_cast<int32_t>(target - static_cast<int64_t>(dispAt + 4));
+            std::memcpy(out.data() + dispAt, &displacement, 4);
+        }
+    }
     return out;
 }
 

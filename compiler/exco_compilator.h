@@ -1,13 +1,15 @@
 // The code generator: turns one code list into one native x87 routine.
 //
-// Addressing. Generated code reaches every memory operand, wherever it lives (host
-// variables on the heap, the stack or in static storage, the routine's constant and
-// scratch cells, its temporaries), by one scheme: the 64-bit address is loaded into
-// r11 (movabs r11, imm64) and the instruction addresses [r11]. r11 is a scratch
-// register of the System V ABI that no runtime routine relies on, so nothing saves
-// it; it is loaded afresh before every memory operand. The x87 encodings of the
-// 32-bit original keep their opcode and register field; the ModRM byte selects [r11]
-// (with a REX.B prefix) instead of an absolute disp32.
+// Addressing. Generated code reaches every writable memory operand, wherever it lives
+// (host variables on the heap, the stack or in static storage, the routine's scratch
+// cells and temporaries), by one scheme: the 64-bit address is loaded into r11
+// (movabs r11, imm64) and the instruction addresses [r11]. r11 is a scratch register
+// of the System V ABI that no runtime routine relies on, so nothing saves it; it is
+// loaded afresh before every memory operand. The x87 encodings keep their opcode and
+// register field; the ModRM byte selects [r11] (with a REX.B prefix) instead of an
+// absolute disp32. Constants are read-only and travel with the code: they follow the
+// ret and are addressed [rip + disp32] (the same ModRM 05 encoding), so a text
+// compiles to the same bytes wherever its routine is placed.
 //
 // The routine: pushes of the registers it uses (rax..rdi in the order eax, ebx, ecx,
 // edx, esp, ebp, esi, edi of the 32-bit numbering), an 8-byte pad when the body calls
@@ -15,9 +17,9 @@
 // result store, ret. It returns its value in ST(0); with a destination it stores the
 // value and loads back what was stored, so the caller sees the stored value.
 //
-// Data of a routine (constant cells, scratch cells, level and shared temporaries)
-// lives in one heap block attached to the routine's code in the executable arena and
-// freed with it. Temporaries are Extended, 10 bytes each, slot s at base + 10 s.
+// Writable data of a routine (scratch cells, level and shared temporaries) lives in
+// one heap block attached to the routine's code in the executable arena and freed
+// with it. Temporaries are Extended, 10 bytes each, slot s at base + 10 s.
 //
 // Combining. Each operand of a sum or product joins the running value of its parent
 // by its own combine operator (falling back to the parent's per-operand list), with

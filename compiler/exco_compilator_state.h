@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <memory>
 #include <stdexcept>
+#include <unordered_map>
 #include <vector>
 
 namespace exco {
@@ -70,6 +71,16 @@ struct TCompiler::State {
     std::vector<std::size_t> nodeStart, nodeEnd;
     std::vector<Jump> jumps;
 
+    // Constants travel with the code, after its ret, and are addressed relative to
+    // rip: the same text compiles to the same bytes wherever it is placed.
+    struct RipFix {
+        std::size_t dispPos = 0;  // offset of the disp32 in the body
+        std::size_t cell = 0;     // index of the constant cell
+    };
+    std::deque<std::array<uint8_t, 16>> constCells;
+    std::unordered_map<const void*, std::size_t> constIndex;
+    std::vector<RipFix> ripFixes;
+
     bool emitting() const { return key == kEmit; }
     TFunc& node(int32_t i) { return (*list)[static_cast<std::size_t>(i)]; }
     const TFunc& node(int32_t i) const { return (*list)[static_cast<std::size_t>(i)]; }
@@ -96,6 +107,7 @@ struct TCompiler::State {
 
     // constants and cells
     const void* newCell(const void* value, std::size_t size);
+    const void* constCell(const void* value, std::size_t size);
     const void* realCell(Extended value, int32_t& type);
     const void* intCell(int64_t value);
     const void* scratchCell();

@@ -587,3 +587,30 @@ TEST(CodeGenerator, RoutinesComputeAtFullPrecisionWhateverTheHostSet)
     const auto withDest = testtree::compile(u.var(E), vars, table, TDestination{reinterpret_cast<intptr_t>(&stored), vt::Double, 0});
     EXPECT_FALSE(exco::MayRunTwice(static_cast<uintptr_t>(withDest->function.Entry)));
 }
+
+TEST(CodeGenerator, TheSameTreeCompilesToTheSameBytes)
+{
+    const TArrayFuncList table = testtree::functionTable();
+    Host host;
+    const TVarList vars = host.table();
+    const auto build = [](Tree& t) {
+        return t.sum({{op::First, t.num(3)},
+                      {op::Add, t.product({{op::First, t.var(X)}, {op::Mul, t.num(0.1)}, {op::Div, t.var(E)}})}});
+    };
+    Tree first;
+    Tree second;
+    const auto a = testtree::compile(build(first), vars, table);
+    const auto b = testtree::compile(build(second), vars, table);
+    EXPECT_NE(a->function.Entry, b->function.Entry);
+    EXPECT_EQ(a->function.Code, b->function.Code);
+    EXPECT_TRUE(close(a->run(), 3 + host.x * static_cast<double>(0.1L) / host.e));
+
+    // A constant alone: the marker, one load and ret, then the constant itself.
+    Tree constant;
+    const auto c = testtree::compile(constant.num(2.5), vars, table);
+    const std::vector<uint8_t> load{0x0F, 0x1F, 0x00, 0xDD, 0x05};
+    ASSERT_GE(c->function.Code.size(), 16u + 8u);
+    EXPECT_TRUE(std::equal(load.begin(), load.end(), c->function.Code.begin()));
+    EXPECT_EQ(c->function.Code[load.size() + 4], 0xC3);
+    EXPECT_EQ(c->run(), 2.5L);
+}
