@@ -1,6 +1,7 @@
 #include "authoring/log_window.h"
 
 #include "store/application.h"
+#include "store/common.h"
 #include "store/dialog_service.h"
 #include "store/help.h"
 #include "store/rtf_writer.h"
@@ -52,6 +53,17 @@ private:
     QAction* entry_;
 };
 
+// The open test, read and changed on the program's connection.
+class OpenTestFormulaCheck final : public FormulaCheckTarget {
+public:
+    std::vector<FormulaMessageRow> CheckAllFormulasSyntax() override { return kelvo::CheckAllFormulasSyntax(); }
+    std::vector<FormulaMessageRow> CheckAllFormulaReferences() override
+    {
+        return kelvo::CheckAllFormulaReferences();
+    }
+    void ExecSQL(const QString& statement) override { kelvo::ExecSQL(statement); }
+};
+
 QAction* addEntry(QMenu* menu, const QString& objectName, const QString& caption)
 {
     QAction* action = menu->addAction(caption);
@@ -84,7 +96,9 @@ TForm7::TForm7(QWidget* parent)
       saveFile(addEntry(OpenFile, QStringLiteral("saveFile"), QStringLiteral("Save"))),
       clearLog(addEntry(OpenFile, QStringLiteral("clearLog"), QStringLiteral("Clear Log"))),
       formulaDebug(addEntry(OpenFile, QStringLiteral("formulaDebug"), QStringLiteral("Debug formula"))),
-      Help(addEntry(OpenFile, QStringLiteral("Help"), QStringLiteral("Help")))
+      Help(addEntry(OpenFile, QStringLiteral("Help"), QStringLiteral("Help"))),
+      openTest_(std::make_unique<OpenTestFormulaCheck>()),
+      formulaCheckTarget_(openTest_.get())
 {
     setObjectName(QStringLiteral("TForm7"));
     setWindowTitle(QStringLiteral("Log form"));
@@ -108,15 +122,14 @@ TForm7::TForm7(QWidget* parent)
     connect(clearLog, &QAction::triggered, this, guardedSlot([this] { clearLogClick(); }));
     connect(formulaDebug, &QAction::triggered, this, guardedSlot([this] { DebugformulaClick(); }));
     connect(Help, &QAction::triggered, this, guardedSlot([this] { HelpClick(); }));
-    formulaDebug->setEnabled(false);
-
     ResetLogFormat();
 }
 
+TForm7::~TForm7() = default;
+
 void TForm7::setFormulaCheckTarget(FormulaCheckTarget* target)
 {
-    formulaCheckTarget_ = target;
-    formulaDebug->setEnabled(target != nullptr);
+    formulaCheckTarget_ = target ? target : openTest_.get();
 }
 
 void TForm7::moveCaretToEnd()
@@ -251,8 +264,6 @@ void TForm7::clearLogClick()
 
 void TForm7::DebugformulaClick()
 {
-    if (!formulaCheckTarget_)
-        return;
     if (!dialogs::question(
             QStringLiteral("You have started a process that will thoroughly check all the formulas in the test!"
                            "\r\n\r\n"

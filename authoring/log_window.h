@@ -12,6 +12,7 @@
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -45,6 +46,7 @@ class TForm7 : public QDialog, public LogLineSink {
     Q_OBJECT
 public:
     explicit TForm7(QWidget* parent = nullptr);
+    ~TForm7() override;
 
     // Caret to the end; left-aligned paragraph without numbering, first indent 20, tab
     // stops at 100 and 200; text 10 pt, no style, black. Only this takes styles away:
@@ -58,7 +60,8 @@ public:
     // One line in the current style, for reports written by modules without a window.
     void AddLine(const QString& line) override;
 
-    // The open test for "Debug formula"; the entry is enabled while there is one.
+    // What "Debug formula" checks: the test open on the program's connection, unless
+    // another target is set (nullptr goes back to the open test).
     void setFormulaCheckTarget(FormulaCheckTarget* target);
 
     QTextEdit* editor;  // owned by the window
@@ -95,7 +98,8 @@ private:
     // them at its caret.
     QTextCharFormat insertFormat_;
     QTextBlockFormat paragraphFormat_;
-    FormulaCheckTarget* formulaCheckTarget_ = nullptr;
+    std::unique_ptr<FormulaCheckTarget> openTest_;
+    FormulaCheckTarget* formulaCheckTarget_;
 };
 
 // The program's one instance, owned by the main routine.

@@ -1,4 +1,5 @@
 #include "authoring/log_window.h"
+#include "store/common.h"
 #include "store/dialog_service.h"
 #include "store/help.h"
 #include "store/main_window.h"
@@ -6,6 +7,7 @@
 #include "store/wait_window.h"
 #include "store/window_instance.h"
 #include "tests/store/rtf_test_support.h"
+#include "tests/store/test_file_fixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -243,9 +245,7 @@ TEST(LogWindow, FormulaCheckReportsAndDeletesOnlyOnYes)
 {
     TForm7 form;
     FakeCheckTarget target(form);
-    EXPECT_FALSE(form.formulaDebug->isEnabled()) << "no open test";
     form.setFormulaCheckTarget(&target);
-    ASSERT_TRUE(form.formulaDebug->isEnabled());
     // Formula 3 has two faulty conditions, formula 5 is faulty in syntax and references.
     target.syntax = {{3, "if(item1=9,1,0) --> answer out of range"},
                      {3, "if(item2=0,1,0) --> always true or false"},
@@ -304,6 +304,63 @@ TEST(LogWindow, FormulaCheckWithoutFindingsSaysSoAndAsksNothingMore)
     form.formulaDebug->trigger();
     EXPECT_EQ(form.editor->toPlainText(),
               QStringLiteral("\nSome of the formulas contain errors!\nvar3 --> missing variable\n"));
+}
+
+class LogWindowOnATest : public kelvo::testing::TestFileFixture {};
+
+// A test made by the program: one question with three answers, one variable, and
+// formulas that are right, faulty in a condition, and faulty in condition and reference.
+TEST_F(LogWindowOnATest, DebugFormulaChecksTheOpenTestAndDeletesOnYes)
+{
+    MakeTestFile(QStringLiteral("check.mdb"), 9, true);
+    ExecSQL(QStringLiteral("insert into items (id, caption) values (1, 'Colour?');"));
+    for (const char* answer : {"red", "green", "blue"})
+        ExecSQL(QStringLiteral("insert into answers (itemid, caption) values (1, '%1');").arg(answer));
+    ExecSQL(QStringLiteral("insert into variables (id, caption, start) values (1, 'score', 0);"));
+    for (const char* formula : {"if(item1=2,5,0)", "if(item1=9,5,0)", "if(item8=1,2,0)"})
+        ExecSQL(QStringLiteral("insert into formula (varid, formula) values (1, '%1');").arg(formula));
+    const RowSet ids = SelectToVariant(QStringLiteral("select autoid from formula order by autoid;"));
+    ASSERT_EQ(ids.rows(), 3);
+    const int faultyCondition = ids.integer(1, 0);
+    const int missingQuestion = ids.integer(2, 0);
+
+    TForm7 form;
+    DialogScript script;
+    for (int i = 0; i < 3; ++i)
+        script.answerQuestion(true);
+    form.formulaDebug->trigger();
+
+    const QString log = form.editor->toPlainText();
+    EXPECT_TRUE(log.startsWith(QStringLiteral("\nSome of the formulas contain errors!\n"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("if(item1=9,5,0) --> Answer reference out of range."))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("if(item8=1,2,0) --> Item reference out of range."))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("if(item8=1,2,0) --> Item not exists: item8"))) << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("if(item1=2,5,0)"))) << log.toStdString();
+    ASSERT_EQ(script.texts().size(), 4) << script.texts().join(u'|').toStdString();
+    EXPECT_EQ(script.texts()[2], QStringLiteral("Number of formulas to delete: 2\r\n\r\nDelete selected records?"));
+    EXPECT_EQ(script.texts()[3], QStringLiteral("Records deleted: 2"));
+
+    const RowSet left = SelectToVariant(QStringLiteral("select formula from formula;"));
+    ASSERT_EQ(left.rows(), 1);
+    EXPECT_EQ(left.text(0, 0), QStringLiteral("if(item1=2,5,0)"));
+    EXPECT_TRUE(SelectToVariant(QStringLiteral("select autoid from formula where autoid in (%1,%2);")
+                                    .arg(faultyCondition)
+                                    .arg(missingQuestion))
+                    .isNull());
+}
+
+TEST_F(LogWindowOnATest, DebugFormulaDeletesNothingOnNo)
+{
+    MakeTestFile(QStringLiteral("keep.mdb"), 9, true);
+    ExecSQL(QStringLiteral("insert into variables (id, caption, start) values (1, 'score', 0);"));
+    ExecSQL(QStringLiteral("insert into formula (varid, formula) values (1, 'var7+1');"));
+    TForm7 form;
+    DialogScript script;
+    script.answerQuestion(true);
+    script.answerQuestion(false);
+    form.formulaDebug->trigger();
+    EXPECT_TRUE(form.editor->toPlainText().contains(QStringLiteral("var7+1 -->"))) << form.editor->toPlainText().toStdString();
+    EXPECT_EQ(SelectToVariant(QStringLiteral("select count(*) from formula;")).integer(0, 0), 1);
 }
 
 TEST(LogWindow, HelpMenuAndF1OpenTheLogTopic)
