@@ -463,6 +463,14 @@ QSqlDatabase Connection::database() const
     return QSqlDatabase::database(state_->qtName, false);
 }
 
+QString Connection::nativeSql(const QString& sql) const
+{
+    const TranslatedStatement statement = state_->translate(sql);
+    if (statement.kind == TranslatedStatement::Kind::DatabasePassword)
+        fail(QStringLiteral("ALTER DATABASE PASSWORD runs through execute() only."));
+    return statement.sqliteText;
+}
+
 void Connection::vacuumInto(const QString& path)
 {
     runNative(state_->handle(), QStringLiteral("VACUUM INTO %1").arg(quotedLiteral(path)));

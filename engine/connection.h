@@ -85,6 +85,10 @@ public:
     // dates as QDateTime.
     QSqlDatabase database() const;
 
+    // The SQLite text of a statement written in the program's dialect, for a Qt SQL
+    // query model over database().
+    QString nativeSql(const QString& sql) const;
+
     // Writes a compacted copy of the open file to `path` (which must not exist).
     void vacuumInto(const QString& path);
 

@@ -4,6 +4,7 @@
 #include "tests/engine/engine_fixture.h"
 
 #include <QSqlError>
+#include <QSqlQueryModel>
 #include <QSqlRecord>
 #include <QSqlTableModel>
 
@@ -273,6 +274,10 @@ TEST_F(EngineEffects, QtModelsWorkOnTheSameConnection)
     ASSERT_TRUE(model.setData(model.index(0, model.fieldIndex(QStringLiteral("cumul"))), QStringLiteral("maybe")));
     EXPECT_FALSE(model.submitAll());
     model.revertAll();
+    QSqlQueryModel query;
+    query.setQuery(connection.nativeSql("select id from variables where cumul = false and id between 9 and 1"),
+                   connection.database());
+    EXPECT_EQ(query.rowCount(), 1);
     // Deleting through the model runs the cascade as well.
     ASSERT_TRUE(model.select());
     ASSERT_TRUE(model.removeRow(0));
