@@ -1,0 +1,99 @@
+// How long the variables of one run take: every formula is rewritten for the run's
+// answers, compiled and evaluated afresh each time, as at the end of a real run.
+// Prints the time per run and per formula for a few test sizes.
+
+#include "engine/connection.h"
+#include "store/application.h"
+#include "store/main_window.h"
+#include "store/test_schema.h"
+#include "store/variable_computation.h"
+#include "store/window_instance.h"
+
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+namespace {
+
+using namespace kelvo;
+
+void fillTest(engine::Connection& con, int questions, int answers, int variables, int formulasEach)
+{
+    engine::Transaction transaction(con);
+    for (int q = 1; q <= questions; ++q) {
+        con.execute(QStringLiteral("insert into items (id, caption) values (%1, 'q');").arg(q));
+        for (int a = 1; a <= answers; ++a)
+            con.execute(QStringLiteral("insert into answers (itemid, caption) values (%1, 'a%2');")
+                            .arg(q)
+                            .arg(a));
+    }
+    for (int v = 1; v <= variables; ++v) {
+        con.execute(QStringLiteral("insert into variables (id, caption) values (%1, 'v');").arg(v));
+        for (int f = 0; f < formulasEach; ++f) {
+            const int q = (v * formulasEach + f) % questions + 1;
+            const QString formula =
+                f % 3 == 0   ? QStringLiteral("if(item%1=%2,2,0)").arg(q).arg(f % answers + 1)
+                : f % 3 == 1 ? QStringLiteral("isum(1,%1)/2+var%2").arg(q).arg(v)
+                             : QStringLiteral("if(if(item%1=1)+if(item%1=2)>0,1,-1)*sqrt(%2)").arg(q).arg(f);
+            con.execute(QStringLiteral("insert into formula (varid, formula) values (%1, '%2');")
+                            .arg(v)
+                            .arg(formula));
+        }
+    }
+    transaction.commit();
+}
+
+AnswerMatrix randomAnswers(int questions, int answers, std::mt19937& generator)
+{
+    std::uniform_int_distribution<int> pick(0, answers - 1);
+    AnswerMatrix matrix(static_cast<size_t>(questions), std::vector<int>(static_cast<size_t>(answers)));
+    for (std::vector<int>& row : matrix) {
+        const int chosen = pick(generator);
+        row[static_cast<size_t>(chosen)] = chosen + 1;
+    }
+    return matrix;
+}
+
+void measure(int questions, int answers, int variables, int formulasEach, int runs)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bench.mdb"));
+    engine::createDatabase(path, QString());
+    Form1->con.close();
+    Form1->con.setConnectionString(QStringLiteral("Data Source=") + path + QStringLiteral(";"));
+    Form1->con.open();
+    for (const QString& statement : schemaStatements())
+        Form1->con.execute(statement);
+    fillTest(Form1->con, questions, answers, variables, formulasEach);
+
+    std::mt19937 generator(1);
+    LogLineList log;
+    const auto start = std::chrono::steady_clock::now();
+    for (int run = 0; run < runs; ++run) {
+        SetAnswerMatrix(randomAnswers(questions, answers, generator));
+        ComputeVariables({}, false, log);
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double perRun = seconds / runs;
+    std::printf("%4d questions, %3d variables x %2d formulas: %8.3f ms per run, %7.2f us per "
+                "formula, %lld failed lines\n",
+                questions, variables, formulasEach, perRun * 1e3,
+                perRun * 1e6 / (variables * formulasEach), static_cast<long long>(log.lines.size()));
+    Form1->con.close();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    KelvoApplication app(argc, argv);
+    WindowInstance<TForm1> form1(Form1);
+    measure(20, 4, 5, 4, 50);
+    measure(100, 5, 20, 10, 20);
+    measure(300, 6, 60, 10, 5);
+    return 0;
+}
