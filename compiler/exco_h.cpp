@@ -149,6 +149,14 @@ void TExcoH::Compile(const std::string& expr, const TDestination& dest, TFunctio
 
   // A text without variables always gives the same value: compute it once now, so
   // that a fault shows at compile time, and compile the printed value instead.
+  // The value is measured by a routine that stores nothing: a destination relative to
+  // a register names whatever that register happens to hold here, not the caller's
+  // frame, and writing there would corrupt memory.
+  if (dest.Where != 0 && dest.Type != 0) {
+    FreeCode(func);
+    CompileAttempt(expr, TDestination{}, func);
+    if (func.Entry == 0) return;
+  }
   const intptr_t entry = func.Entry;
   Extended value = 0;
   RunGuarded([&] { value = ExcoRunRoutine(entry); });

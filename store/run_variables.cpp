@@ -1,14 +1,20 @@
 #include "store/run_variables.h"
 
-#include <stdexcept>
+#include "store/variable_computation.h"
 
 namespace kelvo {
 
-RowSet ComputeRunVariables(const AnswerMatrix&, const std::vector<double>&)
+RowSet ComputeRunVariables(const AnswerMatrix& answers, const std::vector<double>& dataValues)
 {
-    // The formula computation needs the compiler's code generator, which this build
-    // does not have yet: say so rather than store values no formula produced.
-    throw std::runtime_error("The formulas of this test can not be computed by this version of the program.");
+    SetAnswerMatrix(answers);
+    // A failing variable keeps its start value; its line is not part of the run's record.
+    LogLineList failures;
+    const std::vector<VariableValue> values = ComputeVariables(dataValues, false, failures);
+    std::vector<std::vector<QVariant>> rows;
+    rows.reserve(values.size());
+    for (const VariableValue& value : values)
+        rows.push_back({value.id, value.value});
+    return RowSet(std::move(rows));
 }
 
 }  // namespace kelvo

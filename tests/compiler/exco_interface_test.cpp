@@ -265,7 +265,7 @@ TEST_F(ExcoInterface, DestinationIsMapped) {
   ExcoCompile("1", &dest, code);
   EXPECT_EQ(h.Dest.Where, 5);
   EXPECT_EQ(h.Dest.Type, vt::Integer);
-  double target = 0;
+  long double target = 0;
   dest = {reinterpret_cast<intptr_t>(&target), 29, 0};
   ExcoCompile("1", &dest, code);
   EXPECT_EQ(h.Dest.Where, reinterpret_cast<intptr_t>(&target));
@@ -334,6 +334,26 @@ TEST_F(PreEvaluation, ConstantTextsAreCompiledFromTheirPrintedValue) {
   exco.Compile("x^0.5*2", nullptr, func);
   ASSERT_NE(func, nullptr);
   EXPECT_EQ(ExcoLibraryCompiler().ExprText, "x^0.5*2");
+}
+
+// The value is measured without storing: only the routine the caller runs writes to its
+// destination, and a register-relative destination is never written at compile time.
+TEST_F(PreEvaluation, ConstantTextsWithADestinationStoreOnlyWhenRun) {
+  long double target = -1;
+  ExcoDest dest{reinterpret_cast<intptr_t>(&target), 29, 0};
+  intptr_t code = 0;
+  ExcoCompile("6*7", &dest, code);
+  ASSERT_NE(code, 0);
+  EXPECT_EQ(target, -1.0L);
+  EXPECT_EQ(ExcoLibraryCompiler().ExprText, "42");
+  TExco exco;
+  exco.Calc(reinterpret_cast<void*>(code));
+  EXPECT_EQ(target, 42.0L);
+
+  dest = {57, 28, 8};  // [eax + 8]
+  ExcoCompile("2*3", &dest, code);
+  EXPECT_NE(code, 0);
+  EXPECT_EQ(ExcoLibraryCompiler().ExprText, "6");
 }
 
 TEST_F(PreEvaluation, AFaultWhileRunningReachesTheCallerOfCalc) {
