@@ -138,7 +138,50 @@ struct Connection::State {
         return db;
     }
 
+    // Every statement looks up the fields of the tables it names, so the fields are kept
+    // until the schema changes; the schema cookie in the file's header tells, whichever
+    // connection changed it.
+    mutable sqlite3_stmt* schemaVersionQuery = nullptr;
+    mutable int cachedSchemaVersion = -1;
+    mutable std::map<QString, std::vector<FieldInfo>> cachedFields;
+
+    int schemaVersion() const
+    {
+        if (!schemaVersionQuery
+            && sqlite3_prepare_v2(handle(), "PRAGMA schema_version", -1, &schemaVersionQuery, nullptr) != SQLITE_OK)
+            return -1;
+        int version = -1;
+        if (sqlite3_step(schemaVersionQuery) == SQLITE_ROW)
+            version = sqlite3_column_int(schemaVersionQuery, 0);
+        sqlite3_reset(schemaVersionQuery);
+        return version;
+    }
+
+    void forgetSchema()
+    {
+        sqlite3_finalize(schemaVersionQuery);
+        schemaVersionQuery = nullptr;
+        cachedSchemaVersion = -1;
+        cachedFields.clear();
+    }
+
     std::vector<FieldInfo> fieldsOf(const QString& table) const
+    {
+        const int version = schemaVersion();
+        if (version < 0)
+            return readFieldsOf(table);
+        if (version != cachedSchemaVersion) {
+            cachedFields.clear();
+            cachedSchemaVersion = version;
+        }
+        const QString key = table.toCaseFolded();
+        auto found = cachedFields.find(key);
+        if (found == cachedFields.end())
+            found = cachedFields.emplace(key, readFieldsOf(table)).first;
+        return found->second;
+    }
+
+    std::vector<FieldInfo> readFieldsOf(const QString& table) const
     {
         std::vector<FieldInfo> fields;
         NativeStatement info(handle(), QStringLiteral("SELECT name, type, pk FROM pragma_table_info(?1)"));
@@ -212,6 +255,7 @@ struct Connection::State {
 
 void Connection::State::disconnect()
 {
+    forgetSchema();
     db = nullptr;
     transactionDepth = 0;
     if (qtName.isEmpty())
