@@ -19,6 +19,11 @@ const void* RoutineData::addCell(const void* value, std::size_t size)
     return cell.data();
 }
 
+const void* RoutineData::addBlock(std::size_t size)
+{
+    return blocks.emplace_back(std::max<std::size_t>(size, 1), 0).data();
+}
+
 }  // namespace exco
 
 using State = TCompiler::State;
@@ -482,6 +487,8 @@ void State::generateNode(int32_t i)
     const int32_t cls = classOf(n.FuncIndex);
     if (cls >= 1 && cls <= 5)
         function(i);
+    else if (cls == fc::ListRoutine)
+        listCall(i);
     else if (cls != fc::FrontEnd && cls != fc::Internal)
         throw std::logic_error("calls of added routines are not generated");
 }
@@ -690,6 +697,13 @@ void TCompiler::Compile(TArrayOfTFunc& list, TFunction& func, std::size_t levelS
     s.key = kEmit;
     recompiled_ = false;
     s.maxDepth = 0;
+    // Slots of computations shared between functions of the same argument.
+    for (const TFunc& f : list) {
+        if (f.Role != 0)
+            sharedSlots = std::max(sharedSlots, static_cast<std::size_t>(std::max(f.SharedTemp, 0)) + 1);
+        for (const TSharedKey& key : f.SharedKeys)
+            sharedSlots = std::max(sharedSlots, static_cast<std::size_t>(std::max(key.Temp, 0)) + 1);
+    }
     for (;;) {
         s.data = std::make_shared<exco::RoutineData>();
         s.data->levelTemps.assign(State::kTempBytes * std::max<std::size_t>(levelSlots, 1), 0);

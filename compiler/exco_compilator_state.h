@@ -21,8 +21,10 @@ struct RoutineData {
     std::vector<uint8_t> levelTemps;   // 10-byte Extended slots
     std::vector<uint8_t> sharedTemps;  // 10-byte Extended slots
     std::deque<std::array<uint8_t, 16>> cells;
+    std::deque<std::vector<uint8_t>> blocks;  // argument blocks of list functions
 
     const void* addCell(const void* value, std::size_t size);
+    const void* addBlock(std::size_t size);
 };
 
 }  // namespace exco
@@ -151,6 +153,19 @@ struct TCompiler::State {
     void pushRealArgument(int32_t i, int32_t kind);
     void integerArgumentToEax(int32_t i, int32_t kind);
     void callRoutine(intptr_t routine, int32_t reg);
+    void placeArguments(int32_t i, int32_t cls);
+    void genericCode(int32_t i, const TFuncList& entry);
+    void vectorCall(int32_t i);
+    void listCall(int32_t i);
+
+    // sharing one computation between functions of the same argument
+    const void* sharedTemp(int32_t slot) const;
+    void saveShared(int32_t slot);
+    void loadShared(int32_t slot);
+    void loadPiHalf();
+    void sharedFunction(int32_t i);
+    void hyperbolicFromExp(int32_t funcIndex);
+    void tanhChain(bool cotangent);
 
     // runs
     void resetRun();

@@ -32,6 +32,10 @@ class TemplateWriter {
     for (int i = 0; i < 8; ++i) code_.push_back(static_cast<uint8_t>(value >> (8 * i)));
     return *this;
   }
+  TemplateWriter& imm32(uint32_t value) {
+    for (int i = 0; i < 4; ++i) code_.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    return *this;
+  }
   TemplateWriter& fld() { return bytes({0xD9, 0xC0}); }    // fld st(0)
   TemplateWriter& fmul() { return bytes({0xD8, 0xC8}); }   // fmul st(0),st(0)
   TemplateWriter& fmulp() { return bytes({0xDE, 0xC9}); }  // fmulp st(1),st(0)
@@ -142,8 +146,11 @@ void writeTemplate(int32_t index, TCode& code) {
     case fx::Abs: w.bytes({0xD9, 0xE1}); break;
     case fx::Trunc: w.fldcw(&k.ChopCW).frndint().fldcw(&k.NearestCW); break;
     case fx::Fact:
-      // rcx = table; rax = rcx + 10 * n; fld tbyte [rax]
+      // An n within the table: rcx = table; rax = rcx + 10 * n; fld tbyte [rax]. Any
+      // other n goes to the lookup routine, which faults instead of reading.
+      w.bytes({0x89, 0xC0, 0x3D}).imm32(kFactCount - 1).bytes({0x77, 0x16});  // mov eax,eax; cmp; ja
       w.movRcxImm64(ExcoFactTable()).bytes({0x48, 0x8D, 0x0C, 0xC1, 0x48, 0x8D, 0x04, 0x41, 0xDB, 0x28});
+      w.bytes({0xEB, 0x0C}).movRcxImm64(reinterpret_cast<const void*>(&RtFactLookup)).bytes({0xFF, 0xD1});
       break;
     case fx::IPWRSGN: w.bytes({0xD9, 0xE8, 0x83, 0xE0, 0x01, 0x74, 0x02, 0xD9, 0xE0}); break;
     case fx::I2PWR:
@@ -188,8 +195,10 @@ void InitFuncTable(TArrayFuncList& table) {
       if (reciprocal) TemplateWriter(entry.Template).fdivrQword(&ExcoConstants().One);
     }
   }
-  for (int32_t i = 1; i < fx::BuiltInCount; ++i)
+  for (int32_t i = 1; i < fx::BuiltInCount; ++i) {
     if (table[i].Inline) writeTemplate(i, table[i].Template);
+    table[i].Routine = ExcoRuntimeRoutine(i);
+  }
 }
 
 void InitFuncPairMatrix(const TArrayFuncList& table, TArray2I& matrix) {

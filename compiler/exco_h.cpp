@@ -36,26 +36,6 @@ std::string ExcoErrorText(int32_t code) {
 
 namespace {
 
-struct FactorialTables {
-  Extended fact[kFactCount];
-  Extended odd[kFact2Count];
-  Extended even[kFact2Count];
-  FactorialTables() {
-    fact[0] = 1;
-    for (int n = 1; n < kFactCount; ++n) fact[n] = fact[n - 1] * n;
-    odd[0] = even[0] = 1;
-    for (int k = 1; k < kFact2Count; ++k) {
-      odd[k] = odd[k - 1] * (2 * k - 1);
-      even[k] = even[k - 1] * (2 * k);
-    }
-  }
-};
-
-const FactorialTables& factorials() {
-  static const FactorialTables tables;
-  return tables;
-}
-
 // The 80-bit cell that receives the value of a pre-evaluated constant text.
 Extended gPreEvaluationCell = 0;
 
@@ -68,10 +48,6 @@ bool namesEqual(const std::string& a, const std::string& b, bool caseSensitive) 
 }
 
 }  // namespace
-
-const Extended* ExcoFactTable() { return factorials().fact; }
-const Extended* ExcoOddFact2Table() { return factorials().odd; }
-const Extended* ExcoEvenFact2Table() { return factorials().even; }
 
 TExcoConstants& ExcoConstants() {
   static TExcoConstants constants;

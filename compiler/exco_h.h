@@ -1,6 +1,7 @@
 // The compiler object: its tables, options and error state, and the compile pipeline.
 #pragma once
 
+#include "compiler/exco_runtime.h"
 #include "compiler/exco_types.h"
 
 #include <array>
@@ -32,13 +33,6 @@ constexpr int32_t AddFunction = 28, NonexistentFunction = 29, IncorrectArgument 
 
 // Text of an error or fault code; empty for codes without one.
 std::string ExcoErrorText(int32_t code);
-
-// Factorial tables read by the code of "fact" and "fact2".
-constexpr int kFactCount = 1755;   // 0! .. 1754!
-constexpr int kFact2Count = 1604;  // (2k-1)!! and (2k)!! for k = 0..1603
-const Extended* ExcoFactTable();
-const Extended* ExcoOddFact2Table();
-const Extended* ExcoEvenFact2Table();
 
 // Library constants that templates address.
 struct TExcoConstants {

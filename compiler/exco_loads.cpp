@@ -1,6 +1,7 @@
 // Operand loads, fused linear forms, sums, products, array elements and the calls of
 // built-in functions.
 #include "compiler/exco_compilator_state.h"
+#include "compiler/exco_runtime.h"
 #include "compiler/native_call.h"
 
 #include <algorithm>
@@ -352,19 +353,26 @@ void State::callRoutine(intptr_t routine, int32_t reg)
     hasCalls = true;
 }
 
-void State::function(int32_t i)
+void State::placeArguments(int32_t i, int32_t cls)
 {
     const TFunc& n = node(i);
-    const TFuncList& entry = table[static_cast<std::size_t>(n.FuncIndex)];
-    const int32_t cls = entry.Class;
-    int32_t kind = n.OperandKind;
-    if (kind == 0)
-        kind = 1;
+    const int32_t kind = n.OperandKind == 0 ? 1 : n.OperandKind;
     const std::vector<int32_t>& operands = children[static_cast<std::size_t>(i)];
     switch (cls) {
     case fc::IntArg: integerArgumentToEax(i, kind); break;
     case fc::RealArg: pushRealArgument(i, kind); break;
     case fc::RealIntArg:
+        if (kind == 1 && operands.size() >= 2) {
+            // Both computed before: the real first, the Integer (a whole value) second.
+            const int32_t real = operands[0];
+            const int32_t integer = operands[1];
+            const bool realStored = !onStack[static_cast<std::size_t>(real)];
+            loadOperandIfStored(integer);
+            truncateToEax(false);
+            if (realStored)
+                load(levelTemp(node(real).Level), vt::Extended);
+            break;
+        }
         pushRealArgument(i, kind);
         if (n.IntFormKind == 6)
             integerCombinationToEax(n.IntFormVars, n.IntFormCoefs);
@@ -421,7 +429,13 @@ void State::function(int32_t i)
     }
     default: break;
     }
+}
 
+// The entry's template or routine call; the depth counts the routine's peak and then
+// one result in place of the x87 arguments.
+void State::genericCode(int32_t i, const TFuncList& entry)
+{
+    const int32_t cls = entry.Class;
     int32_t extra = entry.ExtraDepth;
     if (extra < 0) {
         overflow = true;
@@ -435,11 +449,13 @@ void State::function(int32_t i)
     default: adjust(-extra); break;
     }
     tracking = false;
-    if (entry.Inline == 1 && !entry.Template.empty()) {
+    if (cls == fc::Vector) {
+        vectorCall(i);
+    } else if (entry.Inline == 1 && !entry.Template.empty()) {
         if (emitting())
             code.insert(code.end(), entry.Template.begin(), entry.Template.end());
     } else if (entry.Routine != 0) {
-        callRoutine(entry.Routine, cls == fc::IntArg || cls == fc::RealIntArg ? 2 : cls == fc::Vector ? 3 : 1);
+        callRoutine(entry.Routine, cls == fc::IntArg || cls == fc::RealIntArg ? 2 : 1);
     } else {
         tracking = true;
         throw std::logic_error("function without code: " + (entry.Names.size() > 1 ? entry.Names[1] : ""));
@@ -448,6 +464,80 @@ void State::function(int32_t i)
     for (int32_t bit = 0; bit < 8; ++bit)
         if ((entry.RegisterMask & (1 << bit)) != 0)
             markUsed(bit + 1);
+}
+
+// The routine of a vector function is the one for the array's element type.
+void State::vectorCall(int32_t i)
+{
+    const TFunc& n = node(i);
+    const void* array = n.Var3 != nullptr ? n.Var3 : n.Var1;
+    const intptr_t routine = ExcoVectorRoutine(n.FuncIndex, varType(array));
+    if (routine == 0)
+        throw std::logic_error("vector function of something that is not an array");
+    callRoutine(routine, 3);
+}
+
+// A list function: every argument goes into the node's block of consecutive 10-byte
+// slots (those still on the x87 stack popped from the last back), then the routine
+// gets the block in rdi and the count in esi.
+void State::listCall(int32_t i)
+{
+    const TFunc& n = node(i);
+    const TFuncList& entry = table[static_cast<std::size_t>(n.FuncIndex)];
+    const std::vector<int32_t>& operands = children[static_cast<std::size_t>(i)];
+    if (operands.empty())
+        throw std::logic_error("list function without arguments");
+    const void* block = nullptr;
+    if (emitting() && data)
+        block = data->addBlock(State::kTempBytes * operands.size());
+    const auto slot = [&](std::size_t k) {
+        return block == nullptr ? nullptr : static_cast<const uint8_t*>(block) + State::kTempBytes * k;
+    };
+    for (std::size_t k = operands.size(); k-- > 0;) {
+        const int32_t child = operands[k];
+        if (!onStack[static_cast<std::size_t>(child)])
+            load(levelTemp(node(child).Level), vt::Extended);
+        storePop(slot(k), vt::Extended);
+    }
+    loadR11(block);
+    bytes({0x4C, 0x89, 0xDF});  // mov rdi, r11
+    bytes({0xBE});              // mov esi, count
+    imm32(static_cast<uint32_t>(operands.size()));
+    const int32_t extra = std::max(entry.ExtraDepth, 0);
+    adjust(extra);
+    adjust(-(extra - 1));
+    tracking = false;
+    if (entry.Routine == 0) {
+        tracking = true;
+        throw std::logic_error("list function without a routine");
+    }
+    callRoutine(entry.Routine, 1);
+    tracking = true;
+    for (const int32_t reg : {1, 3, 4, 7, 8})
+        markUsed(reg);
+}
+
+void State::function(int32_t i)
+{
+    const TFunc& n = node(i);
+    const TFuncList& entry = table[static_cast<std::size_t>(n.FuncIndex)];
+    const int32_t cls = entry.Class;
+    const std::vector<TSharedKey>& keys = n.SharedKeys;
+    const bool ownKeyOnly = keys.size() == 1 && keys.front().Key == 1;
+    if (n.Role == 1) {
+        // The value an earlier node of the same argument kept; no argument code ran.
+        loadShared(n.SharedTemp);
+    } else if (n.Role == 0 && (keys.empty() || ownKeyOnly)) {
+        placeArguments(i, cls);
+        genericCode(i, entry);
+        if (ownKeyOnly)
+            saveShared(keys.front().Temp);
+    } else {
+        if (n.Role == 0)
+            placeArguments(i, cls);
+        sharedFunction(i);
+    }
+    // A coefficient of the call applies to whatever way its value was obtained.
     if (n.PostForm == 1) {
         mulConst(n.A);
         addConst(n.B);

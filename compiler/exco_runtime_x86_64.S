@@ -1,0 +1,658 @@
+# Runtime math routines that generated code calls (see compiler/exco_runtime.h).
+#
+# These are not System V functions. Each keeps a fixed contract with the code that
+# calls it, which compiled C++ could not promise:
+#   - arguments: a real in ST(0) (a second one in ST(1)), an Integer in eax, an array
+#     reference (address of element 0, count in the 32-bit word before it) in rax, or
+#     a block of packed 10-byte Extended values in rdi with their count in esi;
+#   - the result is one Extended value in ST(0); the real arguments are popped, so
+#     whatever path a routine takes, it leaves exactly one value;
+#   - a routine needs at most its table entry's extra x87 registers beyond its
+#     arguments, and changes only the CPU registers its entry lists.
+# Faults are those of the x87 under the routines' control word (invalid operation,
+# zero divide, overflow unmasked), an integer division by zero for an even root of a
+# negative number, and the integer overflow of a list of no values.
+#
+# x87 register-register arithmetic is written as bytes (macros below, named after the
+# Intel operand order), because assemblers disagree on the direction of fsub and fdiv
+# between two registers.
+
+        .intel_syntax noprefix
+
+        .macro FADDP1           # st1 = st1 + st0, pop
+        .byte 0xDE, 0xC1
+        .endm
+        .macro FMULP1           # st1 = st1 * st0, pop
+        .byte 0xDE, 0xC9
+        .endm
+        .macro FSUBP1           # st1 = st1 - st0, pop
+        .byte 0xDE, 0xE9
+        .endm
+        .macro FDIVP1           # st1 = st1 / st0, pop
+        .byte 0xDE, 0xF9
+        .endm
+        .macro FDIVRP1          # st1 = st0 / st1, pop
+        .byte 0xDE, 0xF1
+        .endm
+        .macro FSQUARE          # st0 = st0 * st0
+        .byte 0xD8, 0xC8
+        .endm
+        .macro FSUB_ST1         # st1 = st1 - st0
+        .byte 0xDC, 0xE9
+        .endm
+        .macro FMUL_ST1         # st1 = st1 * st0
+        .byte 0xDC, 0xC9
+        .endm
+        .macro FSELFDIV         # st0 = st0 / st0 (0/0 raises invalid operation)
+        .byte 0xD8, 0xF0
+        .endm
+
+        .macro ENTRY name
+        .p2align 4
+        .globl  \name
+        .hidden \name
+        .type   \name, @function
+\name:
+        .endm
+
+# 2^t for t in ST(0): r = t rounded to nearest, f = t - r, 2^f from f2xm1, scaled by
+# 2^r. One register beyond t.
+        .macro EXP2
+        fld     st(0)
+        frndint                         # r, t
+        FSUB_ST1                        # r, f
+        fxch    st(1)                   # f, r
+        f2xm1
+        fadd    qword ptr [rip + .Lone] # 2^f, r
+        fscale
+        fstp    st(1)
+        .endm
+
+# e^x for x in ST(0).
+        .macro EXPE
+        fldl2e
+        FMULP1
+        EXP2
+        .endm
+
+# ln of ST(0).
+        .macro LNE
+        fldln2
+        fxch    st(1)
+        fyl2x
+        .endm
+
+# x^n by squaring, x in ST(0), n in eax; changes ecx and edx.
+        .macro IPOWER
+        fld1
+        fxch    st(1)                   # x, result
+        mov     edx, eax
+        mov     ecx, eax
+        test    eax, eax
+        jns     1f
+        neg     ecx                     # |n| as unsigned: -2^31 gives 2^31
+1:      test    ecx, ecx
+        jz      4f
+2:      shr     ecx, 1
+        jnc     3f
+        FMUL_ST1                        # result *= x
+        test    ecx, ecx
+        jz      4f                      # no higher bit: x is not squared again
+3:      FSQUARE
+        jmp     2b
+4:      fstp    st(0)
+        test    edx, edx
+        jns     5f
+        fdivr   qword ptr [rip + .Lone]
+5:
+        .endm
+
+# Faults with one value left on the stack, for the routines that have no x87
+# argument (with the exceptions masked the value is what the fault gives).
+        .macro RAISE_INVALID
+        fldz
+        FSELFDIV
+        .endm
+        .macro RAISE_OVERFLOW
+        fld     tbyte ptr [rip + .Lmax_extended]
+        FSQUARE
+        .endm
+
+        .text
+
+# ---------------------------------------------------------------- exponentials
+
+ENTRY RtExp
+        EXPE
+        ret
+        .size RtExp, .-RtExp
+
+ENTRY RtSinh
+        EXPE
+        fld     st(0)
+        fdivr   qword ptr [rip + .Lone] # 1/e^x, e^x
+        FSUBP1
+        fmul    qword ptr [rip + .Lhalf]
+        ret
+        .size RtSinh, .-RtSinh
+
+ENTRY RtCosh
+        EXPE
+        fld     st(0)
+        fdivr   qword ptr [rip + .Lone]
+        FADDP1
+        fmul    qword ptr [rip + .Lhalf]
+        ret
+        .size RtCosh, .-RtCosh
+
+# E = e^(2x); E - 1 and E + 1 on the stack, then the quotient.
+        .macro TANH_PARTS
+        fimul   dword ptr [rip + .Ltwo]
+        EXPE
+        fld     st(0)
+        fsub    qword ptr [rip + .Lone] # E-1, E
+        fxch    st(1)
+        fadd    qword ptr [rip + .Lone] # E+1, E-1
+        .endm
+
+ENTRY RtTanh
+        TANH_PARTS
+        FDIVP1
+        ret
+        .size RtTanh, .-RtTanh
+
+ENTRY RtCoTanh
+        TANH_PARTS
+        FDIVRP1
+        ret
+        .size RtCoTanh, .-RtCoTanh
+
+# ---------------------------------------------------------------- inverse hyperbolics
+
+ENTRY RtArcSinh
+        fld     st(0)
+        FSQUARE
+        fadd    qword ptr [rip + .Lone]
+        fsqrt
+        FADDP1
+        LNE
+        ret
+        .size RtArcSinh, .-RtArcSinh
+
+ENTRY RtArcCosh
+        fld     st(0)
+        FSQUARE
+        fsub    qword ptr [rip + .Lone]
+        fsqrt
+        FADDP1
+        LNE
+        ret
+        .size RtArcCosh, .-RtArcCosh
+
+ENTRY RtArcTanh
+        fld     st(0)
+        fadd    qword ptr [rip + .Lone] # 1+x, x
+        fxch    st(1)
+        fsubr   qword ptr [rip + .Lone] # 1-x, 1+x
+        FDIVP1
+        LNE
+        fmul    qword ptr [rip + .Lhalf]
+        ret
+        .size RtArcTanh, .-RtArcTanh
+
+ENTRY RtArcCoTanh
+        fld     st(0)
+        fadd    qword ptr [rip + .Lone] # x+1, x
+        fxch    st(1)
+        fsub    qword ptr [rip + .Lone] # x-1, x+1
+        FDIVP1
+        LNE
+        fmul    qword ptr [rip + .Lhalf]
+        ret
+        .size RtArcCoTanh, .-RtArcCoTanh
+
+# ---------------------------------------------------------------- arcsine, arccosine
+
+ENTRY RtArcSin
+        fld     st(0)
+        FSQUARE
+        fsubr   qword ptr [rip + .Lone]
+        fsqrt                           # root, x
+        fpatan                          # angle of x over the root
+        ret
+        .size RtArcSin, .-RtArcSin
+
+ENTRY RtArcCos
+        fld     st(0)
+        FSQUARE
+        fsubr   qword ptr [rip + .Lone]
+        fsqrt
+        fxch    st(1)                   # x, root
+        fpatan                          # angle of the root over x
+        ret
+        .size RtArcCos, .-RtArcCos
+
+# ---------------------------------------------------------------- sign
+
+ENTRY RtSign
+        push    rax
+        ftst
+        fnstsw  ax
+        fstp    st(0)
+        sahf
+        je      2f
+        jb      1f
+        fld1
+        pop     rax
+        ret
+1:      fld1
+        fchs
+        pop     rax
+        ret
+2:      fldz
+        pop     rax
+        ret
+        .size RtSign, .-RtSign
+
+# ---------------------------------------------------------------- powers and roots
+
+ENTRY RtIPwr
+        IPOWER
+        ret
+        .size RtIPwr, .-RtIPwr
+
+# Whether ST(0) is a whole number that fits 32 bits: stores it rounded into [rsp + 8]
+# (the caller's reserved cell) and sets ZF; a value beyond 32 bits raises the
+# invalid-operation fault here.
+        .macro TEST_INTEGRAL
+        fist    dword ptr [rsp]
+        ficom   dword ptr [rsp]
+        fnstsw  ax
+        sahf
+        .endm
+
+ENTRY RtFPwr
+        push    rcx
+        push    rdx
+        sub     rsp, 8
+        fxch    st(1)                   # y, x
+        TEST_INTEGRAL
+        jp      .Lfpwr_real
+        jne     .Lfpwr_real
+        fstp    st(0)
+        mov     eax, dword ptr [rsp]
+        IPOWER
+        jmp     .Lfpwr_done
+.Lfpwr_real:
+        fxch    st(1)                   # x, y
+        ftst
+        fnstsw  ax
+        sahf
+        jne     .Lfpwr_log
+        fstp    st(0)                   # 0 to a broken power is 0
+        fstp    st(0)
+        fldz
+        jmp     .Lfpwr_done
+.Lfpwr_log:
+        fyl2x                           # y log2 x (a negative x is invalid)
+        EXP2
+.Lfpwr_done:
+        add     rsp, 8
+        pop     rdx
+        pop     rcx
+        ret
+        .size RtFPwr, .-RtFPwr
+
+ENTRY RtIRoot
+        sub     rsp, 8
+        mov     dword ptr [rsp], eax
+.Liroot:                                # x in ST(0), n in [rsp]
+        ftst
+        fnstsw  ax
+        sahf
+        je      3f
+        jb      1f
+        call    .Lroot_of_positive
+        add     rsp, 8
+        ret
+1:      test    byte ptr [rsp], 1
+        jz      2f
+        fabs
+        call    .Lroot_of_positive
+        fchs
+        add     rsp, 8
+        ret
+2:      xor     eax, eax                # an even root of a negative number:
+        div     eax                     # the integer division by zero
+3:      fstp    st(0)
+        fldz
+        add     rsp, 8
+        ret
+        .size RtIRoot, .-RtIRoot
+
+# x > 0 in ST(0), n in [rsp + 8] (the caller's cell): 2^(log2 x / n).
+.Lroot_of_positive:
+        fild    dword ptr [rsp + 8]
+        fdivr   qword ptr [rip + .Lone] # 1/n (n = 0 divides by zero), x
+        fxch    st(1)
+        fyl2x
+        EXP2
+        ret
+
+ENTRY RtFRoot
+        sub     rsp, 8
+        fxch    st(1)                   # r, x
+        TEST_INTEGRAL
+        jp      1f
+        jne     1f
+        fstp    st(0)
+        jmp     .Liroot
+1:      fdivr   qword ptr [rip + .Lone] # 1/r, x
+        fxch    st(1)
+        fyl2x                           # x = 0 divides by zero, x < 0 is invalid
+        EXP2
+        add     rsp, 8
+        ret
+        .size RtFRoot, .-RtFRoot
+
+# ---------------------------------------------------------------- logarithm to a base
+
+ENTRY RtLogN
+        fld1
+        fxch    st(1)
+        fyl2x                           # log2 b, x
+        fxch    st(1)
+        fld1
+        fxch    st(1)
+        fyl2x                           # log2 x, log2 b
+        FDIVRP1
+        ret
+        .size RtLogN, .-RtLogN
+
+# ---------------------------------------------------------------- factorials
+
+# The tables hold packed 10-byte values; an n outside them is a fault, never a read.
+ENTRY RtFactLookup
+        cmp     eax, 1754
+        ja      1f
+        mov     eax, eax
+        lea     rax, [rax + rax * 4]
+        lea     rcx, [rip + exco_fact_table]
+        fld     tbyte ptr [rcx + rax * 2]
+        ret
+1:      test    eax, eax
+        js      2f
+        RAISE_OVERFLOW                  # beyond 1754! the Extended range ends
+        ret
+2:      RAISE_INVALID
+        ret
+        .size RtFactLookup, .-RtFactLookup
+
+ENTRY RtFact2Lookup
+        cmp     eax, -1
+        jl      2f
+        cmp     eax, 3206
+        jg      1f
+        test    al, 1
+        jnz     3f
+        shr     eax, 1
+        lea     rcx, [rip + exco_fact2_even_table]
+        jmp     4f
+3:      add     eax, 1
+        shr     eax, 1
+        lea     rcx, [rip + exco_fact2_odd_table]
+4:      lea     rax, [rax + rax * 4]
+        fld     tbyte ptr [rcx + rax * 2]
+        ret
+1:      RAISE_OVERFLOW
+        ret
+2:      RAISE_INVALID
+        ret
+        .size RtFact2Lookup, .-RtFact2Lookup
+
+# ---------------------------------------------------------------- vector routines
+
+# Element at index reg (zero-extended) of the array at rax, by element type
+# (1 Single, 2 Double, 3 Extended, 4 Integer); Extended uses rsi.
+        .macro LOAD_ELEMENT type, index
+        .if \type == 1
+        fld     dword ptr [rax + \index * 4]
+        .elseif \type == 2
+        fld     qword ptr [rax + \index * 8]
+        .elseif \type == 3
+        lea     rsi, [\index + \index * 4]
+        fld     tbyte ptr [rax + rsi * 2]
+        .else
+        fild    dword ptr [rax + \index * 4]
+        .endif
+        .endm
+
+        .macro LOAD_FIRST type
+        .if \type == 1
+        fld     dword ptr [rax]
+        .elseif \type == 2
+        fld     qword ptr [rax]
+        .elseif \type == 3
+        fld     tbyte ptr [rax]
+        .else
+        fild    dword ptr [rax]
+        .endif
+        .endm
+
+# kind: 1 sum, 2 sum of squares, 3 average, 4 norm, 5 product
+        .macro SQUARE_IF kind
+        .if \kind == 2 || \kind == 4
+        FSQUARE
+        .endif
+        .endm
+        .macro COMBINE kind
+        SQUARE_IF \kind
+        .if \kind == 5
+        FMULP1
+        .else
+        FADDP1
+        .endif
+        .endm
+
+# Elements n-1, then 0, then n-2 down to 1. An empty array (no address, or a count
+# of 0) gives 0 (1 for the product); its average is 0/0, the invalid operation.
+        .macro VECTOR_FOLD name, type, kind
+ENTRY \name
+        push    rcx
+        push    rsi
+        test    rax, rax
+        jz      8f
+        mov     ecx, dword ptr [rax - 4]
+        test    ecx, ecx
+        jz      8f
+        dec     ecx
+        LOAD_ELEMENT \type, rcx
+        SQUARE_IF \kind
+        test    ecx, ecx
+        jz      7f
+        LOAD_FIRST \type
+        COMBINE \kind
+6:      dec     ecx
+        jz      7f
+        LOAD_ELEMENT \type, rcx
+        COMBINE \kind
+        jmp     6b
+7:
+        .if \kind == 3
+        fidiv   dword ptr [rax - 4]
+        .elseif \kind == 4
+        fsqrt
+        .endif
+        pop     rsi
+        pop     rcx
+        ret
+8:
+        .if \kind == 5
+        fld1
+        .elseif \kind == 3
+        RAISE_INVALID
+        .else
+        fldz
+        .endif
+        pop     rsi
+        pop     rcx
+        ret
+        .size \name, .-\name
+        .endm
+
+# From element 0, an element not smaller (max) or not greater (min) replaces the
+# current value. An empty array has no extreme: the invalid operation.
+        .macro VECTOR_EXTREME name, type, largest
+ENTRY \name
+        push    rcx
+        push    rdx
+        push    rsi
+        test    rax, rax
+        jz      8f
+        mov     edx, dword ptr [rax - 4]
+        test    edx, edx
+        jz      8f
+        LOAD_FIRST \type
+        mov     ecx, 1
+1:      cmp     ecx, edx
+        jae     7f
+        LOAD_ELEMENT \type, rcx
+        fcomi   st, st(1)               # element against the current value
+        .if \largest
+        jb      2f
+        .else
+        ja      2f
+        .endif
+        fstp    st(1)
+        jmp     3f
+2:      fstp    st(0)
+3:      inc     ecx
+        jmp     1b
+7:      pop     rsi
+        pop     rdx
+        pop     rcx
+        ret
+8:      RAISE_INVALID
+        pop     rsi
+        pop     rdx
+        pop     rcx
+        ret
+        .size \name, .-\name
+        .endm
+
+        .macro VECTOR_SET suffix, type
+        VECTOR_FOLD RtVecSum\suffix, \type, 1
+        VECTOR_FOLD RtVecSumSq\suffix, \type, 2
+        VECTOR_FOLD RtVecAvr\suffix, \type, 3
+        VECTOR_FOLD RtVecNorm\suffix, \type, 4
+        VECTOR_FOLD RtVecProd\suffix, \type, 5
+        VECTOR_EXTREME RtVecMax\suffix, \type, 1
+        VECTOR_EXTREME RtVecMin\suffix, \type, 0
+        .endm
+
+        VECTOR_SET Single, 1
+        VECTOR_SET Double, 2
+        VECTOR_SET Extended, 3
+        VECTOR_SET Integer, 4
+
+ENTRY RtVecLen
+        test    rax, rax
+        jz      1f
+        push    rcx
+        mov     ecx, dword ptr [rax - 4]  # the whole 32-bit count
+        push    rcx
+        fild    qword ptr [rsp]
+        add     rsp, 8
+        pop     rcx
+        ret
+1:      fldz
+        ret
+        .size RtVecLen, .-RtVecLen
+
+# ---------------------------------------------------------------- list routines
+
+# A list of no values: the integer overflow of forming count - 1.
+        .macro LIST_CHECK
+        test    esi, esi
+        jnz     9f
+        mov     edi, 24
+        and     rsp, -16
+        call    ExcoRaiseFault@PLT
+9:
+        .endm
+
+        .macro LIST_FOLD name, kind
+ENTRY \name
+        LIST_CHECK
+        .if \kind == 5
+        fld1
+        .else
+        fldz
+        .endif
+        xor     ecx, ecx
+1:      cmp     ecx, esi
+        jae     2f
+        lea     rdx, [rcx + rcx * 4]
+        fld     tbyte ptr [rdi + rdx * 2]
+        COMBINE \kind
+        inc     ecx
+        jmp     1b
+2:
+        .if \kind == 3
+        mov     ecx, esi
+        push    rcx
+        fild    qword ptr [rsp]
+        add     rsp, 8
+        FDIVP1
+        .elseif \kind == 4
+        fsqrt
+        .endif
+        ret
+        .size \name, .-\name
+        .endm
+
+# Only a strictly greater (max) or smaller (min) value replaces the current one.
+        .macro LIST_EXTREME name, largest
+ENTRY \name
+        LIST_CHECK
+        fld     tbyte ptr [rdi]
+        mov     ecx, 1
+1:      cmp     ecx, esi
+        jae     3f
+        lea     rdx, [rcx + rcx * 4]
+        fld     tbyte ptr [rdi + rdx * 2]
+        fcomi   st, st(1)
+        .if \largest
+        jbe     2f
+        .else
+        jae     2f
+        .endif
+        fstp    st(1)
+        inc     ecx
+        jmp     1b
+2:      fstp    st(0)
+        inc     ecx
+        jmp     1b
+3:      ret
+        .size \name, .-\name
+        .endm
+
+        LIST_FOLD RtListSum, 1
+        LIST_FOLD RtListSumSq, 2
+        LIST_FOLD RtListAvr, 3
+        LIST_FOLD RtListNorm, 4
+        LIST_FOLD RtListProd, 5
+        LIST_EXTREME RtListMax, 1
+        LIST_EXTREME RtListMin, 0
+
+        .section .rodata
+        .p2align 4
+.Lmax_extended:
+        .quad   0xFFFFFFFFFFFFFFFF
+        .short  0x7FFE
+        .p2align 3
+.Lone:  .double 1.0
+.Lhalf: .double 0.5
+.Ltwo:  .long   2
+
+        .section .note.GNU-stack, "", @progbits
