@@ -135,7 +135,15 @@ void TExcoH::Compile(const std::string& expr, const TDestination& dest, TFunctio
   }
   const intptr_t entry = func.Entry;
   Extended value = 0;
-  RunGuarded([&] { value = ExcoRunRoutine(entry); });
+  try {
+    RunGuarded([&] { value = ExcoRunRoutine(entry); });
+  } catch (...) {
+    // An error the driver does not map (an integer division by zero) goes on to the
+    // caller; the routine that raised it is not kept.
+    FreeCode(func);
+    Function.Entry = 0;
+    throw;
+  }
   FreeCode(func);
   Function = func;
   if (FaultCode != 0) {

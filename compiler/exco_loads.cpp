@@ -515,6 +515,10 @@ void State::listCall(int32_t i)
     tracking = true;
     for (const int32_t reg : {1, 3, 4, 7, 8})
         markUsed(reg);
+    if (n.PostForm == 1) {
+        mulConst(n.A);
+        addConst(n.B);
+    }
 }
 
 void State::function(int32_t i)
