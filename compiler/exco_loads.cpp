@@ -454,6 +454,8 @@ void State::genericCode(int32_t i, const TFuncList& entry)
     } else if (entry.Inline == 1 && !entry.Template.empty()) {
         if (emitting())
             code.insert(code.end(), entry.Template.begin(), entry.Template.end());
+        if (entry.Routine != 0)
+            hasCalls = true;  // the template falls back to its routine (fact)
     } else if (entry.Routine != 0) {
         callRoutine(entry.Routine, cls == fc::IntArg || cls == fc::RealIntArg ? 2 : 1);
     } else {

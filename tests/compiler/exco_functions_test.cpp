@@ -474,4 +474,25 @@ TEST_F(Functions, RoutinesKeepTheRegistersAndTheStackOfTheirCaller)
     EXPECT_LE(doubleUlps(evaluate(text), reference), 8);
 }
 
+TEST(FunctionTableCode, EveryEntryTheGeneratorReachesHasItsCode)
+{
+    const TExcoH& h = ExcoLibraryCompiler();
+    for (int32_t i = 1; i < fx::BuiltInCount; ++i) {
+        const TFuncList& entry = h.FuncTable[static_cast<std::size_t>(i)];
+        if (i == fx::Power || i == fx::Root)
+            continue;  // the parser replaces them
+        if (entry.Class >= fc::IntArg && entry.Class <= fc::TwoReals) {
+            EXPECT_TRUE((entry.Inline == 1 && !entry.Template.empty()) || entry.Routine != 0) << i;
+        }
+        if (entry.Class == fc::Vector) {
+            for (const int32_t type : {vt::SingleArray, vt::DoubleArray, vt::ExtendedArray, vt::IntegerArray}) {
+                EXPECT_NE(ExcoVectorRoutine(i, type), 0) << i << " of type " << type;
+            }
+        }
+        if (entry.Class == fc::ListRoutine) {
+            EXPECT_NE(entry.Routine, 0) << i;
+        }
+    }
+}
+
 }  // namespace
