@@ -6,6 +6,7 @@
 #include "store/common.h"
 
 #include <array>
+#include <map>
 #include <exception>
 #include <random>
 
@@ -68,51 +69,90 @@ QString compilerErrorName(int code)
     return QString::fromLatin1(names[static_cast<size_t>(code - 200)]);
 }
 
-std::vector<VariableFormula> loadVariableFormulas(int id, const FormulaReferenceIds& ids)
+VariableFormula prepareFormula(const QString& stored, int id, const FormulaReferenceIds& ids)
 {
+    VariableFormula formula;
+    formula.stored = stored;
+    formula.prepared = stored;
+    NormalizeFormula(formula.prepared);
+    TranslateFormulaForCompile(formula.prepared, id, ids);
+    PrepareItemTerms(formula.prepared);
+    return formula;
+}
+
+// What a variable's computation reads from the test: its stored formulas in ascending
+// autoid and whether their results are summed.
+struct VariableSource {
+    QStringList formulas;
+    bool cumulative = true;
+};
+
+bool cumulativeFlag(const QVariant& cumul) { return cumul.isNull() || cumul.toBool(); }
+
+VariableSource readVariableSource(int id)
+{
+    VariableSource source;
     const RowSet rows = SelectToVariant(QStringLiteral("select formula from formula where varid= ")
                                         + QString::number(id) + QStringLiteral(" order by autoid;"));
-    std::vector<VariableFormula> formulas;
-    for (int r = 0; r < rows.rows(); ++r) {
-        VariableFormula formula;
-        formula.stored = rows.text(r, 0);
-        formula.prepared = formula.stored;
-        NormalizeFormula(formula.prepared);
-        TranslateFormulaForCompile(formula.prepared, id, ids);
-        PrepareItemTerms(formula.prepared);
-        formulas.push_back(std::move(formula));
+    for (int r = 0; r < rows.rows(); ++r)
+        source.formulas << rows.text(r, 0);
+    if (source.formulas.isEmpty())
+        return source;
+    const RowSet cumul = SelectToVariant(QStringLiteral("select cumul from variables where id= ")
+                                         + QString::number(id) + QStringLiteral(";"));
+    source.cumulative = cumul.isNull() || cumulativeFlag(cumul.at(0, 0));
+    return source;
+}
+
+// Every variable's source in two statements instead of two per variable: a run of a
+// large test reads them hundreds of times otherwise. Nothing when reading fails, so
+// that each variable then reads (and fails) on its own.
+std::optional<std::map<int, VariableSource>> readAllVariableSources()
+{
+    try {
+        std::map<int, VariableSource> sources;
+        const RowSet variables = SelectToVariant(QStringLiteral("select id, cumul from variables;"));
+        for (int r = 0; r < variables.rows(); ++r)
+            sources[variables.integer(r, 0)].cumulative = cumulativeFlag(variables.at(r, 1));
+        const RowSet formulas =
+            SelectToVariant(QStringLiteral("select varid, formula from formula order by varid, autoid;"));
+        for (int r = 0; r < formulas.rows(); ++r)
+            sources[formulas.integer(r, 0)].formulas << formulas.text(r, 1);
+        return sources;
+    } catch (const std::exception&) {
+        return std::nullopt;
     }
+}
+
+std::vector<VariableFormula> loadVariableFormulas(int id, const QStringList& stored, const FormulaReferenceIds& ids)
+{
+    std::vector<VariableFormula> formulas;
+    formulas.reserve(static_cast<size_t>(stored.size()));
+    for (const QString& text : stored)
+        formulas.push_back(prepareFormula(text, id, ids));
     return formulas;
 }
 
-bool isCumulative(int id)
-{
-    const RowSet rows = SelectToVariant(QStringLiteral("select cumul from variables where id= ")
-                                        + QString::number(id) + QStringLiteral(";"));
-    if (rows.isNull() || rows.at(0, 0).isNull())
-        return true;
-    return rows.at(0, 0).toBool();
-}
-
-bool computeVariable(int id, int index, const FormulaReferenceIds& ids, double& accumulated,
-                     QString& formulaText)
+// `known` is the variable's source when it was read already.
+bool computeVariable(int id, int index, const FormulaReferenceIds& ids, const VariableSource* known,
+                     double& accumulated, QString& formulaText)
 {
     double acc = 0.0;
     accumulated = 0.0;
     try {
-        const std::vector<VariableFormula> formulas = loadVariableFormulas(id, ids);
-        if (formulas.empty())
+        const VariableSource source = known ? *known : readVariableSource(id);
+        if (source.formulas.isEmpty())
             return true;
-        const bool cumulative = isCumulative(id);
         TExco exco;
-        for (const VariableFormula& formula : formulas) {
-            formulaText = formula.stored;
+        for (const QString& stored : source.formulas) {
+            formulaText = stored;
+            const VariableFormula formula = prepareFormula(stored, id, ids);
             void* handle = nullptr;
             exco.Compile(formula.prepared.toStdString(), nullptr, handle);
             if (handle == nullptr)
                 return false;
             const double result = static_cast<double>(exco.Calc(handle));
-            acc = cumulative ? result + acc : result;
+            acc = source.cumulative ? result + acc : result;
             vars()[static_cast<size_t>(index)] = acc;
         }
     } catch (const std::exception&) {
@@ -186,6 +226,7 @@ std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValue
     ExcoSetOption(48, 50);
 
     const FormulaReferenceIds ids = ReadFormulaReferenceIds();
+    const std::optional<std::map<int, VariableSource>> sources = readAllVariableSources();
     std::vector<VariableValue> values;
     values.reserve(static_cast<size_t>(rows.rows()));
     for (int i = 0; i < rows.rows(); ++i) {
@@ -194,7 +235,13 @@ std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValue
         VariableValue value{id, start};
         double accumulated = 0;
         QString formulaText;
-        if (computeVariable(id, i, ids, accumulated, formulaText)) {
+        const VariableSource* source = nullptr;
+        if (sources) {
+            static const VariableSource kNone;
+            const auto found = sources->find(id);
+            source = found == sources->end() ? &kNone : &found->second;
+        }
+        if (computeVariable(id, i, ids, source, accumulated, formulaText)) {
             value.value = start + accumulated;
             vars()[static_cast<size_t>(i)] = value.value;
         } else {
@@ -210,12 +257,12 @@ bool ComputeVariable(int id, int index, double& accumulated, QString& formulaTex
 {
     if (index < 0 || static_cast<size_t>(index) >= vars().size())
         return false;
-    return computeVariable(id, index, ReadFormulaReferenceIds(), accumulated, formulaText);
+    return computeVariable(id, index, ReadFormulaReferenceIds(), nullptr, accumulated, formulaText);
 }
 
 std::vector<VariableFormula> LoadVariableFormulas(int id)
 {
-    return loadVariableFormulas(id, ReadFormulaReferenceIds());
+    return loadVariableFormulas(id, readVariableSource(id).formulas, ReadFormulaReferenceIds());
 }
 
 QString CompilerErrorText()
