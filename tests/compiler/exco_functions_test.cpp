@@ -13,6 +13,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -493,6 +494,95 @@ TEST(FunctionTableCode, EveryEntryTheGeneratorReachesHasItsCode)
             EXPECT_NE(entry.Routine, 0) << i;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Random nests of every built-in over variables and constants, run: each gives a
+// value or a fault of its kind, and every routine leaves the x87 stack as it should,
+// however deep the values waiting under it (an unbalanced stack is a fault of its
+// own kind, never taken for a fault of the formula).
+class NestedCalls : public ExcoTest {
+ protected:
+    std::mt19937 rng{20261210};
+    std::size_t pick(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); }
+
+    std::string leaf()
+    {
+        static const std::vector<std::string> leaves = {"x", "y", "-x", "0.5", "3", "2.25", "-1.5", "ai[1]",
+                                                        "ad[0]", "0"};
+        return leaves[pick(leaves.size())];
+    }
+    std::string expression(int depth)
+    {
+        if (depth == 0 || pick(5) == 0)
+            return leaf();
+        static const std::vector<std::string> one = {
+            "sqr", "sqrt", "ln", "exp", "log2", "log10", "sin", "cos", "tan", "cotan", "arcsin", "arccos",
+            "arctan", "arccotan", "sinh", "cosh", "tanh", "cotanh", "arcsinh", "arccosh", "arctanh",
+            "arccotanh", "abs", "trunc", "frac", "sign", "fact", "fact2"};
+        static const std::vector<std::string> two = {"power", "root", "logn"};
+        static const std::vector<std::string> lists = {"sum", "sumq", "avr", "len", "max", "min", "norm", "prod"};
+        static const std::vector<std::string> vectors = {"sum(ad)", "max(ai)", "len(ae)", "norm(as)", "prod(ai)"};
+        switch (pick(7)) {
+        case 0:
+        case 1: return one[pick(one.size())] + "(" + expression(depth - 1) + ")";
+        case 2: return two[pick(two.size())] + "(" + expression(depth - 1) + "," + expression(depth - 1) + ")";
+        case 3: {
+            std::string text = lists[pick(lists.size())] + "(" + expression(depth - 1);
+            for (std::size_t k = pick(4); k > 0; --k)
+                text += "," + expression(depth - 1);
+            return text + ")";
+        }
+        case 4: return vectors[pick(vectors.size())];
+        case 5: return "(" + expression(depth - 1) + ")" + "+-*/^"[pick(5)] + "(" + expression(depth - 1) + ")";
+        default:
+            return "if(" + expression(depth - 1) + ">" + expression(depth - 1) + "," + expression(depth - 1) + "," +
+                   expression(depth - 1) + ")";
+        }
+    }
+};
+
+TEST_F(NestedCalls, EveryRunGivesAValueOrAFaultOfItsKind)
+{
+    double x = 0.75, y = -2.5;
+    Arrays arrays;
+    arrays.fill(4, [](std::size_t k) { return static_cast<int>(k) + 1; });
+    arrays.bind();
+    ExcoDefineVariable("x", &x, 28);
+    ExcoDefineVariable("y", &y, 28);
+    int values = 0, faults = 0;
+    for (int round = 0; round < 1500; ++round) {
+        const std::string text = expression(5);
+        intptr_t handle = 0;
+        try {
+            ExcoCompile(text, nullptr, handle);
+        } catch (const EExcoDivByZero&) {
+            ++faults;  // an even root of a negative constant
+        }
+        int code = 0;
+        ExcoGetError(code);
+        ExcoSetOption(48, 75);
+        if (handle == 0) {
+            EXPECT_GE(code, 200) << text;
+            continue;
+        }
+        try {
+            TExco().Calc(reinterpret_cast<void*>(handle));
+            ++values;
+        } catch (const EExcoUnbalancedStack&) {
+            ADD_FAILURE() << "unbalanced x87 stack: " << text;
+        } catch (const EExcoFault&) {
+            ++faults;
+        } catch (const EExcoDivByZero&) {
+            ++faults;
+        }
+        ExcoSetOption(51, handle);
+    }
+    EXPECT_GT(values, 100);
+    EXPECT_GT(faults, 10);
 }
 
 }  // namespace
