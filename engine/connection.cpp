@@ -8,6 +8,7 @@
 #include "engine/sqlite_extensions.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QLocale>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -443,11 +444,39 @@ ResultSet Connection::select(const QString& sql, const QVariantMap& parameters) 
         }
         result.columns.push_back(column);
     }
+    // Stored texts repeat from row to row: the captions of chosen answers, the days of
+    // many runs. Each distinct text is read once and its value shared by the cells
+    // (one allocation instead of one per cell; a date also skips its time-zone look-up).
+    constexpr qsizetype kMostSharedTexts = 8192;
+    QHash<QByteArray, QVariant> textsRead;
+    QHash<QByteArray, QVariant> datesRead;  // a date that does not parse stays text
+    const auto shareable = [&](int c) {
+        const FieldClass type = result.columns[c].type;
+        return (type == FieldClass::Date || type == FieldClass::Text || type == FieldClass::Memo)
+               && sqlite3_column_type(st.handle(), c) == SQLITE_TEXT;
+    };
     while (st.step()) {
         std::vector<QVariant> row;
         row.reserve(count);
-        for (int c = 0; c < count; ++c)
-            row.push_back(cellValue(st.handle(), c, result.columns[c].type));
+        for (int c = 0; c < count; ++c) {
+            if (!shareable(c)) {
+                row.push_back(cellValue(st.handle(), c, result.columns[c].type));
+                continue;
+            }
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.handle(), c));
+            const int bytes = sqlite3_column_bytes(st.handle(), c);
+            QHash<QByteArray, QVariant>& read = result.columns[c].type == FieldClass::Date ? datesRead : textsRead;
+            const QByteArray stored = QByteArray::fromRawData(text, bytes);
+            auto known = read.constFind(stored);
+            if (known != read.constEnd()) {
+                row.push_back(*known);
+                continue;
+            }
+            QVariant value = cellValue(st.handle(), c, result.columns[c].type);
+            if (read.size() < kMostSharedTexts)
+                read.insert(QByteArray(text, bytes), value);
+            row.push_back(std::move(value));
+        }
         result.rows.push_back(std::move(row));
     }
     // Computed columns (count(*), max(id)) take the class of what they hold.
