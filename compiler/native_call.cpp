@@ -37,6 +37,8 @@ struct Runner {
 constexpr uint16_t kUnmaskedFaultFlags = 0x0D;  // invalid operation, zero divide, overflow
 // 64-bit precision, to nearest, every exception masked.
 constexpr uint16_t kMaskedControlWord = 0x133F;
+// The MXCSR a thread starts with, for a fault whose signal frame carries none.
+constexpr uint32_t kDefaultMxcsr = 0x1F80;
 
 // Constant-initialised and in the executable's static TLS block, so that the signal
 // handler may read them.
@@ -90,9 +92,10 @@ extern "C" void onSigFpe(int sig, siginfo_t* info, void* context)
     if (runner != nullptr && info != nullptr && info->si_code > 0) {
         runner->fault = static_cast<int32_t>(kindOfSignal(info->si_code));
         const auto* user = static_cast<const ucontext_t*>(context);
-        runner->statusAtFault = user != nullptr && user->uc_mcontext.fpregs != nullptr
-                                    ? user->uc_mcontext.fpregs->swd
-                                    : 0;
+        const bool hasState = user != nullptr && user->uc_mcontext.fpregs != nullptr;
+        runner->statusAtFault = hasState ? user->uc_mcontext.fpregs->swd : 0;
+        // Generated code never changes the MXCSR: what the fault found is the caller's.
+        runner->frame.callerMxcsr = hasState ? user->uc_mcontext.fpregs->mxcsr : kDefaultMxcsr;
         siglongjmp(runner->env, 1);
     }
     passOn(sig, info, context);
@@ -192,8 +195,10 @@ extern "C" void ExcoRaiseFault(int32_t kind)
     if (runner != nullptr) {
         runner->fault = kind;
         uint16_t status = 0;
-        asm volatile("fnstsw %0" : "=m"(status));
+        uint32_t mxcsr = 0;
+        asm volatile("fnstsw %0\n\tstmxcsr %1" : "=m"(status), "=m"(mxcsr));
         runner->statusAtFault = status;
+        runner->frame.callerMxcsr = mxcsr;
         siglongjmp(runner->env, 1);
     }
     exco::ThrowFault(static_cast<exco::FaultKind>(kind));

@@ -5,7 +5,8 @@
 # frame (filled here, read by the runner in native_call.cpp):
 #    0  u16  caller's x87 control word
 #    2  u16  control word of generated code (set by the runner)
-#    4  u32  caller's MXCSR
+#    4  u32  caller's MXCSR (read by the runner only when a fault arrives: storing it
+#            on every call would cost more than a short formula on some processors)
 #    8  u16  x87 status word before the call
 #   10  u16  x87 status word after the call
 #   12  u32  1 when the routine did not leave exactly one value on the x87 stack
@@ -33,7 +34,6 @@ exco_call_trampoline:
         movq    %rsi, %rbx
 
         fnstcw  0(%rbx)
-        stmxcsr 4(%rbx)
         fnstsw  %ax
         movw    %ax, 8(%rbx)
         fnclex                          # a flag left by host code must not fire inside
@@ -97,7 +97,6 @@ exco_call_masked:
         movq    %rsi, %rbx
 
         fnstcw  0(%rbx)
-        stmxcsr 4(%rbx)
         fnstsw  %ax
         movw    %ax, 8(%rbx)
         testb   $0x0D, %al

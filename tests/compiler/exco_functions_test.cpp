@@ -586,3 +586,38 @@ TEST_F(NestedCalls, EveryRunGivesAValueOrAFaultOfItsKind)
 }
 
 }  // namespace
+
+namespace {
+
+uint32_t readMxcsr()
+{
+    uint32_t value = 0;
+    asm volatile("stmxcsr %0" : "=m"(value));
+    return value;
+}
+
+void writeMxcsr(uint32_t value) { asm volatile("ldmxcsr %0" : : "m"(value)); }
+
+// The caller's SSE control word survives every way a fault leaves a routine: an x87
+// fault, the integer division by zero, and a fault raised by the routine itself.
+TEST_F(Functions, AFaultRestoresTheCallersSseControlWord)
+{
+    const uint32_t original = readMxcsr();
+    const uint32_t unusual = (original & ~0x6000u) | 0x6000u | 0x8040u;  // toward zero, flush to zero
+    THostArray<double> small{1, 2};
+    ExcoDefineVariable("a", small.reference(), THostArray<double>::kTypeCode);
+    int32_t index = 5;
+    ExcoDefineVariable("i", &index, 27);
+    writeMxcsr(unusual);
+    x = 0;
+    y = -16;
+    expectFault<EExcoZeroDivide>("ln(x)");
+    EXPECT_EQ(readMxcsr(), unusual);
+    expectFault<EExcoDivByZero>("root(y,2)");
+    EXPECT_EQ(readMxcsr(), unusual);
+    expectFault<EExcoAccessViolation>("a[i]");
+    EXPECT_EQ(readMxcsr(), unusual);
+    writeMxcsr(original);
+}
+
+}  // namespace
