@@ -532,7 +532,11 @@ void State::function(int32_t i)
     const bool ownKeyOnly = keys.size() == 1 && keys.front().Key == 1;
     if (n.Role == 1) {
         // The value an earlier node of the same argument kept; no argument code ran.
+        // Kept again for a still later node when this one holds a key 1.
         loadShared(n.SharedTemp);
+        for (const TSharedKey& key : keys)
+            if (key.Key == 1)
+                saveShared(key.Temp);
     } else if (n.Role == 0 && (keys.empty() || ownKeyOnly)) {
         placeArguments(i, cls);
         genericCode(i, entry);

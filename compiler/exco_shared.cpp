@@ -80,8 +80,25 @@ void State::sharedFunction(int32_t i)
     TExcoConstants& k = ExcoConstants();
     const intptr_t exponential = ExcoRuntimeRoutine(fx::Exp);
 
+    int32_t byproduct = -1;  // slot of key 2 or 3
+    int32_t own = -1;        // slot of key 1
+    for (const TSharedKey& key : n.SharedKeys) {
+        if (key.Key == 1)
+            own = key.Temp;
+        else
+            byproduct = key.Temp;
+    }
+    const auto saveOwn = [&] {
+        if (own >= 0)
+            saveShared(own);
+    };
+
     if (n.Role == 2 || n.Role == 3) {
         loadShared(n.SharedTemp);
+        // The value taken is the by-product a still later node wants (the tangent,
+        // the arctangent, e^x): it is passed on as it is.
+        if (byproduct >= 0)
+            saveShared(byproduct);
         switch (f) {
         case fx::Cotan:  // 1 / tangent
             bytes({0xD9, 0xE8});
@@ -106,21 +123,10 @@ void State::sharedFunction(int32_t i)
             break;
         default: throw std::logic_error("no shared computation for this function");
         }
+        saveOwn();
         return;
     }
 
-    int32_t byproduct = -1;  // slot of key 2 or 3
-    int32_t own = -1;        // slot of key 1
-    for (const TSharedKey& key : n.SharedKeys) {
-        if (key.Key == 1)
-            own = key.Temp;
-        else
-            byproduct = key.Temp;
-    }
-    const auto saveOwn = [&] {
-        if (own >= 0)
-            saveShared(own);
-    };
     if (byproduct < 0) {
         // Two keys 1 cannot occur; plain code with its own value kept.
         genericCode(i, table[static_cast<std::size_t>(f)]);

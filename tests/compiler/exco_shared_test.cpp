@@ -180,4 +180,31 @@ TEST(SharedComputations, AnEarlierNodeWithTwoKeysKeepsItsOwnValueToo)
     }
 }
 
+TEST(SharedComputations, AValueTakenIsPassedOnToAStillLaterNode)
+{
+    const Extended x = 0.7L;
+    const auto f = [&](int32_t func) { return referenceOf(func, x); };
+    SharedSum sum(0.7);
+    struct Chain {
+        std::vector<Call> calls;
+        Extended expected;
+    };
+    const std::vector<Chain> chains = {
+        {{{fx::Sinh, {{3, 0}}}, {fx::Cosh, {{3, 1}}, 3, 0}, {fx::Tanh, {}, 3, 1}},
+         f(fx::Sinh) + 10 * f(fx::Cosh) + 100 * f(fx::Tanh)},
+        {{{fx::Tan, {{1, 0}}}, {fx::Cotan, {{1, 1}}, 2, 0}, {fx::Cotan, {}, 1, 1}},
+         f(fx::Tan) + 110 * f(fx::Cotan)},
+        {{{fx::Tan, {{1, 0}}}, {fx::Cotan, {{2, 1}}, 2, 0}, {fx::Tan, {}, 1, 1}},
+         101 * f(fx::Tan) + 10 * f(fx::Cotan)},
+        {{{fx::ArcTan, {{1, 0}}}, {fx::ArcCotan, {{2, 1}}, 2, 0}, {fx::ArcTan, {}, 1, 1}},
+         101 * f(fx::ArcTan) + 10 * f(fx::ArcCotan)},
+        {{{fx::Sqrt, {{1, 0}}}, {fx::Sqrt, {{1, 1}}, 1, 0}, {fx::Sqrt, {}, 1, 1}}, 111 * f(fx::Sqrt)},
+    };
+    for (const Chain& chain : chains) {
+        const Extended got = sum.run(chain.calls);
+        EXPECT_NEAR(static_cast<double>(got), static_cast<double>(chain.expected), 1e-15 * std::fabs(chain.expected))
+            << chain.calls.front().func << " then " << chain.calls[1].func;
+    }
+}
+
 }  // namespace
