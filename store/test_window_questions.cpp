@@ -21,6 +21,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace kelvo {
 
 namespace {
@@ -66,7 +68,13 @@ void TForm2::btnStartTestClick()
     panel1->hide();
     panel2->hide();
     ShowPage(panel3);
-    if (FocusedAnswerEdit() == nullptr)
+    // The shown typed answer keeps the focus, also when the window is not yet active
+    // (the run starts before the window is shown): it gets it on activation.
+    const auto typed = std::find_if(answerEdits_.begin(), answerEdits_.end(),
+                                    [](const QLineEdit* edit) { return !edit->isHidden(); });
+    if (typed != answerEdits_.end())
+        (*typed)->setFocus();
+    else
         panel3->setFocus();
 }
 
@@ -297,6 +305,8 @@ void TForm2::ShowItem()
     }
     // "prior" stands level with the first answer row, "next" below the last one.
     prior->move(prior->x(), base + 2 * rowHeight);
+    // The page scrolls far enough to reach the buttons beside wide answers too.
+    contentWidth = std::max(contentWidth, next->x() + next->width());
     page->resize(contentWidth, next->y() + 2 * next->height());
 
     RestoreAnswerState();

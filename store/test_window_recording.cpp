@@ -14,6 +14,8 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QLocale>
+#include <QTextCursor>
+#include <QTextEdit>
 #include <QTimer>
 
 #include <cmath>
@@ -304,9 +306,14 @@ void TForm2::WriteBackupRecord()
     const QString folder = BackupFolder();
     const QString fileName = DailyBackupFileName(QDate::currentDate());
     const QStringList lines = BackupRecordLines(record, CountBackupRecords(folder + QLatin1Char('/') + fileName));
-    if (Form7)
-        for (const QString& line : lines)
-            Form7->AddLine(line);
+    if (Form7) {
+        // The record goes into the log as one edit, so that its layout is brought up to
+        // date once and not for every line.
+        QTextCursor edit(Form7->editor->document());
+        edit.beginEditBlock();
+        Form7->AddLine(lines.join(QLatin1Char('\n')));
+        edit.endEditBlock();
+    }
     if (gBackupFile)
         AppendDailyBackupRecord(folder, fileName, record);  // the log window holds the record either way
 }

@@ -8,16 +8,23 @@
 #include "store/main_window.h"
 #include "store/test_schema.h"
 #include "store/test_window.h"
+#include "modal_answer.h"
 #include "test_file_fixture.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <functional>
+#include <memory>
 
 namespace kelvo::testing {
 
@@ -81,8 +88,15 @@ protected:
     // and data field, and the lock flag.
     static void Lock()
     {
+        WriteLockedTables();
+        EXPECT_TRUE(Form1->OpenTestDatabase(gCurrentTestFile, false, false));
+    }
+
+    static void WriteLockedTables()
+    {
+        engine::Transaction transaction(Form1->con);
         const auto createTable = [](const QString& name) {
-            if (!TableExists(name))
+            if (!Form1->con.tableNames().contains(name, Qt::CaseInsensitive))
                 ExecSQL(QStringLiteral("create table ") + name
                         + QStringLiteral(" ( id integer primary key not null, unique (id), check (id > 0) );"));
         };
@@ -115,10 +129,68 @@ protected:
                                                                 : type;
                    });
         ExecSQL(QStringLiteral("update testd set v = 'true' where id = 0;"));
-        EXPECT_TRUE(Form1->OpenTestDatabase(gCurrentTestFile, false, false));
+        transaction.commit();
     }
 
     static int Count(const QString& sql) { return SelectToVariant(sql).integer(0, 0); }
+
+    // Presses Test on the main window and lets `act` work in the test window it shows.
+    static void TakeTest(const std::function<void(TForm2*)>& act)
+    {
+        bool acted = false;
+        answerModal<TForm2>([&](TForm2* window) {
+            acted = true;
+            EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+            act(window);
+            // A run that a failed check left open is ended here, so that the test goes on.
+            if (!QTest::qWaitFor([window] { return !window->isVisible(); }, 3000)) {
+                ADD_FAILURE() << "the run did not end";
+                window->done(QDialog::Rejected);
+            }
+        });
+        Form1->btnTest->setEnabled(true);
+        QTest::mouseClick(Form1->btnTest, Qt::LeftButton);
+        EXPECT_TRUE(acted);
+    }
+
+    // Answers a real message box (no dialog script) whose text contains `part`, once it is
+    // the active modal window: `act` runs first, then `button` is pressed. Boxes waited
+    // for and never shown are forgotten with the test.
+    void AnswerBox(const QString& part, QMessageBox::StandardButton button, std::function<void()> act = {})
+    {
+        auto* poll = new QTimer(&boxWatchers);
+        poll->setInterval(5);
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, part, button, act] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible() || !box->text().contains(part))
+                return;
+            poll->stop();
+            poll->deleteLater();
+            if (act)
+                act();
+            if (QAbstractButton* pressed = box->button(button))
+                QTest::mouseClick(pressed, Qt::LeftButton);
+        });
+        poll->start();
+    }
+
+    // Types `text` into `edit` the way a paste does, line breaks and all.
+    static void Paste(QLineEdit* edit, const QString& text)
+    {
+        QApplication::clipboard()->setText(text);
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    }
+
+    // The run's stored answer to question `item`.
+    static QString StoredAnswer(int run, int item)
+    {
+        return SelectToVariant(QStringLiteral("select item%1 from datai%2 where id = %3;")
+                                   .arg(item)
+                                   .arg(ColumnBlock(item))
+                                   .arg(run))
+            .text(0, 0);
+    }
 
     template <class W = QWidget>
     static W* Child(QWidget* window, const QString& name)
@@ -145,6 +217,7 @@ protected:
 
     QTemporaryDir dataHome;
     WindowInstance<TForm7> form7{Form7};
+    QObject boxWatchers;
 };
 
 }  // namespace kelvo::testing

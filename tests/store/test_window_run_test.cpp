@@ -34,19 +34,6 @@ protected:
         AddVariable(3, "plain", "true", 0, "null");
         Lock();
     }
-
-    // Presses Test on the main window and lets `act` work in the test window it shows.
-    void TakeTest(std::function<void(TForm2*)> act)
-    {
-        bool acted = false;
-        answerModal<TForm2>([&](TForm2* window) {
-            acted = true;
-            act(window);
-        });
-        Form1->btnTest->setEnabled(true);
-        QTest::mouseClick(Form1->btnTest, Qt::LeftButton);
-        EXPECT_TRUE(acted);
-    }
 };
 
 TEST_F(TakingATest, RespondentTakesTheTestAndTheRunIsStoredWithItsBackupRecord)
@@ -120,23 +107,37 @@ TEST_F(TakingATest, RespondentTakesTheTestAndTheRunIsStoredWithItsBackupRecord)
     EXPECT_EQ(variables.number(0, 1), 94.0);
 }
 
-TEST_F(TakingATest, AbortedRunIsDiscardedWhenUnfinishedRunsAreNotKept)
+TEST_F(TakingATest, SecondRunAbortedMidwayIsDiscardedWhenUnfinishedRunsAreNotKept)
 {
     BuildTest();
     Setting(-28, "false");
     DialogScript script;
+    script.answerQuestion(true);  // "End test?" of the first run
+    TakeTest([&](TForm2* window) {
+        QTest::keyClicks(Child<QLineEdit>(window, "data1"), "42");
+        QTest::mouseClick(window->btnInstruction, Qt::LeftButton);
+        QTest::mouseClick(Child<QAbstractButton>(window, "answer1"), Qt::LeftButton);
+        QTest::mouseClick(Child<QAbstractButton>(window, "answer0"), Qt::LeftButton);
+    });
+    ASSERT_EQ(Count("select count(*) from datac where finished = true;"), 1);
+    const QString firstRecord = LogText();
+
+    script.clear();
     script.answerQuestion(true);  // "Abort test?"
     TakeTest([&](TForm2* window) {
         QTest::keyClicks(Child<QLineEdit>(window, "data1"), "30");
         QTest::mouseClick(window->btnInstruction, Qt::LeftButton);
         QTest::mouseClick(Child<QAbstractButton>(window, "answer0"), Qt::LeftButton);
-        EXPECT_EQ(Count("select count(*) from datac;"), 1);
+        EXPECT_EQ(Count("select count(*) from datac where id = 2;"), 1);
         window->close();
     });
     EXPECT_EQ(script.lastText(), "Abort test? You will loose all test result! Are you sure?");
-    for (const char* table : {"datac", "datai1", "dataf", "datav1"})
-        EXPECT_EQ(Count(QString("select count(*) from %1;").arg(table)), 0) << table;
-    EXPECT_FALSE(LogText().contains("Kelvo backup record"));
+    for (const char* table : {"datac", "datai1", "dataf", "datav1"}) {
+        EXPECT_EQ(Count(QString("select count(*) from %1 where id = 2;").arg(table)), 0) << table;
+        EXPECT_EQ(Count(QString("select count(*) from %1 where id = 1;").arg(table)), 1) << table;
+    }
+    EXPECT_EQ(SelectToVariant("select var1 from datav1 where id = 1;").number(0, 0), 47.0);
+    EXPECT_EQ(LogText(), firstRecord);  // no backup record of the aborted run
 }
 
 TEST_F(TakingATest, AbortedRunIsKeptAsUnfinishedWhenTheTestSaysSo)
