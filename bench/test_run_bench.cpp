@@ -1,0 +1,178 @@
+// How long a respondent waits for a long test: a run of 500 questions (four answers
+// each, two answer tables) and 100 variables with formulas, taken in the test window from
+// the first question to the stored run, with the answers clicked by this program. The
+// end of the run is the last click: the end question answered, the run's rows written,
+// its variables computed, the backup record written and the window closed.
+
+#include "authoring/log_window.h"
+#include "engine/connection.h"
+#include "store/application.h"
+#include "store/common.h"
+#include "store/dialog_service.h"
+#include "store/main_window.h"
+#include "store/test_schema.h"
+#include "store/test_window.h"
+#include "store/window_instance.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kQuestions = 500;
+constexpr int kAnswers = 4;
+constexpr int kVariables = 100;
+constexpr int kRuns = 12;
+
+using kelvo::ExecSQL;
+
+void createResultTable(const QString& name)
+{
+    ExecSQL(QStringLiteral("create table %1 ( id integer primary key not null, unique (id), check (id > 0) );").arg(name));
+}
+
+// A locked test as the editor and the lock leave it.
+void fillTest(kelvo::engine::Connection& connection)
+{
+    for (const QString& statement : kelvo::schemaStatements())
+        connection.execute(statement);
+    kelvo::writeDefaultRows(connection);
+    kelvo::engine::Transaction transaction(connection);
+    ExecSQL(QStringLiteral("delete from items;"));
+    for (int id = 1; id <= kQuestions; ++id) {
+        ExecSQL(QStringLiteral("insert into items (id, caption) values (%1, 'Question %1: how often does it happen?');")
+                    .arg(id));
+        for (const char* answer : {"never", "sometimes", "often", "always"})
+            ExecSQL(QStringLiteral("insert into answers (itemid, caption) values (%1, '%2');").arg(id).arg(answer));
+    }
+    // Each variable sums the conditions of five questions, and every tenth one also an
+    // aggregate and an earlier variable.
+    for (int id = 1; id <= kVariables; ++id) {
+        ExecSQL(QStringLiteral("insert into variables (id, caption, cumul, start, decnum) values (%1, 'v%1', true, 0, 2);")
+                    .arg(id));
+        for (int k = 0; k < 5; ++k)
+            ExecSQL(QStringLiteral("insert into formula (varid, formula) values (%1, 'if(item%2=%3,1,0)');")
+                        .arg(id)
+                        .arg((id * 5 + k) % kQuestions + 1)
+                        .arg(k % kAnswers + 1));
+        if (id % 10 == 0)
+            ExecSQL(QStringLiteral("insert into formula (varid, formula) values (%1, 'isum%2/10+var%3');")
+                        .arg(id)
+                        .arg(id)
+                        .arg(id - 1));
+    }
+    createResultTable(QStringLiteral("datai1"));
+    createResultTable(QStringLiteral("datai2"));
+    createResultTable(QStringLiteral("datav1"));
+    for (int n = 1; n <= kQuestions; ++n)
+        ExecSQL(QStringLiteral("alter table datai%1 add item%2 longtext;").arg(kelvo::ColumnBlock(n)).arg(n));
+    for (int n = 1; n <= kVariables; ++n)
+        ExecSQL(QStringLiteral("alter table datav1 add var%1 float;").arg(n));
+    ExecSQL(QStringLiteral("update testd set v = 'true' where id = 0;"));
+    ExecSQL(QStringLiteral("update testd set v = 'false' where id = -13;"));
+    transaction.commit();
+}
+
+double elapsedMs(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }
+
+struct RunTimes {
+    double taking = 0;  // first click to the window closed
+    double ending = 0;  // the last click alone
+};
+
+// Takes one run through the window's own buttons.
+RunTimes takeRun()
+{
+    RunTimes times;
+    kelvo::DialogScript script;
+    script.answerQuestion(true);  // "End test?"
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(1);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, &times] {
+        auto* window = qobject_cast<kelvo::TForm2*>(QApplication::activeModalWidget());
+        if (!window || !window->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        QElapsedTimer taking;
+        taking.start();
+        for (int q = 0; q < kQuestions; ++q) {
+            auto* answer = window->findChild<QAbstractButton*>(QStringLiteral("answer%1").arg(q % kAnswers));
+            if (q == kQuestions - 1) {
+                QElapsedTimer ending;
+                ending.start();
+                answer->click();
+                times.ending = elapsedMs(ending);
+            } else {
+                answer->click();
+            }
+        }
+        times.taking = elapsedMs(taking);
+    });
+    poll->start();
+    kelvo::Form1->btnTest->setEnabled(true);
+    kelvo::Form1->btnTest->click();
+    return times;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir dataHome;
+    qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
+    kelvo::KelvoApplication app(argc, argv);
+    const kelvo::WindowInstance<kelvo::TForm1> form1(kelvo::Form1);
+    const kelvo::WindowInstance<kelvo::TForm7> form7(kelvo::Form7);
+    kelvo::gCurrentUser = QStringLiteral("bench");
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bench.mdb"));
+    kelvo::engine::createDatabase(path, kelvo::kDatabasePassword);
+    if (!kelvo::Form1->OpenTestDatabase(path, true, false))
+        return 1;
+    fillTest(kelvo::Form1->con);
+    if (!kelvo::Form1->OpenTestDatabase(path, false, false))
+        return 1;
+    std::printf("test: %d questions of %d answers, %d variables (%d formulas), %d runs each way\n", kQuestions,
+                kAnswers, kVariables, kelvo::SelectToVariant(QStringLiteral("select count(*) from formula;")).integer(0, 0),
+                kRuns);
+
+    for (const bool dailyFile : {false, true}) {
+        ExecSQL(QStringLiteral("update testd set v = '%1' where id = -26;").arg(dailyFile ? "true" : "false"));
+        std::vector<double> taking;
+        std::vector<double> ending;
+        for (int run = 0; run < kRuns; ++run) {
+            kelvo::Form7->editor->clear();  // a long session's log is not what is measured
+            const RunTimes times = takeRun();
+            taking.push_back(times.taking);
+            ending.push_back(times.ending);
+        }
+        std::printf("daily backup file %-3s  end of run (rows, variables, backup record): median %6.1f ms, best %6.1f ms\n",
+                    dailyFile ? "on" : "off", median(ending), *std::min_element(ending.begin(), ending.end()));
+        std::printf("                       first question to stored run:                    median %6.1f ms\n",
+                    median(taking));
+    }
+    const int stored = kelvo::SelectToVariant(QStringLiteral("select count(*) from datav1;")).integer(0, 0);
+    const kelvo::RowSet last = kelvo::SelectToVariant(QStringLiteral("select var10, var100 from datav1 order by id desc;"));
+    std::printf("runs stored: %d (last run: var10 = %s, var100 = %s)\n", stored, qPrintable(last.text(0, 0)),
+                qPrintable(last.text(0, 1)));
+    return 0;
+}
