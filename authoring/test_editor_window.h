@@ -8,14 +8,31 @@
 #include "store/table_dataset.h"
 
 #include <QDialog>
+#include <QIcon>
 #include <QStringList>
+
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class QSqlQueryModel;
 class QTabWidget;
+class QTableView;
 class QToolButton;
 
 namespace kelvo {
+
+// What the editor's file dialog holds between its showings: New and Open set its title
+// and keep the chosen file in `fileName`, which locking reopens.
+struct EditorFileDialog {
+    QString title;
+    QString filter = QStringLiteral("Microsoft Access Database Files(*.mdb)|*.mdb");
+    QString defaultExt = QStringLiteral("mdb");
+    QString fileName;
+};
 
 class TForm3 : public QDialog {
     Q_OBJECT
@@ -25,10 +42,23 @@ public:
     // The table the column routines open by name on Form1->con to look up its fields.
     TableDataset tmpTable;
 
+    // --- test files ---------------------------------------------------------------
+    // Creates the empty database file; on failure `message` holds the reason and
+    // SilentAbort is thrown.
+    void CreateMdbFile(const QString& fileName, QString& message);
+    // Opens the new file, writes its tables, password and default rows in one
+    // transaction, and leaves it open for shared use.
+    bool CreateSchema(const QString& fileName);
+    bool InsertDefaults();
+    bool LoginDialog();
+    bool CompactDatabase(const QString& source, const QString& dest);
+
     // --- settings of the open test ------------------------------------------------
     void LoadSettings();
     bool SaveSettings();
     void RebindDataSets();
+    // Empties the datasets before their connection is closed or pointed elsewhere.
+    void CloseDataSets();
 
     // --- locking ------------------------------------------------------------------
     bool ValidateAndLock();
@@ -36,20 +66,114 @@ public:
     bool PrepareResultTables();
     bool UnlockTest();
 
+    // The lock button's look: unlocked (tag 1, pressed, "&Unlocked", image2, pages
+    // enabled) or locked (tag 0, released, "&Locked", Image1, pages disabled).
+    void ShowLockLook(bool unlocked);
+    // Seeds the random trial answers of validation; unset, they are seeded from
+    // std::random_device. Tests fix it so that locking is repeatable.
+    std::optional<unsigned> trialAnswerSeed;
+
     // The editor's pages; disabled while the test is locked.
     QTabWidget* PageControl = nullptr;
+    QWidget* Sheet1 = nullptr;  // Questions
+    QWidget* Sheet2 = nullptr;  // Answers
+    QWidget* Sheet5 = nullptr;  // Data
+    QWidget* Sheet3 = nullptr;  // Variables
+    QWidget* Sheet6 = nullptr;  // Keyboard, enabled while the keyboard is on
+    QWidget* Sheet7 = nullptr;  // Language
+    QWidget* Sheet8 = nullptr;  // Properties
+    QWidget* Sheet9 = nullptr;  // Administrator, shown to administrators only
+
+    // Bottom bar.
+    QPushButton* btnNew = nullptr;
+    QPushButton* btnHelp = nullptr;
     // Two-state lock button: tag 0 locked ("&Locked"), tag 1 unlocked ("&Unlocked").
     QToolButton* btnLock = nullptr;
+    QPushButton* btnOpen = nullptr;
+    // The glyphs of the locked and the unlocked state.
+    QIcon Image1;
+    QIcon image2;
 
-    // Properties page controls that validation adjusts.
-    QCheckBox* chKeyBoard = nullptr;
+    EditorFileDialog openDialog;
+
+    // Datasets over the open test and the grids that show them.
+    QSqlQueryModel* qitems = nullptr;
+    QSqlQueryModel* qanswers = nullptr;
+    QSqlQueryModel* qvariables = nullptr;
+    QSqlQueryModel* quserf = nullptr;
+    QSqlQueryModel* qkeyb = nullptr;
+    QSqlQueryModel* qtestd = nullptr;
+    QSqlQueryModel* qusers = nullptr;
+    QTableView* dbg = nullptr;   // questions
+    QTableView* dbg1 = nullptr;  // answers
+    QTableView* dbg4 = nullptr;  // data fields
+    QTableView* dbg2 = nullptr;  // variables
+    QTableView* dbg7 = nullptr;  // keyboard
+    QTableView* dbg5 = nullptr;  // screen texts
+    QTableView* dbg6 = nullptr;  // accounts
+
+    // Properties page.
+    QComboBox* cQuestions = nullptr;
     QComboBox* combo1 = nullptr;  // answer control type: speed buttons, check boxes, radio buttons
+    QComboBox* cAlign = nullptr;
+    QCheckBox* chTimerEnabled = nullptr;
+    QSpinBox* udTimer = nullptr;  // the test time in seconds, typed or stepped
+    QCheckBox* aposterior = nullptr;
+    QCheckBox* SaveUnfinished = nullptr;
+    QCheckBox* convertToNull = nullptr;
     QCheckBox* chMultipleAnswer = nullptr;
     QCheckBox* chAllowNoAnswer = nullptr;
+    QCheckBox* checkStatus = nullptr;
+    QCheckBox* chKeyBoard = nullptr;
+    QPushButton* speed10 = nullptr;  // questions font
+    QPushButton* speed11 = nullptr;  // answers font
+    QPushButton* speed13 = nullptr;  // question page colour
+    QCheckBox* genTxtRecord = nullptr;
     QCheckBox* chEditQuestion = nullptr;
+    QComboBox* cbParseEdit = nullptr;
+    QPushButton* speed12 = nullptr;  // data-field page colour
+    QPushButton* speed14 = nullptr;  // data-field page font
+    QComboBox* combo2 = nullptr;
+    QComboBox* combo4 = nullptr;
+    QPushButton* speed6 = nullptr;  // instruction file
+    QLabel* labInstruction = nullptr;
+    QLabel* versionInfo = nullptr;
+
+    // Administrator page.
+    QPushButton* speed4 = nullptr;  // drop result columns
+    QPushButton* Speed8 = nullptr;  // compact and repair
+    QPushButton* speed9 = nullptr;  // administrator account
+    QPushButton* Button1 = nullptr; // about
+    QCheckBox* dbCheck = nullptr;   // act
+    QCheckBox* dbcheck1 = nullptr;  // per1 .. per5
+    QCheckBox* dbcheck2 = nullptr;
+    QCheckBox* dbcheck3 = nullptr;
+    QCheckBox* dbcheck4 = nullptr;
+    QCheckBox* dbcheck5 = nullptr;
 
 public slots:
+    void btnNewClick();
+    void btnOpenClick();
     void btnLockClick();
+    void Speed8Click();
+    void speed9Click();
+
+protected:
+    // Closing the editor keeps the Properties page of the open test.
+    void done(int result) override;
+
+private:
+    void buildBottomBar();
+    void buildPages();
+    void buildPropertiesPage();
+    void buildAdministratorPage();
+
+    // Whether the Properties controls hold the rows of the open test; only then are
+    // they written back, so a test whose rows could not be read is never overwritten
+    // with another test's settings.
+    bool settingsLoaded_ = false;
+    // The file and text of the last settings fault told, so that it is told once.
+    QString reportedSettingsFault_;
 };
 
 // The program's one instance, owned by the main routine.

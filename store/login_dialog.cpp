@@ -19,8 +19,9 @@ QString invalidLoginText()
     return QStringLiteral("Invalid Username or Password!\r\n\r\nDo you would like to retry?");
 }
 
-// Account names and passwords are stored in lower case; typing follows them.
-void keepLowerCase(QLineEdit* edit)
+}  // namespace
+
+void KeepLowerCase(QLineEdit* edit)
 {
     QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString& text) {
         const QString lower = text.toLower();
@@ -32,12 +33,14 @@ void keepLowerCase(QLineEdit* edit)
     });
 }
 
+namespace {
+
 QLineEdit* secretEdit(QWidget* parent, const QString& name)
 {
     auto* edit = new QLineEdit(parent);
     edit->setEchoMode(QLineEdit::Password);
     edit->setAccessibleName(name);
-    keepLowerCase(edit);
+    KeepLowerCase(edit);
     return edit;
 }
 

@@ -12,6 +12,9 @@ class QPushButton;
 
 namespace kelvo {
 
+// Account names and passwords are stored in lower case; typing into `edit` follows them.
+void KeepLowerCase(QLineEdit* edit);
+
 // Two edits that show "*" for every character and turn input into lower case, and an
 // OK button. Built when needed and freed after the login.
 class LoginWindow : public QDialog {
