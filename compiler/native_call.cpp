@@ -209,7 +209,8 @@ namespace {
 
 // Runs a routine that may run twice with every x87 exception masked. False when it
 // has to run again with the faults unmasked: it raised an x87 fault flag (before any
-// other fault), or the caller had one pending.
+// other fault), the caller had one pending, or the stack it left did not show one
+// value at a glance (the exact count is the unmasked run's).
 bool runMasked(intptr_t entry, Extended& result)
 {
     Runner runner;

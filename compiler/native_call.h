@@ -25,9 +25,10 @@
 // generator marks it by starting it with kRunTwiceMark, a nop) first runs with every
 // x87 exception masked, through a second trampoline: loading a control word that
 // unmasks exceptions costs far more than a short formula on some processors. When it
-// raised a fault flag (or the caller had one pending) it runs again under the
-// routines' own control word, which reproduces its first fault exactly. Other
-// routines always run under the routines' control word.
+// raised a fault flag (or the caller had one pending), or did not plainly leave one
+// value, it runs again under the routines' own control word, which reproduces its
+// first fault exactly and counts the values exactly. Other routines always run under
+// the routines' control word.
 //
 // C++ exceptions cannot unwind through generated code. A host routine that generated
 // code calls must therefore not let an exception escape; it catches it, leaves its own

@@ -74,10 +74,13 @@ exco_call_trampoline:
 # The same for a routine that may run twice (it has no effect but its result): it runs
 # with every x87 exception masked, so that no control word with unmasked exceptions
 # has to be loaded (on some processors that costs far more than a short formula).
-# Afterwards the invalid-operation, zero-divide and overflow flags tell whether it
-# faulted; then frame+12 is 2 and the runner runs it again with the faults unmasked,
-# which reproduces the first fault exactly. A caller that already has one of these
-# flags pending is refused the same way (2), before the routine runs.
+# Afterwards one status word tells whether it faulted (the invalid-operation,
+# zero-divide or overflow flag) and whether it left one value: the caller's stack is
+# empty at a call, and nearly always with TOP 0, so one value means TOP 7. Either
+# doubt gives frame+12 = 2, and the runner runs the routine again through the
+# trampoline above with the faults unmasked and the exact count, which reproduces its
+# first fault, reports a real imbalance, and clears a flag the caller left pending.
+# Reading the status word before the call as well would cost as much again.
 
         .text
         .p2align 4
@@ -97,10 +100,6 @@ exco_call_masked:
         movq    %rsi, %rbx
 
         fnstcw  0(%rbx)
-        fnstsw  %ax
-        movw    %ax, 8(%rbx)
-        testb   $0x0D, %al
-        jnz     .Lrefuse
         movw    0(%rbx), %cx
         andw    $0x0F3F, %cx
         cmpw    $0x033F, %cx            # 64-bit precision, to nearest, all masked?
@@ -111,33 +110,26 @@ exco_call_masked:
 
         fnstsw  %ax
         movw    %ax, 10(%rbx)
-        movw    8(%rbx), %cx
-        subw    $0x0800, %cx
-        xorw    %ax, %cx
+        movw    %ax, %cx
+        andw    $0x3800, %cx
+        cmpw    $0x3800, %cx            # TOP 7: one value
+        jne     .Lmasked_again
         testb   $0x0D, %al
         jnz     .Lfaulted
-        testw   $0x3800, %cx
-        jnz     .Lmasked_unbalanced
         movl    $0, 12(%rbx)
         fldcw   0(%rbx)
         jmp     .Lmasked_return
 
 .Lfaulted:
         movl    $2, 12(%rbx)
-        testw   $0x3800, %cx
-        jnz     .Lreset
         fnclex                          # the result stays as a dummy
         fldcw   0(%rbx)
         jmp     .Lmasked_return
 
-.Lrefuse:
+.Lmasked_again:
+        # Not one value on a stack that started at TOP 0: whatever is there goes, and
+        # the exact check of the unmasked run decides.
         movl    $2, 12(%rbx)
-        fldz
-        jmp     .Lmasked_return
-
-.Lmasked_unbalanced:
-        movl    $1, 12(%rbx)
-.Lreset:
         fninit
         fldcw   0(%rbx)
         fldz

@@ -285,3 +285,36 @@ TEST(NativeCall, SignalsOutsideRoutinesPassToTheHostsHandler)
     EXPECT_EQ(runOnce(Code().add(testcode::kFld1).ret()), 1.0L);
     EXPECT_EQ(gHostSignals, 2);
 }
+
+namespace {
+
+Code runTwice() { return Code().add({exco::kRunTwiceMark.begin(), exco::kRunTwiceMark.end()}); }
+
+}  // namespace
+
+// A routine that may run twice is first run with a single look at the status word
+// afterwards; whatever that look leaves in doubt is settled by the exact run.
+TEST(NativeCall, ARoutineThatMayRunTwiceIsCountedExactly)
+{
+    const uintptr_t marked = runTwice().add(testcode::kFld1).ret().place();
+    EXPECT_TRUE(exco::MayRunTwice(marked));
+    exco::ExecArena::instance().release(marked);
+    EXPECT_EQ(runOnce(runTwice().add(testcode::kFld1).ret()), 1.0L);
+    EXPECT_THROW(runOnce(runTwice().add(testcode::kFld1).add(testcode::kFld1).ret()), EExcoUnbalancedStack);
+    EXPECT_THROW(runOnce(runTwice().ret()), EExcoUnbalancedStack);
+    EXPECT_THROW(runOnce(runTwice().add(oneOverZero().bytes())), EExcoZeroDivide);
+
+    // The caller's empty stack at another TOP than 0.
+    asm volatile("fldz\n\tffree %%st(0)" ::: "memory");
+    const long double value = runOnce(runTwice().add(testcode::kFld1).ret());
+    uint16_t controlWord = 0;
+    asm volatile("fnstcw %0\n\tfninit\n\tfldcw %0" : "+m"(controlWord) : : "memory");  // TOP 0 again
+    EXPECT_EQ(value, 1.0L);
+
+    // A flag the caller left pending is no fault of the routine.
+    volatile long double zero = 0;
+    volatile long double nan = zero / zero;
+    EXPECT_TRUE(nan != nan);
+    EXPECT_EQ(runOnce(runTwice().add(testcode::kFld1).ret()), 1.0L);
+    EXPECT_EQ(exco::ActiveRoutineDepth(), 0);
+}
