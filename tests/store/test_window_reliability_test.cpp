@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <random>
@@ -72,19 +73,19 @@ protected:
         return process;
     }
 
-    // Waits until the respondent says it is ready to take runs.
-    static bool WaitUntilReady(QProcess& process)
+    // Waits until the respondent has written `line` (false when it ended first or took
+    // too long); what it wrote so far is kept in `output`.
+    static bool WaitForLine(QProcess& process, QByteArray& output, const QByteArray& line, int timeoutMs = 20000)
     {
         QElapsedTimer waited;
         waited.start();
-        QByteArray output;
-        while (waited.elapsed() < 10000) {
-            process.waitForReadyRead(50);
+        while (waited.elapsed() < timeoutMs) {
             output += process.readAllStandardOutput();
-            if (output.contains("respondent ready"))
+            if (output.contains(line))
                 return true;
             if (process.state() == QProcess::NotRunning)
                 return false;
+            process.waitForReadyRead(20);
         }
         return false;
     }
@@ -148,6 +149,8 @@ TEST_F(SharedRecording, RespondentTakesRunsForAnotherTest)
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_1);
         });
         ASSERT_EQ(script.texts().size(), 2) << script.texts().join(" | ").toStdString();
+        std::printf("run done\n");
+        std::fflush(stdout);
     }
 }
 
@@ -163,20 +166,29 @@ TEST_F(SharedRecording, KilledWhileRecordingLeavesOnlyWholeRuns)
     int killedInsideAWrite = 0;
     QElapsedTimer spent;
     spent.start();
-    for (int round = 0; round < 8 && spent.elapsed() < 8000; ++round) {
+    qint64 runMs = 0;  // how long the respondent takes for one run
+    for (int round = 0; round < 8 && (round < 2 || spent.elapsed() < 8000); ++round) {
         SCOPED_TRACE(round);
         Form1->con.close();
         auto respondent = StartRespondent(path, "killed", 0);
-        ASSERT_TRUE(WaitUntilReady(*respondent));
-        if (round % 2 == 0) {
-            // Any moment of a run.
-            QThread::msleep(std::uniform_int_distribution<int>(50, 600)(random));
+        QByteArray output;
+        ASSERT_TRUE(WaitForLine(*respondent, output, "respondent ready"));
+        if (round == 0) {
+            // The first kill comes after a whole run, at some moment of the next one.
+            QElapsedTimer run;
+            run.start();
+            ASSERT_TRUE(WaitForLine(*respondent, output, "run done"));
+            runMs = std::max<qint64>(run.elapsed(), 10);
+            QThread::msleep(std::uniform_int_distribution<int>(0, static_cast<int>(runMs))(random));
+        } else if (round % 2 == 0) {
+            // Any moment of the first runs.
+            QThread::msleep(std::uniform_int_distribution<int>(0, static_cast<int>(3 * runMs))(random));
         } else {
             // Inside a write: as soon as the rollback journal shows one has begun, and a
             // little later.
             QElapsedTimer waited;
             waited.start();
-            while (!QFileInfo::exists(journal) && waited.elapsed() < 5000)
+            while (!QFileInfo::exists(journal) && waited.elapsed() < 10000)
                 QThread::usleep(100);
             QThread::usleep(std::uniform_int_distribution<int>(0, 3000)(random));
         }
