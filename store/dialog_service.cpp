@@ -30,29 +30,29 @@ QMessageBox::Icon iconFor(MessageKind kind)
 }
 
 QMessageBox::StandardButton showBox(MessageKind kind, const QString& text,
-                                    QMessageBox::StandardButtons buttons)
+                                    QMessageBox::StandardButtons buttons,
+                                    const QString& title = QStringLiteral("Kelvo"))
 {
-    QMessageBox box(iconFor(kind), QStringLiteral("Kelvo"), displayText(text), buttons,
-                    QApplication::activeWindow());
-    box.setAccessibleName(QStringLiteral("Kelvo"));
+    QMessageBox box(iconFor(kind), title, displayText(text), buttons, QApplication::activeWindow());
+    box.setAccessibleName(title);
     box.setAccessibleDescription(displayText(text));
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-void message(MessageKind kind, const QString& text)
+void message(MessageKind kind, const QString& text, const QString& title = QStringLiteral("Kelvo"))
 {
     if (DialogScript* script = DialogScript::active()) {
-        script->record(kind, text);
+        script->record(kind, text, title);
         return;
     }
-    showBox(kind, text, QMessageBox::Ok);
+    showBox(kind, text, QMessageBox::Ok, title);
 }
 
 }  // namespace
 
 namespace dialogs {
 
-void information(const QString& text) { message(MessageKind::Information, text); }
+void information(const QString& text, const QString& title) { message(MessageKind::Information, text, title); }
 void warning(const QString& text) { message(MessageKind::Warning, text); }
 void error(const QString& text) { message(MessageKind::Error, text); }
 

@@ -18,13 +18,14 @@ enum class MessageKind { Information, Warning, Error, Question };
 
 struct ShownMessage {
     MessageKind kind;
-    QString text;  // as the program passed it, "\r\n" included
+    QString text;   // as the program passed it, "\r\n" included
+    QString title;  // the box's title
 };
 
 namespace dialogs {
 
 // "\r\n" in a text is a line break.
-void information(const QString& text);
+void information(const QString& text, const QString& title = QStringLiteral("Kelvo"));
 void warning(const QString& text);
 void error(const QString& text);
 // A question with Yes and No; only Yes gives true. `look` picks the icon (a warning
@@ -67,7 +68,10 @@ public:
 
     // Used by the dialog functions.
     static DialogScript* active();
-    void record(MessageKind kind, const QString& text) { shown_.push_back({kind, text}); }
+    void record(MessageKind kind, const QString& text, const QString& title = QStringLiteral("Kelvo"))
+    {
+        shown_.push_back({kind, text, title});
+    }
     bool nextQuestionAnswer();
     QString nextFileAnswer();
     std::optional<QString> nextInputAnswer();

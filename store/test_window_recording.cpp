@@ -19,6 +19,8 @@
 #include <QTimer>
 
 #include <cmath>
+#include <limits>
+#include <stdexcept>
 
 namespace kelvo {
 
@@ -57,7 +59,10 @@ bool TForm2::StartResultRecord()
         // respondents sharing the file never get the same id.
         engine::Transaction transaction(Con());
         const engine::ResultSet max = Con().select(QStringLiteral("select max(id) from datac;"));
-        const int id = max.rows.empty() || max.rows[0][0].isNull() ? 1 : CellInt(max.rows[0][0]) + 1;
+        const qint64 next = max.rows.empty() || max.rows[0][0].isNull() ? 1 : qint64{CellInt(max.rows[0][0])} + 1;
+        if (next > std::numeric_limits<int>::max())
+            return false;  // no id is left for the run
+        const int id = static_cast<int>(next);
         const int affected = Con().execute(QStringLiteral("insert into datac (id, test_date, username, finished) values (")
                                            + QString::number(id) + QLatin1Char(',') + SqlQuote(Today())
                                            + QLatin1Char(',') + SqlQuote(gCurrentUser) + QStringLiteral(",false);"));
@@ -68,6 +73,8 @@ bool TForm2::StartResultRecord()
         return true;
     } catch (const engine::EngineError&) {
         return false;
+    } catch (const std::out_of_range&) {
+        return false;  // an id beyond the run ids this program writes
     }
 }
 
@@ -89,7 +96,8 @@ void TForm2::EndRun(bool ShowMessage)
     if (ShowMessage) {
         const std::optional<QString> text = SettingValue(QStringLiteral("select v from testd where id = 9;"));
         dialogs::information(text ? *text
-                                  : QStringLiteral("Test has finished.\r\n\r\nThank you for participation in test."));
+                                  : QStringLiteral("Test has finished.\r\n\r\nThank you for participation in test."),
+                             QStringLiteral("Kelvo. Record ID=") + QString::number(gRecordId));
         gFinished = true;
     }
     CollectUserFieldValues();

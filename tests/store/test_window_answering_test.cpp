@@ -14,9 +14,6 @@ using kelvo::testing::TestWindowFixture;
 
 namespace {
 
-const QString kEndQuestion = "This is last question in test! End test?";
-const QString kEndMessage = "Test has finished. Thank you for participation in test!";
-
 class Answering : public TestWindowFixture {
 protected:
     // A test of our own questions only (the sample question is removed), no data fields.
@@ -25,15 +22,6 @@ protected:
         CreateTest();
         ExecSQL("delete from items;");
     }
-
-    // Presses a key where the respondent's focus is, as the keyboard would.
-    static void Press(TForm2* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        QWidget* focus = QApplication::focusWidget();
-        QTest::keyClick(focus && focus->window() == window ? focus : window, key, modifiers);
-    }
-
-    static void ClickNext(TForm2* window) { QTest::mouseClick(window->next, Qt::LeftButton); }
 };
 
 // --- typed answers -------------------------------------------------------------------------

@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolButton>
 #include <QTimer>
 
 #include <functional>
@@ -30,6 +31,11 @@ namespace kelvo::testing {
 
 class TestWindowFixture : public TestFileFixture {
 protected:
+    // What a test made with the default rows asks and says at its end.
+    static inline const QString kEndQuestion = QStringLiteral("This is last question in test! End test?");
+    static inline const QString kEndMessage =
+        QStringLiteral("Test has finished. Thank you for participation in test!");
+
     void SetUp() override
     {
         qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
@@ -152,6 +158,15 @@ protected:
         QTest::mouseClick(Form1->btnTest, Qt::LeftButton);
         EXPECT_TRUE(acted);
     }
+
+    // Presses a key where the respondent's focus is, as the keyboard would.
+    static void Press(TForm2* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus && focus->window() == window ? focus : window, key, modifiers);
+    }
+
+    static void ClickNext(TForm2* window) { QTest::mouseClick(window->next, Qt::LeftButton); }
 
     // Answers a real message box (no dialog script) whose text contains `part`, once it is
     // the active modal window: `act` runs first, then `button` is pressed. Boxes waited

@@ -109,7 +109,7 @@ protected:
             QTest::mouseClick(window->btnInstruction, Qt::LeftButton);
             QTest::mouseClick(Child<QAbstractButton>(window, "answer0"), Qt::LeftButton);
         });
-        EXPECT_TRUE(script.texts().contains("Test has finished. Thank you for participation in test!"))
+        EXPECT_TRUE(script.texts().contains(kEndMessage))
             << script.texts().join(" | ").toStdString();
     }
 

@@ -18,8 +18,6 @@ using kelvo::testing::TestWindowFixture;
 
 namespace {
 
-const QString kEndMessage = "Test has finished. Thank you for participation in test!";
-
 class TakingATest : public TestWindowFixture {
 protected:
     // The test of a respondent's first day: the sample question, a yes/no question, the
