@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
@@ -207,6 +208,107 @@ TEST_F(Pages, VariablesLeftForLaterAnalysisAreNotStored)
     EXPECT_EQ(Count("select count(*) from datai1;"), 1);
     EXPECT_EQ(Count("select count(*) from datav1;"), 0);
     EXPECT_EQ(script.lastText(), kEndMessage);
+}
+
+// Where the answers stand for each alignment: left at a tenth of the width, centred, or
+// stretched to the buttons at the right; the buttons never cover an answer.
+TEST_F(Pages, AnswersStandLeftCentredOrStretchedBesideTheButtons)
+{
+    CreateTest();
+    AddQuestion(2, "Do you smoke?", {"Yes", "No"});
+    Lock();
+    for (int align = 0; align < 3; ++align) {
+        SCOPED_TRACE(align);
+        Setting(-23, QString::number(align));
+        DialogScript script;
+        script.answerQuestion(true);
+        TakeTest([&](TForm2* window) {
+            const int pageWidth = window->width();
+            for (int question = 0; question < 2; ++question) {
+                const QRect first = Child<QAbstractButton>(window, "answer0")->geometry();
+                const QRect second = Child<QAbstractButton>(window, "answer1")->geometry();
+                const QRect next = window->next->geometry();
+                EXPECT_EQ(first.x(), second.x());
+                EXPECT_EQ(first.width(), second.width());
+                EXPECT_LT(first.bottom(), second.top());
+                EXPECT_GE(next.left(), first.right());
+                EXPECT_GT(next.top(), second.bottom());
+                EXPECT_LE(next.right(), window->panel3->content()->width());  // reachable by scrolling
+                if (align == 0) {
+                    EXPECT_EQ(first.x(), pageWidth / 10);
+                }
+                if (align == 1) {
+                    EXPECT_NEAR(first.x() + first.width() / 2, pageWidth / 2, 1);
+                }
+                if (align == 2) {
+                    EXPECT_EQ(first.x(), pageWidth / 10);
+                    EXPECT_EQ(next.right() + 1, pageWidth - pageWidth / 10);
+                }
+                if (question == 0) {
+                    EXPECT_EQ(window->statusPanels[0]->text(), "Current/Total: 1/2");
+                    EXPECT_EQ(window->statusPanels[1]->text(), "Left: 1");
+                    QTest::mouseClick(Child<QAbstractButton>(window, "answer0"), Qt::LeftButton);
+                }
+            }
+            QTest::mouseClick(Child<QAbstractButton>(window, "answer0"), Qt::LeftButton);
+        });
+        EXPECT_EQ(script.lastText(), kEndMessage);
+    }
+}
+
+// The data fields stand in rows: each label above its field, or left of it and level
+// with it; the respondent's letters take the case the test asks for.
+TEST_F(Pages, DataFieldsAreLaidOutAndCasedAsTheTestSays)
+{
+    CreateTest();
+    AddDataField(1, 1, "Name", "string");
+    AddDataField(2, 2, "Smoker", "boolean");
+    AddDataField(3, 3, "Town of birth", "string");
+    Lock();
+    int run = 0;
+    for (const int layout : {0, 1}) {
+        SCOPED_TRACE(layout);
+        Setting(-22, QString::number(layout));
+        Setting(-24, layout == 0 ? "2" : "1");  // upper case, then lower case
+        DialogScript script;
+        script.answerQuestion(true);
+        TakeTest([&](TForm2* window) {
+            auto* name = Child<QLineEdit>(window, "data1");
+            auto* town = Child<QLineEdit>(window, "data3");
+            auto* smoker = Child<QCheckBox>(window, "data2");
+            for (QLineEdit* edit : {name, town}) {
+                QLabel* label = nullptr;
+                for (QLabel* candidate : window->panel2->findChildren<QLabel*>())
+                    if (candidate->buddy() == edit)
+                        label = candidate;
+                ASSERT_NE(label, nullptr);
+                EXPECT_NEAR(label->x(), window->width() / 10, 2);  // laid out before the window was shown
+                if (layout == 0) {
+                    EXPECT_EQ(edit->x(), label->x());
+                    EXPECT_EQ(label->geometry().bottom() + 1, edit->y());
+                } else {
+                    EXPECT_GT(edit->x(), label->geometry().right());
+                    EXPECT_NEAR(label->geometry().center().y(), edit->geometry().center().y(), 1);
+                }
+            }
+            EXPECT_LT(name->geometry().bottom(), smoker->y());
+            EXPECT_LT(smoker->geometry().bottom(), town->y());
+            EXPECT_GT(window->btnInstruction->y(), town->geometry().bottom());
+            if (layout == 1)
+                window->grab().save(QDir::temp().filePath("kelvo_test_window_fields_left_right.png"));
+            QTest::keyClicks(name, "Smith");
+            QTest::keyClicks(town, "New York");
+            if (layout == 1)
+                QTest::mouseClick(smoker, Qt::LeftButton, {}, QPoint(8, smoker->height() / 2));
+            QTest::mouseClick(window->btnInstruction, Qt::LeftButton);
+            QTest::mouseClick(Child<QAbstractButton>(window, "answer0"), Qt::LeftButton);
+        });
+        ++run;
+        const RowSet fields = SelectToVariant(QString("select data1, data2, data3 from dataf where id = %1;").arg(run));
+        EXPECT_EQ(fields.text(0, 0), layout == 0 ? "SMITH" : "smith");
+        EXPECT_EQ(fields.text(0, 1), layout == 0 ? "false" : "true");
+        EXPECT_EQ(fields.text(0, 2), layout == 0 ? "NEW YORK" : "new york");
+    }
 }
 
 }  // namespace
