@@ -2,10 +2,14 @@
 #include "store/settings_rows.h"
 #include "tests/store/editor_fixture.h"
 
+#include <QSqlQueryModel>
+
 #include <QDir>
 #include <QFileInfo>
 
+#include <csignal>
 #include <set>
+#include <sys/resource.h>
 
 using namespace kelvo;
 using kelvo::testing::EditorFixture;
@@ -169,6 +173,52 @@ TEST_F(NewButton, AFolderThatCannotBeWrittenLeavesNoFileAndThePreviousTestOpen)
     EXPECT_TRUE(Form1->con.isOpen());
     EXPECT_EQ(gCurrentTestFile, previous);
     EXPECT_EQ(SelectToVariant("select count(*) from items;").integer(0, 0), 1);
+}
+
+// Files may grow only to `bytes` while it lives, as on a disk that is nearly full.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+TEST_F(NewButton, ADiskThatFillsWhileTheTablesAndRowsAreWrittenLeavesNoFileAndReportsFailure)
+{
+    const QString previous = NewTest(QStringLiteral("previous.mdb"));
+    const QString path = dir.filePath("full.mdb");
+    {
+        // Room for the empty database, not for its tables and rows.
+        const FileSizeLimit limit(16 * 1024);
+        ClickNew(path);
+    }
+    ASSERT_FALSE(script.shown().empty());
+    EXPECT_EQ(script.lastText(),
+              "Failed to create a new Kelvo database!\r\n\r\nIf you often get this message you have to create a new "
+              "Kelvo database from a template (Open button)!");
+    for (const QString& text : script.texts())
+        EXPECT_NE(text, kCreated);
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_FALSE(QFileInfo::exists(path + "-journal"));
+    EXPECT_EQ(gCurrentTestFile, previous);
+    EXPECT_TRUE(Form1->con.isOpen());
+    EXPECT_EQ(Form3->qitems->rowCount(), 1);
 }
 
 }  // namespace
