@@ -259,16 +259,31 @@ QString DailyBackupFileName(const QDate& day)
     return name + QStringLiteral(".txt");
 }
 
+namespace {
+
+int CountRecordsIn(const QByteArray& text)
+{
+    int records = 0;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf('\n', start);
+        if (end < 0)
+            end = text.size();
+        if (QByteArrayView(text).sliced(start, end - start).contains(kBackupRecordMark))
+            ++records;
+        start = end + 1;
+    }
+    return records;
+}
+
+}  // namespace
+
 int CountBackupRecords(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return 0;
-    int records = 0;
-    while (!file.atEnd())
-        if (file.readLine().contains(kBackupRecordMark))
-            ++records;
-    return records;
+    return CountRecordsIn(file.readAll());
 }
 
 bool AppendDailyBackupRecord(const QString& folder, const QString& fileName, const BackupRecord& record)
@@ -289,7 +304,7 @@ bool AppendDailyBackupRecord(const QString& folder, const QString& fileName, con
             old = existing.readAll();
         }
     }
-    const QStringList lines = BackupRecordLines(record, CountBackupRecords(path));
+    const QStringList lines = BackupRecordLines(record, CountRecordsIn(old));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
