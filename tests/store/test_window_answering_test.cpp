@@ -335,18 +335,38 @@ INSTANTIATE_TEST_SUITE_P(Boxes, TimeRunsOutDuringABox,
 
 // --- tests the window cannot run ---------------------------------------------------------------
 
-TEST_F(Answering, TestWhoseQuestionsHaveNoAnswersIsRefusedWithTheLoadMessage)
+// A test the window cannot load is refused with the load message before any run starts:
+// no answers at all, no keys, settings that do not convert or are missing.
+TEST_F(Answering, TestsTheWindowCannotLoadAreRefusedWithTheLoadMessage)
 {
-    CreateTest();
-    AddQuestion(2, "Second", {});
-    ExecSQL("delete from answers;");
-    Lock();
-    DialogScript script;
-    Form1->btnTest->setEnabled(true);
-    QTest::mouseClick(Form1->btnTest, Qt::LeftButton);
-    EXPECT_EQ(script.texts(),
-              QStringList{"Error code 23. Function LoadTest failed!\r\n\r\nCheck status of database file!"});
-    EXPECT_EQ(Count("select count(*) from datac;"), 0);
+    const struct {
+        const char* what;
+        QStringList statements;
+    } cases[] = {
+        {"questions without answers", {"delete from answers;"}},
+        {"no shortcut keys", {"delete from keyb;"}},
+        {"font size not a number", {"update testd set v = 'Arial;clBlack;big;0;0;0;0;' where id = -5;"}},
+        {"unknown font colour", {"update testd set v = 'Arial;clNoSuchColour;12;0;0;0;0;' where id = -6;"}},
+        {"time limit not a number",
+         {"update testd set v = 'true' where id = -13;", "update testd set v = 'an hour' where id = -12;"}},
+        {"no answer control row", {"delete from testd where id = -11;"}},
+        {"no data-field case row", {"delete from testd where id = -24;"}},
+    };
+    int file = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CreateTest(QString("broken%1.mdb").arg(++file));
+        AddQuestion(2, "Second", {});
+        Lock();
+        for (const QString& statement : c.statements)
+            ExecSQL(statement);
+        DialogScript script;
+        Form1->btnTest->setEnabled(true);
+        QTest::mouseClick(Form1->btnTest, Qt::LeftButton);
+        EXPECT_EQ(script.texts(),
+                  QStringList{"Error code 23. Function LoadTest failed!\r\n\r\nCheck status of database file!"});
+        EXPECT_EQ(Count("select count(*) from datac;"), 0);
+    }
 }
 
 TEST_F(Answering, QuestionWithoutAnswersAmongOthersIsPassedAndStoredEmpty)
