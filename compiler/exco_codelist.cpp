@@ -251,11 +251,22 @@ std::vector<int32_t> measureGrowth(const exco::RoutineRequest& exco, TArrayOfTFu
     return measure.MeasureGrowth(list, overallMax);
 }
 
-void limitStackDepth(exco::RoutineRequest& exco)
+// What the tree pass measured. When it reordered nothing, its code list and depth
+// are those of the tree as it stands, and the list pass takes them instead of
+// building and measuring the same list again.
+struct TreePass {
+    bool reordered = false;
+    int32_t overallMax = 0;
+    TArrayOfTFunc list;
+};
+
+TreePass limitStackDepth(exco::RoutineRequest& exco)
 {
     std::vector<TNode*> nodes;
-    TArrayOfTFunc list = buildCodeList(exco.root, *exco.variables, &nodes);
-    int32_t overallMax = 0;
+    TreePass pass;
+    TArrayOfTFunc& list = pass.list;
+    list = buildCodeList(exco.root, *exco.variables, &nodes);
+    int32_t& overallMax = pass.overallMax;
     const std::vector<int32_t> growth = measureGrowth(exco, list, overallMax);
     for (std::size_t i = 1; i < nodes.size(); ++i) {
         TNode* node = nodes[i];
@@ -269,12 +280,15 @@ void limitStackDepth(exco::RoutineRequest& exco)
         node->RequiredDepth = growth[i] + deepest;
     }
     if (exco.passSwitch1 != 1 && !(exco.passSwitch1 == 2 && overallMax > exco.depthLimit))
-        return;
+        return pass;
     postOrder(exco.root, [&](TNode* node) {
         if (functionClass(*exco.functions, node->Data.FuncIndex) >= 0)
             reorderOperands(exco, node);
     });
     renumberLevels(exco.root);
+    pass.reordered = true;
+    pass.list.clear();
+    return pass;
 }
 
 bool mayKeepInMemory(const TArrayOfTFunc& list, std::size_t i, const TArrayFuncList& table)
@@ -288,11 +302,14 @@ bool mayKeepInMemory(const TArrayOfTFunc& list, std::size_t i, const TArrayFuncL
     return functionClass(table, parent.FuncIndex) != -8;
 }
 
-void limitListDepth(const exco::RoutineRequest& exco, TArrayOfTFunc& list)
+void limitListDepth(const exco::RoutineRequest& exco, TArrayOfTFunc& list, const int32_t* measuredMax)
 {
     if (exco.passSwitch2 == 2) {
         int32_t overallMax = 0;
-        measureGrowth(exco, list, overallMax);
+        if (measuredMax != nullptr)
+            overallMax = *measuredMax;
+        else
+            measureGrowth(exco, list, overallMax);
         if (overallMax <= exco.depthLimit)
             return;
     }
@@ -333,12 +350,16 @@ void exco::BuildRoutine(RoutineRequest& request, TFunction& func)
     numberOperands(root);
     numberParents(root);
     resetNodeStates(root);
-    if (request.passSwitch1 != 0 && !request.skipDepthPasses && request.optimise)
-        limitStackDepth(request);
+    TreePass pass;
+    bool measured = false;
+    if (request.passSwitch1 != 0 && !request.skipDepthPasses && request.optimise) {
+        pass = limitStackDepth(request);
+        measured = !pass.reordered;
+    }
     numberParents(root);
-    request.codeList = buildCodeList(root, *request.variables);
+    request.codeList = measured ? std::move(pass.list) : buildCodeList(root, *request.variables);
     if (request.passSwitch2 != 0 && !request.skipDepthPasses && request.optimise)
-        limitListDepth(request, request.codeList);
+        limitListDepth(request, request.codeList, measured ? &pass.overallMax : nullptr);
 
     int32_t highestLevel = 0;
     for (const TFunc& f : request.codeList)
