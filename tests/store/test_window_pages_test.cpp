@@ -311,4 +311,43 @@ TEST_F(Pages, DataFieldsAreLaidOutAndCasedAsTheTestSays)
     }
 }
 
+// On the data-field page the arrows and Enter move between the fields, Ctrl+Home and
+// Ctrl+End go to the first and last; the field with the focus is set off by its colour.
+TEST_F(Pages, KeysMoveBetweenTheDataFields)
+{
+    CreateTest();
+    AddDataField(1, 1, "Name", "string");
+    AddDataField(2, 2, "Age", "integer");
+    AddDataField(3, 3, "Town", "string");
+    Lock();
+    DialogScript script;
+    script.answerQuestion(true);
+    TakeTest([&](TForm2* window) {
+        auto* name = Child<QLineEdit>(window, "data1");
+        auto* age = Child<QLineEdit>(window, "data2");
+        auto* town = Child<QLineEdit>(window, "data3");
+        ASSERT_TRUE(name->hasFocus());
+        const QColor cream = age->palette().color(QPalette::Base);
+        EXPECT_NE(name->palette().color(QPalette::Base), cream);
+        Press(window, Qt::Key_Down);
+        EXPECT_TRUE(age->hasFocus());
+        EXPECT_EQ(name->palette().color(QPalette::Base), cream);
+        Press(window, Qt::Key_Return);
+        EXPECT_TRUE(town->hasFocus());
+        Press(window, Qt::Key_Up);
+        EXPECT_TRUE(age->hasFocus());
+        Press(window, Qt::Key_Home, Qt::ControlModifier);
+        EXPECT_TRUE(name->hasFocus());
+        Press(window, Qt::Key_End, Qt::ControlModifier);
+        EXPECT_TRUE(town->hasFocus());
+        QTest::keyClicks(town, "Leeds");
+        QTest::mouseClick(window->btnInstruction, Qt::LeftButton);
+        QTest::mouseClick(Child<QAbstractButton>(window, "answer0"), Qt::LeftButton);
+    });
+    const RowSet fields = SelectToVariant("select data1, data2, data3 from dataf;");
+    EXPECT_TRUE(fields.at(0, 0).isNull());
+    EXPECT_TRUE(fields.at(0, 1).isNull());
+    EXPECT_EQ(fields.text(0, 2), "Leeds");
+}
+
 }  // namespace

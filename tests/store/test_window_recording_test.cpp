@@ -144,13 +144,22 @@ TEST_F(Recording, TypedNumberInAnIntegerFieldIsRefusedUntilItIsWhole)
     script.answerQuestion(true);
     TakeTest([&](TForm2* window) {
         auto* field = Child<QLineEdit>(window, "data1");
-        for (const char* refused : {"1.5", "two", "3'"}) {
+        const QString notWhole = "This field must be integer: Children\r\n\r\n";
+        const struct {
+            const char* typed;
+            QString message;
+        } refused[] = {
+            {"1.5", notWhole},
+            {"two", notWhole},
+            {"3'", "Forbidden character ' in field! Delete this character from field: 3'\r\n\r\n" + notWhole},
+        };
+        for (const auto& r : refused) {
             field->clear();
-            QTest::keyClicks(field, refused);
+            QTest::keyClicks(field, r.typed);
             script.clear();
             QTest::mouseClick(window->btnInstruction, Qt::LeftButton);
-            EXPECT_TRUE(window->panel2->isVisible()) << refused;
-            EXPECT_FALSE(script.texts().isEmpty()) << refused;
+            EXPECT_TRUE(window->panel2->isVisible()) << r.typed;
+            EXPECT_EQ(script.texts(), QStringList{r.message}) << r.typed;
         }
         field->clear();
         QTest::keyClicks(field, " 3 ");
