@@ -350,4 +350,30 @@ TEST_F(Pages, KeysMoveBetweenTheDataFields)
     EXPECT_EQ(fields.text(0, 2), "Leeds");
 }
 
+// Without data fields the run opens on the instructions; a file that is not rich text is
+// shown as the plain text it holds.
+TEST_F(Pages, PlainTextInstructionsOpenTheRunWhenThereAreNoDataFields)
+{
+    CreateTest();
+    const QString path = dir.filePath("instructions.txt");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Answer quickly.\nNo {braces} or \\par are markup here: Grüße.\n");
+    file.close();
+    Setting(-4, path);
+    Lock();
+    DialogScript script;
+    script.answerQuestion(true);
+    TakeTest([&](TForm2* window) {
+        ASSERT_TRUE(window->panel1->isVisible());
+        EXPECT_FALSE(window->panel3->isVisible());
+        EXPECT_EQ(window->re->toPlainText(), "Answer quickly.\nNo {braces} or \\par are markup here: Grüße.\n");
+        EXPECT_EQ(Count("select count(*) from datac;"), 0);  // the run starts with the questions
+        QTest::mouseClick(window->btnStartTest, Qt::LeftButton);
+        EXPECT_EQ(Count("select count(*) from datac;"), 1);
+        QTest::mouseClick(Child<QAbstractButton>(window, "answer0"), Qt::LeftButton);
+    });
+    EXPECT_EQ(script.lastText(), kEndMessage);
+}
+
 }  // namespace
