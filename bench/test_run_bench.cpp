@@ -170,9 +170,16 @@ int main(int argc, char** argv)
         std::printf("                       first question to stored run:                    median %6.1f ms\n",
                     median(taking));
     }
-    const int stored = kelvo::SelectToVariant(QStringLiteral("select count(*) from datav1;")).integer(0, 0);
+    const auto count = [](const char* table) {
+        return kelvo::SelectToVariant(QStringLiteral("select count(*) from %1 where id in (select id from datac where "
+                                                     "finished = true);")
+                                          .arg(QLatin1String(table)))
+            .integer(0, 0);
+    };
     const kelvo::RowSet last = kelvo::SelectToVariant(QStringLiteral("select var10, var100 from datav1 order by id desc;"));
-    std::printf("runs stored: %d (last run: var10 = %s, var100 = %s)\n", stored, qPrintable(last.text(0, 0)),
-                qPrintable(last.text(0, 1)));
+    std::printf("finished runs stored: %d; rows per run: datac updated, datai1 (254 answers), datai2 (%d answers), "
+                "datav1 (%d variables), found for %d, %d and %d runs (last run: var10 = %s, var100 = %s)\n",
+                count("datac"), kQuestions - 254, kVariables, count("datai1"), count("datai2"), count("datav1"),
+                qPrintable(last.text(0, 0)), qPrintable(last.text(0, 1)));
     return 0;
 }
