@@ -40,6 +40,13 @@ TEST_F(NewButton, AFreshPathWithBlanksQuotesAndAccentsGetsEveryTableRowKeyAndAcc
     EXPECT_TRUE(AdministratorPageShown());
     EXPECT_TRUE(Form3->btnNew->isEnabled());
     EXPECT_EQ(Form3->openDialog.fileName, path);
+    // A new test starts unlocked, its pages open for editing.
+    EXPECT_EQ(Form3->btnLock->property("tag").toInt(), 1);
+    EXPECT_EQ(Form3->btnLock->text(), "&Unlocked");
+    EXPECT_TRUE(Form3->btnLock->isChecked());
+    EXPECT_TRUE(Form3->PageControl->isEnabled());
+    EXPECT_EQ(SelectToVariant("select v from testd where id = 0;").text(0, 0), "false");
+    EXPECT_EQ(Form3->qitems->rowCount(), 1);
     Form1->con.close();
 
     // Without the password the file does not open.

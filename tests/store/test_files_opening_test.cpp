@@ -102,6 +102,8 @@ TEST_F(OpenButton, EachAccountGetsExactlyWhatItsFlagsAllowInEveryWindow)
         EXPECT_TRUE(Form1->con.isOpen()) << c.user;
         EXPECT_EQ(gCurrentUser, c.user);
         EXPECT_EQ(Shown(), c.expected) << "case " << n << ": " << c.user;
+        // An unlocked test opens for editing to an account that may change it.
+        EXPECT_EQ(Form3->PageControl->isEnabled(), c.expected.lock && !c.locked) << "case " << n;
         // Closing the editor gives the main window the same buttons.
         Form1->RefreshMainButtons();
         EXPECT_EQ(Form1->btnTest->isEnabled(), c.expected.test) << c.user;
