@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextEdit>
@@ -72,6 +73,11 @@ protected:
         QObject::connect(&closer, &QTimer::timeout, [&] {
             if (auto* log = qobject_cast<TForm7*>(QApplication::activeModalWidget())) {
                 logShown = true;
+                lockEnabledWhileLogShown = Form3->btnLock->isEnabled();
+                waitTextWhileLogShown.clear();
+                for (QWidget* widget : QApplication::topLevelWidgets())
+                    if (auto* wait = qobject_cast<TForm16*>(widget); wait && wait->isVisible())
+                        waitTextWhileLogShown = wait->label1->text();
                 if (const QString out = qEnvironmentVariable("KELVO_SCREENSHOT_DIR"); !out.isEmpty())
                     log->grab().save(QDir(out).filePath(QStringLiteral("validation_log.png")));
                 log->reject();
@@ -81,6 +87,10 @@ protected:
         Form3->btnLock->click();
         return logShown;
     }
+
+    // What the person saw behind the log window.
+    bool lockEnabledWhileLogShown = true;
+    QString waitTextWhileLogShown;
 
     static QString LockFlag() { return SelectToVariant(QStringLiteral("select v from testd where id = 0;")).text(0, 0); }
     static QString SettingValue(int id)
@@ -290,6 +300,8 @@ TEST_F(TestLocking, EveryValidationErrorIsLoggedAndLeavesTheTestUnlocked)
         DialogScript script;
         EXPECT_TRUE(ClickLock());
         EXPECT_EQ(script.texts(), QStringList{kHasErrorsWarning});
+        EXPECT_FALSE(lockEnabledWhileLogShown) << "a second click cannot start while one runs";
+        EXPECT_EQ(waitTextWhileLogShown, QStringLiteral("Validation (locking) Kelvo test.."));
         ExpectUnlocked();
 
         const QStringList lines = LogLines();
