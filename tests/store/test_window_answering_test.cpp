@@ -234,6 +234,27 @@ TEST_F(Answering, KeysInATypedAnswerChooseOtherAnswersButDigitsAreTyped)
     EXPECT_EQ(StoredAnswer(1, 2), "Yes");
 }
 
+// The key of a typed answer, pressed while its edit has no focus, chooses that answer by
+// its caption, as a click on it would.
+TEST_F(Answering, KeyOfATypedAnswerOutsideItsEditChoosesItByCaption)
+{
+    CreateEmptyTest();
+    AddQuestion(1, "Your postcode", {"None", "Other"}, "Postcode:");
+    AddQuestion(2, "Done?", {"Yes", "No"});
+    Setting(-20, "true");
+    Lock();
+    DialogScript script;
+    script.answerQuestion(true);
+    TakeTest([&](TForm2* window) {
+        window->panel3->setFocus();
+        Press(window, Qt::Key_2);
+        EXPECT_EQ(QuestionShown(window), "Done?");
+        Press(window, Qt::Key_1);
+    });
+    EXPECT_EQ(StoredAnswer(1, 1), "Other");
+    EXPECT_EQ(StoredAnswer(1, 2), "Yes");
+}
+
 // --- the time limit --------------------------------------------------------------------------
 
 class TimeLimit : public Answering {
