@@ -39,6 +39,8 @@ TEST(VariableFormat, ValuesAreWrittenWithTheirDecimalsAndFifteenSignificantDigit
         {999.9996, 3, "1000.000"},
         {-1234.5, 1, "-1234.5"},
         {0, 3, "0.000"},
+        {1e15, 2, "1E15"},  // from 1E15 on a value is written in exponent form
+        {-2.5e20, 0, "-2.5E20"},
     };
     for (const FormatCase& c : cases)
         EXPECT_EQ(FixedPointText(c.value, c.decimals), c.text) << c.value << " with " << c.decimals;
@@ -97,6 +99,7 @@ protected:
         AddVariable(5, "from data", "true", 0, "1", {"data1*2"});
         AddVariable(6, "last counts", "false", 1, "3", {"2/3", "1/8"});
         AddVariable(7, "unchanged", "true", 5, "2");
+        AddVariable(8, "huge", "true", 0, "2", {"2*5000000000000000"});
         Lock();
     }
 
@@ -122,7 +125,8 @@ TEST_F(Recording, NumbersAreStoredWithAPointWhereTheSystemWritesACommaAndVariabl
     BuildTest();
     TakeOneRun("2,5");
     EXPECT_EQ(SelectToVariant("select data1 from dataf where id = 1;").number(0, 0), 2.5);
-    const RowSet values = SelectToVariant("select var1, var2, var3, var4, var5, var6, var7 from datav1 where id = 1;");
+    const RowSet values =
+        SelectToVariant("select var1, var2, var3, var4, var5, var6, var7, var8 from datav1 where id = 1;");
     ASSERT_EQ(values.rows(), 1);
     EXPECT_EQ(values.number(0, 0), 3.14);
     EXPECT_EQ(values.number(0, 1), 3.0);
@@ -131,7 +135,9 @@ TEST_F(Recording, NumbersAreStoredWithAPointWhereTheSystemWritesACommaAndVariabl
     EXPECT_EQ(values.number(0, 4), 5.0);
     EXPECT_EQ(values.number(0, 5), 1.125);
     EXPECT_TRUE(values.at(0, 6).isNull());  // still its start value
-    for (const char* line : {"data1=2.5", "var1=3.14", "var2=3", "var4=3.14159", "var5=5.0", "var6=1.125", "var7=\n"})
+    EXPECT_EQ(values.number(0, 7), 1e16);
+    for (const char* line :
+         {"data1=2.5", "var1=3.14", "var2=3", "var4=3.14159", "var5=5.0", "var6=1.125", "var7=\n", "var8=1E16"})
         EXPECT_TRUE(LogText().contains(line)) << line;
 }
 
