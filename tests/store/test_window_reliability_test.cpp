@@ -6,6 +6,7 @@
 #include "store/dialog_service.h"
 #include "test_window_fixture.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -55,11 +56,15 @@ protected:
         Lock();
     }
 
-    // Starts this test program again as a respondent on `path`.
-    static std::unique_ptr<QProcess> StartRespondent(const QString& path, const QString& user, int runs)
+    // Starts this test program again as a respondent on `path`. Its temporary folders
+    // stand in this test's own, so that a killed respondent leaves nothing behind.
+    std::unique_ptr<QProcess> StartRespondent(const QString& path, const QString& user, int runs)
     {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        const QString temporary = dir.filePath("respondents");
+        QDir().mkpath(temporary);
+        environment.insert("TMPDIR", temporary);
         environment.insert(kFileVariable, path);
         environment.insert(kUserVariable, user);
         if (runs > 0)
