@@ -4,10 +4,12 @@
 // runs in the test window as a person would.
 
 #include "store/dialog_service.h"
+#include "store/run_recording.h"
 #include "test_window_fixture.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
@@ -23,11 +25,13 @@ using kelvo::testing::TestWindowFixture;
 
 namespace {
 
-// The environment of a respondent process: the test file, the name it runs under, and
-// how many runs it takes (none given: runs until it is killed).
+// The environment of a respondent process: the test file, the name it runs under, how
+// many runs it takes (none given: runs until it is killed) and where its daily backup
+// file goes.
 constexpr char kFileVariable[] = "KELVO_RESPONDENT_FILE";
 constexpr char kUserVariable[] = "KELVO_RESPONDENT_USER";
 constexpr char kRunsVariable[] = "KELVO_RESPONDENT_RUNS";
+constexpr char kDataVariable[] = "KELVO_RESPONDENT_DATA";  // the user's data folder
 
 constexpr int kQuestions = 300;  // two answer tables
 constexpr int kVariables = 40;
@@ -49,7 +53,6 @@ protected:
                 AddVariable(id, QString("v%1").arg(id), "true", 0, "2",
                             {QString("if(item%1=1,%2,0)").arg(id % 3 == 0 ? kQuestions : 1).arg(id),
                              "if(item2=2,1,0)"});
-            Setting(-26, "false");  // the daily file is not what is tested here
             Setting(-29, "false");
             transaction.commit();
         }
@@ -65,6 +68,7 @@ protected:
         const QString temporary = dir.filePath("respondents");
         QDir().mkpath(temporary);
         environment.insert("TMPDIR", temporary);
+        environment.insert(kDataVariable, dataHome.path());
         environment.insert(kFileVariable, path);
         environment.insert(kUserVariable, user);
         if (runs > 0)
@@ -112,6 +116,26 @@ protected:
         }
     }
 
+    // The daily backup file, replaced whole at every record, holds whole records numbered
+    // from 1 (a run killed after its commit may have none). Gives the file's lines.
+    static QStringList ExpectOnlyWholeBackupRecords()
+    {
+        QFile daily(BackupFolder() + "/" + DailyBackupFileName(QDate::currentDate()));
+        if (!daily.open(QIODevice::ReadOnly))
+            return {};  // no record yet
+        const QString text = QString::fromUtf8(daily.readAll());
+        EXPECT_TRUE(text.endsWith("\n\n")) << "the file ends inside a record";
+        const QStringList lines = text.split('\n');
+        int number = 0;
+        for (const QString& line : lines) {
+            if (line.contains(kBackupRecordMark)) {
+                EXPECT_EQ(line, QString("%1\tKelvo backup record\t_ _ _ _ _").arg(++number));
+            }
+        }
+        EXPECT_EQ(lines.count("item300"), number);
+        return lines;
+    }
+
     // A finished run as it reads back: its answers, data field and a variable.
     static std::map<int, QString> FinishedRuns()
     {
@@ -136,6 +160,7 @@ TEST_F(SharedRecording, RespondentTakesRunsForAnotherTest)
         GTEST_SKIP() << "run by the tests of this file in a process of its own";
     ASSERT_TRUE(Form1->OpenTestDatabase(path, false, false));
     gCurrentUser = qEnvironmentVariable(kUserVariable);
+    qputenv("XDG_DATA_HOME", qgetenv(kDataVariable));
     const int runs = qEnvironmentVariableIntValue(kRunsVariable);
     std::printf("respondent ready\n");
     std::fflush(stdout);
@@ -210,6 +235,7 @@ TEST_F(SharedRecording, KilledWhileRecordingLeavesOnlyWholeRuns)
             EXPECT_EQ(finished.at(id).toStdString(), run.toStdString());
         }
         finishedBefore = finished;
+        ExpectOnlyWholeBackupRecords();
     }
     EXPECT_GT(killedInsideAWrite, 0) << "no kill fell inside a write; the test proved little";
     RecordProperty("killed_inside_a_write", killedInsideAWrite);
@@ -247,6 +273,10 @@ TEST_F(SharedRecording, TwoRespondentsAtOnceKeepTheirOwnRuns)
     }
     EXPECT_EQ(perRespondent["ann"], kRunsEach);
     EXPECT_EQ(perRespondent["bob"], kRunsEach);
+    // Both wrote to the one daily file, one after the other.
+    const QStringList backup = ExpectOnlyWholeBackupRecords();
+    EXPECT_EQ(backup.count("username = ann"), kRunsEach);
+    EXPECT_EQ(backup.count("username = bob"), kRunsEach);
 }
 
 }  // namespace
