@@ -118,11 +118,12 @@ TEST_F(OpenButton, EachAccountGetsExactlyWhatItsFlagsAllowInEveryWindow)
 
 TEST_F(OpenButton, IdentificationOffTakesTheAdministratorWithoutAsking)
 {
-    const QString path = NewTest();
+    const QString path = NewTest(QStringLiteral("a 'quoted' tést; Größe.mdb"));
     ExecSQL("update testd set v = 'true' where id = 0;");
     ClickOpen(path);
     EXPECT_TRUE(script.shown().empty()) << script.texts().join(" | ").toStdString();
     EXPECT_EQ(gCurrentUser, "quorv");
+    EXPECT_EQ(gCurrentTestFile, path);
     EXPECT_EQ(Shown(), (Enabled{true, true, true, true, true, false}));
     EXPECT_FALSE(Form3->PageControl->isEnabled());
     EXPECT_EQ(Form3->btnLock->text(), "&Locked");
