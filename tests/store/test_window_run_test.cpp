@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QToolButton>
 
@@ -69,8 +70,8 @@ TEST_F(TakingATest, RespondentTakesTheTestAndTheRunIsStoredWithItsBackupRecord)
 
     // The run: finished, its answers as captions, its data field.
     ASSERT_EQ(Count("select count(*) from datac;"), 1);
-    const RowSet run = SelectToVariant(
-        "select id, finished, blank_answers, last_answer, go_back, correction_answers, username from datac;");
+    const RowSet run = SelectToVariant("select id, finished, blank_answers, last_answer, go_back, correction_answers, "
+                                       "username, test_date, test_time from datac;");
     EXPECT_EQ(run.integer(0, 0), 1);
     EXPECT_EQ(run.text(0, 1), "true");
     EXPECT_EQ(run.integer(0, 2), 0);
@@ -78,6 +79,9 @@ TEST_F(TakingATest, RespondentTakesTheTestAndTheRunIsStoredWithItsBackupRecord)
     EXPECT_EQ(run.integer(0, 4), 0);
     EXPECT_EQ(run.integer(0, 5), 0);
     EXPECT_EQ(run.text(0, 6), "quorv");
+    EXPECT_EQ(run.text(0, 7), QDate::currentDate().toString("yyyy-MM-dd") + " 00:00:00");
+    EXPECT_TRUE(QRegularExpression("^1899-12-30 00:0\\d:\\d\\d$").match(run.text(0, 8)).hasMatch())
+        << run.text(0, 8).toStdString();  // the run's duration on the zero day
     const RowSet answers = SelectToVariant("select id, item1, item2 from datai1;");
     ASSERT_FALSE(answers.isNull());
     EXPECT_EQ(answers.integer(0, 0), 1);
