@@ -26,7 +26,8 @@ class QToolButton;
 namespace kelvo {
 
 // What the editor's file dialog holds between its showings: New and Open set its title
-// and keep the chosen file in `fileName`, which locking reopens.
+// and keep the chosen file in `fileName`. Locking reopens the open test instead, since
+// `fileName` may name a file that Open refused.
 struct EditorFileDialog {
     QString title;
     QString filter = QStringLiteral("Microsoft Access Database Files(*.mdb)|*.mdb");

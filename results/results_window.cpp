@@ -41,8 +41,9 @@ const QString kNotConnected = QStringLiteral(
     "Check status of .mdb database file!");
 const QString kSelectFailed = QStringLiteral(
     "Error code 198. General SQL select command error!\r\n\r\nCheck status of .mdb database file!");
-const QString kNoIdColumn = QStringLiteral(
-    "Internal error! Error code: 199. If you get this error please send e-mail to: \r\n\r\nkelvo@example.org");
+const QString kNoIdColumn =
+    QStringLiteral("Internal error! Error code: 199. If you get this error please send e-mail to: \r\n\r\n")
+    + kSupportAddress;
 
 constexpr int kIconSize = 24;
 

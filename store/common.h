@@ -16,6 +16,9 @@
 
 namespace kelvo {
 
+// Where the program's internal-error messages ask the user to write.
+inline const QString kSupportAddress = QStringLiteral("support@kelvo.example");
+
 class TableDataset;
 
 // The rows of one SELECT, [row, column] from 0. It is Null (no array at all) when the

@@ -64,7 +64,8 @@ std::optional<int> toInt32(QStringView text)
 void showInternalError8()
 {
     dialogs::error(QStringLiteral("Internal error! Error code: 8. If you get this error please "
-                                  "send e-mail to: \r\n\r\nkelvo@example.org"));
+                                  "send e-mail to: \r\n\r\n")
+                   + kSupportAddress);
 }
 
 // The digits directly at `from`.

@@ -30,7 +30,6 @@ namespace kelvo {
 
 namespace {
 
-const QString kSupportAddress = QStringLiteral("support@kelvo.example");
 const QString kTrue = QStringLiteral("true");
 
 // The dialog filter "Description|*.ext|..." as the file dialogs take it.

@@ -20,7 +20,6 @@ namespace kelvo {
 
 namespace {
 
-const QString kSupportAddress = QStringLiteral("support@kelvo.example");
 
 const QString kTablesNotPreparedError =
     QStringLiteral("Internal error! Error code: 233. If you get this error please send e-mail to: \r\n\r\n")

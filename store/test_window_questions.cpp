@@ -4,6 +4,7 @@
 #include "store/test_window.h"
 
 #include "store/application.h"
+#include "store/common.h"
 #include "store/dialog_service.h"
 #include "store/main_window.h"
 #include "store/numlock.h"
@@ -27,7 +28,6 @@ namespace kelvo {
 
 namespace {
 
-const QString kContact = QStringLiteral("support@kelvo.example");
 
 int TagOf(const QObject& control) { return control.property("tag").toInt(); }
 
@@ -353,7 +353,7 @@ void TForm2::AnswerClick(QAbstractButton* sender)
     if (!CellsInBounds(slot)) {
         dialogs::error(QStringLiteral("Internal error! Error code: 100!\r\n\r\nYou should never see this error!\r\n\r\n"
                                       "If you get this error please send e-mail to: ")
-                       + kContact);
+                       + kSupportAddress);
         return;
     }
     std::vector<QString>& texts = gAnswers[static_cast<std::size_t>(gCurrentItem)];
@@ -388,7 +388,7 @@ void TForm2::AnswerEditChange(QLineEdit* edit)
     const int slot = TagOf(*edit);
     if (!CellsInBounds(slot)) {
         dialogs::error(QStringLiteral("Internal error! Error code: 117. If you get this error please send e-mail to: ")
-                       + kContact);
+                       + kSupportAddress);
         return;
     }
     std::vector<QString>& texts = gAnswers[static_cast<std::size_t>(gCurrentItem)];
@@ -433,7 +433,7 @@ void TForm2::NormalizeTypedAnswers()
     const RowSet editcaps = SelectToVariant(QStringLiteral("select id, editcap from items order by 1;"));
     if (counts.rows() != static_cast<int>(gAnswers.size()) || editcaps.rows() != static_cast<int>(gAnswers.size()))
         dialogs::error(QStringLiteral("Internal error! Error code: 178. If you get this error please send e-mail to: ")
-                       + kContact);
+                       + kSupportAddress);
     // Matched by question id, so that a question without answers shifts nothing.
     for (int q = 0; q < static_cast<int>(gAnswers.size()) && q < editcaps.rows(); ++q) {
         if (editcaps.text(q, 1).isEmpty())

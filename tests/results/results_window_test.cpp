@@ -171,7 +171,7 @@ TEST_F(ResultsFixture, AResultTableWithoutLeadingIdWarnsAndTheGridIsStillFilled)
     Reopen();
     ShowResults();
     EXPECT_EQ(script.lastText(),
-              "Internal error! Error code: 199. If you get this error please send e-mail to: \r\n\r\nkelvo@example.org");
+              "Internal error! Error code: 199. If you get this error please send e-mail to: \r\n\r\nsupport@kelvo.example");
     // The table merges by its first field: its text "1" is the id of run 1.
     EXPECT_EQ(Ids(), (QStringList{"1"}));
     EXPECT_EQ(ColumnTexts("item1"), (QStringList{"yes"}));
