@@ -46,6 +46,9 @@
         .macro FSELFDIV         # st0 = st0 / st0 (0/0 raises invalid operation)
         .byte 0xD8, 0xF0
         .endm
+        .macro FDOUBLE          # st0 = st0 + st0
+        .byte 0xD8, 0xC0
+        .endm
 
         .macro ENTRY name
         .p2align 4
@@ -82,16 +85,19 @@
         fyl2x
         .endm
 
-# x^n by squaring, x in ST(0), n in eax; changes ecx and edx.
+# x^n by squaring, x in ST(0), n in eax; changes ecx. A negative n raises 1/x to |n|:
+# x^|n| could leave the Extended range on the side opposite to the result's (3^-2^31
+# would overflow instead of giving 0, 0.5^-2^31 divide by zero instead of
+# overflowing), while the powers of 1/x never pass the result on their way to it.
         .macro IPOWER
-        fld1
-        fxch    st(1)                   # x, result
-        mov     edx, eax
         mov     ecx, eax
         test    eax, eax
         jns     1f
         neg     ecx                     # |n| as unsigned: -2^31 gives 2^31
-1:      test    ecx, ecx
+        fdivr   qword ptr [rip + .Lone] # 1/x (0 divides by zero)
+1:      fld1
+        fxch    st(1)                   # x, result
+        test    ecx, ecx
         jz      4f
 2:      shr     ecx, 1
         jnc     3f
@@ -101,10 +107,6 @@
 3:      FSQUARE
         jmp     2b
 4:      fstp    st(0)
-        test    edx, edx
-        jns     5f
-        fdivr   qword ptr [rip + .Lone]
-5:
         .endm
 
 # Faults with one value left on the stack, for the routines that have no x87
@@ -261,12 +263,48 @@ ENTRY RtIPwr
         ret
         .size RtIPwr, .-RtIPwr
 
-# Whether ST(0) is a whole number that fits 32 bits: stores it rounded into [rsp + 8]
-# (the caller's reserved cell) and sets ZF; a value beyond 32 bits raises the
-# invalid-operation fault here.
+# An exponent or degree beyond the 32-bit Integers must never meet fist: it would
+# store the integer indefinite and raise the invalid-operation fault for a power that
+# is merely too large (it overflows) or too small (it is 0). Whether such a value is
+# whole, and whether it is odd, is told by comparisons alone.
+
+# CF clear when |ST(0)| >= 2^31. A value that is not a number raises the
+# invalid-operation fault here. One register beyond ST(0); changes ax.
+        .macro TEST_BEYOND_32_BITS
+        fld     st(0)
+        fabs
+        fcomp   qword ptr [rip + .Ltwo_to_31]
+        fnstsw  ax
+        sahf
+        .endm
+
+# For ST(0) within 32 bits: ZF set when it is whole; stores it rounded into the dword
+# at [rsp]. Changes ax.
         .macro TEST_INTEGRAL
         fist    dword ptr [rsp]
         ficom   dword ptr [rsp]
+        fnstsw  ax
+        sahf
+        .endm
+
+# For ST(0) beyond 32 bits: ZF set when it is whole. One register beyond ST(0);
+# changes ax.
+        .macro TEST_WHOLE
+        fld     st(0)
+        frndint
+        fcomp   st(1)
+        fnstsw  ax
+        sahf
+        .endm
+
+# For a whole ST(0) of any size: ZF clear when it is odd (twice its half rounded is
+# itself only when it is even). One register beyond ST(0); changes ax.
+        .macro TEST_EVEN
+        fld     st(0)
+        fmul    qword ptr [rip + .Lhalf]
+        frndint
+        FDOUBLE
+        fcomp   st(1)
         fnstsw  ax
         sahf
         .endm
@@ -276,26 +314,51 @@ ENTRY RtFPwr
         push    rdx
         sub     rsp, 8
         fxch    st(1)                   # y, x
+        TEST_BEYOND_32_BITS
+        jae     .Lfpwr_beyond
         TEST_INTEGRAL
-        jp      .Lfpwr_real
-        jne     .Lfpwr_real
+        jne     .Lfpwr_broken
         fstp    st(0)
         mov     eax, dword ptr [rsp]
         IPOWER
         jmp     .Lfpwr_done
-.Lfpwr_real:
+.Lfpwr_beyond:
+        TEST_WHOLE
+        jne     .Lfpwr_broken
+        TEST_EVEN
+        setne   cl                      # an odd y keeps the sign of a negative x
         fxch    st(1)                   # x, y
         ftst
         fnstsw  ax
         sahf
-        jne     .Lfpwr_log
-        fstp    st(0)                   # 0 to a broken power is 0
-        fstp    st(0)
-        fldz
+        je      .Lfpwr_zero
+        jb      1f
+        xor     ecx, ecx                # a positive x has no sign to keep
+1:      fabs
+        fyl2x                           # y log2 |x|
+        EXP2                            # beyond the Extended range: overflow; below: 0
+        test    cl, cl
+        jz      .Lfpwr_done
+        fchs
         jmp     .Lfpwr_done
-.Lfpwr_log:
+.Lfpwr_broken:
+        fxch    st(1)                   # x, y
+        ftst
+        fnstsw  ax
+        sahf
+        je      .Lfpwr_zero
         fyl2x                           # y log2 x (a negative x is invalid)
         EXP2
+        jmp     .Lfpwr_done
+.Lfpwr_zero:                            # 0, y (y is not 0)
+        fstp    st(0)
+        ftst
+        fnstsw  ax
+        fstp    st(0)
+        fldz
+        sahf
+        ja      .Lfpwr_done             # to a positive y: 0
+        fdivr   qword ptr [rip + .Lone] # to a negative y, whole or not, the zero divide of 0^-1
 .Lfpwr_done:
         add     rsp, 8
         pop     rdx
@@ -306,7 +369,10 @@ ENTRY RtFPwr
 ENTRY RtIRoot
         sub     rsp, 8
         mov     dword ptr [rsp], eax
-.Liroot:                                # x in ST(0), n in [rsp]
+        fild    dword ptr [rsp]
+        fxch    st(1)                   # x, n
+# x in ST(0), a whole degree n in ST(1), bit 0 of [rsp] set when n is odd.
+.Lroot_whole:
         ftst
         fnstsw  ax
         sahf
@@ -325,14 +391,15 @@ ENTRY RtIRoot
 2:      xor     eax, eax                # an even root of a negative number:
         div     eax                     # the integer division by zero
 3:      fstp    st(0)
+        fstp    st(0)
         fldz
         add     rsp, 8
         ret
         .size RtIRoot, .-RtIRoot
 
-# x > 0 in ST(0), n in [rsp + 8] (the caller's cell): 2^(log2 x / n).
+# x > 0 in ST(0), the degree n in ST(1): 2^(log2 x / n).
 .Lroot_of_positive:
-        fild    dword ptr [rsp + 8]
+        fxch    st(1)
         fdivr   qword ptr [rip + .Lone] # 1/n (n = 0 divides by zero), x
         fxch    st(1)
         fyl2x
@@ -342,12 +409,19 @@ ENTRY RtIRoot
 ENTRY RtFRoot
         sub     rsp, 8
         fxch    st(1)                   # r, x
-        TEST_INTEGRAL
-        jp      1f
-        jne     1f
-        fstp    st(0)
-        jmp     .Liroot
-1:      fdivr   qword ptr [rip + .Lone] # 1/r, x
+        TEST_BEYOND_32_BITS
+        jae     1f
+        TEST_INTEGRAL                   # a whole r is in [rsp] with its parity
+        jne     2f
+        fxch    st(1)
+        jmp     .Lroot_whole
+1:      TEST_WHOLE
+        jne     2f
+        TEST_EVEN
+        setne   byte ptr [rsp]          # bit 0: r is odd
+        fxch    st(1)
+        jmp     .Lroot_whole
+2:      fdivr   qword ptr [rip + .Lone] # 1/r, x
         fxch    st(1)
         fyl2x                           # x = 0 divides by zero, x < 0 is invalid
         EXP2
@@ -653,6 +727,8 @@ ENTRY \name
         .p2align 3
 .Lone:  .double 1.0
 .Lhalf: .double 0.5
+.Ltwo_to_31:
+        .double 2147483648.0
 .Ltwo:  .long   2
 
         .section .note.GNU-stack, "", @progbits

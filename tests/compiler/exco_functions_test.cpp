@@ -169,10 +169,15 @@ TEST_F(Functions, EveryTwoArgumentFunctionMatchesTheLongDoubleReference)
     const std::vector<BinaryCase> cases = {
         {{"power(x,y)", "x^y"},
          [](Extended a, Extended b) { return powl(a, b); },
-         {{2, 10}, {2, 0.5}, {1.5, 2.5}, {-2, 3}, {3, -2}, {10, -0.3}, {0, 0}, {0, 2.5}, {7, 1}}},
+         {{2, 10}, {2, 0.5}, {1.5, 2.5}, {-2, 3}, {3, -2}, {10, -0.3}, {0, 0}, {0, 2.5}, {7, 1},
+          // a result below the Extended range is 0; a whole exponent beyond 32 bits
+          // gives a negative base the sign of its parity
+          {3, -2147483648.0}, {1e10, -500}, {0.5, -16000}, {0.5, 2.5e10}, {3, -2.5e10},
+          {-1.0000000001, 4294967297.0}, {-1.0000000001, 4294967296.0}, {0.9999999999, 1e10}}},
         {{"root(x,y)"},
          realRoot,
-         {{27, 3}, {-27, 3}, {2, 2}, {10, 2.5}, {16, 4}, {-32, 5}, {0, 2}}},
+         {{27, 3}, {-27, 3}, {2, 2}, {10, 2.5}, {16, 4}, {-32, 5}, {0, 2}, {-27, 3e9 + 1}, {27, -1e10},
+          {0, 3e9}}},
         {{"logn(x,y)", "log(x,y)"},
          [](Extended b, Extended v) { return logl(v) / logl(b); },
          {{10, 1000}, {2, 8}, {0.5, 3}, {3, 7}, {1e10, 1e-10}}},
@@ -213,12 +218,13 @@ TEST_F(Functions, SpecialValues)
         {"power(0,0)", 1},     {"power(-2,3)", -8},   {"root(-27,3)", -3},   {"fact(3.9)", 6},
         {"fact2(-1)", 1},      {"sign(-0)", 0},       {"sign(-3.5)", -1},    {"fact(0)", 1},
         {"fact2(0)", 1},       {"fact2(7)", 105},     {"fact2(8)", 384},     {"root(0,2)", 0},
-        {"root(0,0)", 0},      {"power(0,2.5)", 0},   {"power(0,-0.5)", 0},  {"logn(10,1000)", 3},
+        {"root(0,0)", 0},      {"power(0,2.5)", 0},   {"x^-20000", 0},       {"logn(10,1000)", 3},
         {"arccos(x-4)", kPi},  {"arccos(1)", 0},      {"arcsin(x-4)", -kPi / 2}, {"x!", 6},
         {"fact(x+0.9)", 6},    {"max(-2)", -2},       {"min(-2)", -2},       {"sum(-2)", -2},
         {"avr(-2)", -2},       {"prod(-2)", -2},      {"sumq(-2)", 4},       {"norm(-2)", 2},
         {"len(x,y,z,1)", 4},   {"sum(1,2,x)", 6},     {"max(1,x,2)", 3},     {"sin(x)+2*sin(x)+1", 3 * sinl(3) + 1},
         {"2*sum(x,1)-1", 7},   {"1-max(x,1)", -2},    {"-prod(x,2)", -6},    {"2*len(x,y)+1", 5},
+        {"x^-2147483648", 0},  {"(-1)^4294967297", -1}, {"(-1)^4294967296", 1},
     };
     x = 3;
     for (const auto& [text, expected] : cases)
@@ -238,11 +244,16 @@ TEST_F(Functions, ConstantTextsFaultAtCompileTimeWithTheirCodes)
 {
     const std::vector<std::pair<const char*, int>> cases = {
         {"ln(0)", 203},          {"sqrt(-1)", 204},      {"exp(20000)", 205},   {"power(0,-1)", 203},
-        {"power(-8,1/3)", 204},  {"power(2,3e9)", 204},  {"root(8,0)", 203},    {"root(0,2.5)", 203},
+        {"power(-8,1/3)", 204},  {"power(2,3e9)", 205},  {"root(8,0)", 203},    {"root(0,2.5)", 203},
         {"logn(1,5)", 203},      {"tanh(6000)", 205},    {"cotanh(0)", 203},    {"arctanh(1)", 203},
         {"arccotanh(1)", 203},   {"arccosh(0.5)", 204},  {"arcsin(1.5)", 204},  {"arccos(-1.5)", 204},
         {"fact(-1)", 204},       {"fact(1755)", 205},    {"fact2(-2)", 204},    {"fact2(3207)", 205},
         {"x^-3+1/0", 203},       {"lg(-1)", 204},        {"sh(12000)", 205},    {"0^-3", 203},
+        // 0 to every negative power divides by zero; a power beyond the Extended range
+        // overflows, however large its exponent
+        {"power(0,-0.5)", 203},  {"0^-0.5", 203},        {"0^-3e9", 203},       {"0^-20000", 203},
+        {"0^(-1e10-0.5)", 203},  {"2^4294967296", 205},  {"(-2)^(3e9+1)", 205}, {"0.5^-3e9", 205},
+        {"3^99999999999", 205},  {"0.5^-20000", 205},
     };
     for (const auto& [text, code] : cases)
         EXPECT_EQ(compileCode(text), code) << text;
@@ -277,9 +288,23 @@ TEST_F(Functions, FaultsOfTheRoutinesReachTheCallerOfCalcByKind)
     with(20000), expectFault<EExcoOverflow>("exp(x)");
     with(0, -1), expectFault<EExcoZeroDivide>("power(x,y)");
     with(-8, 1.0 / 3), expectFault<EExcoInvalidOp>("power(x,y)");
-    with(2, 3e9), expectFault<EExcoInvalidOp>("power(x,y)");
+    for (const double exponent : {-0.5, -1e10, -3e9 - 0.5, -20000.0}) {
+        with(0, exponent), expectFault<EExcoZeroDivide>("power(x,y)");
+        expectFault<EExcoZeroDivide>("x^y");
+    }
+    with(0), expectFault<EExcoZeroDivide>("x^-0.5");
+    expectFault<EExcoZeroDivide>("power(x,-0.5)");
+    expectFault<EExcoZeroDivide>("x^-20000");
+    with(2, 3e9), expectFault<EExcoOverflow>("power(x,y)");
+    with(-2, 3e9 + 1), expectFault<EExcoOverflow>("x^y");
+    with(0.5, -2147483648.0), expectFault<EExcoOverflow>("x^y");
+    with(3), expectFault<EExcoOverflow>("x^99999999999");
+    expectFault<EExcoOverflow>("x^2.5e10");
+    expectFault<EExcoOverflow>("power(x,1e10)");
+    with(0.5), expectFault<EExcoOverflow>("x^-20000");
     with(-16, 2), expectFault<EExcoDivByZero>("root(x,y)");
     with(-16), expectFault<EExcoDivByZero>("root(x,2)");
+    with(-16, 3e9), expectFault<EExcoDivByZero>("root(x,y)");
     with(8, 0), expectFault<EExcoZeroDivide>("root(x,y)");
     with(0, 2.5), expectFault<EExcoZeroDivide>("root(x,y)");
     with(-1, 2.5), expectFault<EExcoInvalidOp>("root(x,y)");
