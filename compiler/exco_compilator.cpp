@@ -490,7 +490,7 @@ void State::generateNode(int32_t i)
     else if (cls == fc::ListRoutine)
         listCall(i);
     else if (cls != fc::FrontEnd && cls != fc::Internal)
-        throw std::logic_error("calls of added routines are not generated");
+        userCall(i);
 }
 
 // ---------------------------------------------------------------------------------

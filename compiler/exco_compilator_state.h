@@ -157,6 +157,8 @@ struct TCompiler::State {
     void genericCode(int32_t i, const TFuncList& entry);
     void vectorCall(int32_t i);
     void listCall(int32_t i);
+    // calls of added functions (compiler/exco_usercall.cpp)
+    void userCall(int32_t i);
 
     // sharing one computation between functions of the same argument
     const void* sharedTemp(int32_t slot) const;

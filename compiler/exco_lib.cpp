@@ -4,6 +4,7 @@
 
 #include "compiler/exco_h.h"
 #include "compiler/exco_library.h"
+#include "compiler/exco_userfunc.h"
 #include "compiler/exec_arena.h"
 #include "compiler/excod.h"
 
@@ -39,16 +40,7 @@ class ExcoLibrary {
   ExcoLibrary(const ExcoLibrary&) = delete;
   ExcoLibrary& operator=(const ExcoLibrary&) = delete;
 
-  void AddAlias(int id, const std::string& name) {
-    if (id < 0 || static_cast<size_t>(id) >= compiler.FuncTable.size()) return;
-    compiler.AddFunctionName(id, name);
-    const std::string first = compiler.GetFunctionName(id);
-    evaluator.AddAlias(first, name);
-    for (int k = 1; k <= largestAuxiliaryCount; ++k) {
-      const int32_t helper = compiler.FindFunction(std::to_string(k) + "$" + first);
-      if (helper >= 0) compiler.AddFunctionName(helper, std::to_string(k) + "$" + name);
-    }
-  }
+  void AddAlias(int id, const std::string& name) { functions.AddAlias(id, name); }
 
   // A freed entry holds nothing and no handle finds it (handle 0 finds entry 0), so
   // freed entries leave the table: it stays as small as what is still in use.
@@ -83,8 +75,7 @@ class ExcoLibrary {
   TExcoDll compiler;
   TExcoD_Custom evaluator;
   std::vector<TCompFunc> compiled;
-  int textFunctionCount = 0;
-  int largestAuxiliaryCount = 0;
+  TUserFunctions functions{compiler, evaluator};
 };
 
 ExcoLibrary& library() {
@@ -195,6 +186,15 @@ void ExcoGetErrorText(std::string& text) {
 }
 
 void ExcoAddAlias(int id, const std::string& name) { library().AddAlias(id, name); }
+
+void ExcoAddFunction(const std::string& definition, const ExcoFuncDescriptor* descriptor, intptr_t& id) {
+  ExcoLibrary& lib = library();
+  if (!descriptor) {
+    lib.compiler.Fail(ec::AddFunction, definition);
+    return;
+  }
+  lib.functions.AddFunction(definition, *descriptor, id);
+}
 
 void InitFuncDescriptor(ExcoFuncDescriptor& descriptor) {
   descriptor = ExcoFuncDescriptor{};

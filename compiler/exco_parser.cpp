@@ -794,6 +794,7 @@ void TExcoParser::BuildCall(TNode* node, int32_t id, const std::string& argText,
   for (const std::string& arg : args)
     if (arg.empty()) Error(n <= 2 ? ec::MissingArgument : ec::ArgumentCount, n <= 2 ? callText : argText);
   if (entry.ExtraDepth < 0) h_.SkipDepthPasses = true;
+  if (entry.ReadsHost) h_.UsesVariable = true;
 
   static const int32_t kListNames[] = {fx::Sum, fx::SumQ, fx::Avr, fx::Len, fx::Max, fx::Min, fx::Norm, fx::Prod};
   static const int32_t kVectorForm[] = {fx::SumV, fx::SumQV, fx::AvrV, fx::LenV, fx::MaxV, fx::MinV, fx::NormV, fx::ProdV};

@@ -130,6 +130,10 @@ struct TFuncList {
   int32_t RegisterMask = 0;  // 13: bit k = CPU register k+1 changed
   std::vector<intptr_t> ArgCells;  // 14: argument value cells of text-defined functions
   int32_t Class = 0;         // 15: class code (namespace fc)
+  // Calling it reads host memory that its arguments do not show (a text-defined
+  // function whose body reads a host variable, the differentiation functions): a
+  // text that calls it is never replaced by its value at compile time.
+  bool ReadsHost = false;
 };
 using TArrayFuncList = std::vector<TFuncList>;
 
