@@ -13,7 +13,8 @@
 //   slot addresses (class -7)  the address of every argument's slot, as pointer
 //       arguments in argument order.
 //   list (classes -11 to -14)  rdi = the slots as above, esi = their count.
-// Integer values in slots are 64-bit. A real value becomes an Integer by truncation
+// Integer values in slots are 64-bit; slots lie 10 bytes apart, so a value in one
+// need not be aligned (read it with memcpy). A real value becomes an Integer by truncation
 // toward zero, as for the built-ins that take an Integer.
 //
 // The ABI lets a routine use all eight x87 registers and expects them empty, so the
@@ -161,6 +162,11 @@ void callHostRoutine(State& s, const TFuncList& entry, const std::vector<AbiArgu
         s.bytes({0x48, 0x81, 0xC4});  // add rsp, memory
         s.imm32(memory);
     }
+    // The routine's exception flags go into the saved status word, so that a routine
+    // run with its faults masked shows them afterwards as if computed in place.
+    s.bytes({0xDF, 0xE0});                                // fnstsw ax
+    s.bytes({0x83, 0xE0, 0x3F});                          // and eax, 3Fh
+    s.bytes({0x66, 0x09, 0x44, 0x24, 0x04});              // or [rsp + 4], ax
     s.bytes({0xDB, 0xBC, 0x24, 0x70, 0x00, 0x00, 0x00});  // fstp tbyte [rsp + 112]
     s.bytes({0xDD, 0x24, 0x24});                          // frstor [rsp]
     s.bytes({0xDB, 0xAC, 0x24, 0x70, 0x00, 0x00, 0x00});  // fld tbyte [rsp + 112]

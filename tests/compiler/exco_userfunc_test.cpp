@@ -1,6 +1,7 @@
 // Functions added at run time: defined by text, native routines of the host under each
 // calling class, inline templates, auxiliary routines and aliases.
 #include "compiler/exco.h"
+#include "compiler/exco_faults.h"
 #include "tests/compiler/exco_test_support.h"
 
 #include <gtest/gtest.h>
@@ -209,7 +210,13 @@ long double bySlots(const uint8_t* slots) {
   return first / second;
 }
 
-long double slotAddresses(const double* a, const double* b) { return *a - *b; }
+// Slots lie 10 bytes apart: a value in one need not be aligned.
+long double slotAddresses(const void* a, const void* b) {
+  double first = 0, second = 0;
+  std::memcpy(&first, a, sizeof first);
+  std::memcpy(&second, b, sizeof second);
+  return first - second;
+}
 
 long double listSum(const uint8_t* slots, int32_t count) {
   long double sum = 0;
@@ -231,6 +238,8 @@ long double fullStack(long double x) {
                : "m"(v[0]), "m"(v[1]), "m"(v[2]), "m"(v[3]), "m"(v[4]), "m"(v[5]), "m"(v[6]), "m"(v[7]));
   return r + x;
 }
+
+long double divide(long double a, long double b) { return a / b; }
 
 long double half(long double x) { return x / 2; }
 long double third(long double x) { return x / 3; }
@@ -283,6 +292,23 @@ TEST_F(UserFunctions, NativeRoutinesGetTheirArgumentsByTheirCallingClass) {
   // values of its caller on the x87 stack.
   ASSERT_GE(add("viahost(a)=a*full(a)", textDescriptor()), 0);
   EXPECT_EQ(run("x+y*(x+viahost(2))"), x + y * (x + 2 * 38));
+}
+
+// A fault inside a routine of the host reaches the caller of Calc, also when the
+// formula first runs with its faults masked; in a constant text it is found at compile
+// time.
+TEST_F(UserFunctions, FaultsInsideARoutineOfTheHostReachTheCaller) {
+  HostVariables host;
+  host.bind();
+  ASSERT_GE(add("hdiv", nativeDescriptor(110, 2, 29, reinterpret_cast<const void*>(&divide))), 0);
+  EXPECT_EQ(run("hdiv(x,y)"), 1.5L / 2.5L);
+  TExco exco;
+  void* routine = nullptr;
+  exco.Compile("1+hdiv(x,x-x)", nullptr, routine);
+  ASSERT_NE(routine, nullptr);
+  EXPECT_THROW(exco.Calc(routine), EExcoZeroDivide);
+  EXPECT_EQ(run("hdiv(y,x)"), 2.5L / 1.5L);
+  EXPECT_EQ(compileText("hdiv(1,0)").code, 203);
 }
 
 TEST_F(UserFunctions, InlineTemplatesAndRoutinesOfTheBuiltInClasses) {
