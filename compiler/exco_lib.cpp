@@ -2,6 +2,7 @@
 // one typed-evaluator instance and the table of compiled functions.
 #include "compiler/exco_lib.h"
 
+#include "compiler/exco_diffcalls.h"
 #include "compiler/exco_h.h"
 #include "compiler/exco_library.h"
 #include "compiler/exco_userfunc.h"
@@ -35,6 +36,8 @@ class ExcoLibrary {
         {47, "asinh"}, {48, "acosh"}, {49, "atanh"}, {50, "acoth"}, {99, "avg"},
     };
     for (const auto& [id, name] : kAliases) AddAlias(id, name);
+    evaluator.InitDiff(&ExcoRunRoutine);
+    AddDiffFunctions(functions, compiler);
   }
   ~ExcoLibrary() { FreeAll(); }
   ExcoLibrary(const ExcoLibrary&) = delete;
@@ -277,3 +280,8 @@ void ExcoGetInfo(int query, intptr_t index, intptr_t& value) {
 
 TExcoH& ExcoLibraryCompiler() { return library().compiler; }
 TExcoD_Custom& ExcoLibraryEvaluator() { return library().evaluator; }
+
+bool ExcoIsRoutine(intptr_t entry) {
+  const ExcoLibrary& lib = library();
+  return entry != 0 && (lib.FindCompiled(entry) != nullptr || lib.functions.IsBody(entry));
+}

@@ -328,3 +328,7 @@ void TUserFunctions::AddAlias(int id, const std::string& name) {
     if (helper >= 0) compiler_.AddFunctionName(helper, std::to_string(k) + "$" + name);
   }
 }
+
+bool TUserFunctions::IsBody(intptr_t entry) const {
+  return std::any_of(bodies_.begin(), bodies_.end(), [&](const TFunction& body) { return body.Entry == entry; });
+}

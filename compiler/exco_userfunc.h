@@ -36,6 +36,8 @@ class TUserFunctions {
   // Another name for entry id (and for its auxiliary functions); an id outside the
   // table does nothing.
   void AddAlias(int id, const std::string& name);
+  // Whether entry is the body of a text-defined function.
+  bool IsBody(intptr_t entry) const;
 
  private:
   bool DescriptorRecord(const ExcoFuncDescriptor& d, TFuncList& record) const;

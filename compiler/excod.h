@@ -2,6 +2,8 @@
 // the compiler's own is empty, its reporter, and the registry of function names.
 #pragma once
 
+#include "compiler/excod_diff.h"
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -38,6 +40,15 @@ class TExcoD {
 class TExcoD_Custom : public TExcoD {
  public:
   void GetError(int& code) const;
+  // Numeric differentiation of a compiled function f with respect to the variable at
+  // v of internal type t (see compiler/excod_diff.h).
+  void InitDiff(TDiffNumeric::Runner runner) { DiffNumeric.Init(runner); }
+  Extended Diff1(intptr_t f, void* v, int32_t t) { return DiffNumeric.Diff(1, f, v, t); }
+  Extended Diff2(intptr_t f, void* v, int32_t t) { return DiffNumeric.Diff(2, f, v, t); }
+  Extended Diff3(intptr_t f, void* v, int32_t t) { return DiffNumeric.Diff(3, f, v, t); }
+  Extended Diff4(intptr_t f, void* v, int32_t t) { return DiffNumeric.Diff(4, f, v, t); }
+  Extended DiffN(intptr_t f, void* v, int32_t t, int32_t n) { return DiffNumeric.DiffN(f, v, t, n); }
+  TDiffNumeric DiffNumeric;
   void AddFunction(const std::string& name);
   void AddAlias(const std::string& name, const std::string& alias);
 };

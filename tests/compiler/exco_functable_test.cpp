@@ -8,6 +8,9 @@
 
 namespace {
 
+// The library starts with the built-ins and the five differentiation functions.
+constexpr size_t kStartUpEntries = fx::BuiltInCount + 5;
+
 class FunctionTable : public ExcoTest {
  protected:
   TExcoH& h = ExcoLibraryCompiler();
@@ -22,7 +25,7 @@ TEST_F(FunctionTable, NamesAndAliasesReachTheirEntries) {
   };
   for (const auto& [name, id] : names) EXPECT_EQ(h.FindFunction(name), id) << name;
   EXPECT_EQ(h.FindFunction(""), -1);
-  EXPECT_EQ(h.FuncTable.size(), 114u);
+  EXPECT_EQ(h.FuncTable.size(), kStartUpEntries);
   EXPECT_EQ(h.FuncTable[89].Names, (TArrayS{"", ""}));
   EXPECT_EQ(h.FuncTable[93].Names, (TArrayS{"", ""}));
 }
@@ -113,8 +116,8 @@ TEST_F(FunctionTable, TemplatesAddressLibraryDataThroughR11) {
 }
 
 TEST_F(FunctionTable, PairMatrixMarksTheDiagonalAndThePairs) {
-  ASSERT_EQ(h.PairMatrix.size(), 114u);
-  ASSERT_EQ(h.PairMatrix[1].size(), 114u);
+  ASSERT_EQ(h.PairMatrix.size(), kStartUpEntries);
+  ASSERT_EQ(h.PairMatrix[1].size(), kStartUpEntries);
   EXPECT_EQ(h.PairMatrix[fx::Sqrt][fx::Sqrt], (TPairCell{1, 1, 1}));
   EXPECT_EQ(h.PairMatrix[fx::SumV][fx::SumV], (TPairCell{1, 1, 1}));
   EXPECT_EQ(h.PairMatrix[fx::Sum][fx::Sum], (TPairCell{}));
@@ -142,15 +145,15 @@ TEST_F(FunctionTable, RegisteringGrowsTableAndMatrixButNotForAKnownName) {
   int32_t id = -7;
   h.RegisterFunction(record, id);
   EXPECT_EQ(id, -7);
-  EXPECT_EQ(h.FuncTable.size(), 114u);
+  EXPECT_EQ(h.FuncTable.size(), kStartUpEntries);
 
   record.Names = {"", "myfunc"};
   record.Arity = 1;
   h.RegisterFunction(record, id);
-  EXPECT_EQ(id, 114);
-  ASSERT_EQ(h.PairMatrix.size(), 115u);
-  EXPECT_EQ(h.PairMatrix[3].size(), 115u);
-  EXPECT_EQ(h.PairMatrix[114][114], (TPairCell{1, 1, 1}));
+  EXPECT_EQ(id, static_cast<int32_t>(kStartUpEntries));
+  ASSERT_EQ(h.PairMatrix.size(), kStartUpEntries + 1);
+  EXPECT_EQ(h.PairMatrix[3].size(), kStartUpEntries + 1);
+  EXPECT_EQ(h.PairMatrix[kStartUpEntries][kStartUpEntries], (TPairCell{1, 1, 1}));
   EXPECT_EQ(parseDump("myfunc(1)"), "myfunc\n  @@LDSC 1\n");
 
   ExcoSetOption(51, 54);
