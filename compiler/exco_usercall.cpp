@@ -24,7 +24,7 @@
 // called with values of its caller below.
 //
 // A function defined by text (class -16) gets its argument values stored into its
-// argument cells, then its compiled body is called directly: it is generated code,
+// argument cells (an Integer truncated likewise), then its compiled body is called directly: it is generated code,
 // keeps the registers it uses and leaves one value in ST(0).
 #include "compiler/exco_compilator_state.h"
 
@@ -195,7 +195,12 @@ void textFunctionCall(State& s, int32_t i, const TFuncList& entry)
         const void* cell = k < entry.ArgCells.size() ? reinterpret_cast<const void*>(entry.ArgCells[k]) : nullptr;
         if (cell == nullptr)
             throw std::logic_error("text-defined function without its argument cells");
-        s.storePop(cell, type);
+        if (type == vt::Integer) {
+            s.mem({0xDB}, 1, cell);  // fisttp dword: truncated, as every Integer argument
+            s.adjust(-1);
+        } else {
+            s.storePop(cell, type);
+        }
     });
     if (entry.Routine == 0)
         throw std::logic_error("text-defined function without its body");

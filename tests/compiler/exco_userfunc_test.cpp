@@ -114,6 +114,8 @@ TEST_F(UserFunctions, RedefinitionReplacesTheFunctionAndKeepsEarlierRoutinesWork
 TEST_F(UserFunctions, ArgumentTypesOfTheDescriptorRoundTheStoredValues) {
   ASSERT_GE(add("twice(i)=i*2", textDescriptor(27)), 0);
   EXPECT_EQ(run("twice(3)"), 6);
+  EXPECT_EQ(run("twice(3.9)"), 6);  // truncated, as for a routine of the host
+  EXPECT_EQ(run("twice(-3.9)"), -6);
   int32_t types[] = {26, 28};
   ExcoFuncDescriptor d = textDescriptor(30);
   d.word[4] = reinterpret_cast<intptr_t>(types);
