@@ -358,6 +358,9 @@ void exco::BuildRoutine(RoutineRequest& request, TFunction& func)
     }
     numberParents(root);
     request.codeList = measured ? std::move(pass.list) : buildCodeList(root, *request.variables);
+    // The depth the tree pass measured is not that of an optimised list.
+    if (request.optimiseList && request.optimiseList(request.codeList))
+        measured = false;
     if (request.passSwitch2 != 0 && !request.skipDepthPasses && request.optimise)
         limitListDepth(request, request.codeList, measured ? &pass.overallMax : nullptr);
 

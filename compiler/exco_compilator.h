@@ -33,6 +33,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -56,6 +57,8 @@ struct RoutineRequest {
     uint8_t generatorOption = 0;
     TDestination dest;
     std::array<int32_t, 8> reservedRegisters{};
+    // Optimises the code list after lowering when set; true when it changed the list.
+    std::function<bool(TArrayOfTFunc&)> optimiseList;
     // results
     TArrayOfTFunc codeList;
     int32_t maxDepth = 0;

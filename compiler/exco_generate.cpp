@@ -20,9 +20,24 @@ void TExcoH::GenerateCode()
     request.generatorOption = GeneratorOption;
     request.dest = Dest;
     request.reservedRegisters = ReservedRegisters;
+    if (Optimise && CodeListOptimisation)
+        request.optimiseList = [this](TArrayOfTFunc& list) {
+            if (!MayOptimise(list))
+                return false;
+            // A fault while folding leaves the list here, where the driver finds the
+            // text of the entry that faulted.
+            CodeList = std::move(list);
+            Optimize();
+            list = std::move(CodeList);
+            return FoldedEntries > 0 || SharedChains > 0;
+        };
     exco::BuildRoutine(request, Function);
     SkipDepthPasses = request.skipDepthPasses;
     CodeList = std::move(request.codeList);
+    ResultWords[0] = FoldedEntries;
+    ResultWords[1] = SharedChains;
+    ResultWords[2] = LargestSharedWindow;
+    ResultWords[3] = HighestSharedTemp + 1;
     ResultWords[5] = request.maxDepth;
     ResultWords[6] = request.spilled ? 1 : 0;
     UsedRegisters = request.usedRegisters;

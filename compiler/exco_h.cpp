@@ -158,6 +158,7 @@ void TExcoH::Compile(const std::string& expr, const TDestination& dest, TFunctio
 
 void TExcoH::CompileAttempt(const std::string& expr, const TDestination& dest, TFunction& func) {
   ResultWords.fill(0);
+  ResetOptimiserCounters();
   Dest = dest;
   Function = func;
   Function.ConstHead = nullptr;

@@ -102,6 +102,19 @@ class TExcoH {
   // Runs the tree passes, lowering, optimisation and code generation (pipeline
   // steps 5 to 11) on the tree; sets Function.Entry.
   void GenerateCode();
+  // --- optimiser of the code list (compiler/exco_optimiser.cpp) ---
+  // Whether a code list may be optimised: no conditional, no argument passed by
+  // address and no early end.
+  static bool MayOptimise(const TArrayOfTFunc& list);
+  // Folds constant calls and shares common computations in CodeList.
+  void Optimize();
+  void FoldConstants();
+  void EliminateCommonSubexpressions();
+  bool SameOperands(int32_t i, int32_t j) const;
+  TPairCell PairCell(int32_t earlier, int32_t later) const;
+  void ShareResult(int32_t i, int32_t j, int32_t window);
+  void ResetOptimiserCounters();
+
   // Whether routines made by GenerateCode can be run (pre-evaluation needs it).
   static bool CanRunCode();
   // Frees the code, constant cells and temporaries of a routine; safe to repeat.
@@ -137,12 +150,20 @@ class TExcoH {
   bool TrigPairs = true, HypPairs = true; // 26
   TArray2I PairMatrix;
   TDestination Dest;                      // 27
-  TResultWords ResultWords{};             // 28
+  // 28: 0 folded entries, 1 shared chains, 2 largest window that shared, 3 shared
+  // temporaries, 5 deepest x87 depth, 6 results kept in temporaries.
+  TResultWords ResultWords{};
   bool UsesVariable = false;              // 29
   bool PreEvaluationPermitted = true;     // 30
   std::function<void()> OnError;          // 31
   // Shows a message box (title, text) when ShowMessages is on; none is set here.
   std::function<void(const std::string&, const std::string&)> MessageBox;
+
+  // What the optimiser did in the compile in progress (result words 0 to 3).
+  int32_t FoldedEntries = 0;
+  int32_t SharedChains = 0;
+  int32_t LargestSharedWindow = 0;
+  int32_t HighestSharedTemp = -1;
 
   std::array<int32_t, 8> ReservedRegisters{};
   std::array<int32_t, 8> UsedRegisters{};
@@ -156,6 +177,13 @@ class TExcoH {
   void FreeTree();
   void RecordFault(int32_t code);
   bool RunGuarded(const std::function<void()>& step);
+  int32_t ClassOf(int32_t funcIndex) const;
+  // A function that reads host memory is never folded: its value is not its arguments'.
+  bool ReadsHost(int32_t funcIndex) const;
+  bool ConstantArguments(int32_t i, const std::vector<int32_t>& operands, std::vector<Extended>& args) const;
+  Extended RunFolded(int32_t i, const std::vector<Extended>& args, bool swapped);
+  bool IsChain(int32_t end, int32_t window, const std::vector<int32_t>& all, const std::vector<int32_t>& live) const;
+  bool SameChains(int32_t i, int32_t j, int32_t window) const;
 
   friend class TExcoParser;
 };

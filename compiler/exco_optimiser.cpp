@@ -1,0 +1,433 @@
+// The optimiser of the code list: constant folding and common-subexpression sharing.
+//
+// The front end keeps the arguments of a call as entries of their own (a variable,
+// a constant or a linear form is a load entry right before the call) rather than as
+// operand fields of the call entry. Both passes therefore look at the load entries
+// too: a call whose operand entries are all constant loads is folded, and a chain of
+// entries that may be shared starts either with a call whose operands are all inline
+// or with a load entry. Entries turned into "@@NOP" no longer count as operands.
+#include "compiler/exco_compilator.h"
+#include "compiler/exco_h.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+namespace {
+
+bool isNop(const TFunc& f) { return f.FuncIndex == fx::NOP; }
+
+// How many operand entries every entry has (those whose parent index is the entry),
+// all of them and those that are not "@@NOP".
+struct OperandCounts {
+    std::vector<int32_t> all;
+    std::vector<int32_t> live;
+
+    explicit OperandCounts(const TArrayOfTFunc& list) : all(list.size(), 0), live(list.size(), 0)
+    {
+        for (std::size_t k = 1; k < list.size(); ++k) {
+            const int32_t parent = list[k].ParentIndex;
+            if (parent <= 0 || static_cast<std::size_t>(parent) >= list.size())
+                continue;
+            ++all[static_cast<std::size_t>(parent)];
+            if (!isNop(list[k]))
+                ++live[static_cast<std::size_t>(parent)];
+        }
+    }
+};
+
+// The operand entries of entry i that are not "@@NOP", in list order. They lie in the
+// entries just before i (its subtree), so the search stops once all are found.
+std::vector<int32_t> liveOperands(const TArrayOfTFunc& list, int32_t i, int32_t count)
+{
+    std::vector<int32_t> out;
+    for (int32_t k = i - 1; k >= 1 && count > 0; --k) {
+        if (list[static_cast<std::size_t>(k)].ParentIndex != i)
+            continue;
+        --count;
+        if (!isNop(list[static_cast<std::size_t>(k)]))
+            out.insert(out.begin(), k);
+    }
+    return out;
+}
+
+void makeNop(TFunc& f)
+{
+    f.FuncIndex = fx::NOP;
+    f.OperandCount = 0;
+    f.A = 1;
+    f.B = 0;
+}
+
+// Equal as values, and -0 apart from 0: a shared value must be the very same.
+bool same(Extended a, Extended b) { return a == b && std::signbit(a) == std::signbit(b); }
+
+bool sameList(const std::vector<Extended>& a, const std::vector<Extended>& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), same);
+}
+
+bool sameScaled(const std::vector<TScaledVar>& a, const std::vector<TScaledVar>& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const TScaledVar& x, const TScaledVar& y) {
+               return same(x.A, y.A) && same(x.B, y.B) && x.Address == y.Address;
+           });
+}
+
+// Every field from which a generator takes an entry's inline operand or its load.
+// Comparing them all is stricter than comparing only those its operand kind reads,
+// and so never takes one value for another.
+bool sameOperandFields(const TFunc& a, const TFunc& b)
+{
+    return a.OperandKind == b.OperandKind && a.RealFormKind == b.RealFormKind && a.IntFormKind == b.IntFormKind &&
+           same(a.a1, b.a1) && same(a.b1, b.b1) && same(a.a2, b.a2) && same(a.b2, b.b2) && a.IntCoef == b.IntCoef &&
+           a.IntAddend == b.IntAddend && a.Var1 == b.Var1 && a.Var2 == b.Var2 && a.Var3 == b.Var3 &&
+           a.Var4 == b.Var4 && a.FormVars == b.FormVars && sameList(a.FormCoefs, b.FormCoefs) &&
+           a.IntFormVars == b.IntFormVars && a.IntFormCoefs == b.IntFormCoefs && sameScaled(a.ScaledVars, b.ScaledVars) &&
+           a.PowerKey == b.PowerKey && a.Swapped == b.Swapped;
+}
+
+// The post-form a value leaves its entry with: A·r + B when the flag is set.
+Extended postMultiplier(const TFunc& f) { return f.PostForm == 1 ? f.A : 1; }
+Extended postAddend(const TFunc& f) { return f.PostForm == 1 ? f.B : 0; }
+
+// Entries that load a value and need nothing computed before them.
+bool isLoad(int32_t funcIndex)
+{
+    switch (funcIndex) {
+    case fx::LDSC:
+    case fx::LDSF:
+    case fx::LDSI:
+    case fx::FAVB:
+    case fx::IAVB:
+    case fx::AIFB:
+    case fx::AAI:
+    case fx::AAF:
+    case fx::AFI:
+    case fx::MAF:
+    case fx::LDSV:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A routine of the code generator, released however its run ends.
+class ScratchRoutine {
+ public:
+    ScratchRoutine() = default;
+    ~ScratchRoutine() { TExcoH::FreeCode(function_); }
+    ScratchRoutine(const ScratchRoutine&) = delete;
+    ScratchRoutine& operator=(const ScratchRoutine&) = delete;
+    TFunction& function() { return function_; }
+
+ private:
+    TFunction function_;
+};
+
+}  // namespace
+
+bool TExcoH::MayOptimise(const TArrayOfTFunc& list)
+{
+    return std::none_of(list.begin(), list.end(), [](const TFunc& f) {
+        return f.FuncIndex == fx::IFNOP || f.FuncIndex == fx::LDA || f.FuncIndex == fx::Compile;
+    });
+}
+
+void TExcoH::ResetOptimiserCounters()
+{
+    FoldedEntries = 0;
+    SharedChains = 0;
+    LargestSharedWindow = 0;
+    HighestSharedTemp = -1;
+}
+
+int32_t TExcoH::ClassOf(int32_t funcIndex) const
+{
+    if (funcIndex < 0 || static_cast<std::size_t>(funcIndex) >= FuncTable.size())
+        return 0;
+    return FuncTable[static_cast<std::size_t>(funcIndex)].Class;
+}
+
+bool TExcoH::ReadsHost(int32_t funcIndex) const
+{
+    return funcIndex >= 0 && static_cast<std::size_t>(funcIndex) < FuncTable.size() &&
+           FuncTable[static_cast<std::size_t>(funcIndex)].ReadsHost;
+}
+
+void TExcoH::Optimize()
+{
+    if (ErrorCode != 0)
+        return;
+    HighestSharedTemp = -1;
+    Function.SharedTemps.clear();
+    // Both passes act on calls only; most formulas of a test have none.
+    const bool calls = std::any_of(CodeList.begin(), CodeList.end(), [&](const TFunc& f) {
+        const int32_t cls = ClassOf(f.FuncIndex);
+        return cls >= fc::IntArg && cls <= fc::Vector;
+    });
+    if (!calls)
+        return;
+    if (PreEvaluate)
+        FoldConstants();
+    EliminateCommonSubexpressions();
+    Function.SharedTemps.assign(static_cast<std::size_t>(HighestSharedTemp + 1), 0);
+}
+
+// ------------------------------------------------------------------ constant folding
+
+// The constant arguments of entry i in the order of its operand entries, or false
+// when some argument is not constant.
+bool TExcoH::ConstantArguments(int32_t i, const std::vector<int32_t>& operands, std::vector<Extended>& args) const
+{
+    const TFunc& f = CodeList[static_cast<std::size_t>(i)];
+    const int32_t cls = ClassOf(f.FuncIndex);
+    args.clear();
+    if (!operands.empty()) {
+        const std::size_t wanted = cls == fc::RealIntArg || cls == fc::TwoReals ? 2 : 1;
+        if (operands.size() != wanted)
+            return false;
+        for (const int32_t k : operands) {
+            const TFunc& load = CodeList[static_cast<std::size_t>(k)];
+            if (load.FuncIndex != fx::LDSC)
+                return false;
+            args.push_back(load.Negate != 0 ? -load.b1 : load.b1);
+        }
+        return true;
+    }
+    // Operands held inline by the call entry.
+    switch (cls) {
+    case fc::RealArg:
+        if (f.OperandKind != 2 || f.a1 != 0)
+            return false;
+        args = {f.b1};
+        return true;
+    case fc::TwoReals:
+        if (f.OperandKind != 6 || f.a1 != 0 || f.a2 != 0)
+            return false;
+        args = {f.b2, f.b1};
+        return true;
+    case fc::IntArg:
+        if (f.OperandKind != 2 || f.IntCoef != 0)
+            return false;
+        args = {static_cast<Extended>(f.IntAddend)};
+        return true;
+    case fc::RealIntArg:
+        if (f.OperandKind != 2 || f.a1 != 0 || f.IntCoef != 0)
+            return false;
+        args = {f.b1, static_cast<Extended>(f.IntAddend)};
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Runs the function of entry i once on constant arguments, through the code generator
+// so that the very code the routine would run computes the value, post-form included.
+Extended TExcoH::RunFolded(int32_t i, const std::vector<Extended>& args, bool swapped)
+{
+    const TFunc& source = CodeList[static_cast<std::size_t>(i)];
+    const int32_t call = static_cast<int32_t>(args.size()) + 1;
+    TArrayOfTFunc list(1);
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        TFunc load;
+        load.FuncIndex = fx::LDSC;
+        load.b1 = args[k];
+        load.Level = 1 + static_cast<int32_t>(k);
+        load.ParentIndex = call;
+        load.OperandPos = static_cast<int32_t>(k) + 1;
+        list.push_back(load);
+    }
+    TFunc f;
+    f.FuncIndex = source.FuncIndex;
+    f.Text = source.Text;
+    f.Level = 1;
+    f.OperandCount = static_cast<int32_t>(args.size());
+    f.OperandStates.assign(args.size(), 1);
+    f.Swapped = swapped ? 1 : 0;
+    f.PowerKey = source.PowerKey;
+    f.PostForm = source.PostForm;
+    f.A = source.A;
+    f.B = source.B;
+    list.push_back(f);
+
+    TCompiler compiler(FuncTable);
+    compiler.InitEmit(Variables, TDestination{}, 0, 1, vt::Extended, ConstType, DepthLimit);
+    ScratchRoutine routine;
+    compiler.Compile(list, routine.function(), args.size() + 2, 0);
+    return ExcoRunRoutine(routine.function().Entry);
+}
+
+void TExcoH::FoldConstants()
+{
+    if (ErrorCode != 0)
+        return;
+    const OperandCounts counts(CodeList);
+    std::vector<Extended> args;
+    for (std::size_t i = 1; i < CodeList.size(); ++i) {
+        const int32_t cls = ClassOf(CodeList[i].FuncIndex);
+        if (cls < fc::IntArg || cls > fc::TwoReals || counts.live[i] > 2 || ReadsHost(CodeList[i].FuncIndex))
+            continue;
+        const int32_t entry = static_cast<int32_t>(i);
+        const std::vector<int32_t> operands = liveOperands(CodeList, entry, counts.all[i]);
+        if (!ConstantArguments(entry, operands, args))
+            continue;
+        // A fault of the function names this entry (the driver reports its text).
+        FaultyNode = entry;
+        const Extended value = RunFolded(entry, args, !operands.empty() && CodeList[i].Swapped != 0);
+        FaultyNode = 0;
+        // Its operands become "@@NOP" entries, which count for no parent.
+        for (const int32_t k : operands)
+            makeNop(CodeList[static_cast<std::size_t>(k)]);
+        // Its negate flag, operator and place in the parent stay: they act on the value.
+        TFunc& f = CodeList[i];
+        f.FuncIndex = fx::LDSC;
+        f.b1 = value;
+        f.OperandCount = 0;
+        f.OperandKind = 0;
+        f.PostForm = 0;
+        f.A = 1;
+        f.B = 0;
+        f.Swapped = 0;
+        ++FoldedEntries;
+    }
+}
+
+// ------------------------------------------------------------ common subexpressions
+
+TPairCell TExcoH::PairCell(int32_t earlier, int32_t later) const
+{
+    if (earlier < 0 || later < 0 || static_cast<std::size_t>(earlier) >= PairMatrix.size())
+        return {};
+    const auto& row = PairMatrix[static_cast<std::size_t>(earlier)];
+    if (static_cast<std::size_t>(later) >= row.size())
+        return {};
+    return row[static_cast<std::size_t>(later)];
+}
+
+bool TExcoH::SameOperands(int32_t i, int32_t j) const
+{
+    const TFunc& a = CodeList[static_cast<std::size_t>(i)];
+    const TFunc& b = CodeList[static_cast<std::size_t>(j)];
+    const int32_t cls = ClassOf(a.FuncIndex);
+    if (a.OperandCount != b.OperandCount || a.OperandKind != b.OperandKind || cls != ClassOf(b.FuncIndex))
+        return false;
+    if (cls == fc::Internal)
+        return a.FuncIndex == b.FuncIndex && isLoad(a.FuncIndex) && sameOperandFields(a, b);
+    if (cls < fc::IntArg || cls > fc::Vector)
+        return false;
+    return sameOperandFields(a, b);
+}
+
+// Whether entries end - window + 1 to end form a chain: each entry but the first is a
+// function whose one operand entry is the entry before it, all have the level of the
+// end, none takes its value by role 1, and the first has no operand entry (a call
+// with inline operands, or a load).
+bool TExcoH::IsChain(int32_t end, int32_t window, const std::vector<int32_t>& all,
+                     const std::vector<int32_t>& live) const
+{
+    const int32_t head = end - window + 1;
+    if (head < 1)
+        return false;
+    const int32_t level = CodeList[static_cast<std::size_t>(end)].Level;
+    for (int32_t m = end; m >= head; --m) {
+        const TFunc& f = CodeList[static_cast<std::size_t>(m)];
+        const std::size_t at = static_cast<std::size_t>(m);
+        const int32_t cls = ClassOf(f.FuncIndex);
+        const bool function = cls >= fc::IntArg && cls <= fc::Vector;
+        if (f.Level != level || f.Role == 1)
+            return false;
+        if (m > head) {
+            const TFunc& operand = CodeList[at - 1];
+            if (!function || live[at] != 1 || operand.ParentIndex != m || isNop(operand))
+                return false;
+            continue;
+        }
+        // A call whose operand entries were taken over by sharing has lost what tells
+        // its argument apart from another's: it never starts a chain.
+        if (function)
+            return all[at] == 0;
+        return isLoad(f.FuncIndex) && live[at] == 0;
+    }
+    return false;
+}
+
+// Entries i - k and j - k agree for every k from 1 to window - 1: the same function
+// on the same operands leaving the same value.
+bool TExcoH::SameChains(int32_t i, int32_t j, int32_t window) const
+{
+    for (int32_t k = 1; k < window; ++k) {
+        const TFunc& a = CodeList[static_cast<std::size_t>(i - k)];
+        const TFunc& b = CodeList[static_cast<std::size_t>(j - k)];
+        if (a.FuncIndex != b.FuncIndex || a.Negate != b.Negate || !same(postMultiplier(a), postMultiplier(b)) ||
+            !same(postAddend(a), postAddend(b)) || !SameOperands(i - k, j - k))
+            return false;
+    }
+    return true;
+}
+
+void TExcoH::EliminateCommonSubexpressions()
+{
+    if (ErrorCode != 0)
+        return;
+    const int32_t n = static_cast<int32_t>(CodeList.size());
+    const auto isFunction = [&](int32_t e) {
+        const int32_t cls = ClassOf(CodeList[static_cast<std::size_t>(e)].FuncIndex);
+        return cls >= fc::IntArg && cls <= fc::Vector;
+    };
+    int32_t functions = 0;
+    for (int32_t e = 1; e < n; ++e)
+        functions += isFunction(e) ? 1 : 0;
+    if (functions < 2)
+        return;
+    // Sharing turns entries into "@@NOP"; the live counts follow.
+    OperandCounts counts(CodeList);
+    const auto endsChain = [&](int32_t e, int32_t window) {
+        return isFunction(e) && CodeList[static_cast<std::size_t>(e)].Role != 1 &&
+               IsChain(e, window, counts.all, counts.live);
+    };
+    for (int32_t window = CseWindow; window >= 1; --window) {
+        for (int32_t i = window; i <= (n - 1) - window; ++i) {
+            // Sharing only changes entries after the earlier chain, so it stays one.
+            if (!endsChain(i, window))
+                continue;
+            const int32_t earlierFunction = CodeList[static_cast<std::size_t>(i)].FuncIndex;
+            for (int32_t j = i + window; j <= n - 1; ++j) {
+                const TFunc& later = CodeList[static_cast<std::size_t>(j)];
+                const TPairCell cell = PairCell(earlierFunction, later.FuncIndex);
+                if (cell.Role == 0 || (later.Role != 0 && cell.Role >= later.Role))
+                    continue;
+                if (!SameOperands(i, j) || !endsChain(j, window) || !SameChains(i, j, window))
+                    continue;
+                ShareResult(i, j, window);
+                for (int32_t k = j - window + 1; k < j; ++k) {
+                    const int32_t parent = CodeList[static_cast<std::size_t>(k)].ParentIndex;
+                    if (parent > 0 && parent < n)
+                        --counts.live[static_cast<std::size_t>(parent)];
+                }
+            }
+        }
+    }
+}
+
+void TExcoH::ShareResult(int32_t i, int32_t j, int32_t window)
+{
+    TFunc& earlier = CodeList[static_cast<std::size_t>(i)];
+    TFunc& later = CodeList[static_cast<std::size_t>(j)];
+    const TPairCell cell = PairCell(earlier.FuncIndex, later.FuncIndex);
+    const auto held = std::find_if(earlier.SharedKeys.begin(), earlier.SharedKeys.end(),
+                                   [&](const TSharedKey& k) { return k.Key == cell.Key; });
+    if (held != earlier.SharedKeys.end()) {
+        later.SharedTemp = held->Temp;
+    } else {
+        HighestSharedTemp += cell.Temps;
+        earlier.SharedKeys.push_back({cell.Key, HighestSharedTemp});
+        later.SharedTemp = HighestSharedTemp;
+    }
+    later.Role = cell.Role;
+    for (int32_t k = j - window + 1; k < j; ++k)
+        makeNop(CodeList[static_cast<std::size_t>(k)]);
+    ++SharedChains;
+    LargestSharedWindow = std::max(LargestSharedWindow, window);
+}
