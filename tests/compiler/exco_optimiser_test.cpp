@@ -5,6 +5,7 @@
 #include "compiler/host_array.h"
 #include "compiler/native_call.h"
 #include "tests/compiler/exco_fuzz.h"
+#include "tests/compiler/exco_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -322,6 +323,33 @@ TEST_F(Optimiser, RandomTextsGiveTheSameValueWithAndWithoutIt)
         shared += h.ResultWords[1] > 0 ? 1 : 0;
     }
     EXPECT_GT(shared, 40);
+}
+
+// The flat interface reports what the optimiser did with a compiled function.
+class OptimiserQueries : public ExcoTest {};
+
+TEST_F(OptimiserQueries, ResultWordsCountFoldingAndSharing)
+{
+    HostVariables vars;
+    vars.bind();
+    const auto words = [](intptr_t handle) {
+        std::vector<intptr_t> out;
+        for (const int query : {316, 317, 318, 319}) {
+            intptr_t value = -1;
+            ExcoGetInfo(query, handle, value);
+            out.push_back(value);
+        }
+        return out;
+    };
+    const CompileOutcome shared = compileText("sqrt(abs(y))*sin(x)+sqrt(abs(y))*cos(x)+sin(1)");
+    ASSERT_NE(shared.handle, 0);
+    // sin(1) folded; the root chain and the sine and cosine shared, one temporary each.
+    EXPECT_EQ(words(shared.handle), (std::vector<intptr_t>{1, 2, 3, 2}));
+    const CompileOutcome plain = compileText("x*y+1");
+    ASSERT_NE(plain.handle, 0);
+    EXPECT_EQ(words(plain.handle), (std::vector<intptr_t>{0, 0, 0, 0}));
+    ExcoSetOption(51, shared.handle);
+    ExcoSetOption(51, plain.handle);
 }
 
 // The fuzz driver's texts, many of them faulty: the optimiser changes no outcome.
