@@ -258,10 +258,14 @@ void TForm3::buildPropertiesPage()
     pathLabel->setBuddy(labInstruction);
     versionInfo = new QLabel(QStringLiteral("File version:"), bottom);
     versionInfo->setObjectName(QStringLiteral("versionInfo"));
+    btnStructure = MakeButton(bottom, "btnStructure", QStringLiteral("Structure"),
+                              QStringLiteral("Write Test structure to editor"));
+    connect(btnStructure, &QPushButton::clicked, this, guardedSlot([this] { btnStructureClick(); }));
     bottomLayout->addWidget(speed6);
     bottomLayout->addWidget(pathLabel);
     bottomLayout->addWidget(labInstruction, 1);
     bottomLayout->addWidget(versionInfo);
+    bottomLayout->addWidget(btnStructure);
     grid->addWidget(bottom, 2, 0, 1, 3);
     grid->setRowStretch(3, 1);
 }

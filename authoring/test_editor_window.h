@@ -70,6 +70,11 @@ public:
     // The lock button's look: unlocked (tag 1, pressed, "&Unlocked", image2, pages
     // enabled) or locked (tag 0, released, "&Locked", Image1, pages disabled).
     void ShowLockLook(bool unlocked);
+
+    // --- reports --------------------------------------------------------------------
+    // Writes a readable report of the open test into the log window; nothing without
+    // an open test.
+    void WriteTestStructure();
     // Seeds the random trial answers of validation; unset, they are seeded from
     // std::random_device. Tests fix it so that locking is repeatable.
     std::optional<unsigned> trialAnswerSeed;
@@ -139,6 +144,7 @@ public:
     QPushButton* speed6 = nullptr;  // instruction file
     QLabel* labInstruction = nullptr;
     QLabel* versionInfo = nullptr;
+    QPushButton* btnStructure = nullptr;
 
     // Administrator page.
     QPushButton* speed4 = nullptr;  // drop result columns
@@ -158,6 +164,7 @@ public slots:
     void btnLockClick();
     void Speed8Click();
     void speed9Click();
+    void btnStructureClick();
 
 protected:
     // Closing the editor keeps the Properties page of the open test.
