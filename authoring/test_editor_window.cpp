@@ -1,5 +1,6 @@
 #include "authoring/test_editor_window.h"
 
+#include "authoring/about_box.h"
 #include "store/application.h"
 #include "store/main_window.h"
 #include "store/settings_rows.h"
@@ -284,6 +285,7 @@ void TForm3::buildAdministratorPage()
     layout->addLayout(tools);
     connect(Speed8, &QPushButton::clicked, this, guardedSlot([this] { Speed8Click(); }));
     connect(speed9, &QPushButton::clicked, this, guardedSlot([this] { speed9Click(); }));
+    connect(Button1, &QPushButton::clicked, this, guardedSlot([this] { Button1Click(); }));
 
     dbg6 = new QTableView(Sheet9);
     dbg6->setObjectName(QStringLiteral("dbg6"));
@@ -313,6 +315,8 @@ void TForm3::ShowLockLook(bool unlocked)
     btnLock->setIcon(unlocked ? image2 : Image1);
     PageControl->setEnabled(unlocked);
 }
+
+void TForm3::Button1Click() { ShowAboutBox(this); }
 
 void TForm3::done(int result)
 {

@@ -165,6 +165,7 @@ public slots:
     void Speed8Click();
     void speed9Click();
     void btnStructureClick();
+    void Button1Click();
 
 protected:
     // Closing the editor keeps the Properties page of the open test.
