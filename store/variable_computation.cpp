@@ -226,7 +226,7 @@ std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValue
     ExcoSetOption(48, 50);
 
     const FormulaReferenceIds ids = ReadFormulaReferenceIds();
-    const std::optional<std::map<int, VariableSource>> sources = readAllVariableSources();
+    std::optional<std::map<int, VariableSource>> sources = readAllVariableSources();
     std::vector<VariableValue> values;
     values.reserve(static_cast<size_t>(rows.rows()));
     for (int i = 0; i < rows.rows(); ++i) {
@@ -235,12 +235,8 @@ std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValue
         VariableValue value{id, start};
         double accumulated = 0;
         QString formulaText;
-        const VariableSource* source = nullptr;
-        if (sources) {
-            static const VariableSource kNone;
-            const auto found = sources->find(id);
-            source = found == sources->end() ? &kNone : &found->second;
-        }
+        // A variable added since the sources were read has no formulas yet.
+        const VariableSource* source = sources ? &(*sources)[id] : nullptr;
         if (computeVariable(id, i, ids, source, accumulated, formulaText)) {
             value.value = start + accumulated;
             vars()[static_cast<size_t>(i)] = value.value;
