@@ -117,6 +117,26 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     buildBottomBar();
     layout->addWidget(btnLock->parentWidget());
     ShowLockLook(false);
+
+    const Session& session = Session::current();
+    connect(&session, &Session::rightsChanged, this,
+            guardedSlot([this](const AccountRights& rights) { ApplyRights(rights); }));
+    connect(&session, &Session::accountRevoked, this, guardedSlot([this] { DisableAccountControls(); }));
+}
+
+void TForm3::ApplyRights(const AccountRights& rights)
+{
+    if (const int page = PageControl->indexOf(Sheet9); page >= 0)
+        PageControl->setTabVisible(page, rights.administrator());
+    btnLock->setEnabled(rights.allows(5));
+}
+
+void TForm3::DisableAccountControls()
+{
+    btnLock->setEnabled(false);
+    ShowLockLook(false);
+    if (const int page = PageControl->indexOf(Sheet9); page >= 0)
+        PageControl->setTabVisible(page, false);
 }
 
 void TForm3::buildBottomBar()
@@ -321,7 +341,7 @@ void TForm3::Button1Click() { ShowAboutBox(this); }
 void TForm3::done(int result)
 {
     guarded([this] {
-        if (Form1 && Form1->con.isOpen())
+        if (Session::current().con.isOpen())
             SaveSettings();
     });
     QDialog::done(result);

@@ -5,7 +5,7 @@
 // compaction) live in store/test_files.cpp and store/test_settings.cpp, locking and
 // validation in store/test_locking.cpp, and the pages in this file pair.
 
-#include "store/table_dataset.h"
+#include "store/session.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -40,8 +40,8 @@ class TForm3 : public QDialog {
 public:
     explicit TForm3(QWidget* parent = nullptr);
 
-    // The table the column routines open by name on Form1->con to look up its fields.
-    TableDataset tmpTable;
+    // The table the column routines open by name to look up its fields (the session's).
+    TableDataset& tmpTable = Session::current().columnTable;
 
     // --- test files ---------------------------------------------------------------
     // Creates the empty database file; on failure `message` holds the reason and
@@ -176,6 +176,10 @@ private:
     void buildPages();
     void buildPropertiesPage();
     void buildAdministratorPage();
+    // The lock button and the Administrator page as the account may use them.
+    void ApplyRights(const AccountRights& rights);
+    // The lock button and the Administrator page as no account may use them.
+    void DisableAccountControls();
 
     // Whether the Properties controls hold the rows of the open test; only then are
     // they written back, so a test whose rows could not be read is never overwritten

@@ -79,10 +79,10 @@ bool KeyboardOn()
 
 void TForm3::WriteTestStructure()
 {
-    if (!Form1 || !Form1->con.isOpen() || !Form7)
+    if (!Session::current().con.isOpen() || !Form7)
         return;
     StructureWriter out(*Form7);
-    out.fileTitle(gCurrentTestFile);
+    out.fileTitle(Session::current().testFile);
     out.section(QStringLiteral("Questions and answers"), QStringLiteral("select id, caption from items order by id"),
                 [&out](const RowSet& rows, int r) { WriteQuestion(out, rows, r); });
     out.section(QStringLiteral("User-defined fields"), QStringLiteral("select id, ftype, caption from userf order by 1;"),

@@ -141,7 +141,7 @@ int main(int argc, char** argv)
     kelvo::KelvoApplication app(argc, argv);
     const kelvo::WindowInstance<kelvo::TForm1> form1(kelvo::Form1);
     const kelvo::WindowInstance<kelvo::TForm7> form7(kelvo::Form7);
-    kelvo::gCurrentUser = QStringLiteral("bench");
+    kelvo::Session::current().user = QStringLiteral("bench");
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bench.mdb"));

@@ -85,11 +85,11 @@ TForm17::TForm17(TForm13& results, QWidget* parent) : QDialog(parent), results_(
 
 void TForm17::FormCreate()
 {
-    if (Form1 && Form1->con.isOpen()) {
+    if (Session::current().con.isOpen()) {
         if (TableExists(QStringLiteral("dataf")))
-            for (const engine::FieldInfo& field : Form1->con.select(QStringLiteral("select * from dataf;")).columns)
+            for (const engine::FieldInfo& field : Session::current().con.select(QStringLiteral("select * from dataf;")).columns)
                 combo->addItem(field.name);
-        for (const engine::FieldInfo& field : Form1->con.select(QStringLiteral("select * from datac;")).columns)
+        for (const engine::FieldInfo& field : Session::current().con.select(QStringLiteral("select * from datac;")).columns)
             combo->addItem(field.name);
     }
     combo->setCurrentIndex(-1);

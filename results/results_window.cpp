@@ -7,7 +7,7 @@
 #include "store/common.h"
 #include "store/dialog_service.h"
 #include "store/help.h"
-#include "store/main_window.h"
+#include "store/session.h"
 #include "store/wait_window.h"
 
 #include <QAbstractButton>
@@ -111,6 +111,30 @@ TForm13::TForm13(QWidget* parent) : QDialog(parent), sortSuffix_(results::kAscen
     // The window previews the keys released in any of its controls.
     for (QWidget* child : findChildren<QWidget*>())
         child->installEventFilter(this);
+
+    const Session& session = Session::current();
+    connect(&session, &Session::rightsChanged, this,
+            guardedSlot([this](const AccountRights& rights) { ApplyRights(rights); }));
+    connect(&session, &Session::accountRevoked, this, guardedSlot([this] { DisableAccountControls(); }));
+    connect(&session, &Session::testOpened, this, guardedSlot([this] { ResetView(); }));
+}
+
+void TForm13::ApplyRights(const AccountRights& rights)
+{
+    toolExport->setEnabled(rights.allows(3));
+    bool modify = rights.allows(4);
+    if (modify) {
+        const RowSet runs = SelectToVariant(QStringLiteral("select count(*) from datac;"));
+        modify = !runs.isNull() && runs.integer(0, 0) > 0;
+    }
+    toolModify->setEnabled(modify);
+}
+
+void TForm13::DisableAccountControls()
+{
+    toolExport->setEnabled(false);
+    toolModify->setEnabled(false);
+    ResetView();
 }
 
 TForm13::~TForm13() = default;
@@ -247,7 +271,7 @@ void TForm13::showEvent(QShowEvent* event)
 
 void TForm13::FormShow()
 {
-    if (!Form1 || !Form1->con.isOpen()) {
+    if (!Session::current().con.isOpen()) {
         dialogs::error(kNotConnected);
         // The dialog's own event loop has not started yet: close once it has.
         QMetaObject::invokeMethod(this, [this] { reject(); }, Qt::QueuedConnection);
@@ -286,7 +310,7 @@ void TForm13::ClearGrid() { model_->clear(); }
 QStringList TForm13::resultTableStatements(const QString& prefix) const
 {
     QStringList statements;
-    for (const QString& name : gTableNames)
+    for (const QString& name : Session::current().tableNames)
         if (name.startsWith(prefix))
             statements << QStringLiteral("select * from ") + name + QStringLiteral(" order by id ") + sortSuffix_;
     return statements;
@@ -349,7 +373,7 @@ std::shared_ptr<const results::FetchedTable> TForm13::fetch(const QString& entry
         const std::optional<QString> idsInOrder
             = table->firstFieldIsId() ? results::selectingOnly(entry, table->fieldName(0)) : std::nullopt;
         if (idsInOrder) {
-            const engine::ResultSet ids = Form1->con.select(*idsInOrder);
+            const engine::ResultSet ids = Session::current().con.select(*idsInOrder);
             order->clear();
             order->reserve(static_cast<size_t>(ids.rowCount()));
             for (const std::vector<QVariant>& id : ids.rows) {
@@ -362,7 +386,7 @@ std::shared_ptr<const results::FetchedTable> TForm13::fetch(const QString& entry
                 return table;
         }
     }
-    auto table = std::make_shared<const results::FetchedTable>(Form1->con.select(entry));
+    auto table = std::make_shared<const results::FetchedTable>(Session::current().con.select(entry));
     fetched_[rows] = table;
     if (order) {
         order->resize(static_cast<size_t>(table->result.rowCount()));
@@ -497,7 +521,7 @@ void TForm13::toolExportClick()
 
 void TForm13::toolModifyClick()
 {
-    if (!Form1 || !Form1->con.isOpen())
+    if (!Session::current().con.isOpen())
         return;
     // The stored-results editor is opened from here once it exists.
 }

@@ -22,6 +22,8 @@ class QToolButton;
 
 namespace kelvo {
 
+struct AccountRights;
+
 class TForm13 : public QDialog {
     Q_OBJECT
 public:
@@ -94,6 +96,11 @@ protected:
 private:
     void buildToolBar();
     void buildGrid();
+    // The Export and Modify buttons as the account may use them; Modify only once a run
+    // is stored.
+    void ApplyRights(const AccountRights& rights);
+    // Export and Modify as no account may use them, and no rows of the test left.
+    void DisableAccountControls();
     void FormShow();
     // Whether the key was one of the window's shortcuts.
     bool FormKeyUp(QKeyEvent* event);

@@ -1,14 +1,8 @@
 #include "store/accounts.h"
 
-#include "authoring/test_editor_window.h"
-#include "results/results_window.h"
 #include "store/common.h"
 #include "store/dialog_service.h"
-#include "store/main_window.h"
-
-#include <QPushButton>
-#include <QTabWidget>
-#include <QToolButton>
+#include "store/session.h"
 
 namespace kelvo {
 
@@ -16,35 +10,18 @@ namespace {
 
 const QString kTrue = QStringLiteral("true");
 
-// A flag as gPermissions keeps it: lower-case text, a Null flag "false".
+// A flag as the session keeps it: lower-case text, a Null flag "false".
 QString FlagText(const QVariant& cell)
 {
     return cell.isNull() ? QStringLiteral("false") : CellText(cell).toLower();
-}
-
-bool HasFlag(const QStringList& flags, int index)
-{
-    return index < flags.size() && flags[index] == kTrue;
-}
-
-// The settings of the editor's page control, lock button and administrator page as no
-// account may use them.
-void DisableEditor()
-{
-    if (!Form3)
-        return;
-    Form3->btnLock->setEnabled(false);
-    Form3->ShowLockLook(false);
-    if (const int page = Form3->PageControl->indexOf(Form3->Sheet9); page >= 0)
-        Form3->PageControl->setTabVisible(page, false);
 }
 
 }  // namespace
 
 bool LoginAccount(bool useAdministrator, const QString& user, const QString& password)
 {
-    gCurrentUser.clear();
-    gCurrentPassword.clear();
+    Session::current().user.clear();
+    Session::current().password.clear();
     RowSet account;
     if (useAdministrator) {
         account = SelectToVariant(QStringLiteral("select usr, pas from users where per0 = true;"));
@@ -61,19 +38,19 @@ bool LoginAccount(bool useAdministrator, const QString& user, const QString& pas
         if (account.isNull())
             return false;
     }
-    gCurrentUser = account.text(0, 0);
-    gCurrentPassword = account.text(0, 1);
+    Session::current().user = account.text(0, 0);
+    Session::current().password = account.text(0, 1);
     return true;
 }
 
 bool ReadUserPermissions(const QString& user, const QString& password)
 {
-    gPermissions.reset();
+    Session::current().permissions.reset();
     const QString sql = QStringLiteral("select * from users where usr= ") + SqlQuote(user)
                         + QStringLiteral(" and pas= ") + SqlQuote(password) + QStringLiteral(" and act = true;");
     QStringList flags;
     try {
-        const engine::ResultSet result = Form1->con.select(sql);
+        const engine::ResultSet result = Session::current().con.select(sql);
         // Without the account's row there are no flags to read: an unknown or inactive
         // account must not open the test with everything switched off but still open.
         if (result.rowCount() > 0) {
@@ -96,34 +73,16 @@ bool ReadUserPermissions(const QString& user, const QString& password)
             "Error in reading user permissions!\r\n\r\nKelvo can't open Test without reading users permissions!"));
         return false;
     }
-    gPermissions = flags;
+    Session::current().permissions = flags;
     return true;
 }
 
 void ApplyPermissions()
 {
-    if (!Form1 || !Form1->con.isOpen() || !gPermissions)
+    Session& session = Session::current();
+    if (!session.con.isOpen() || !session.permissions)
         return;
-    const QStringList& flags = *gPermissions;
-    const bool administrator = HasFlag(flags, 0);
-    const auto allows = [&](int flag) { return administrator || HasFlag(flags, flag); };
-    const bool locked = IsTestLocked();
-    Form1->btnTest->setEnabled(allows(1) && locked);
-    Form1->btnResult->setEnabled(allows(2) && locked);
-    if (Form3) {
-        if (const int page = Form3->PageControl->indexOf(Form3->Sheet9); page >= 0)
-            Form3->PageControl->setTabVisible(page, administrator);
-        Form3->btnLock->setEnabled(allows(5));
-    }
-    if (Form13) {
-        Form13->toolExport->setEnabled(allows(3));
-        bool modify = allows(4);
-        if (modify) {
-            const RowSet runs = SelectToVariant(QStringLiteral("select count(*) from datac;"));
-            modify = !runs.isNull() && runs.integer(0, 0) > 0;
-        }
-        Form13->toolModify->setEnabled(modify);
-    }
+    session.AnnounceRights({*session.permissions, IsTestLocked()});
 }
 
 bool IsTestLocked()
@@ -132,22 +91,6 @@ bool IsTestLocked()
     return !lock.isNull() && lock.text(0, 0).toLower() == kTrue;
 }
 
-void RevokeAccount()
-{
-    gCurrentUser.clear();
-    gCurrentPassword.clear();
-    gPermissions.reset();
-    if (Form1) {
-        Form1->btnTest->setEnabled(false);
-        Form1->btnResult->setEnabled(false);
-        Form1->con.close();
-    }
-    DisableEditor();
-    if (Form13) {
-        Form13->toolExport->setEnabled(false);
-        Form13->toolModify->setEnabled(false);
-        Form13->ResetView();
-    }
-}
+void RevokeAccount() { Session::current().Revoke(); }
 
 }  // namespace kelvo

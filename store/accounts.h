@@ -8,20 +8,20 @@
 
 namespace kelvo {
 
-// Finds an account and makes it current (gCurrentUser, gCurrentPassword), which are
-// cleared first. With `useAdministrator` the first account with per0 is taken whatever
+// Finds an account and makes it the session's user and password, which are cleared
+// first. With `useAdministrator` the first account with per0 is taken whatever
 // `user` and `password` say (error m186 when there is none); otherwise the active
 // account with exactly this name and password, silently false when there is none.
 bool LoginAccount(bool useAdministrator, const QString& user, const QString& password);
 
 // Reads the flags per0, per1, ... of the active account `user`/`password` into
-// gPermissions. False, after its error, when no such account exists or fewer than six
-// flags are found; gPermissions is then unset.
+// the session's permissions. False, after its error, when no such account exists or
+// fewer than six flags are found; the permissions are then unset.
 bool ReadUserPermissions(const QString& user, const QString& password);
 
-// Enables the buttons of every window as the logged-in account's flags (gPermissions)
-// and the lock flag of the open test allow. Does nothing while no test is connected or
-// gPermissions is unset.
+// Tells every window (through the session's rightsChanged) what the logged-in account's
+// flags and the lock flag of the open test allow. Does nothing while no test is
+// connected or the permissions are unset.
 void ApplyPermissions();
 
 // Row 0 of testd reads "true" (any case).

@@ -94,9 +94,9 @@ void TForm11::FormShow()
 {
     // The logged-in account becomes the first administrator account.
     LoginAccount(true, {}, {});
-    Edit1->setText(gCurrentUser);
-    Edit2->setText(gCurrentPassword);
-    Edit3->setText(gCurrentPassword);
+    Edit1->setText(Session::current().user);
+    Edit2->setText(Session::current().password);
+    Edit3->setText(Session::current().password);
     chIdentification->setChecked(IdentificationOn());
 }
 
@@ -116,13 +116,13 @@ void TForm11::btn2Click()
         dialogs::warning(QStringLiteral("User name and Password must have length: 1..20"));
         return;
     }
-    if (name == gCurrentUser && password == gCurrentPassword)
+    if (name == Session::current().user && password == Session::current().password)
         return;
     if (!dialogs::question(QStringLiteral("Change administrator username and password?"), MessageKind::Information))
         return;
     int changed = 0;
     try {
-        changed = Form1->con.execute(QStringLiteral("update users set usr = ") + SqlQuote(name)
+        changed = Session::current().con.execute(QStringLiteral("update users set usr = ") + SqlQuote(name)
                                      + QStringLiteral(", pas= ") + SqlQuote(password)
                                      + QStringLiteral(" where per0 = true;"));
     } catch (const engine::EngineError&) {

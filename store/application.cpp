@@ -18,6 +18,12 @@ void reportEscapedException(std::exception_ptr exception)
 
 KelvoApplication::KelvoApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
+QWidget* KelvoApplication::mainWindow()
+{
+    const auto* app = qobject_cast<const KelvoApplication*>(QCoreApplication::instance());
+    return app ? app->mainWindow_.data() : nullptr;
+}
+
 bool KelvoApplication::notify(QObject* receiver, QEvent* event)
 {
     bool handled = false;

@@ -3,7 +3,11 @@
 // every event handler and slot shows the text of an escaping exception in a message box
 // and the program goes on; a SilentAbort ends a handler with no box.
 
+#include "store/session.h"
+
 #include <QApplication>
+#include <QPointer>
+#include <QWidget>
 
 #include <exception>
 #include <type_traits>
@@ -51,6 +55,16 @@ class KelvoApplication : public QApplication {
 public:
     KelvoApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
+
+    // The window that owns the help and busy windows and centres them; null while the
+    // program has none (or runs in another application object).
+    static QWidget* mainWindow();
+    void setMainWindow(QWidget* window) { mainWindow_ = window; }
+
+private:
+    // The open test, for as long as the program runs.
+    Session session_;
+    QPointer<QWidget> mainWindow_;
 };
 
 template <class F>

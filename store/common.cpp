@@ -1,8 +1,7 @@
 #include "store/common.h"
 
-#include "authoring/test_editor_window.h"
 #include "store/dialog_service.h"
-#include "store/main_window.h"
+#include "store/session.h"
 #include "store/table_dataset.h"
 
 #include <QDateTime>
@@ -29,19 +28,7 @@ const QString kColumnExistsError = QStringLiteral(
 const QString kColumnMissingError = QStringLiteral(
     "Error code 74: Field can't be deleted because this Field not exists in Database Table!");
 
-engine::Connection& TestConnection()
-{
-    if (!Form1)
-        throw std::logic_error("The main window does not exist.");
-    return Form1->con;
-}
-
-TableDataset& EditorTable()
-{
-    if (!Form3)
-        throw std::logic_error("The test editor window does not exist.");
-    return Form3->tmpTable;
-}
+engine::Connection& TestConnection() { return Session::current().con; }
 
 // Whether an unquoted value can stand in a statement as it is: a number or a Boolean
 // word. Anything else is quoted, so that text typed for a number field can be refused
@@ -89,9 +76,9 @@ std::optional<QStringList> ValueLiterals(const TableDataset& dataSet, const QStr
 // Opens the editor's table on `table` and tells whether it has `field` (any case).
 bool EditorTableHasField(const QString& table, const QString& field)
 {
-    TableDataset& tmpTable = EditorTable();
-    tmpTable.open(TestConnection(), table);
-    return tmpTable.findField(field) != nullptr;
+    TableDataset& columnTable = Session::current().columnTable;
+    columnTable.open(TestConnection(), table);
+    return columnTable.findField(field) != nullptr;
 }
 
 // The C locale, refusing group separators: "2,500" is no number here.
@@ -509,7 +496,7 @@ QString FileNameWithoutExt(const QString& path)
 
 QString UniqueFileName(const QString& extSource, const QString& suffix)
 {
-    const QString stem = FolderWithSeparator(gCurrentTestFile) + FileNameWithoutExt(gCurrentTestFile) + suffix;
+    const QString stem = FolderWithSeparator(Session::current().testFile) + FileNameWithoutExt(Session::current().testFile) + suffix;
     const QString extension = ExtensionOf(extSource);
     QString name = stem + extension;
     for (int number = 2; QFileInfo::exists(name); ++number)

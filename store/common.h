@@ -1,6 +1,6 @@
 #pragma once
-// The database routines every module uses on the one connection Form1->con, the row
-// set they read into, and the small text and number helpers that go with them.
+// The database routines every module uses on the session's one connection, the row set
+// they read into, and the small text and number helpers that go with them.
 //
 // Conventions kept by every reader of a RowSet: a database Null read as text is the
 // empty text and read as a number is 0 (CellText, CellNumber, CellInt).
@@ -74,7 +74,7 @@ std::optional<double> LocaleTextToNumber(const QString& text);
 // doubled, so that a quote matches nothing and breaks nothing.
 QString SqlQuote(const QString& text);
 
-// --- database routines on Form1->con ----------------------------------------------
+// --- database routines on the session's connection -----------------------------------
 
 // Runs one SELECT. On a database failure shows error 45 and gives the Null row set.
 RowSet SelectToVariant(const QString& sql);
@@ -93,7 +93,7 @@ int UpdateRecord(const TableDataset& dataSet, const QString& keyField, const QSt
                  const QStringList& fieldNames, const QVariantList& values, bool allowMany,
                  bool checkExists);
 // Adds a column unless it exists (error 73); "boolean" becomes yesno and "string"
-// varchar(100). Leaves the editor's tmpTable open on `table`. Failures raise.
+// varchar(100). Leaves the session's columnTable open on `table`. Failures raise.
 bool AddColumn(const QString& table, const QString& field, const QString& fieldType);
 // Drops a column that exists (otherwise error 74). Failures raise.
 bool DropColumn(const QString& table, const QString& field);

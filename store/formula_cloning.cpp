@@ -124,9 +124,9 @@ int CloneFormulasForItems(const QString& parentItem, const QString& varId,
 
     int count = 0;
     {
-        engine::Transaction transaction(Form1->con);
+        engine::Transaction transaction(Session::current().con);
         for (const FormulaCopy& copy : plan.copies)
-            count += Form1->con.execute(QStringLiteral("insert into formula (varid, formula) values (")
+            count += Session::current().con.execute(QStringLiteral("insert into formula (varid, formula) values (")
                                         + variableText + QStringLiteral(",")
                                         + SqlQuote(copy.formula) + QStringLiteral(");"));
         transaction.commit();
@@ -137,7 +137,7 @@ int CloneFormulasForItems(const QString& parentItem, const QString& varId,
         if (dialogs::question(QStringLiteral("Number of records that suggest to delete: ") + number
                                   + QStringLiteral("\r\n\r\nIf you want to delete the old formula?"),
                               MessageKind::Information)) {
-            Form1->con.execute(QStringLiteral("delete from formula where autoid in ")
+            Session::current().con.execute(QStringLiteral("delete from formula where autoid in ")
                                + joinedAutoids(plan.supersededAutoids) + QStringLiteral(";"));
             dialogs::information(QStringLiteral("Records deleted: ") + number);
         }

@@ -1,7 +1,7 @@
 #include "store/help.h"
 
 #include "store/dialog_service.h"
-#include "store/main_window.h"
+#include "store/application.h"
 
 #include <QApplication>
 #include <QDir>
@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 
 namespace kelvo {
+
+QString gHelpFile;
 
 namespace {
 
@@ -55,7 +57,7 @@ void ShowHelpTopic(const QString& topic)
     }
     HelpWindow* help = ExistingHelpWindow();
     if (!help)
-        help = new HelpWindow(Form1);  // owned by the main window, or by itself when closed
+        help = new HelpWindow(KelvoApplication::mainWindow());  // owned by the main window, or by itself when closed
     help->showPage(page);
     help->show();
     help->raise();

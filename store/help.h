@@ -9,6 +9,9 @@ class QTextBrowser;
 
 namespace kelvo {
 
+// The folder of the help pages beside the executable, set by the main window.
+extern QString gHelpFile;
+
 // Shows page `topic` (the topic number as digits) in the help window, or warns when the
 // help folder or the page is missing.
 void ShowHelpTopic(const QString& topic);

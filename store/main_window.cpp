@@ -3,9 +3,11 @@
 #include "authoring/test_editor_window.h"
 #include "results/results_window.h"
 #include "store/accounts.h"
+#include "store/application.h"
 #include "store/common.h"
 #include "store/dialog_service.h"
 #include "store/test_schema.h"
+#include "store/help.h"
 #include "store/test_window.h"
 
 #include <QCoreApplication>
@@ -20,66 +22,10 @@ namespace kelvo {
 
 TForm1* Form1 = nullptr;
 
-QString gCurrentTestFile;
-QString gCurrentUser;
-QString gCurrentPassword;
-std::optional<QStringList> gPermissions;
-QStringList gTableNames;
-const std::array<QString, 8> RequiredTableNames = {
-    QStringLiteral("items"), QStringLiteral("answers"), QStringLiteral("variables"),
-    QStringLiteral("formula"), QStringLiteral("userf"), QStringLiteral("keyb"),
-    QStringLiteral("testd"), QStringLiteral("users")};
-QString gHelpFile;
 std::array<QChar, 3> gMainShortcutKeys;
 bool gMainShortcutsOn = false;
 
 namespace {
-
-const QString kDataSource = QStringLiteral("Data Source=");
-const QString kProvider = QStringLiteral(";Provider=");
-const QString kMode = QStringLiteral("Mode=");
-
-const QString kNotValidError = QStringLiteral(
-    "This Access file is not valid Kelvo.mdb file or it is not supported by this Kelvo product "
-    "version!\r\n\r\nCheck product version of Kelvo.mdb test file and Kelvo application!");
-const QString kConnectFailedError =
-    QStringLiteral("Connecting to the selected Access (*.mdb) file failed!\r\n\r\nCause: ");
-
-QString ConnectionStringWithPassword(const QString& password)
-{
-    return QStringLiteral("Data Source=C:\\db2.mdb;Provider=Microsoft.Jet.OLEDB.4.0;Jet OLEDB:Engine "
-                          "Type=5;Jet OLEDB:Database Password=")
-           + password + QLatin1Char(';');
-}
-
-// The connection string with the file name between "Data Source=" and ";Provider="
-// replaced by `fileName`. The old name is replaced where it stands, which is its first
-// occurrence: a short old name ("a") could otherwise match inside "Data Source" itself.
-QString WithFileName(const QString& connectionString, const QString& fileName)
-{
-    const qsizetype nameStart = connectionString.indexOf(kDataSource);
-    if (nameStart < 0)
-        return connectionString;
-    const qsizetype start = nameStart + kDataSource.size();
-    const qsizetype end = connectionString.indexOf(kProvider, start);
-    if (end < 0)
-        return connectionString;
-    QString result = connectionString;
-    result.replace(start, end - start, fileName);
-    return result;
-}
-
-// Shared use carries no mode part; exclusive use carries exactly one.
-QString WithShareMode(const QString& connectionString, bool exclusive)
-{
-    QString result = connectionString;
-    const qsizetype mode = result.indexOf(kMode);
-    if (mode >= 0)
-        result.truncate(mode);
-    if (exclusive)
-        result += QLatin1String(kExclusiveModeSuffix);
-    return result;
-}
 
 // The released key as a key code: top-row digits and letters by the codes of "0".."9"
 // and "A".."Z", keypad digits (they arrive as digits only while NumLock is on) as 96
@@ -102,20 +48,16 @@ int VirtualKeyOf(QChar stored)
 
 }  // namespace
 
-QString ConnectionStringTemplate() { return ConnectionStringWithPassword(kDatabasePassword); }
-
-QString OldFormatConnectionStringTemplate()
-{
-    return ConnectionStringWithPassword(QStringLiteral("2047_Kavor_Plim_1963"));
-}
-
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent),
+      con(Session::current().con),
       btnCreate(new QPushButton(QStringLiteral("&Create"), this)),
       btnTest(new QPushButton(QStringLiteral("&Test"), this)),
       btnResult(new QPushButton(QStringLiteral("&Result"), this))
 {
     setObjectName(QStringLiteral("TForm1"));
+    if (auto* app = qobject_cast<KelvoApplication*>(QCoreApplication::instance()))
+        app->setMainWindow(this);
     setWindowTitle(QStringLiteral("Kelvo"));
     setMinimumSize(600, 400);
     resize(600, 400);
@@ -135,83 +77,40 @@ TForm1::TForm1(QWidget* parent)
     connect(btnResult, &QPushButton::clicked, this, &TForm1::btnResultClick);
 
     con.setConnectionString(ConnectionStringTemplate());
-    gPermissions.reset();
+    Session& session = Session::current();
+    session.permissions.reset();
     gHelpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/help");
     FormResize();
+    connect(&session, &Session::rightsChanged, this,
+            guardedSlot([this](const AccountRights& rights) { ApplyRights(rights); }));
+    connect(&session, &Session::accountRevoked, this, guardedSlot([this] { DisableAccountControls(); }));
 }
 
 TForm1::~TForm1()
 {
-    gTableNames.clear();
-    gPermissions.reset();
-    gCurrentPassword.clear();
-    gCurrentUser.clear();
-    gCurrentTestFile.clear();
+    Session::current().Clear();
     gHelpFile.clear();
 }
 
 bool TForm1::OpenTestDatabase(const QString& fileName, bool skipCheck, bool exclusive)
 {
-    const bool wasConnected = con.isOpen();
-    if (wasConnected)
-        con.close();
-    const QString oldString = con.connectionString();
-    const auto restorePrevious = [&] {
-        con.close();
-        con.setConnectionString(oldString);
-        if (!wasConnected)
-            return;
-        try {
-            con.open();
-        } catch (const engine::EngineError&) {
-            // The previous file went away meanwhile; the program stays without a test.
-        }
-    };
-    try {
-        con.setConnectionString(WithShareMode(WithFileName(oldString, fileName), exclusive));
-        con.open();
-        if (!skipCheck && !CheckTestTables()) {
-            restorePrevious();
-            dialogs::error(kNotValidError);
-            return false;
-        }
-        gCurrentTestFile = fileName;
-        return true;
-    } catch (const engine::EngineError& e) {
-        restorePrevious();
-        dialogs::error(kConnectFailedError + e.message());
-        CheckOldFormat(fileName);
-        return false;
-    }
+    return Session::current().OpenTestDatabase(fileName, skipCheck, exclusive);
 }
 
-bool TForm1::CheckTestTables()
+bool TForm1::CheckTestTables() { return Session::current().CheckTestTables(); }
+
+void TForm1::CheckOldFormat(const QString& fileName) { Session::current().CheckOldFormat(fileName); }
+
+void TForm1::ApplyRights(const AccountRights& rights)
 {
-    if (!con.isOpen())
-        return false;
-    const QStringList names = con.tableNames();
-    if (names.isEmpty())
-        return false;
-    for (const QString& required : RequiredTableNames)
-        if (!names.contains(required, Qt::CaseSensitive))
-            return false;
-    gTableNames = names;
-    return true;
+    btnTest->setEnabled(rights.allows(1) && rights.locked);
+    btnResult->setEnabled(rights.allows(2) && rights.locked);
 }
 
-void TForm1::CheckOldFormat(const QString& fileName)
+void TForm1::DisableAccountControls()
 {
-    engine::Connection old;
-    old.setConnectionString(WithFileName(OldFormatConnectionStringTemplate(), fileName));
-    try {
-        old.open();
-    } catch (const engine::EngineError&) {
-        return;  // not a file of the previous version either
-    }
-    old.close();
-    dialogs::warning(QStringLiteral(
-        "Trying to open the old version of mdb file (v2.0) which is not compatible with this "
-        "version of the program (v3.0)!"));
+    btnTest->setEnabled(false);
+    btnResult->setEnabled(false);
 }
 
 void TForm1::btnCreateClick()
@@ -257,7 +156,7 @@ void TForm1::RefreshMainButtons()
 void TForm1::LoadMainShortcuts()
 {
     gMainShortcutsOn = false;
-    if (!con.isOpen() || !gPermissions)
+    if (!con.isOpen() || !Session::current().permissions)
         return;
     const RowSet keys = SelectToVariant(QStringLiteral("select k from keyb where id between 1 and 3 order by id;"));
     for (int i = 0; i < std::min(keys.rows(), 3); ++i) {

@@ -1,6 +1,6 @@
 #include "store/painted_frame.h"
 
-#include "store/main_window.h"
+#include "store/application.h"
 
 #include <QMetaObject>
 #include <QPainter>
@@ -30,7 +30,7 @@ void SetUpBusyWindow(QWidget& window, QSize clientSize, const QWidget* owner)
     window.setPalette(colours);
     window.setFixedSize(clientSize);
     if (!owner)
-        owner = Form1;
+        owner = KelvoApplication::mainWindow();
     if (owner)
         window.move(owner->frameGeometry().center() - window.rect().center());
 }

@@ -3,14 +3,13 @@
 #include "authoring/test_editor_window.h"
 
 #include "engine/connection.h"
-#include "results/results_window.h"
 #include "store/accounts.h"
 #include "store/admin_account_window.h"
 #include "store/application.h"
 #include "store/common.h"
 #include "store/dialog_service.h"
 #include "store/login_dialog.h"
-#include "store/main_window.h"
+#include "store/session.h"
 #include "store/test_schema.h"
 #include "store/wait_window.h"
 
@@ -21,6 +20,7 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QToolButton>
 
 #include <filesystem>
@@ -55,20 +55,20 @@ std::filesystem::path FsPath(const QString& path) { return std::filesystem::path
 // The connection the program had before a new file was made, restored when making it
 // fails.
 struct PreviousTest {
-    QString connectionString = Form1->con.connectionString();
-    bool connected = Form1->con.isOpen();
-    QString file = gCurrentTestFile;
+    QString connectionString = Session::current().con.connectionString();
+    bool connected = Session::current().con.isOpen();
+    QString file = Session::current().testFile;
 };
 
 void RestorePreviousTest(const PreviousTest& previous)
 {
-    Form1->con.close();
-    Form1->con.setConnectionString(previous.connectionString);
-    gCurrentTestFile = previous.file;
+    Session::current().con.close();
+    Session::current().con.setConnectionString(previous.connectionString);
+    Session::current().testFile = previous.file;
     if (!previous.connected)
         return;
     try {
-        Form1->con.open();
+        Session::current().con.open();
     } catch (const engine::EngineError&) {
         // The previous test went away meanwhile; the program stays without a test.
         RevokeAccount();
@@ -78,7 +78,7 @@ void RestorePreviousTest(const PreviousTest& previous)
 // A half-made new file is never left behind: it did not exist before, so it goes.
 void DiscardNewFile(const QString& fileName, const PreviousTest& previous)
 {
-    Form1->con.close();
+    Session::current().con.close();
     QFile::remove(fileName);
     QFile::remove(fileName + QStringLiteral("-journal"));
     RestorePreviousTest(previous);
@@ -89,7 +89,7 @@ void DiscardNewFile(const QString& fileName, const PreviousTest& previous)
 bool Reconnect()
 {
     try {
-        Form1->con.open();
+        Session::current().con.open();
         return true;
     } catch (const engine::EngineError& e) {
         RevokeAccount();
@@ -120,17 +120,11 @@ bool CopyToBackup(const QString& source, const QString& backup)
 // the next test; empty when the person cancels.
 QString LeaveTestAndChooseFile(TForm3& editor, const QString& title, bool newFile)
 {
-    if (Form1->con.isOpen())
+    if (Session::current().con.isOpen())
         editor.SaveSettings();
     editor.openDialog.title = title;
     const QString filter = DialogFilter(editor.openDialog);
     return newFile ? dialogs::saveFileName(&editor, title, filter) : dialogs::openFileName(&editor, title, filter);
-}
-
-void ResetResultsWindow()
-{
-    if (Form13)
-        Form13->ResetView();
 }
 
 }  // namespace
@@ -149,17 +143,17 @@ void TForm3::CreateMdbFile(const QString& fileName, QString& message)
 
 bool TForm3::CreateSchema(const QString& fileName)
 {
-    if (!Form1->OpenTestDatabase(fileName, true, true))
+    if (!Session::current().OpenTestDatabase(fileName, true, true))
         return false;
     {
         // Tables, password and default rows stand or fall together.
-        engine::Transaction transaction(Form1->con);
-        writeSchema(Form1->con);
+        engine::Transaction transaction(Session::current().con);
+        writeSchema(Session::current().con);
         InsertDefaults();
         transaction.commit();
     }
     // Shared use again, as every open test is.
-    if (!Form1->OpenTestDatabase(gCurrentTestFile, true, false)) {
+    if (!Session::current().OpenTestDatabase(Session::current().testFile, true, false)) {
         dialogs::error(QStringLiteral("Internal error: error code 109. If you get this error please send e-mail to: ")
                        + QStringLiteral("\r\n\r\n") + kSupportAddress);
         return false;
@@ -169,7 +163,7 @@ bool TForm3::CreateSchema(const QString& fileName)
 
 bool TForm3::InsertDefaults()
 {
-    writeDefaultRows(Form1->con);
+    writeDefaultRows(Session::current().con);
     return true;
 }
 
@@ -236,11 +230,11 @@ void TForm3::btnNewClick()
     btnLock->setEnabled(true);
     ShowLockLook(false);
     btnLock->click();
-    gCurrentUser = kDefaultAdministrator;
-    gCurrentPassword = kDefaultAdministrator;
-    if (ReadUserPermissions(gCurrentUser, gCurrentPassword))
+    Session::current().user = kDefaultAdministrator;
+    Session::current().password = kDefaultAdministrator;
+    if (ReadUserPermissions(Session::current().user, Session::current().password))
         ApplyPermissions();
-    ResetResultsWindow();
+    Session::current().AnnounceTestOpened();
     labInstruction->clear();
     QPalette palette = labInstruction->palette();
     palette.setColor(QPalette::WindowText, Qt::black);
@@ -271,7 +265,7 @@ void TForm3::btnOpenClick()
     }
     openDialog.fileName = chosen;
     CloseDataSets();
-    if (!Form1->OpenTestDatabase(chosen, false, false)) {
+    if (!Session::current().OpenTestDatabase(chosen, false, false)) {
         PageControl->setEnabled(false);
         btnLock->setEnabled(false);
         dialogs::error(QStringLiteral(
@@ -291,7 +285,7 @@ void TForm3::btnOpenClick()
         return;
     }
     const bool loggedIn = identification.text(0, 0).toLower() != kTrue ? LoginAccount(true, {}, {}) : LoginDialog();
-    if (!loggedIn || !ReadUserPermissions(gCurrentUser, gCurrentPassword)) {
+    if (!loggedIn || !ReadUserPermissions(Session::current().user, Session::current().password)) {
         RevokeAccount();
         return;
     }
@@ -302,7 +296,7 @@ void TForm3::btnOpenClick()
         if (!lock.isNull() && lock.text(0, 0).toLower() != kTrue)
             btnLock->click();
     }
-    ResetResultsWindow();
+    Session::current().AnnounceTestOpened();
 }
 
 // --- the administrator account ----------------------------------------------------------
@@ -327,7 +321,7 @@ bool TForm3::CompactDatabase(const QString& source, const QString& dest)
 
 void TForm3::Speed8Click()
 {
-    if (gCurrentTestFile.isEmpty() || !Form1->con.isOpen()) {
+    if (Session::current().testFile.isEmpty() || !Session::current().con.isOpen()) {
         dialogs::warning(QStringLiteral(
             "There is no active (open) database connection!\r\n\r\nIf you want to Compact & Repair database you "
             "have to be connected with some Kelvo.mdb Access database file!"));
@@ -338,7 +332,7 @@ void TForm3::Speed8Click()
                                           "disconnected?"),
                            MessageKind::Warning))
         return;
-    const QString testFile = gCurrentTestFile;
+    const QString testFile = Session::current().testFile;
     const QFileInfo testInfo(testFile);
     const QString temp = testInfo.dir().filePath(QStringLiteral("tmp_") + testInfo.fileName());
     if (QFileInfo::exists(temp) && !QFile::remove(temp)) {
@@ -350,7 +344,7 @@ void TForm3::Speed8Click()
     const QString backup = UniqueFileName(testFile, QStringLiteral("_backup"));
 
     CloseDataSets();
-    Form1->con.close();
+    Session::current().con.close();
     if (!CopyToBackup(testFile, backup)) {
         dialogs::warning(QStringLiteral("Kelvo can not make a backup (copy) of Access file: ") + testFile
                          + QStringLiteral("\r\n\r\n") + QStringLiteral("Compact and Repair is aborted!"));
@@ -365,10 +359,10 @@ void TForm3::Speed8Click()
     if (!Reconnect())
         return;
     bool passwordRemoved = false;
-    if (Form1->OpenTestDatabase(testFile, false, true)
+    if (Session::current().OpenTestDatabase(testFile, false, true)
         && ChangeDatabasePassword(kDatabasePassword, QStringLiteral("null"))) {
         passwordRemoved = true;
-        Form1->con.close();
+        Session::current().con.close();
         // The compacted copy replaces the test in one step, and only once it is whole.
         std::error_code error;
         bool compacted = CompactDatabase(testFile, temp);
@@ -384,11 +378,11 @@ void TForm3::Speed8Click()
         }
     }
 
-    if (!Form1->con.isOpen() && !Reconnect())
+    if (!Session::current().con.isOpen() && !Reconnect())
         return;
     if (passwordRemoved)
         ChangeDatabasePassword(QStringLiteral("null"), kDatabasePassword);
-    if (Form1->OpenTestDatabase(testFile, false, false))
+    if (Session::current().OpenTestDatabase(testFile, false, false))
         RebindDataSets();
 }
 

@@ -128,7 +128,7 @@ bool AddMissingColumns(TableDataset& tmpTable, const std::vector<ResultColumn>& 
     bool allAdded = true;
     for (const ResultColumn& column : columns) {
         if (!tmpTable.isOpen() || tmpTable.tableName() != column.table)
-            tmpTable.open(Form1->con, column.table);
+            tmpTable.open(Session::current().con, column.table);
         if (!tmpTable.findField(column.name))
             allAdded = AddColumn(column.table, column.name, column.type) && allAdded;
     }
@@ -214,8 +214,8 @@ void ShowValidationLog(const QStringList& messages)
 // connection is left to OpenTestDatabase, which restores it when the opening fails.
 void ReopenCurrentTest()
 {
-    if (!gCurrentTestFile.isEmpty())
-        Form1->OpenTestDatabase(gCurrentTestFile, false, false);
+    if (!Session::current().testFile.isEmpty())
+        Session::current().OpenTestDatabase(Session::current().testFile, false, false);
 }
 
 }  // namespace
@@ -245,7 +245,7 @@ bool TForm3::ValidateAndLock()
     const bool valid = ValidateTest(messages);
     bool locked = false;
     if (valid) {
-        locked = Form1->con.execute(QStringLiteral("update testd set v = 'true' where id=0;")) == 1;
+        locked = Session::current().con.execute(QStringLiteral("update testd set v = 'true' where id=0;")) == 1;
         if (locked)
             dialogs::information(kLockedMessage);
     }
@@ -313,7 +313,7 @@ bool TForm3::PrepareResultTables()
 
 bool TForm3::UnlockTest()
 {
-    tmpTable.open(Form1->con, QStringLiteral("testd"));
+    tmpTable.open(Session::current().con, QStringLiteral("testd"));
     UpdateRecord(tmpTable, QStringLiteral("id"), QStringLiteral("0"), {QStringLiteral("v")},
                  {QStringLiteral("false")}, false, false);
     return true;

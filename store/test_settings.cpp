@@ -29,7 +29,7 @@ namespace {
 
 using S = SettingId;
 
-bool Connected() { return Form1 && Form1->con.isOpen(); }
+bool Connected() { return Session::current().con.isOpen(); }
 
 void SetLabelColour(QLabel* label, const QColor& colour)
 {
@@ -74,7 +74,7 @@ bool IsNumberRow(int id)
 
 void OpenDataSet(QSqlQueryModel* model, const QString& sql)
 {
-    engine::Connection& con = Form1->con;
+    engine::Connection& con = Session::current().con;
     model->setQuery(con.nativeSql(sql), con.database());
     // Read to the end, so that no statement stays open on the file while it is changed.
     while (model->canFetchMore())
@@ -139,9 +139,9 @@ void TForm3::LoadSettings()
                                                "not be saved to it.");
         // Opening and unlocking both load the page: the same fault of the same file is
         // told once.
-        if (reportedSettingsFault_ != gCurrentTestFile + fault)
+        if (reportedSettingsFault_ != Session::current().testFile + fault)
             dialogs::error(fault);
-        reportedSettingsFault_ = gCurrentTestFile + fault;
+        reportedSettingsFault_ = Session::current().testFile + fault;
         return;
     }
 
@@ -194,7 +194,7 @@ bool TForm3::SaveSettings()
         flagUpdateStatement(S::SaveUnfinished, SaveUnfinished->isChecked()),
         flagUpdateStatement(S::ConvertToNull, convertToNull->isChecked()),
     };
-    engine::Transaction transaction(Form1->con);
+    engine::Transaction transaction(Session::current().con);
     for (const QString& statement : statements)
         ExecSQL(statement);
     transaction.commit();

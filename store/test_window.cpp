@@ -208,7 +208,7 @@ void TForm2::FormCreate()
     }
 }
 
-bool TForm2::AttachQueries() { return Form1 && Form1->con.isOpen(); }
+bool TForm2::AttachQueries() { return Session::current().con.isOpen(); }
 
 std::optional<QString> TForm2::SettingValue(const QString& sql) const
 {

@@ -217,7 +217,7 @@ void TForm2::ShowItem()
     }
     const int pageWidth = std::max(panel3->viewport()->width(), width());
     QWidget* page = panel3->content();
-    const engine::ResultSet item = Form1->con.select(
+    const engine::ResultSet item = Session::current().con.select(
         QStringLiteral("select id, caption, editcap from items where id = :id;"),
         {{QStringLiteral("id"), gItems.at(gCurrentItem, 0)}});
     const QString caption = item.rows.empty() ? QString() : CellText(item.rows[0][1]);
@@ -230,7 +230,7 @@ void TForm2::ShowItem()
     int rowHeight = prior->height();
 
     const engine::ResultSet answers =
-        Form1->con.select(QStringLiteral("select caption from answers where itemid = :itemid order by id;"),
+        Session::current().con.select(QStringLiteral("select caption from answers where itemid = :itemid order by id;"),
                           {{QStringLiteral("itemid"), gItems.at(gCurrentItem, 0)}});
     const int count = answers.rowCount();
     currentAnswerCount_ = count;

@@ -30,7 +30,7 @@ QString Today() { return QDate::currentDate().toString(QStringLiteral("yyyy-MM-d
 
 QString TodayShown() { return QLocale().toString(QDate::currentDate(), QLocale::ShortFormat); }
 
-engine::Connection& Con() { return Form1->con; }
+engine::Connection& Con() { return Session::current().con; }
 
 // Runs one step of the recording in a savepoint of its own: a failing step leaves
 // nothing behind and the others go on. False when it failed.
@@ -65,7 +65,7 @@ bool TForm2::StartResultRecord()
         const int id = static_cast<int>(next);
         const int affected = Con().execute(QStringLiteral("insert into datac (id, test_date, username, finished) values (")
                                            + QString::number(id) + QLatin1Char(',') + SqlQuote(Today())
-                                           + QLatin1Char(',') + SqlQuote(gCurrentUser) + QStringLiteral(",false);"));
+                                           + QLatin1Char(',') + SqlQuote(Session::current().user) + QStringLiteral(",false);"));
         transaction.commit();
         if (affected != 1)
             return false;
@@ -192,7 +192,7 @@ bool TForm2::UpdateResultRecord()
         + QString::number(BlankAnswerCount(gAnswers)) + QStringLiteral(",last_answer=")
         + QString::number(LastAnsweredItem(gAnswers)) + QStringLiteral(",go_back=") + QString::number(gGoBack)
         + QStringLiteral(",correction_answers=") + QString::number(gCorrections) + QStringLiteral(",username=")
-        + SqlQuote(gCurrentUser) + QStringLiteral(",finished=") + FlagText(gFinished) + QStringLiteral(" where id=")
+        + SqlQuote(Session::current().user) + QStringLiteral(",finished=") + FlagText(gFinished) + QStringLiteral(" where id=")
         + QString::number(gRecordId) + QLatin1Char(';'));
     return affected == 1;
 }
@@ -286,7 +286,7 @@ BackupRecord TForm2::MakeBackupRecord() const
     record.blankAnswers = BlankAnswerCount(gAnswers);
     record.goBack = gGoBack;
     record.corrections = gCorrections;
-    record.userName = gCurrentUser;
+    record.userName = Session::current().user;
     if (!gUserFieldValues.empty()) {
         record.dataFields.emplace();
         const QChar separator = LocaleDecimalSeparator();

@@ -72,7 +72,7 @@ protected:
         Reopen();
     }
 
-    // Opens the file again, so that gTableNames lists every table it has now.
+    // Opens the file again, so that the session's tableNames list every table it has now.
     void Reopen() { ASSERT_TRUE(Form1->OpenTestDatabase(path, false, false)); }
 
     void AddRun(const StoredRun& run)

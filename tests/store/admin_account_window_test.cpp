@@ -68,8 +68,8 @@ TEST_F(AdministratorDialog, ANewNameAndPasswordAreStoredAndTheSwitchWrittenOnClo
     });
     EXPECT_EQ(shownName, "quorv");
     EXPECT_EQ(Administrators(), QStringList{"boss_1/secret 2"});
-    EXPECT_EQ(gCurrentUser, "boss_1");
-    EXPECT_EQ(gCurrentPassword, "secret 2");
+    EXPECT_EQ(Session::current().user, "boss_1");
+    EXPECT_EQ(Session::current().password, "secret 2");
     EXPECT_EQ(Identification(), "true");
     EXPECT_EQ(script.texts(), (QStringList{"Change administrator username and password?", kUpdated, kRemember}));
 }

@@ -212,13 +212,13 @@ TEST_F(DatabaseRoutines, TableExistsIgnoresCaseAndNeedsAnOpenTest)
 
 TEST_F(DatabaseRoutines, UniqueFileNameCountsUpBesideTheOpenTest)
 {
-    EXPECT_EQ(gCurrentTestFile, dir.filePath("a.mdb"));
-    const QString first = UniqueFileName(gCurrentTestFile, "_backup");
+    EXPECT_EQ(Session::current().testFile, dir.filePath("a.mdb"));
+    const QString first = UniqueFileName(Session::current().testFile, "_backup");
     EXPECT_EQ(first, dir.filePath("a_backup.mdb"));
     QFile(first).open(QIODevice::WriteOnly);
-    EXPECT_EQ(UniqueFileName(gCurrentTestFile, "_backup"), dir.filePath("a_backup2.mdb"));
+    EXPECT_EQ(UniqueFileName(Session::current().testFile, "_backup"), dir.filePath("a_backup2.mdb"));
     QFile(dir.filePath("a_backup2.mdb")).open(QIODevice::WriteOnly);
-    EXPECT_EQ(UniqueFileName(gCurrentTestFile, "_backup"), dir.filePath("a_backup3.mdb"));
+    EXPECT_EQ(UniqueFileName(Session::current().testFile, "_backup"), dir.filePath("a_backup3.mdb"));
     EXPECT_EQ(UniqueFileName("log.rtf", "_log"), dir.filePath("a_log.rtf"));
 }
 
@@ -329,7 +329,7 @@ TEST(CellReaders, NullIsEmptyTextAndZero)
 
 TEST_F(DatabaseRoutines, ChangeDatabasePasswordNeedsTheOldPasswordAndReportsError114)
 {
-    const QString path = gCurrentTestFile;
+    const QString path = Session::current().testFile;
     ASSERT_TRUE(Form1->OpenTestDatabase(path, false, true));
     DialogScript script;
     EXPECT_FALSE(ChangeDatabasePassword("wrong_password_here", "null"));

@@ -84,7 +84,7 @@ TEST(StartUp, MainWindowShowsWithTestAndResultDisabledAndQuitsCleanly)
         EXPECT_FALSE(Form1->btnTest->isEnabled());
         EXPECT_FALSE(Form1->btnResult->isEnabled());
         EXPECT_FALSE(Form1->con.isOpen());
-        EXPECT_FALSE(gPermissions.has_value());
+        EXPECT_FALSE(Session::current().permissions.has_value());
         EXPECT_EQ(Form1->con.connectionString(),
                   "Data Source=C:\\db2.mdb;Provider=Microsoft.Jet.OLEDB.4.0;Jet OLEDB:Engine Type=5;"
                   "Jet OLEDB:Database Password=Qv7Lm2Xp_9Rt4Hw8Kd3N;");
@@ -106,7 +106,7 @@ class OpeningATest : public TestFileFixture {};
 TEST_F(OpeningATest, FileWithoutOneRequiredTableIsRefusedAndThePreviousTestStaysOpen)
 {
     const QString good = MakeTestFile("good.mdb", 9, true);
-    const QStringList tablesOfGood = gTableNames;
+    const QStringList tablesOfGood = Session::current().tableNames;
     const QString seven = MakeTestFile("seven.mdb", 7);
     const QString none = MakeTestFile("none.mdb", 0);
 
@@ -117,13 +117,13 @@ TEST_F(OpeningATest, FileWithoutOneRequiredTableIsRefusedAndThePreviousTestStays
     EXPECT_EQ(script.shown().front().kind, MessageKind::Error);
     EXPECT_TRUE(Form1->con.isOpen());
     EXPECT_EQ(DataSourceOf(Form1->con.connectionString()), good);
-    EXPECT_EQ(gCurrentTestFile, good);
-    EXPECT_EQ(gTableNames, tablesOfGood);
+    EXPECT_EQ(Session::current().testFile, good);
+    EXPECT_EQ(Session::current().tableNames, tablesOfGood);
     EXPECT_EQ(SelectToVariant("select count(*) from users;").integer(0, 0), 0);
 
     // Without the check any database opens and becomes current.
     EXPECT_TRUE(Form1->OpenTestDatabase(seven, true, false));
-    EXPECT_EQ(gCurrentTestFile, seven);
+    EXPECT_EQ(Session::current().testFile, seven);
 }
 
 TEST_F(OpeningATest, TableCheckListsEveryTableInTheConnectionsOrder)
@@ -131,10 +131,10 @@ TEST_F(OpeningATest, TableCheckListsEveryTableInTheConnectionsOrder)
     const QString path = MakeTestFile("a.mdb", 9, true);
     ExecSQL("create table datai1 (id integer primary key);");
     EXPECT_TRUE(Form1->CheckTestTables());
-    EXPECT_EQ(gTableNames.size(), 10);
-    EXPECT_EQ(gTableNames, Form1->con.tableNames());
+    EXPECT_EQ(Session::current().tableNames.size(), 10);
+    EXPECT_EQ(Session::current().tableNames, Form1->con.tableNames());
     for (const QString& required : RequiredTableNames)
-        EXPECT_TRUE(gTableNames.contains(required));
+        EXPECT_TRUE(Session::current().tableNames.contains(required));
 }
 
 TEST_F(OpeningATest, ExclusiveOpeningAddsTheModeAndTheNextSharedOneDropsIt)
@@ -186,7 +186,7 @@ TEST_F(OpeningATest, FailedConnectionShowsTheCauseAndKeepsThePreviousTest)
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("missing.mdb")));
     EXPECT_TRUE(Form1->con.isOpen());
-    EXPECT_EQ(gCurrentTestFile, good);
+    EXPECT_EQ(Session::current().testFile, good);
     EXPECT_EQ(Form1->con.filePath(), good);
 }
 
@@ -215,7 +215,7 @@ protected:
         ExecSQL(QString("insert into testd (id, v) values (-19, '%1');").arg(on ? "True" : "false"));
         ExecSQL("insert into testd (id, v) values (0, 'true');");
         MakeRunnable();
-        gPermissions = QStringList{"true", "true", "true", "true", "true", "true"};
+        Session::current().permissions = QStringList{"true", "true", "true", "true", "true", "true"};
         Form1->LoadMainShortcuts();
         // The account's permissions are applied elsewhere; here both buttons are on.
         Form1->btnTest->setEnabled(true);
@@ -264,7 +264,7 @@ TEST_F(MainButtons, ShortcutsStayOffUnlessTheTestSwitchesThemOn)
 
     // Without permissions read, nothing is loaded at all.
     ExecSQL("update testd set v = 'true' where id = -19;");
-    gPermissions.reset();
+    Session::current().permissions.reset();
     Form1->LoadMainShortcuts();
     EXPECT_FALSE(gMainShortcutsOn);
 }

@@ -83,7 +83,7 @@ TEST_F(Compaction, TheTestBecomesSmallerOrEqualKeepsEveryRowAndItsPasswordAndABa
                            kCompacted}));
     // The test is open again, shared, and the editor shows it.
     EXPECT_TRUE(Form1->con.isOpen());
-    EXPECT_EQ(gCurrentTestFile, path);
+    EXPECT_EQ(Session::current().testFile, path);
     EXPECT_FALSE(Form1->con.connectionString().contains("Mode="));
     EXPECT_EQ(Form3->qitems->rowCount(), 20);
 
@@ -166,7 +166,7 @@ TEST_F(Compaction, AFolderThatCannotBeWrittenLeavesTheTestUntouchedAndSaysSo)
     EXPECT_FALSE(QFileInfo::exists(folder + "/tmp_t.mdb"));
     // A test that cannot be written to is not left open with its account logged in.
     EXPECT_FALSE(Form1->con.isOpen());
-    EXPECT_FALSE(gPermissions.has_value());
+    EXPECT_FALSE(Session::current().permissions.has_value());
 }
 
 }  // namespace

@@ -30,12 +30,12 @@ TEST_F(NewButton, AFreshPathWithBlanksQuotesAndAccentsGetsEveryTableRowKeyAndAcc
     EXPECT_EQ(script.shown().back().kind, MessageKind::Information);
 
     // The editor keeps the new test open, logged in as the default administrator.
-    EXPECT_EQ(gCurrentTestFile, path);
+    EXPECT_EQ(Session::current().testFile, path);
     EXPECT_TRUE(Form1->con.isOpen());
-    EXPECT_EQ(gCurrentUser, "quorv");
-    EXPECT_EQ(gCurrentPassword, "quorv");
-    ASSERT_TRUE(gPermissions.has_value());
-    EXPECT_EQ(*gPermissions, QStringList(6, QStringLiteral("true")));
+    EXPECT_EQ(Session::current().user, "quorv");
+    EXPECT_EQ(Session::current().password, "quorv");
+    ASSERT_TRUE(Session::current().permissions.has_value());
+    EXPECT_EQ(*Session::current().permissions, QStringList(6, QStringLiteral("true")));
     EXPECT_TRUE(Form3->btnLock->isEnabled());
     EXPECT_TRUE(AdministratorPageShown());
     EXPECT_TRUE(Form3->btnNew->isEnabled());
@@ -100,7 +100,7 @@ TEST_F(NewButton, ANameTypedWithoutExtensionGetsMdb)
     ClickNew(dir.filePath("plain"));
     EXPECT_EQ(script.lastText(), kCreated);
     EXPECT_TRUE(QFileInfo::exists(dir.filePath("plain.mdb")));
-    EXPECT_EQ(gCurrentTestFile, dir.filePath("plain.mdb"));
+    EXPECT_EQ(Session::current().testFile, dir.filePath("plain.mdb"));
 }
 
 TEST_F(NewButton, AnExistingFileIsRefusedAndLeftAlone)
@@ -178,7 +178,7 @@ TEST_F(NewButton, AFolderThatCannotBeWrittenLeavesNoFileAndThePreviousTestOpen)
     EXPECT_TRUE(Form3->btnNew->isEnabled());
     // The test that was open before is still the open one.
     EXPECT_TRUE(Form1->con.isOpen());
-    EXPECT_EQ(gCurrentTestFile, previous);
+    EXPECT_EQ(Session::current().testFile, previous);
     EXPECT_EQ(SelectToVariant("select count(*) from items;").integer(0, 0), 1);
 }
 
@@ -223,7 +223,7 @@ TEST_F(NewButton, ADiskThatFillsWhileTheTablesAndRowsAreWrittenLeavesNoFileAndRe
         EXPECT_NE(text, kCreated);
     EXPECT_FALSE(QFileInfo::exists(path));
     EXPECT_FALSE(QFileInfo::exists(path + "-journal"));
-    EXPECT_EQ(gCurrentTestFile, previous);
+    EXPECT_EQ(Session::current().testFile, previous);
     EXPECT_TRUE(Form1->con.isOpen());
     EXPECT_EQ(Form3->qitems->rowCount(), 1);
 }

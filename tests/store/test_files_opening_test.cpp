@@ -66,9 +66,9 @@ protected:
     void ExpectLoggedOut() const
     {
         EXPECT_FALSE(Form1->con.isOpen());
-        EXPECT_TRUE(gCurrentUser.isEmpty());
-        EXPECT_TRUE(gCurrentPassword.isEmpty());
-        EXPECT_FALSE(gPermissions.has_value());
+        EXPECT_TRUE(Session::current().user.isEmpty());
+        EXPECT_TRUE(Session::current().password.isEmpty());
+        EXPECT_FALSE(Session::current().permissions.has_value());
         EXPECT_EQ(Shown(), Enabled{});
         EXPECT_FALSE(Form3->PageControl->isEnabled());
     }
@@ -100,7 +100,7 @@ TEST_F(OpenButton, EachAccountGetsExactlyWhatItsFlagsAllowInEveryWindow)
         OpenWithLogin(path, c.user, c.password);
         EXPECT_TRUE(script.shown().empty()) << c.user << ": " << script.texts().join(" | ").toStdString();
         EXPECT_TRUE(Form1->con.isOpen()) << c.user;
-        EXPECT_EQ(gCurrentUser, c.user);
+        EXPECT_EQ(Session::current().user, c.user);
         EXPECT_EQ(Shown(), c.expected) << "case " << n << ": " << c.user;
         // An unlocked test opens for editing to an account that may change it.
         EXPECT_EQ(Form3->PageControl->isEnabled(), c.expected.lock && !c.locked) << "case " << n;
@@ -122,8 +122,8 @@ TEST_F(OpenButton, IdentificationOffTakesTheAdministratorWithoutAsking)
     ExecSQL("update testd set v = 'true' where id = 0;");
     ClickOpen(path);
     EXPECT_TRUE(script.shown().empty()) << script.texts().join(" | ").toStdString();
-    EXPECT_EQ(gCurrentUser, "quorv");
-    EXPECT_EQ(gCurrentTestFile, path);
+    EXPECT_EQ(Session::current().user, "quorv");
+    EXPECT_EQ(Session::current().testFile, path);
     EXPECT_EQ(Shown(), (Enabled{true, true, true, true, true, false}));
     EXPECT_FALSE(Form3->PageControl->isEnabled());
     EXPECT_EQ(Form3->btnLock->text(), "&Locked");
@@ -209,7 +209,7 @@ TEST_F(OpenButton, AFileOfAnotherProgramIsRefusedAndThePreviousTestStaysOpen)
     EXPECT_EQ(script.texts(), (QStringList{kNotValid, kOpeningFailed}));
     EXPECT_EQ(Bytes(foreign), before);
     EXPECT_TRUE(Form1->con.isOpen());
-    EXPECT_EQ(gCurrentTestFile, previous);
+    EXPECT_EQ(Session::current().testFile, previous);
     EXPECT_FALSE(Form3->btnLock->isEnabled());
     EXPECT_FALSE(Form3->PageControl->isEnabled());
 
@@ -226,7 +226,7 @@ TEST_F(OpenButton, AFileOfAnotherProgramIsRefusedAndThePreviousTestStaysOpen)
     EXPECT_TRUE(script.texts().front().startsWith("Connecting to the selected Access (*.mdb) file failed!"));
     EXPECT_EQ(script.lastText(), kOpeningFailed);
     EXPECT_EQ(Bytes(text), "just some notes\n");
-    EXPECT_EQ(gCurrentTestFile, previous);
+    EXPECT_EQ(Session::current().testFile, previous);
 }
 
 TEST_F(OpenButton, AMissingFileIsOnlyWarnedAbout)

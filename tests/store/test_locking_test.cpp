@@ -153,7 +153,7 @@ TEST_F(TestLocking, LockingAValidTestCreatesItsResultTablesWritesTheFlagAndSaysS
     // The test was opened again: its table list names the new tables, and it stays open.
     EXPECT_TRUE(Form1->con.isOpen());
     for (const char* table : {"datai1", "datav1", "dataf"})
-        EXPECT_TRUE(gTableNames.contains(QLatin1String(table))) << table;
+        EXPECT_TRUE(Session::current().tableNames.contains(QLatin1String(table))) << table;
 }
 
 TEST_F(TestLocking, ResultTablesAreKeyedByAPositiveRunId)
@@ -422,7 +422,7 @@ TEST_F(TestLocking, WarningsLockTheTestAndAreShownAfterTheSuccessMessage)
 // test that stayed open, not that file, and the program stays connected.
 TEST_F(TestLocking, LockingReopensTheCurrentTestNotARefusedFile)
 {
-    const QString current = gCurrentTestFile;
+    const QString current = Session::current().testFile;
     const QString refused = MakeTestFile(QStringLiteral("refused.mdb"), 7);
     OpenForEditing();
     {
@@ -430,7 +430,7 @@ TEST_F(TestLocking, LockingReopensTheCurrentTestNotARefusedFile)
         script.answerFile(refused);
         Form3->btnOpen->click();
         ASSERT_EQ(script.shown().size(), 2u) << script.texts().join(u'|').toStdString();
-        ASSERT_EQ(gCurrentTestFile, current);
+        ASSERT_EQ(Session::current().testFile, current);
     }
     // Back in the editor, the account's permissions give the button back.
     Form3->btnLock->setEnabled(true);
@@ -440,8 +440,8 @@ TEST_F(TestLocking, LockingReopensTheCurrentTestNotARefusedFile)
     EXPECT_EQ(script.texts(), QStringList{kLockedMessage});
     EXPECT_TRUE(Form1->con.isOpen());
     EXPECT_EQ(QDir::cleanPath(Form1->con.filePath()), QDir::cleanPath(current));
-    EXPECT_EQ(gCurrentTestFile, current);
-    EXPECT_TRUE(gTableNames.contains(QStringLiteral("datai1")));
+    EXPECT_EQ(Session::current().testFile, current);
+    EXPECT_TRUE(Session::current().tableNames.contains(QStringLiteral("datai1")));
 }
 
 // A result table that cannot be made ends locking with the database's message; the

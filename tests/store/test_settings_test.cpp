@@ -144,7 +144,7 @@ TEST_F(PropertiesPage, DamagedSettingsRowsAreReportedAndNothingIsWrittenOverThem
         EXPECT_EQ(script.shown()[0].kind, MessageKind::Error);
         EXPECT_TRUE(script.lastText().startsWith("Error in reading the settings of the test!")) << c.name;
         EXPECT_TRUE(script.lastText().contains(c.expectedInMessage)) << script.lastText().toStdString();
-        EXPECT_EQ(gCurrentTestFile, path);
+        EXPECT_EQ(Session::current().testFile, path);
         // The page is not filled from the damaged rows, and leaving the test, by closing
         // the editor or by creating another test, writes none of it back.
         EXPECT_EQ(Form3->udTimer->value(), 42) << c.name;

@@ -39,7 +39,7 @@ protected:
     void SetUp() override
     {
         qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
-        gCurrentUser = QStringLiteral("quorv");
+        Session::current().user = QStringLiteral("quorv");
     }
 
     // A new test with the default rows (one question with two answers), open on Form1->con.
@@ -95,7 +95,7 @@ protected:
     static void Lock()
     {
         WriteLockedTables();
-        EXPECT_TRUE(Form1->OpenTestDatabase(gCurrentTestFile, false, false));
+        EXPECT_TRUE(Form1->OpenTestDatabase(Session::current().testFile, false, false));
     }
 
     static void WriteLockedTables()

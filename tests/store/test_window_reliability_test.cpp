@@ -161,7 +161,7 @@ TEST_F(SharedRecording, DISABLED_RespondentTakesRunsForAnotherTest)
     if (path.isEmpty())
         GTEST_SKIP() << "run by the tests of this file in a process of its own";
     ASSERT_TRUE(Form1->OpenTestDatabase(path, false, false));
-    gCurrentUser = qEnvironmentVariable(kUserVariable);
+    Session::current().user = qEnvironmentVariable(kUserVariable);
     qputenv("XDG_DATA_HOME", qgetenv(kDataVariable));
     const int runs = qEnvironmentVariableIntValue(kRunsVariable);
     std::printf("respondent ready\n");
@@ -173,7 +173,7 @@ TEST_F(SharedRecording, DISABLED_RespondentTakesRunsForAnotherTest)
         DialogScript script;
         script.answerQuestion(true);
         TakeTest([&](TForm2* window) {
-            QTest::keyClicks(Child<QLineEdit>(window, "data1"), gCurrentUser);
+            QTest::keyClicks(Child<QLineEdit>(window, "data1"), Session::current().user);
             QTest::mouseClick(window->btnInstruction, Qt::LeftButton);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_1);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_2);
@@ -191,7 +191,7 @@ TEST_F(SharedRecording, DISABLED_RespondentTakesRunsForAnotherTest)
 TEST_F(SharedRecording, KilledWhileRecordingLeavesOnlyWholeRuns)
 {
     BuildTest();
-    const QString path = gCurrentTestFile;
+    const QString path = Session::current().testFile;
     const QString journal = path + "-journal";
     std::mt19937 random(20261210);
     std::map<int, QString> finishedBefore;
@@ -252,7 +252,7 @@ TEST_F(SharedRecording, TwoRespondentsAtOnceKeepTheirOwnRuns)
 {
     BuildTest();
     constexpr int kRunsEach = 4;
-    const QString path = gCurrentTestFile;
+    const QString path = Session::current().testFile;
     auto first = StartRespondent(path, "ann", kRunsEach);
     auto second = StartRespondent(path, "bob", kRunsEach);
     for (QProcess* process : {first.get(), second.get()}) {
