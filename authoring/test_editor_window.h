@@ -1,9 +1,11 @@
 #pragma once
 // The test editor: creates, opens, locks and edits a test file.
 //
-// The class is shared: its test-file operations (create, open, login, settings,
-// compaction) live in store/test_files.cpp and store/test_settings.cpp, locking and
-// validation in store/test_locking.cpp, and the pages in this file pair.
+// The class is split by what it does, all in this folder: the pages in this file pair,
+// the test-file operations (create, open, login, compaction) in editor_window_files.cpp,
+// the Properties page and the datasets in editor_window_properties.cpp, locking and
+// validation in editor_window_locking.cpp, and the structure report in
+// test_structure_report.cpp.
 
 #include "store/session.h"
 
