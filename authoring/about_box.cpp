@@ -1,6 +1,6 @@
 #include "authoring/about_box.h"
 
-#include "store/common.h"
+#include "store/values.h"
 
 #include <QApplication>
 #include <QFont>

@@ -6,7 +6,7 @@
 #include "store/accounts.h"
 #include "store/admin_account_window.h"
 #include "store/application.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/login_dialog.h"
 #include "store/session.h"

@@ -1,7 +1,7 @@
 // Locking a test: result tables, validation and the lock flag.
 #include "authoring/log_window.h"
 #include "authoring/test_editor_window.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/main_window.h"
 #include "store/variable_computation.h"

@@ -3,7 +3,7 @@
 #include "authoring/test_editor_window.h"
 
 #include "engine/connection.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/main_window.h"
 #include "store/settings_rows.h"

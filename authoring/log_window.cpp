@@ -1,7 +1,7 @@
 #include "authoring/log_window.h"
 
 #include "store/application.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/help.h"
 #include "store/rtf_writer.h"

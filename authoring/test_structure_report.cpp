@@ -3,7 +3,7 @@
 
 #include "authoring/log_window.h"
 #include "authoring/test_editor_window.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/main_window.h"
 #include "store/wait_window.h"
 

@@ -5,7 +5,7 @@
 #include "engine/connection.h"
 #include "results/results_window.h"
 #include "store/application.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/main_window.h"
 #include "store/test_schema.h"
 #include "store/window_instance.h"

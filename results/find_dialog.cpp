@@ -2,7 +2,7 @@
 
 #include "results/results_window.h"
 #include "store/application.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/help.h"
 #include "store/main_window.h"

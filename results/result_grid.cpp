@@ -1,6 +1,6 @@
 #include "results/result_grid.h"
 
-#include "store/common.h"
+#include "store/values.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -4,7 +4,7 @@
 #include "results/find_dialog.h"
 #include "results/result_statements.h"
 #include "store/application.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/help.h"
 #include "store/session.h"

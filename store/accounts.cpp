@@ -1,7 +1,7 @@
 #include "store/accounts.h"
 
-#include "store/common.h"
-#include "store/dialog_service.h"
+#include "store/database.h"
+#include "store/messages.h"
 #include "store/session.h"
 
 namespace kelvo {

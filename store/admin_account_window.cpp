@@ -3,7 +3,7 @@
 #include "engine/connection.h"
 #include "store/accounts.h"
 #include "store/application.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/help.h"
 #include "store/login_dialog.h"

@@ -16,7 +16,10 @@ void reportEscapedException(std::exception_ptr exception)
     }
 }
 
-KelvoApplication::KelvoApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+KelvoApplication::KelvoApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    dialogs::showInMessageBoxes();
+}
 
 QWidget* KelvoApplication::mainWindow()
 {

@@ -3,6 +3,7 @@
 // every event handler and slot shows the text of an escaping exception in a message box
 // and the program goes on; a SilentAbort ends a handler with no box.
 
+#include "store/messages.h"
 #include "store/session.h"
 
 #include <QApplication>
@@ -14,13 +15,6 @@
 #include <utility>
 
 namespace kelvo {
-
-// Ends the current handler without a message, as a data-entry rule does after it has
-// shown its own message.
-class SilentAbort : public std::exception {
-public:
-    const char* what() const noexcept override { return "silent abort"; }
-};
 
 // Runs f; an exception that escapes it is shown (or swallowed when silent). Returns
 // whether f finished without one.

@@ -9,8 +9,6 @@ namespace kelvo {
 
 namespace {
 
-DialogScript* gActiveScript = nullptr;
-
 QString displayText(const QString& text)
 {
     QString shown = text;
@@ -39,31 +37,20 @@ QMessageBox::StandardButton showBox(MessageKind kind, const QString& text,
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-void message(MessageKind kind, const QString& text, const QString& title = QStringLiteral("Kelvo"))
+bool presentInBox(MessageKind look, const QString& text, const QString& title, bool askYesNo)
 {
-    if (DialogScript* script = DialogScript::active()) {
-        script->record(kind, text, title);
-        return;
+    if (!askYesNo) {
+        showBox(look, text, QMessageBox::Ok, title);
+        return false;
     }
-    showBox(kind, text, QMessageBox::Ok, title);
+    return showBox(look, text, QMessageBox::Yes | QMessageBox::No, title) == QMessageBox::Yes;
 }
 
 }  // namespace
 
 namespace dialogs {
 
-void information(const QString& text, const QString& title) { message(MessageKind::Information, text, title); }
-void warning(const QString& text) { message(MessageKind::Warning, text); }
-void error(const QString& text) { message(MessageKind::Error, text); }
-
-bool question(const QString& text, MessageKind look)
-{
-    if (DialogScript* script = DialogScript::active()) {
-        script->record(MessageKind::Question, text);
-        return script->nextQuestionAnswer();
-    }
-    return showBox(look, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-}
+void showInMessageBoxes() { setPresenter(presentInBox); }
 
 QString openFileName(QWidget* parent, const QString& caption, const QString& filter,
                      const QString& folder)
@@ -96,50 +83,5 @@ std::optional<QString> inputText(QWidget* parent, const QString& caption, const 
 }
 
 }  // namespace dialogs
-
-DialogScript::DialogScript() : previous_(gActiveScript) { gActiveScript = this; }
-
-DialogScript::~DialogScript() { gActiveScript = previous_; }
-
-DialogScript* DialogScript::active() { return gActiveScript; }
-
-QStringList DialogScript::texts() const
-{
-    QStringList list;
-    for (const ShownMessage& m : shown_)
-        list << m.text;
-    return list;
-}
-
-QString DialogScript::lastText() const { return shown_.empty() ? QString() : shown_.back().text; }
-
-bool DialogScript::nextQuestionAnswer()
-{
-    if (questionAnswers_.empty())
-        return false;
-    const bool yes = questionAnswers_.front();
-    questionAnswers_.pop_front();
-    return yes;
-}
-
-QString DialogScript::nextFileAnswer()
-{
-    if (fileAnswers_.empty())
-        return {};
-    QString path = fileAnswers_.front();
-    fileAnswers_.pop_front();
-    return path;
-}
-
-std::optional<QString> DialogScript::nextInputAnswer()
-{
-    if (inputAnswers_.empty())
-        return std::nullopt;
-    const auto [given, text] = inputAnswers_.front();
-    inputAnswers_.pop_front();
-    if (!given)
-        return std::nullopt;
-    return text;
-}
 
 }  // namespace kelvo

@@ -1,9 +1,9 @@
 #include "store/formula_cloning.h"
 
 #include "engine/connection.h"
-#include "store/common.h"
-#include "store/dialog_service.h"
-#include "store/main_window.h"
+#include "store/database.h"
+#include "store/messages.h"
+#include "store/session.h"
 
 #include <algorithm>
 #include <optional>

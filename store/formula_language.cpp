@@ -1,8 +1,7 @@
 #include "store/formula_language.h"
 
-#include "store/application.h"
-#include "store/common.h"
-#include "store/dialog_service.h"
+#include "store/database.h"
+#include "store/messages.h"
 
 #include <QLocale>
 

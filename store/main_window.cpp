@@ -4,7 +4,7 @@
 #include "results/results_window.h"
 #include "store/accounts.h"
 #include "store/application.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/test_schema.h"
 #include "store/help.h"

@@ -1,6 +1,6 @@
 #include "store/run_recording.h"
 
-#include "store/common.h"
+#include "store/values.h"
 
 #include <QDir>
 #include <QFile>

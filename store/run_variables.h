@@ -2,7 +2,7 @@
 // The variables of one run, computed from its answers and numeric data fields by the
 // test's formulas. The test window asks for them through this one function.
 
-#include "store/common.h"
+#include "store/values.h"
 #include "store/formula_language.h"
 
 #include <vector>

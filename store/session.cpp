@@ -1,6 +1,6 @@
 #include "store/session.h"
 
-#include "store/dialog_service.h"
+#include "store/messages.h"
 #include "store/test_schema.h"
 
 #include <stdexcept>

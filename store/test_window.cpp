@@ -1,6 +1,7 @@
 #include "store/test_window.h"
 
 #include "store/application.h"
+#include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/main_window.h"
 #include "store/numlock.h"

@@ -9,7 +9,7 @@
 // "answer<slot>" (choices), "answer_<slot>" (typed answers), "prior" and "next"; a
 // control's "tag" property carries its field id or slot (below 0: not an answer).
 
-#include "store/common.h"
+#include "store/values.h"
 #include "store/font_setting.h"
 #include "store/run_recording.h"
 

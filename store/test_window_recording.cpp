@@ -5,6 +5,7 @@
 
 #include "authoring/log_window.h"
 #include "store/application.h"
+#include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/main_window.h"
 #include "store/run_variables.h"

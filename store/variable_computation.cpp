@@ -3,7 +3,7 @@
 #include "compiler/exco.h"
 #include "compiler/exco_lib.h"
 #include "compiler/host_array.h"
-#include "store/common.h"
+#include "store/database.h"
 
 #include <array>
 #include <map>

@@ -1,5 +1,5 @@
 #include "authoring/log_window.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/help.h"
 #include "store/main_window.h"

@@ -7,7 +7,7 @@
 #include "authoring/log_window.h"
 #include "engine/connection.h"
 #include "results/results_window.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/main_window.h"
 #include "store/test_schema.h"

@@ -1,4 +1,4 @@
-#include "store/common.h"
+#include "store/database.h"
 
 #include "store/dialog_service.h"
 #include "store/table_dataset.h"

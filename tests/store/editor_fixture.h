@@ -6,7 +6,7 @@
 #include "authoring/test_editor_window.h"
 #include "engine/connection.h"
 #include "results/results_window.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/login_dialog.h"
 #include "store/main_window.h"

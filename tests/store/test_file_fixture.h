@@ -5,7 +5,7 @@
 
 #include "authoring/test_editor_window.h"
 #include "engine/connection.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/main_window.h"
 #include "store/test_schema.h"
 #include "store/window_instance.h"

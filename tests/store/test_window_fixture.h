@@ -4,7 +4,7 @@
 // records go to a temporary data folder.
 
 #include "authoring/log_window.h"
-#include "store/common.h"
+#include "store/database.h"
 #include "store/main_window.h"
 #include "store/test_schema.h"
 #include "store/test_window.h"
