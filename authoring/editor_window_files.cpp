@@ -1,6 +1,6 @@
 // The test editor's test-file operations: creating a new test, opening one with login
 // and permissions, and compacting the open one.
-#include "authoring/test_editor_window.h"
+#include "authoring/editor_window.h"
 
 #include "engine/connection.h"
 #include "store/accounts.h"
@@ -10,7 +10,7 @@
 #include "store/dialog_service.h"
 #include "store/login_dialog.h"
 #include "store/session.h"
-#include "store/test_schema.h"
+#include "store/schema.h"
 #include "store/wait_window.h"
 
 #include <QApplication>

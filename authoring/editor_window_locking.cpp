@@ -1,6 +1,6 @@
 // Locking a test: result tables, validation and the lock flag.
 #include "authoring/log_window.h"
-#include "authoring/test_editor_window.h"
+#include "authoring/editor_window.h"
 #include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/main_window.h"

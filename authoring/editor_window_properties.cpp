@@ -1,6 +1,6 @@
 // The Properties page of the test editor and the settings rows of the open test, and
 // binding the editor's datasets to a newly opened file.
-#include "authoring/test_editor_window.h"
+#include "authoring/editor_window.h"
 
 #include "engine/connection.h"
 #include "store/database.h"

@@ -2,13 +2,13 @@
 // one (InsertRecord) and read back in one SELECT (SelectToVariant), against the same
 // rows through the SQLite C API with a prepared statement, each side in one transaction.
 
-#include "authoring/test_editor_window.h"
+#include "authoring/editor_window.h"
 #include "engine/connection.h"
 #include "store/application.h"
 #include "store/database.h"
 #include "store/main_window.h"
 #include "store/table_dataset.h"
-#include "store/test_schema.h"
+#include "store/schema.h"
 #include "store/window_instance.h"
 
 #include <QTemporaryDir>

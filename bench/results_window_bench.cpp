@@ -7,7 +7,7 @@
 #include "store/application.h"
 #include "store/database.h"
 #include "store/main_window.h"
-#include "store/test_schema.h"
+#include "store/schema.h"
 #include "store/window_instance.h"
 
 #include <QApplication>

@@ -10,8 +10,8 @@
 #include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/main_window.h"
-#include "store/test_schema.h"
-#include "store/test_window.h"
+#include "store/schema.h"
+#include "store/run_window.h"
 #include "store/window_instance.h"
 
 #include <QAbstractButton>

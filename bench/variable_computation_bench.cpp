@@ -6,7 +6,7 @@
 #include "engine/connection.h"
 #include "store/application.h"
 #include "store/main_window.h"
-#include "store/test_schema.h"
+#include "store/schema.h"
 #include "store/variable_computation.h"
 #include "store/window_instance.h"
 

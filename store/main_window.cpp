@@ -1,14 +1,14 @@
 #include "store/main_window.h"
 
-#include "authoring/test_editor_window.h"
+#include "authoring/editor_window.h"
 #include "results/results_window.h"
 #include "store/accounts.h"
 #include "store/application.h"
 #include "store/database.h"
 #include "store/dialog_service.h"
-#include "store/test_schema.h"
+#include "store/schema.h"
 #include "store/help.h"
-#include "store/test_window.h"
+#include "store/run_window.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

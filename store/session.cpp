@@ -1,7 +1,7 @@
 #include "store/session.h"
 
 #include "store/messages.h"
-#include "store/test_schema.h"
+#include "store/schema.h"
 
 #include <stdexcept>
 

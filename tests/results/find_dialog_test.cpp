@@ -1,7 +1,7 @@
 #include "results/find_dialog.h"
 
 #include "results/results_window.h"
-#include "results_fixture.h"
+#include "tests/results/results_fixture.h"
 
 #include <QButtonGroup>
 #include <QComboBox>

@@ -10,7 +10,7 @@
 #include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/main_window.h"
-#include "store/test_schema.h"
+#include "store/schema.h"
 #include "store/window_instance.h"
 
 #include <QAbstractButton>

@@ -1,7 +1,7 @@
 #include "results/results_window.h"
 
 #include "results/find_dialog.h"
-#include "results_fixture.h"
+#include "tests/results/results_fixture.h"
 
 #include <QComboBox>
 #include <QLineEdit>

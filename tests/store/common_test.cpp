@@ -2,7 +2,7 @@
 
 #include "store/dialog_service.h"
 #include "store/table_dataset.h"
-#include "test_file_fixture.h"
+#include "tests/store/test_file_fixture.h"
 
 #include <QFile>
 #include <QLocale>

@@ -3,14 +3,14 @@
 // would: New and Open are clicked, file dialogs and questions answered from a script,
 // the login dialog typed into.
 
-#include "authoring/test_editor_window.h"
+#include "authoring/editor_window.h"
 #include "engine/connection.h"
 #include "results/results_window.h"
 #include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/login_dialog.h"
 #include "store/main_window.h"
-#include "store/test_schema.h"
+#include "store/schema.h"
 #include "store/window_instance.h"
 #include "tests/store/modal_answer.h"
 

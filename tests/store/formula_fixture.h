@@ -4,7 +4,7 @@
 
 #include "engine/connection.h"
 #include "store/main_window.h"
-#include "store/test_schema.h"
+#include "store/schema.h"
 #include "store/window_instance.h"
 
 #include <QStringList>

@@ -3,8 +3,8 @@
 #include "results/results_window.h"
 #include "store/dialog_service.h"
 #include "store/program_windows.h"
-#include "store/test_window.h"
-#include "test_file_fixture.h"
+#include "store/run_window.h"
+#include "tests/store/test_file_fixture.h"
 
 #include <QApplication>
 #include <QFile>

@@ -3,11 +3,11 @@
 // file is created by the engine with the test-file password, and the tables of a new
 // test are created in it with the program's own schema statements.
 
-#include "authoring/test_editor_window.h"
+#include "authoring/editor_window.h"
 #include "engine/connection.h"
 #include "store/database.h"
 #include "store/main_window.h"
-#include "store/test_schema.h"
+#include "store/schema.h"
 #include "store/window_instance.h"
 
 #include <QStringList>

@@ -4,7 +4,7 @@
 #include "authoring/formula_editor_window.h"
 #include "authoring/log_window.h"
 #include "authoring/questions_editor_window.h"
-#include "authoring/test_editor_window.h"
+#include "authoring/editor_window.h"
 #include "results/results_window.h"
 #include "store/window_instance.h"
 

@@ -1,4 +1,4 @@
-#include "store/test_window.h"
+#include "store/run_window.h"
 
 #include "store/application.h"
 #include "store/database.h"

@@ -1,10 +1,10 @@
 // Taking a test from the main window's Test button to the stored run, as a respondent
 // does it: typing, clicking and pressing keys, answering the boxes the window shows.
 
-#include "modal_answer.h"
+#include "tests/store/modal_answer.h"
 #include "store/dialog_service.h"
 #include "store/run_recording.h"
-#include "test_window_fixture.h"
+#include "tests/store/run_window_fixture.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 
 #include "store/dialog_service.h"
 #include "store/run_recording.h"
-#include "test_window_fixture.h"
+#include "tests/store/run_window_fixture.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 // the test-file operations (create, open, login, compaction) in editor_window_files.cpp,
 // the Properties page and the datasets in editor_window_properties.cpp, locking and
 // validation in editor_window_locking.cpp, and the structure report in
-// test_structure_report.cpp.
+// editor_window_structure.cpp.
 
 #include "store/session.h"
 

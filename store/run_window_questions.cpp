@@ -1,7 +1,7 @@
 // The question page of the test window: the run's answers, the answer controls and
 // their placement, typed answers, moving between questions, keys and the time limit.
 
-#include "store/test_window.h"
+#include "store/run_window.h"
 
 #include "store/application.h"
 #include "store/database.h"

@@ -2,7 +2,7 @@
 // the author to read, save or print.
 
 #include "authoring/log_window.h"
-#include "authoring/test_editor_window.h"
+#include "authoring/editor_window.h"
 #include "store/database.h"
 #include "store/main_window.h"
 #include "store/wait_window.h"

@@ -1,4 +1,4 @@
-#include "store/test_schema.h"
+#include "store/schema.h"
 
 #include "engine/connection.h"
 #include "store/settings_rows.h"

@@ -1,7 +1,7 @@
 // The end of a run in the test window: the run's row in datac, the answer, data-field and
 // variable rows, the backup record, and what closing the window during a run does.
 
-#include "store/test_window.h"
+#include "store/run_window.h"
 
 #include "authoring/log_window.h"
 #include "store/application.h"

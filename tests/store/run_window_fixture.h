@@ -6,10 +6,10 @@
 #include "authoring/log_window.h"
 #include "store/database.h"
 #include "store/main_window.h"
-#include "store/test_schema.h"
-#include "store/test_window.h"
-#include "modal_answer.h"
-#include "test_file_fixture.h"
+#include "store/schema.h"
+#include "store/run_window.h"
+#include "tests/store/modal_answer.h"
+#include "tests/store/test_file_fixture.h"
 
 #include <QAbstractButton>
 #include <QClipboard>

@@ -1,13 +1,13 @@
 // Locking a test from the editor's lock button: result tables, validation errors and
 // warnings in the log window, the lock flag, and unlocking.
 #include "authoring/log_window.h"
-#include "authoring/test_editor_window.h"
+#include "authoring/editor_window.h"
 #include "engine/connection.h"
 #include "store/database.h"
 #include "store/dialog_service.h"
 #include "store/main_window.h"
 #include "store/wait_window.h"
-#include "test_window_fixture.h"
+#include "tests/store/run_window_fixture.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "authoring/test_editor_window.h"
+#include "authoring/editor_window.h"
 
 #include "authoring/about_box.h"
 #include "store/application.h"

@@ -3,7 +3,7 @@
 // buttons beside speed buttons, and runs whose start or variables are not written.
 
 #include "store/dialog_service.h"
-#include "test_window_fixture.h"
+#include "tests/store/run_window_fixture.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -2,7 +2,7 @@
 // shortcut and navigation keys, the time limit, and tests the window cannot run.
 
 #include "store/dialog_service.h"
-#include "test_window_fixture.h"
+#include "tests/store/run_window_fixture.h"
 
 #include <QDir>
 #include <QRegularExpression>
