@@ -1,5 +1,5 @@
-#include "store/application.h"
-#include "store/program_windows.h"
+#include "app/program_windows.h"
+#include "ui/application.h"
 
 int main(int argc, char** argv)
 {

@@ -2,14 +2,14 @@
 // one (InsertRecord) and read back in one SELECT (SelectToVariant), against the same
 // rows through the SQLite C API with a prepared statement, each side in one transaction.
 
-#include "authoring/editor_window.h"
+#include "app/main_window.h"
+#include "app/window_instance.h"
+#include "data/database.h"
+#include "data/schema.h"
+#include "data/table_dataset.h"
+#include "editor/editor_window.h"
 #include "engine/connection.h"
-#include "store/application.h"
-#include "store/database.h"
-#include "store/main_window.h"
-#include "store/table_dataset.h"
-#include "store/schema.h"
-#include "store/window_instance.h"
+#include "ui/application.h"
 
 #include <QTemporaryDir>
 

@@ -1,14 +1,14 @@
 // How long the results window takes to show a large test and to sort it: 10,000 runs
 // of 300 questions and 100 variables, every answer and variable stored.
 
-#include "authoring/log_window.h"
+#include "app/main_window.h"
+#include "app/window_instance.h"
+#include "data/database.h"
+#include "data/schema.h"
 #include "engine/connection.h"
 #include "results/results_window.h"
-#include "store/application.h"
-#include "store/database.h"
-#include "store/main_window.h"
-#include "store/schema.h"
-#include "store/window_instance.h"
+#include "ui/application.h"
+#include "ui/log_window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,15 +4,15 @@
 // end of the run is the last click: the end question answered, the run's rows written,
 // its variables computed, the backup record written and the window closed.
 
-#include "authoring/log_window.h"
+#include "app/main_window.h"
+#include "app/window_instance.h"
+#include "data/database.h"
+#include "data/schema.h"
 #include "engine/connection.h"
-#include "store/application.h"
-#include "store/database.h"
-#include "store/dialog_service.h"
-#include "store/main_window.h"
-#include "store/schema.h"
-#include "store/run_window.h"
-#include "store/window_instance.h"
+#include "run/run_window.h"
+#include "ui/application.h"
+#include "ui/dialog_service.h"
+#include "ui/log_window.h"
 
 #include <QAbstractButton>
 #include <QApplication>

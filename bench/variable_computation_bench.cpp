@@ -3,12 +3,12 @@
 // Prints the time per run and per formula for a few test sizes, and the share of it
 // spent compiling.
 
+#include "app/main_window.h"
+#include "app/window_instance.h"
+#include "data/schema.h"
+#include "data/variable_computation.h"
 #include "engine/connection.h"
-#include "store/application.h"
-#include "store/main_window.h"
-#include "store/schema.h"
-#include "store/variable_computation.h"
-#include "store/window_instance.h"
+#include "ui/application.h"
 
 #include "compiler/exco.h"
 #include "compiler/exco_lib.h"

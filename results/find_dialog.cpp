@@ -1,11 +1,11 @@
 #include "results/find_dialog.h"
 
+#include "data/database.h"
+#include "data/session.h"
 #include "results/results_window.h"
-#include "store/application.h"
-#include "store/database.h"
-#include "store/dialog_service.h"
-#include "store/help.h"
-#include "store/main_window.h"
+#include "ui/application.h"
+#include "ui/dialog_service.h"
+#include "ui/help.h"
 
 #include <QButtonGroup>
 #include <QToolButton>

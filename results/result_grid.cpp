@@ -1,6 +1,6 @@
 #include "results/result_grid.h"
 
-#include "store/values.h"
+#include "model/values.h"
 
 #include <QDateTime>
 #include <QLocale>

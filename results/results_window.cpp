@@ -1,14 +1,14 @@
 #include "results/results_window.h"
 
-#include "authoring/log_window.h"
+#include "data/database.h"
+#include "data/session.h"
 #include "results/find_dialog.h"
 #include "results/result_statements.h"
-#include "store/application.h"
-#include "store/database.h"
-#include "store/dialog_service.h"
-#include "store/help.h"
-#include "store/session.h"
-#include "store/wait_window.h"
+#include "ui/application.h"
+#include "ui/dialog_service.h"
+#include "ui/help.h"
+#include "ui/log_window.h"
+#include "ui/wait_window.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

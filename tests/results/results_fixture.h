@@ -4,14 +4,14 @@
 // made with the statements that locking uses, and runs are inserted as the test window
 // records them. The file is then opened on Form1->con as the editor opens a test.
 
-#include "authoring/log_window.h"
+#include "app/main_window.h"
+#include "app/window_instance.h"
+#include "data/database.h"
+#include "data/schema.h"
 #include "engine/connection.h"
 #include "results/results_window.h"
-#include "store/database.h"
-#include "store/dialog_service.h"
-#include "store/main_window.h"
-#include "store/schema.h"
-#include "store/window_instance.h"
+#include "ui/dialog_service.h"
+#include "ui/log_window.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModel>

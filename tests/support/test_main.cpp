@@ -1,4 +1,4 @@
-#include "store/application.h"
+#include "ui/application.h"
 
 #include <gtest/gtest.h>
 

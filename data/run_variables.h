@@ -1,0 +1,16 @@
+#pragma once
+// The variables of one run, computed from its answers and numeric data fields by the
+// test's formulas. The test window asks for them through this one function.
+
+#include "data/formula_language.h"
+#include "model/values.h"
+
+#include <vector>
+
+namespace kelvo {
+
+// One row per variable in ascending id: column 0 the id, column 1 the value. Throws when
+// the variables cannot be computed.
+RowSet ComputeRunVariables(const AnswerMatrix& answers, const std::vector<double>& dataValues);
+
+}  // namespace kelvo

@@ -1,0 +1,283 @@
+#include "data/variable_computation.h"
+
+#include "compiler/exco.h"
+#include "compiler/exco_lib.h"
+#include "compiler/host_array.h"
+#include "data/database.h"
+
+#include <array>
+#include <map>
+#include <exception>
+#include <random>
+
+namespace kelvo {
+
+namespace {
+
+// The arrays the compiled formulas read. They stay where they are for the whole
+// program: the compiler holds the address of their array references.
+THostDoubleArray& vars()
+{
+    static THostDoubleArray array;
+    return array;
+}
+
+THostDoubleArray& data()
+{
+    static THostDoubleArray array;
+    return array;
+}
+
+void bindArray(const char* name, THostDoubleArray& array)
+{
+    ExcoDefineVariable(name, array.reference(), THostDoubleArray::kTypeCode);
+}
+
+int singleInteger(const QString& sql)
+{
+    const RowSet rows = SelectToVariant(sql);
+    return rows.isNull() ? 0 : rows.integer(0, 0);
+}
+
+int rowCount(const QString& sql) { return SelectToVariant(sql).rows(); }
+
+QString compilerErrorName(int code)
+{
+    static const std::array<const char*, 19> names = {
+        "ACCESS VIOLATION",
+        "OUT OF MEMORY",
+        "STACK OVERFLOW",
+        "DIVIDE ON ZERO",
+        "INVALID OPERATION",
+        "OVERFLOW",
+        "UNDERFLOW",
+        "INTEGER OVERFLOW",
+        "UNKNOWN SYMBOL",
+        "MISSING \"(\" BRACKET",
+        "MISSING \")\" BRACKET",
+        "MISSING OPERATION",
+        "INCOINCIDENCE NUMBER OF ARGUMENTS",
+        "MISSING EXPRESSION",
+        "UNKNOWN FUNCTION",
+        "ERROR AT ADDITION FUNCTION",
+        "NONEXISTENT FUNCTION",
+        "INCORRECT ARGUMENT",
+        "MISSING ARGUMENT",
+    };
+    if (code < 200 || code > 218)
+        return {};
+    return QString::fromLatin1(names[static_cast<size_t>(code - 200)]);
+}
+
+VariableFormula prepareFormula(const QString& stored, int id, const FormulaReferenceIds& ids)
+{
+    VariableFormula formula;
+    formula.stored = stored;
+    formula.prepared = stored;
+    NormalizeFormula(formula.prepared);
+    TranslateFormulaForCompile(formula.prepared, id, ids);
+    PrepareItemTerms(formula.prepared);
+    return formula;
+}
+
+// What a variable's computation reads from the test: its stored formulas in ascending
+// autoid and whether their results are summed.
+struct VariableSource {
+    QStringList formulas;
+    bool cumulative = true;
+};
+
+bool cumulativeFlag(const QVariant& cumul) { return cumul.isNull() || cumul.toBool(); }
+
+VariableSource readVariableSource(int id)
+{
+    VariableSource source;
+    const RowSet rows = SelectToVariant(QStringLiteral("select formula from formula where varid= ")
+                                        + QString::number(id) + QStringLiteral(" order by autoid;"));
+    for (int r = 0; r < rows.rows(); ++r)
+        source.formulas << rows.text(r, 0);
+    if (source.formulas.isEmpty())
+        return source;
+    const RowSet cumul = SelectToVariant(QStringLiteral("select cumul from variables where id= ")
+                                         + QString::number(id) + QStringLiteral(";"));
+    source.cumulative = cumul.isNull() || cumulativeFlag(cumul.at(0, 0));
+    return source;
+}
+
+// Every variable's source in two statements instead of two per variable: a run of a
+// large test reads them hundreds of times otherwise. Nothing when reading fails, so
+// that each variable then reads (and fails) on its own.
+std::optional<std::map<int, VariableSource>> readAllVariableSources()
+{
+    try {
+        std::map<int, VariableSource> sources;
+        const RowSet variables = SelectToVariant(QStringLiteral("select id, cumul from variables;"));
+        for (int r = 0; r < variables.rows(); ++r)
+            sources[variables.integer(r, 0)].cumulative = cumulativeFlag(variables.at(r, 1));
+        const RowSet formulas =
+            SelectToVariant(QStringLiteral("select varid, formula from formula order by varid, autoid;"));
+        for (int r = 0; r < formulas.rows(); ++r)
+            sources[formulas.integer(r, 0)].formulas << formulas.text(r, 1);
+        return sources;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::vector<VariableFormula> loadVariableFormulas(int id, const QStringList& stored, const FormulaReferenceIds& ids)
+{
+    std::vector<VariableFormula> formulas;
+    formulas.reserve(static_cast<size_t>(stored.size()));
+    for (const QString& text : stored)
+        formulas.push_back(prepareFormula(text, id, ids));
+    return formulas;
+}
+
+// `known` is the variable's source when it was read already.
+bool computeVariable(int id, int index, const FormulaReferenceIds& ids, const VariableSource* known,
+                     double& accumulated, QString& formulaText)
+{
+    double acc = 0.0;
+    accumulated = 0.0;
+    try {
+        const VariableSource source = known ? *known : readVariableSource(id);
+        if (source.formulas.isEmpty())
+            return true;
+        TExco exco;
+        for (const QString& stored : source.formulas) {
+            formulaText = stored;
+            const VariableFormula formula = prepareFormula(stored, id, ids);
+            void* handle = nullptr;
+            exco.Compile(formula.prepared.toStdString(), nullptr, handle);
+            if (handle == nullptr)
+                return false;
+            const double result = static_cast<double>(exco.Calc(handle));
+            acc = source.cumulative ? result + acc : result;
+            vars()[static_cast<size_t>(index)] = acc;
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    accumulated = acc;
+    return true;
+}
+
+}  // namespace
+
+void SetAnswerMatrix(const AnswerMatrix& matrix)
+{
+    FormulaAnswers answers;
+    answers.matrix = matrix;
+    const RowSet rows = SelectToVariant(QStringLiteral("select id from items order by id"));
+    for (int r = 0; r < rows.rows(); ++r)
+        answers.questionIds.push_back(rows.integer(r, 0));
+    SetCurrentFormulaAnswers(std::move(answers));
+}
+
+void InitFormulaEngine(std::optional<unsigned> seed)
+{
+    const int questions = singleInteger(QStringLiteral("select count(*) from items;"));
+    // A test whose questions have no answers has no slot: the largest count is then 0.
+    const int largestAnswerCount = singleInteger(
+        QStringLiteral("select count(id) from answers group by itemid order by 1 desc;"));
+
+    std::mt19937 generator(seed ? *seed : std::random_device{}());
+    AnswerMatrix trial(static_cast<size_t>(std::max(questions, 0)));
+    if (largestAnswerCount > 0) {
+        std::uniform_int_distribution<int> draw(0, largestAnswerCount - 1);
+        for (std::vector<int>& row : trial) {
+            row.resize(static_cast<size_t>(largestAnswerCount));
+            for (int& cell : row)
+                cell = draw(generator);
+        }
+    }
+
+    ExcoSetOption(48, 75);
+    ExcoSetOption(51, 50);
+    if (const int variables = rowCount(QStringLiteral("select id from variables;")); variables > 0) {
+        vars().resize(static_cast<size_t>(variables));
+        bindArray("vars", vars());
+    }
+    if (const int fields = rowCount(QStringLiteral("select id from userf;")); fields > 0) {
+        data().resize(0);
+        data().resize(static_cast<size_t>(fields));
+        bindArray("data", data());
+    }
+    ExcoSetOption(48, 50);
+    SetAnswerMatrix(trial);
+}
+
+std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValues, bool keepData,
+                                            LogLineSink& log)
+{
+    const RowSet rows = SelectToVariant(QStringLiteral("select id, start from variables order by id;"));
+    if (rows.isNull())
+        return {};
+
+    ExcoSetOption(48, 75);
+    ExcoSetOption(51, 50);
+    vars().resize(static_cast<size_t>(rows.rows()));
+    bindArray("vars", vars());
+    if (!dataValues.empty() || keepData) {
+        if (!dataValues.empty())
+            data().assign(dataValues.begin(), dataValues.end());
+        bindArray("data", data());
+    }
+    ExcoSetOption(48, 50);
+
+    const FormulaReferenceIds ids = ReadFormulaReferenceIds();
+    std::optional<std::map<int, VariableSource>> sources = readAllVariableSources();
+    std::vector<VariableValue> values;
+    values.reserve(static_cast<size_t>(rows.rows()));
+    for (int i = 0; i < rows.rows(); ++i) {
+        const int id = rows.integer(i, 0);
+        const double start = rows.number(i, 1);
+        VariableValue value{id, start};
+        double accumulated = 0;
+        QString formulaText;
+        // A variable added since the sources were read has no formulas yet.
+        const VariableSource* source = sources ? &(*sources)[id] : nullptr;
+        if (computeVariable(id, i, ids, source, accumulated, formulaText)) {
+            value.value = start + accumulated;
+            vars()[static_cast<size_t>(i)] = value.value;
+        } else {
+            log.AddLine(QStringLiteral("var") + QString::number(id) + QStringLiteral("--> formula: ")
+                        + formulaText + QStringLiteral("\t") + CompilerErrorText());
+        }
+        values.push_back(value);
+    }
+    return values;
+}
+
+bool ComputeVariable(int id, int index, double& accumulated, QString& formulaText)
+{
+    if (index < 0 || static_cast<size_t>(index) >= vars().size())
+        return false;
+    return computeVariable(id, index, ReadFormulaReferenceIds(), nullptr, accumulated, formulaText);
+}
+
+std::vector<VariableFormula> LoadVariableFormulas(int id)
+{
+    return loadVariableFormulas(id, readVariableSource(id).formulas, ReadFormulaReferenceIds());
+}
+
+QString CompilerErrorText()
+{
+    TExco exco;
+    int code = 0;
+    exco.GetError(code);
+    std::string item;
+    exco.GetErrorText(item);
+    const QString text = QStringLiteral("Exco exception.\t") + compilerErrorName(code)
+                         + QStringLiteral("\"") + QString::fromStdString(item)
+                         + QStringLiteral("\"");
+    ExcoSetOption(48, 75);
+    return text;
+}
+
+std::vector<double> CurrentVariableValues()
+{
+    return std::vector<double>(vars().begin(), vars().end());
+}
+
+}  // namespace kelvo

@@ -1,0 +1,367 @@
+// The end of a run in the test window: the run's row in datac, the answer, data-field and
+// variable rows, the backup record, and what closing the window during a run does.
+
+#include "run/run_window.h"
+
+#include "data/database.h"
+#include "data/run_variables.h"
+#include "data/session.h"
+#include "model/settings_rows.h"
+#include "ui/application.h"
+#include "ui/dialog_service.h"
+#include "ui/log_window.h"
+#include "ui/wait_window.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace kelvo {
+
+namespace {
+
+QString Today() { return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")); }
+
+QString TodayShown() { return QLocale().toString(QDate::currentDate(), QLocale::ShortFormat); }
+
+engine::Connection& Con() { return Session::current().con; }
+
+// Runs one step of the recording in a savepoint of its own: a failing step leaves
+// nothing behind and the others go on. False when it failed.
+template <class Step>
+bool RecordingStep(Step step)
+{
+    try {
+        engine::Transaction savepoint(Con());
+        if (!step())
+            return false;
+        savepoint.commit();
+        return true;
+    } catch (const engine::EngineError&) {
+        return false;
+    }
+}
+
+QString FlagText(bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); }
+
+}  // namespace
+
+bool TForm2::StartResultRecord()
+{
+    try {
+        // The new id and its row are taken under the file's write lock, so that
+        // respondents sharing the file never get the same id.
+        engine::Transaction transaction(Con());
+        const engine::ResultSet max = Con().select(QStringLiteral("select max(id) from datac;"));
+        const qint64 next = max.rows.empty() || max.rows[0][0].isNull() ? 1 : qint64{CellInt(max.rows[0][0])} + 1;
+        if (next > std::numeric_limits<int>::max())
+            return false;  // no id is left for the run
+        const int id = static_cast<int>(next);
+        const int affected = Con().execute(QStringLiteral("insert into datac (id, test_date, username, finished) values (")
+                                           + QString::number(id) + QLatin1Char(',') + SqlQuote(Today())
+                                           + QLatin1Char(',') + SqlQuote(Session::current().user) + QStringLiteral(",false);"));
+        transaction.commit();
+        if (affected != 1)
+            return false;
+        gRecordId = id;
+        return true;
+    } catch (const engine::EngineError&) {
+        return false;
+    } catch (const std::out_of_range&) {
+        return false;  // an id beyond the run ids this program writes
+    }
+}
+
+void TForm2::FinishTest(bool ShowMessage)
+{
+    if (ending_)
+        return;
+    EndRun(ShowMessage);
+    close();
+}
+
+void TForm2::EndRun(bool ShowMessage)
+{
+    if (ending_)
+        return;
+    ending_ = true;
+    timer->stop();
+    gDuration = std::max<qint64>(0, gStartTime.secsTo(QDateTime::currentDateTime()));
+    if (ShowMessage) {
+        const std::optional<QString> text = SettingValue(QStringLiteral("select v from testd where id = 9;"));
+        dialogs::information(text ? *text
+                                  : QStringLiteral("Test has finished.\r\n\r\nThank you for participation in test."),
+                             QStringLiteral("Kelvo. Record ID=") + QString::number(gRecordId));
+        gFinished = true;
+    }
+    CollectUserFieldValues();
+    if (gTypedLastAnswer)
+        NormalizeTypedAnswers();
+    SaveTestResults();
+    WriteBackupRecord();
+    gRunning = false;
+}
+
+void TForm2::CollectUserFieldValues()
+{
+    gUserFieldValues.clear();
+    gDataValues.clear();
+    const RowSet fields = SelectToVariant(QStringLiteral("select id, ftype from userf order by id;"));
+    if (fields.isNull())
+        return;
+    for (int r = 0; r < fields.rows(); ++r) {
+        const int id = fields.integer(r, 0);
+        const bool isString = fields.text(r, 1).toLower() == QLatin1String("string");
+        QVariant value;
+        for (QWidget* control : userFieldControls_) {
+            if (control->property("tag").toInt() != id)
+                continue;
+            if (const auto* edit = qobject_cast<QLineEdit*>(control)) {
+                if (!edit->text().isEmpty())
+                    value = isString ? SqlQuote(edit->text()) : edit->text();
+            } else if (const auto* box = qobject_cast<QCheckBox*>(control)) {
+                value = FlagText(box->isChecked());
+            }
+        }
+        gUserFieldValues.emplace_back(id, value);
+    }
+    const RowSet numeric = SelectToVariant(QStringLiteral("select id from userf where ftype in ('integer','float');"));
+    if (numeric.isNull())
+        return;
+    std::vector<int> numericIds;
+    for (int r = 0; r < numeric.rows(); ++r)
+        numericIds.push_back(numeric.integer(r, 0));
+    std::sort(numericIds.begin(), numericIds.end());
+    for (const auto& [id, value] : gUserFieldValues) {
+        double number = 0.0;
+        if (BinarySearchInt(numericIds, id) >= 0 && !value.isNull())
+            number = LocaleTextToNumber(value.toString()).value_or(0.0);
+        gDataValues.push_back(number);
+    }
+}
+
+void TForm2::SaveTestResults()
+{
+    bool failed = false;
+    try {
+        // The whole run goes in at once or not at all; each step has its own savepoint.
+        engine::Transaction run(Con());
+        failed |= !RecordingStep([this] { return UpdateResultRecord(); });
+        failed |= !RecordingStep([this] { return InsertItemAnswers(); });
+        if (!gUserFieldValues.empty())
+            failed |= !RecordingStep([this] { return InsertUserFieldValues(); });
+        if (!gVariables.isNull() && !gPosteriorOnly) {
+            if (!gFormulas.isNull()) {
+                const bool computed = guarded([&] {
+                    WaitWindowScope wait(QStringLiteral("The calculation variables is in progress.."));
+                    if (!CalculateVariables())
+                        failed = true;
+                    if (gNullUnchanged)
+                        ClearUnchangedVariables();
+                    if (!failed)
+                        FormatVariableDecimals();
+                });
+                if (!computed) {
+                    dialogs::error(QStringLiteral("There was an error in calculating the variables in the test!\r\n\r\n"
+                                                  "Some variables are probably not calculated correctly!"));
+                    failed = true;
+                }
+            }
+            failed |= !RecordingStep([this] { return InsertVariableValues(); });
+        }
+        run.commit();
+    } catch (const engine::EngineError&) {
+        failed = true;
+    }
+    if (failed)
+        dialogs::error(QStringLiteral("There was an unexpected problem (exception) during sending test data to target "
+                                      "database tables!\r\n\r\nSome of data are lost or invalid (probably variables)!"));
+}
+
+bool TForm2::UpdateResultRecord()
+{
+    const int affected = Con().execute(
+        QStringLiteral("update datac set test_date=") + SqlQuote(Today()) + QStringLiteral(",test_time=")
+        + SqlQuote(StoredDurationText(gDuration)) + QStringLiteral(",blank_answers=")
+        + QString::number(BlankAnswerCount(gAnswers)) + QStringLiteral(",last_answer=")
+        + QString::number(LastAnsweredItem(gAnswers)) + QStringLiteral(",go_back=") + QString::number(gGoBack)
+        + QStringLiteral(",correction_answers=") + QString::number(gCorrections) + QStringLiteral(",username=")
+        + SqlQuote(Session::current().user) + QStringLiteral(",finished=") + FlagText(gFinished) + QStringLiteral(" where id=")
+        + QString::number(gRecordId) + QLatin1Char(';'));
+    return affected == 1;
+}
+
+bool TForm2::InsertItemAnswers()
+{
+    std::vector<int> ids;
+    for (int r = 0; r < gItems.rows(); ++r)
+        ids.push_back(gItems.integer(r, 0));
+    for (const QString& statement : ItemAnswerStatements(gRecordId, ids, gAnswers))
+        ExecSQL(statement);
+    return true;
+}
+
+bool TForm2::InsertUserFieldValues()
+{
+    std::vector<std::pair<int, QString>> literals;
+    const QChar separator = LocaleDecimalSeparator();
+    const RowSet types = SelectToVariant(QStringLiteral("select id, ftype from userf order by id;"));
+    for (auto& [id, value] : gUserFieldValues) {
+        bool numeric = false;
+        for (int r = 0; r < types.rows(); ++r)
+            if (types.integer(r, 0) == id) {
+                const QString type = types.text(r, 1).toLower();
+                numeric = type == QLatin1String("integer") || type == QLatin1String("float");
+            }
+        if (numeric && !value.isNull()) {
+            QString text = value.toString();
+            text.replace(separator, QLatin1Char('.'));
+            value = text;
+        }
+        literals.emplace_back(id, value.isNull() ? QStringLiteral("null") : value.toString());
+    }
+    ExecSQL(DataFieldStatement(gRecordId, literals));
+    return true;
+}
+
+bool TForm2::CalculateVariables()
+{
+    gVariableValues = ComputeRunVariables(gAnswerValues, gDataValues);
+    return true;
+}
+
+void TForm2::ClearUnchangedVariables()
+{
+    if (!gVariableValues)
+        return;
+    for (int r = 0; r < gVariableValues->rows() && r < gVariables.rows(); ++r) {
+        const QVariant& value = gVariableValues->at(r, 1);
+        if (!value.isNull() && CellNumber(value) == gVariables.number(r, 2))
+            gVariableValues->set(r, 1, QVariant());
+    }
+}
+
+void TForm2::FormatVariableDecimals()
+{
+    if (!gVariableValues)
+        return;
+    for (int v = 0; v < gVariables.rows(); ++v) {
+        if (gVariables.at(v, 1).isNull())
+            continue;
+        const int decimals = gVariables.integer(v, 1);
+        if (decimals < 0 || decimals > 15)
+            continue;
+        for (int r = 0; r < gVariableValues->rows(); ++r) {
+            if (gVariableValues->integer(r, 0) != gVariables.integer(v, 0) || gVariableValues->at(r, 1).isNull())
+                continue;
+            gVariableValues->set(r, 1, FixedPointText(CellNumber(gVariableValues->at(r, 1)), decimals));
+        }
+    }
+}
+
+bool TForm2::InsertVariableValues()
+{
+    if (!gVariableValues)
+        return true;
+    NormalizeDecimalSeparator(*gVariableValues);
+    std::vector<std::pair<int, QString>> values;
+    for (int r = 0; r < gVariableValues->rows(); ++r)
+        values.emplace_back(gVariableValues->integer(r, 0), gVariableValues->text(r, 1));
+    for (const QString& statement : VariableValueStatements(gRecordId, values))
+        ExecSQL(statement);
+    return true;
+}
+
+BackupRecord TForm2::MakeBackupRecord() const
+{
+    BackupRecord record;
+    record.date = TodayShown();
+    record.duration = DurationText(gDuration);
+    record.blankAnswers = BlankAnswerCount(gAnswers);
+    record.goBack = gGoBack;
+    record.corrections = gCorrections;
+    record.userName = Session::current().user;
+    if (!gUserFieldValues.empty()) {
+        record.dataFields.emplace();
+        const QChar separator = LocaleDecimalSeparator();
+        for (const auto& [id, value] : gUserFieldValues) {
+            QString text = CellText(value);
+            if (!text.startsWith(QLatin1Char('\'')))
+                text.replace(separator, QLatin1Char('.'));
+            record.dataFields->emplace_back(id, text);
+        }
+    }
+    for (int r = 0; r < gItems.rows(); ++r)
+        record.questionIds.push_back(gItems.integer(r, 0));
+    record.answers = gAnswers;
+    if (gVariableValues) {
+        record.variables.emplace();
+        for (int r = 0; r < gVariableValues->rows(); ++r)
+            record.variables->emplace_back(gVariableValues->integer(r, 0), gVariableValues->text(r, 1));
+    }
+    return record;
+}
+
+void TForm2::WriteBackupRecord()
+{
+    const BackupRecord record = MakeBackupRecord();
+    const QString folder = BackupFolder();
+    const QString fileName = DailyBackupFileName(QDate::currentDate());
+    const QStringList lines = BackupRecordLines(record, CountBackupRecords(folder + QLatin1Char('/') + fileName));
+    if (Form7) {
+        // The record goes into the log as one edit, so that its layout is brought up to
+        // date once and not for every line.
+        QTextCursor edit(Form7->editor->document());
+        edit.beginEditBlock();
+        Form7->AddLine(lines.join(QLatin1Char('\n')));
+        edit.endEditBlock();
+    }
+    if (gBackupFile)
+        AppendDailyBackupRecord(folder, fileName, record);  // the log window holds the record either way
+}
+
+void TForm2::FormCloseQuery(bool& CanClose)
+{
+    CanClose = true;
+    if (!gRunning)
+        return;
+    if (ending_) {
+        CanClose = false;  // the run is being recorded; its end closes the window
+        return;
+    }
+    const std::optional<QString> text = SettingValue(QStringLiteral("select v from testd where id = 7;"));
+    const bool abort = dialogs::question(
+        text ? *text : QStringLiteral("Abort test? You will loose all test result!\r\n\r\nAre you sure?"),
+        MessageKind::Warning);
+    if (!abort) {
+        CanClose = !gRunning;  // the time limit may have ended the run meanwhile
+        return;
+    }
+    if (!gRunning || ending_)
+        return;  // the run ended while the question was open: it is recorded as it ended
+    if (isTrueText(SettingValue(QStringLiteral("select v from testd where id=-28;")).value_or(QString()))) {
+        EndRun(false);
+        return;
+    }
+    gRunning = false;
+    timer->stop();
+    int affected = 0;
+    try {
+        affected = Con().execute(QStringLiteral("delete from datac where id=") + QString::number(gRecordId)
+                                 + QLatin1Char(';'));
+    } catch (const engine::EngineError&) {
+        affected = 0;
+    }
+    if (affected != 1)
+        dialogs::error(QStringLiteral("Error code: 274.\r\n\r\nProgram can not delete this test in the database.\r\n\r\n"
+                                      "Check status of database file!"));
+}
+
+}  // namespace kelvo

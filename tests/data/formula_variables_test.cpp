@@ -1,0 +1,195 @@
+#include "data/variable_computation.h"
+
+#include "tests/data/formula_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace kelvo {
+namespace {
+
+using testing::FormulaTestFile;
+
+double valueOf(const std::vector<VariableValue>& values, int id)
+{
+    for (const VariableValue& v : values) {
+        if (v.id == id)
+            return v.value;
+    }
+    ADD_FAILURE() << "no variable " << id;
+    return 0;
+}
+
+// Questions 1 (three answers) and 2 (two answers); the run chose answer 2 of question 1
+// and typed an answer to question 2.
+class VariableComputation : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        file.addItem(1, 3);
+        file.addItem(2, 2);
+    }
+
+    std::vector<VariableValue> compute(const std::vector<double>& data = {})
+    {
+        SetAnswerMatrix({{0, 2, 0}, {0, -1, 0}});
+        log.lines.clear();
+        return ComputeVariables(data, false, log);
+    }
+
+    FormulaTestFile file;
+    LogLineList log;
+};
+
+TEST_F(VariableComputation, StartValuesAndAccumulation)
+{
+    file.addVariable(1, 7);  // no formula: its start value
+    file.addVariable(2, 1, "false");
+    file.addVariable(3, 1, "true");
+    file.addVariable(4, 1, "null");
+    for (const int id : {2, 3, 4}) {
+        file.addFormula(id, "2");
+        file.addFormula(id, "5");
+        file.addFormula(id, "3");
+    }
+    const std::vector<VariableValue> values = compute();
+    ASSERT_EQ(values.size(), 4u);
+    EXPECT_EQ(values[0].id, 1);
+    EXPECT_DOUBLE_EQ(values[0].value, 7);
+    EXPECT_DOUBLE_EQ(valueOf(values, 2), 1 + 3);
+    EXPECT_DOUBLE_EQ(valueOf(values, 3), 1 + 10);
+    EXPECT_DOUBLE_EQ(valueOf(values, 4), 1 + 10);
+    EXPECT_TRUE(log.lines.isEmpty()) << log.lines.join("\n").toStdString();
+    EXPECT_EQ(CurrentVariableValues(), (std::vector<double>{7, 4, 11, 11}));
+}
+
+TEST_F(VariableComputation, FormulasReadAnswersVariablesAndData)
+{
+    file.addDataField(1, "string");
+    file.addDataField(3, "float");
+    file.addVariable(1, 10);
+    file.addVariable(2, 100);
+    file.addVariable(5);
+    file.addFormula(1, "if(item1=2,4,0)+if(item2=-1,1,0)");  // 5
+    file.addFormula(2, "var1*2");                            // the finished var1: 15 * 2
+    file.addFormula(2, "var2+1");                            // the running result: 30 + 1
+    file.addFormula(5, "isum(1,2)*data3");                   // (2 - 1) * 2.5
+    file.addFormula(5, "2*isum2");                           // a typed answer gives -1
+    const std::vector<VariableValue> values = compute({0, 2.5});
+    EXPECT_DOUBLE_EQ(valueOf(values, 1), 15);
+    EXPECT_DOUBLE_EQ(valueOf(values, 2), 100 + 61);
+    EXPECT_DOUBLE_EQ(valueOf(values, 5), 2.5 - 2);
+    EXPECT_TRUE(log.lines.isEmpty()) << log.lines.join("\n").toStdString();
+}
+
+TEST_F(VariableComputation, AFailingVariableKeepsItsStartAndTheOthersGoOn)
+{
+    file.addVariable(2);
+    file.addVariable(3, 4);
+    file.addVariable(4);
+    file.addVariable(6);
+    file.addFormula(2, "0");
+    file.addFormula(3, "6");
+    file.addFormula(3, "if(item99=1)");  // no such question: left in test-level form
+    file.addFormula(4, "var3+1");        // reads what the failed formula left: 6
+    file.addFormula(6, "1/var2");        // a zero divide while the code runs
+    const std::vector<VariableValue> values = compute();
+    EXPECT_DOUBLE_EQ(valueOf(values, 3), 4);
+    EXPECT_DOUBLE_EQ(valueOf(values, 4), 7);
+    EXPECT_DOUBLE_EQ(valueOf(values, 6), 0);
+    ASSERT_EQ(log.lines.size(), 2) << log.lines.join("\n").toStdString();
+    EXPECT_TRUE(log.lines[0].startsWith(
+        QStringLiteral("var3--> formula: if(item99=1)\tExco exception.\tUNKNOWN SYMBOL\"")))
+        << log.lines[0].toStdString();
+    // A fault of the running code has no compiler code: no name.
+    EXPECT_TRUE(log.lines[1].startsWith(QStringLiteral("var6--> formula: 1/var2\tExco exception.\t\"")))
+        << log.lines[1].toStdString();
+}
+
+TEST_F(VariableComputation, ACompileErrorGivesOneLogLine)
+{
+    file.addVariable(3, 4);
+    file.addFormula(3, "if(item99=1)");  // no such question: left in test-level form
+    file.addFormula(3, "1");
+    const std::vector<VariableValue> values = compute();
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_DOUBLE_EQ(values[0].value, 4);
+    ASSERT_EQ(log.lines.size(), 1);
+    // The compiler names the text it could not resolve in double quotes.
+    EXPECT_TRUE(log.lines[0].startsWith(
+        QStringLiteral("var3--> formula: if(item99=1)\tExco exception.\tUNKNOWN SYMBOL\"")))
+        << log.lines[0].toStdString();
+    EXPECT_TRUE(log.lines[0].endsWith(u'"'));
+}
+
+TEST_F(VariableComputation, ATestWithoutVariables)
+{
+    EXPECT_TRUE(compute().empty());
+    EXPECT_TRUE(log.lines.isEmpty());
+}
+
+TEST_F(VariableComputation, TrialRunOnRandomAnswers)
+{
+    file.addDataField(1, "integer");
+    file.addDataField(2, "string");
+    file.addVariable(1);
+    file.addFormula(1, "data1+var1+200");
+    file.addFormula(1, "if(item1=1,1,0)");
+    file.addFormula(1, "isum(1,2)");
+    InitFormulaEngine(42);
+    const FormulaAnswers& trial = CurrentFormulaAnswers();
+    ASSERT_EQ(trial.matrix.size(), 2u);
+    EXPECT_EQ(trial.questionIds, (std::vector<int>{1, 2}));
+    for (const std::vector<int>& row : trial.matrix) {
+        ASSERT_EQ(row.size(), 3u);
+        for (const int cell : row) {
+            EXPECT_GE(cell, 0);
+            EXPECT_LE(cell, 2);
+        }
+    }
+    const FormulaAnswers first = trial;
+    InitFormulaEngine(42);
+    EXPECT_EQ(CurrentFormulaAnswers().matrix, first.matrix);
+
+    LogLineList trialLog;
+    const std::vector<VariableValue> values = ComputeVariables({}, true, trialLog);
+    EXPECT_TRUE(trialLog.lines.isEmpty()) << trialLog.lines.join("\n").toStdString();
+    ASSERT_EQ(values.size(), 1u);
+    double expected = 200;  // the data field is 0
+    for (const std::vector<int>& row : first.matrix) {
+        for (const int cell : row)
+            expected += cell;
+    }
+    const std::vector<int>& question1 = first.matrix[0];
+    if (std::find(question1.begin(), question1.end(), 1) != question1.end())
+        expected += 1;
+    EXPECT_DOUBLE_EQ(values[0].value, expected);
+}
+
+TEST_F(VariableComputation, TrialWithoutAnswersOrQuestions)
+{
+    file.con().execute(QStringLiteral("delete from answers;"));
+    file.addVariable(1);
+    file.addFormula(1, "if(item1=0,3,0)+isum1");
+    InitFormulaEngine(7);
+    EXPECT_EQ(CurrentFormulaAnswers().matrix, (AnswerMatrix{{}, {}}));
+    LogLineList trialLog;
+    const std::vector<VariableValue> values = ComputeVariables({}, true, trialLog);
+    EXPECT_TRUE(trialLog.lines.isEmpty()) << trialLog.lines.join("\n").toStdString();
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_DOUBLE_EQ(values[0].value, 3);
+}
+
+TEST_F(VariableComputation, CompilerErrorTextNamesTheErrorAndClearsIt)
+{
+    file.addVariable(1);
+    file.addFormula(1, "sin(1");
+    compute();
+    ASSERT_EQ(log.lines.size(), 1);
+    EXPECT_TRUE(log.lines[0].contains(QStringLiteral("\tExco exception.\tMISSING \")\" BRACKET\"")))
+        << log.lines[0].toStdString();
+    // The error state is clear afterwards: no name any more.
+    EXPECT_TRUE(CompilerErrorText().startsWith(QStringLiteral("Exco exception.\t\"")));
+}
+
+}  // namespace
+}  // namespace kelvo

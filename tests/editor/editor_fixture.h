@@ -1,0 +1,97 @@
+#pragma once
+// The test editor with the windows whose buttons permissions reach, driven as a person
+// would: New and Open are clicked, file dialogs and questions answered from a script,
+// the login dialog typed into.
+
+#include "app/main_window.h"
+#include "app/window_instance.h"
+#include "data/database.h"
+#include "data/schema.h"
+#include "editor/editor_window.h"
+#include "editor/login_dialog.h"
+#include "engine/connection.h"
+#include "results/results_window.h"
+#include "tests/support/modal_answer.h"
+#include "ui/dialog_service.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace kelvo::testing {
+
+class EditorFixture : public ::testing::Test {
+protected:
+    // Creates a test with the editor's New button; the file dialog is given `path`.
+    void ClickNew(const QString& path)
+    {
+        script.answerFile(path);
+        Form3->btnNew->click();
+    }
+
+    // A new test made by the program, left open with the default administrator.
+    QString NewTest(const QString& name = QStringLiteral("t.mdb"))
+    {
+        const QString path = dir.filePath(name);
+        ClickNew(path);
+        EXPECT_EQ(script.lastText(), kCreated) << script.texts().join(QStringLiteral(" | ")).toStdString();
+        script.clear();
+        return path;
+    }
+
+    void ClickOpen(const QString& path)
+    {
+        script.answerFile(path);
+        Form3->btnOpen->click();
+    }
+
+    // Opens `path`, typing `user` and `password` into the login dialog when it shows.
+    void OpenWithLogin(const QString& path, const QString& user, const QString& password)
+    {
+        answerModal<LoginWindow>([user, password](LoginWindow* window) {
+            QTest::keyClicks(window->userEdit, user);
+            QTest::keyClicks(window->passwordEdit, password);
+            QTest::mouseClick(window->okButton, Qt::LeftButton);
+        });
+        ClickOpen(path);
+    }
+
+    // A connection of its own to a test file, with the given password.
+    static void OpenDirectly(engine::Connection& connection, const QString& path,
+                             const QString& password = kDatabasePassword)
+    {
+        connection.setConnectionString(QStringLiteral("Data Source=%1;Provider=Microsoft.Jet.OLEDB.4.0;Jet "
+                                                      "OLEDB:Database Password=%2;")
+                                           .arg(path, password));
+        connection.open();
+    }
+
+    static QByteArray Bytes(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    bool AdministratorPageShown() const
+    {
+        return Form3->PageControl->isTabVisible(Form3->PageControl->indexOf(Form3->Sheet9));
+    }
+
+    static inline const QString kCreated = QStringLiteral(
+        "New Kelvo test was successfully created and is initially set in the unlocked state!\r\n\r\nWhen you "
+        "finish creating the test, lock it!\r\n\r\nYou can then use it!");
+
+    QTemporaryDir dir;
+    DialogScript script;
+    WindowInstance<TForm1> form1{Form1};
+    WindowInstance<TForm3> form3{Form3};
+    WindowInstance<TForm13> form13{Form13};
+};
+
+}  // namespace kelvo::testing

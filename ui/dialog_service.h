@@ -1,0 +1,32 @@
+#pragma once
+// The file and input dialogs of the windows, and the message boxes that show the
+// program's messages. Tests answer them through a DialogScript.
+
+#include "model/messages.h"
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace kelvo {
+
+namespace dialogs {
+
+// Empty when the person cancels.
+QString openFileName(QWidget* parent, const QString& caption, const QString& filter,
+                     const QString& folder = {});
+QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                     const QString& folder = {});
+// Nothing when the person cancels.
+std::optional<QString> inputText(QWidget* parent, const QString& caption, const QString& label,
+                                 const QString& value = {});
+
+// Shows every message and question that no script answers in a message box over the
+// active window.
+void showInMessageBoxes();
+
+}  // namespace dialogs
+
+}  // namespace kelvo
