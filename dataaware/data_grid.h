@@ -1,0 +1,44 @@
+#pragma once
+// A grid over a dataset: its current row is the dataset's, a typed cell puts the row
+// into edit state, Enter posts the row and Esc cancels it.
+
+#include "dataaware/grid_column.h"
+
+#include <QTableView>
+
+#include <vector>
+
+namespace kelvo::dataaware {
+
+class Dataset;
+class DatasetModel;
+class GridDelegate;
+
+class DataGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit DataGrid(Dataset& dataset, QWidget* parent = nullptr);
+
+    void setColumns(std::vector<GridColumn> columns);
+    Dataset& dataset() const { return dataset_; }
+    DatasetModel& datasetModel() const { return *model_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+
+private:
+    // The cell being typed in hands its text to the dataset.
+    void commitOpenEditor();
+    void dropOpenEditor();
+    void followDataset();
+
+    Dataset& dataset_;
+    DatasetModel* model_;
+    GridDelegate* delegate_;
+    bool following_ = false;
+    bool changingRow_ = false;
+};
+
+}  // namespace kelvo::dataaware

@@ -1,0 +1,45 @@
+#include "dataaware/field_link.h"
+
+#include "dataaware/dataset.h"
+
+#include <QWidget>
+
+namespace kelvo::dataaware {
+
+FieldLink::FieldLink(Dataset& dataset, const QString& field, QWidget& control, std::function<void(const QVariant&)> show)
+    : QObject(&control), dataset_(dataset), field_(field), show_(std::move(show))
+{
+    connect(&dataset_, &Dataset::currentChanged, this, [this] { showValue(); });
+    connect(&dataset_, &Dataset::rowsChanged, this, [this] { showValue(); });
+    connect(&dataset_, &Dataset::rowValuesChanged, this, [this] { showValue(); });
+    connect(&dataset_, &Dataset::stateChanged, this, [this] { showValue(); });
+    connect(&dataset_, &Dataset::valueChanged, this, [this](int changed) {
+        if (changed == dataset_.fieldIndex(field_))
+            showValue();
+    });
+}
+
+QVariant FieldLink::value() const
+{
+    return dataset_.value(field_);
+}
+
+bool FieldLink::canWrite() const
+{
+    return dataset_.currentIndex() >= 0 && dataset_.isWritable(dataset_.fieldIndex(field_));
+}
+
+void FieldLink::write(const QVariant& typed)
+{
+    bool written = false;
+    dataset_.guard([&] { written = dataset_.setValue(field_, typed); });
+    if (!written)
+        showValue();
+}
+
+void FieldLink::showValue()
+{
+    show_(value());
+}
+
+}  // namespace kelvo::dataaware

@@ -1,0 +1,85 @@
+#include "dataaware/navigator_shortcuts.h"
+
+#include "dataaware/dataset.h"
+#include "dataaware/navigator.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
+
+#include <optional>
+
+namespace kelvo::dataaware {
+
+namespace {
+
+std::optional<NavigatorButton> buttonOfKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Home:
+        return NavigatorButton::First;
+    case Qt::Key_PageUp:
+        return NavigatorButton::Prior;
+    case Qt::Key_PageDown:
+        return NavigatorButton::Next;
+    case Qt::Key_End:
+        return NavigatorButton::Last;
+    case Qt::Key_Insert:
+        return NavigatorButton::Insert;
+    case Qt::Key_Delete:
+        return NavigatorButton::Delete;
+    case Qt::Key_E:
+        return NavigatorButton::Edit;
+    case Qt::Key_S:
+        return NavigatorButton::Post;
+    case Qt::Key_C:
+        return NavigatorButton::Cancel;
+    case Qt::Key_R:
+        return NavigatorButton::Refresh;
+    default:
+        return std::nullopt;
+    }
+}
+
+// The keys that move the cursor of a view or an edit when pressed.
+bool movesOnPress(int key)
+{
+    return key == Qt::Key_Home || key == Qt::Key_End || key == Qt::Key_PageUp || key == Qt::Key_PageDown;
+}
+
+}  // namespace
+
+NavigatorShortcuts::NavigatorShortcuts(QWidget& target, Navigator& navigator) : QObject(&target), navigator_(navigator)
+{
+    target.installEventFilter(this);
+}
+
+bool NavigatorShortcuts::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return QObject::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (!(key->modifiers() & Qt::ControlModifier) || !buttonOfKey(key->key()))
+        return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress)
+        return movesOnPress(key->key());
+    if (!key->isAutoRepeat())
+        run(key->key());
+    return true;
+}
+
+void NavigatorShortcuts::run(int key)
+{
+    if (const auto found = actions_.find(key); found != actions_.end()) {
+        navigator_.dataset().guard([&] { found->second(); });
+        return;
+    }
+    const NavigatorButton button = *buttonOfKey(key);
+    if (button == NavigatorButton::Post && !navigator_.dataset().isEditing()) {
+        QApplication::beep();
+        return;
+    }
+    navigator_.press(button);
+}
+
+}  // namespace kelvo::dataaware
