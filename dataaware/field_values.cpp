@@ -1,5 +1,7 @@
 #include "dataaware/field_values.h"
 
+#include "engine/date_text.h"
+
 #include <QDateTime>
 #include <QLocale>
 
@@ -77,18 +79,10 @@ ConvertedValue toDate(const QVariant& typed)
 {
     if (typed.typeId() == QMetaType::QDateTime || typed.typeId() == QMetaType::QDate)
         return {typed.toDateTime(), {}};
-    const QString text = typed.toString().trimmed();
-    QDateTime moment = QDateTime::fromString(text, Qt::ISODate);
-    if (!moment.isValid())
-        moment = QLocale::system().toDateTime(text, QLocale::ShortFormat);
-    if (!moment.isValid()) {
-        const QDate day = QLocale::system().toDate(text, QLocale::ShortFormat);
-        if (day.isValid())
-            moment = day.startOfDay();
-    }
-    if (!moment.isValid())
+    const std::optional<QString> stored = engine::isoDateTimeFromText(typed.toString());
+    if (!stored)
         return invalid(typed.toString(), "date");
-    return {moment, {}};
+    return {*stored, {}};
 }
 
 }  // namespace

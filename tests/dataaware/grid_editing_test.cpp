@@ -1,0 +1,166 @@
+// Editing through the grid: cells typed into, Enter and Esc, the formatted and
+// pick-list columns, and the current row the grid shares with the other controls.
+
+#include "dataaware_fixture.h"
+
+#include "dataaware/data_line_edit.h"
+
+#include <QBrush>
+#include <QComboBox>
+
+namespace kelvo::dataaware::testing {
+namespace {
+
+using Grid = DataAwareTest;
+
+std::vector<GridColumn> questionColumns()
+{
+    return {GridColumn::numberedName("id", "Name", "item"), GridColumn::editable("caption", "Caption")};
+}
+
+TEST_F(Grid, TypedCaptionIsStoredAsTypedWhenEnterPosts)
+{
+    addItems({1, 2, 3});
+    Dataset& data = items();
+    auto& grid = add<DataGrid>(data);
+    grid.setColumns(questionColumns());
+    data.open();
+    show();
+
+    // The name column is grey, shows the number after its prefix and cannot be typed into.
+    EXPECT_EQ(shown(grid, 2, 0), "item3");
+    EXPECT_EQ(grid.model()->index(2, 0).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(Qt::lightGray));
+    EXPECT_FALSE(grid.model()->flags(grid.model()->index(2, 0)) & Qt::ItemIsEditable);
+
+    const QString typed = QStringLiteral("Don't say \"never\"; ça va, Ørsted?");
+    QLineEdit* editor = openCell(grid, 1, 1);
+    ASSERT_NE(editor, nullptr);
+    retype(*editor, typed);
+    EXPECT_EQ(data.state(), DatasetState::Browse) << "typing alone does not reach the row yet";
+    pressEnter(*editor);
+
+    EXPECT_EQ(data.state(), DatasetState::Browse);
+    EXPECT_EQ(read("select caption from items where id = 2;").toString(), typed);
+    EXPECT_EQ(read("select count(*) from items;").toInt(), 3);
+    EXPECT_EQ(data.value("id").toInt(), 2);
+    EXPECT_EQ(shown(grid, 1, 1), typed);
+    EXPECT_TRUE(notices.empty());
+}
+
+TEST_F(Grid, EscCancelsTheRowAndEnterPostsAPendingEdit)
+{
+    addItems({1, 2});
+    Dataset& data = items();
+    auto& grid = add<DataGrid>(data);
+    grid.setColumns(questionColumns());
+    data.open();
+    show();
+
+    QLineEdit* editor = openCell(grid, 0, 1);
+    ASSERT_NE(editor, nullptr);
+    retype(*editor, "thrown away");
+    // Back-tab to the name column hands the text to the row, which stays in edit.
+    QTest::keyClick(editor, Qt::Key_Backtab);
+    EXPECT_EQ(data.state(), DatasetState::Edit);
+    EXPECT_EQ(shown(grid, 0, 1), "thrown away");
+    QTest::keyClick(&grid, Qt::Key_Escape);
+    EXPECT_EQ(data.state(), DatasetState::Browse);
+    EXPECT_EQ(shown(grid, 0, 1), "question 1");
+
+    editor = openCell(grid, 1, 1);
+    ASSERT_NE(editor, nullptr);
+    retype(*editor, "kept");
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_EQ(data.state(), DatasetState::Browse);
+    EXPECT_EQ(read("select caption from items where id = 2;").toString(), "question 2");
+
+    editor = openCell(grid, 1, 1);
+    ASSERT_NE(editor, nullptr);
+    retype(*editor, "kept");
+    QTest::keyClick(editor, Qt::Key_Backtab);
+    QTest::keyClick(&grid, Qt::Key_Enter);
+    EXPECT_EQ(data.state(), DatasetState::Browse);
+    EXPECT_EQ(read("select caption from items where id = 2;").toString(), "kept");
+}
+
+TEST_F(Grid, PickListEntryChosenByKeyIsWritten)
+{
+    connection.execute("insert into userf (id, posit, caption, ftype) values (1, 1, 'Age', 'string');");
+    Dataset& fields = dataset("select * from userf order by id;", "userf");
+    auto& grid = add<DataGrid>(fields);
+    grid.setColumns({GridColumn::editable("caption", "Text"),
+                     GridColumn::picked("ftype", "Field type", {"string", "integer", "float", "boolean"}),
+                     GridColumn::numberedName("id", "Name", "data")});
+    fields.open();
+    show();
+    EXPECT_EQ(shown(grid, 0, 2), "data1");
+
+    auto* combo = openCell<QComboBox>(grid, 0, 1);
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->accessibleName(), "Field type");
+    EXPECT_EQ(combo->currentText(), "string");
+    QTest::keyClick(combo, Qt::Key_Down);
+    pressEnter(*combo);
+
+    EXPECT_EQ(fields.state(), DatasetState::Browse);
+    EXPECT_EQ(read("select ftype from userf where id = 1;").toString(), "integer");
+    EXPECT_EQ(shown(grid, 0, 1), "integer");
+}
+
+TEST_F(Grid, ControlsShareTheCurrentRowAndLeavingTheRowPostsIt)
+{
+    addItems({1, 2, 3});
+    Dataset& data = items();
+    auto& grid = add<DataGrid>(data);
+    grid.setColumns(questionColumns());
+    auto& caption = add<DataLineEdit>(data, "caption");
+    data.open();
+    show();
+    EXPECT_EQ(caption.text(), "question 1");
+
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(grid.model()->index(2, 1)).center());
+    EXPECT_EQ(data.currentIndex(), 2);
+    EXPECT_EQ(caption.text(), "question 3");
+
+    caption.selectAll();
+    type(caption, "typed below");
+    EXPECT_EQ(data.state(), DatasetState::Edit);
+    EXPECT_EQ(shown(grid, 2, 1), "typed below");
+    EXPECT_EQ(read("select caption from items where id = 3;").toString(), "question 3");
+
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(grid.model()->index(0, 1)).center());
+    EXPECT_EQ(data.state(), DatasetState::Browse);
+    EXPECT_EQ(data.currentIndex(), 0);
+    EXPECT_EQ(grid.currentIndex().row(), 0);
+    EXPECT_EQ(caption.text(), "question 1");
+    EXPECT_EQ(read("select caption from items where id = 3;").toString(), "typed below");
+}
+
+TEST_F(Grid, RefreshKeepsTheCurrentRowWhenOtherRowsMoveIt)
+{
+    addItems({2, 4, 6});
+    Dataset& data = items();
+    auto& grid = add<DataGrid>(data);
+    grid.setColumns(questionColumns());
+    auto& navigator = add<Navigator>(data);
+    data.open();
+    show();
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(grid.model()->index(1, 1)).center());
+    ASSERT_EQ(data.value("id").toInt(), 4);
+
+    addItems({1, 3});
+    click(navigator, NavigatorButton::Refresh);
+    EXPECT_EQ(data.rowCount(), 5);
+    EXPECT_EQ(data.value("id").toInt(), 4);
+    EXPECT_EQ(grid.currentIndex().row(), 3);
+
+    // The current row deleted elsewhere: the row now at its place becomes current.
+    connection.execute("delete from items where id = 4;");
+    click(navigator, NavigatorButton::Refresh);
+    EXPECT_EQ(data.rowCount(), 4);
+    EXPECT_EQ(data.value("id").toInt(), 6);
+    EXPECT_EQ(grid.currentIndex().row(), 3);
+}
+
+}  // namespace
+}  // namespace kelvo::dataaware::testing
