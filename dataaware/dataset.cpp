@@ -415,7 +415,7 @@ std::optional<std::vector<QVariant>> Dataset::convertedBuffer()
 {
     std::vector<QVariant> row(buffer_.size());
     for (size_t i = 0; i < buffer_.size(); ++i) {
-        ConvertedValue converted = dataaware::storedValue(fields_[i].type, buffer_[i]);
+        ConvertedValue converted = valueToStore(fields_[i].type, buffer_[i]);
         if (!converted.error.isEmpty()) {
             showNotice({NoticeKind::Error, converted.error});
             return std::nullopt;

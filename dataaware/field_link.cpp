@@ -32,13 +32,18 @@ bool FieldLink::canWrite() const
 void FieldLink::write(const QVariant& typed)
 {
     bool written = false;
+    // Starting the edit announces the stored row; the control keeps what was typed.
+    writing_ = true;
     dataset_.guard([&] { written = dataset_.setValue(field_, typed); });
+    writing_ = false;
     if (!written)
         showValue();
 }
 
 void FieldLink::showValue()
 {
+    if (writing_)
+        return;
     show_(value());
 }
 

@@ -34,6 +34,7 @@ private:
     Dataset& dataset_;
     QString field_;
     std::function<void(const QVariant&)> show_;
+    bool writing_ = false;
 };
 
 }  // namespace kelvo::dataaware

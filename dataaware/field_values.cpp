@@ -87,7 +87,7 @@ ConvertedValue toDate(const QVariant& typed)
 
 }  // namespace
 
-ConvertedValue storedValue(FieldClass type, const QVariant& typed)
+ConvertedValue valueToStore(FieldClass type, const QVariant& typed)
 {
     if (isEmptyText(typed))
         return {QVariant(), {}};

@@ -19,7 +19,7 @@ struct ConvertedValue {
 };
 
 // The value to write for `typed` (text, number or Boolean) into a column of class `type`.
-ConvertedValue storedValue(engine::FieldClass type, const QVariant& typed);
+ConvertedValue valueToStore(engine::FieldClass type, const QVariant& typed);
 
 // The text a control shows for a value of a column of class `type`: "" for Null.
 QString displayText(engine::FieldClass type, const QVariant& value);
