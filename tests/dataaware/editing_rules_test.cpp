@@ -222,24 +222,39 @@ TEST_F(Rules, NavigatorAsksTheWindowBeforeDeleting)
     EXPECT_EQ(asked, 2);
 }
 
-TEST_F(Rules, CheckBoxWritesOneOrZero)
+TEST_F(Rules, CheckBoxAndCheckCellWriteOneOrZero)
 {
     connection.execute("insert into variables (id, caption) values (1, 'Sum');");
     Dataset& variables = dataset("select * from variables order by id;", "variables");
     auto& cumulative = add<DataCheckBox>(variables, "cumul", "Cumulative");
+    auto& grid = add<DataGrid>(variables);
+    grid.setColumns({GridColumn::editable("caption", "Text"), GridColumn::editable("cumul", "Cumulative")});
     auto& navigator = add<Navigator>(variables);
     variables.open();
     show();
     ASSERT_TRUE(cumulative.isChecked());
+    // Indexes do not outlive the reading of the rows after each post.
+    const auto cell = [&] { return grid.model()->index(0, 1); };
+    EXPECT_EQ(cell().data(Qt::CheckStateRole).toInt(), Qt::Checked);
 
-    for (const int expected : {0, 1}) {
-        QTest::keyClick(&cumulative, Qt::Key_Space);
-        EXPECT_EQ(variables.state(), DatasetState::Edit);
-        click(navigator, NavigatorButton::Post);
+    // Space ticks or unticks the box, and the cell of the grid; each post writes 1/0.
+    for (const int expected : {0, 1, 0, 1}) {
+        if (expected == 0) {
+            QTest::keyClick(&cumulative, Qt::Key_Space);
+            EXPECT_EQ(variables.state(), DatasetState::Edit);
+            click(navigator, NavigatorButton::Post);
+        } else {
+            grid.setCurrentIndex(cell());
+            QTest::keyClick(&grid, Qt::Key_Space);
+            EXPECT_EQ(variables.state(), DatasetState::Edit);
+            QTest::keyClick(&grid, Qt::Key_Return);
+        }
+        EXPECT_EQ(variables.state(), DatasetState::Browse);
         EXPECT_EQ(read("select count(*) from variables where id = 1 and cumul = :value;", {{"value", expected}})
                       .toInt(),
                   1);
         EXPECT_EQ(cumulative.isChecked(), expected == 1);
+        EXPECT_EQ(cell().data(Qt::CheckStateRole).toInt(), expected == 1 ? Qt::Checked : Qt::Unchecked);
     }
 }
 
