@@ -415,6 +415,11 @@ std::optional<std::vector<QVariant>> Dataset::convertedBuffer()
 {
     std::vector<QVariant> row(buffer_.size());
     for (size_t i = 0; i < buffer_.size(); ++i) {
+        // Columns that are not written (a computed one) are not checked either.
+        if (!isTableField(static_cast<int>(i))) {
+            row[i] = buffer_[i];
+            continue;
+        }
         ConvertedValue converted = valueToStore(fields_[i].type, buffer_[i]);
         if (!converted.error.isEmpty()) {
             showNotice({NoticeKind::Error, converted.error});
