@@ -10,6 +10,7 @@
 //   beforePost                  checks and may change the row before it is written.
 // Each returns a Verdict. Rules run inside the transaction of the write they guard, so
 // the statements a before-delete rule runs (a cascade) stand or fall with the delete.
+// A rule changes the row in place; it does not move, post or cancel the dataset.
 
 #include "dataaware/verdict.h"
 #include "engine/connection.h"
