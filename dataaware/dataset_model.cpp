@@ -18,7 +18,11 @@ DatasetModel::DatasetModel(Dataset& dataset, QObject* parent) : QAbstractTableMo
     connect(&dataset_, &Dataset::valueChanged, this, [this](int field) { refreshCurrentRow(field); });
     connect(&dataset_, &Dataset::rowValuesChanged, this, [this] { refreshCurrentRow(-1); });
     // Whether cells can be edited follows the state (a read-only dataset, no row).
-    connect(&dataset_, &Dataset::stateChanged, this, [this] { refreshCurrentRow(-1); });
+    connect(&dataset_, &Dataset::stateChanged, this, [this] {
+        refreshCurrentRow(-1);
+        refreshIndicator();
+    });
+    connect(&dataset_, &Dataset::currentChanged, this, [this] { refreshIndicator(); });
 }
 
 void DatasetModel::setColumns(std::vector<GridColumn> columns)
@@ -64,6 +68,12 @@ void DatasetModel::refreshCurrentRow(int field)
     for (int column = 0; column < columnCount(); ++column)
         if (field < 0 || fieldOf(column) == field)
             emit dataChanged(index(row, column), index(row, column));
+}
+
+void DatasetModel::refreshIndicator()
+{
+    if (rowCount() > 0)
+        emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
 }
 
 int DatasetModel::rowCount(const QModelIndex& parent) const
@@ -122,9 +132,21 @@ bool DatasetModel::setData(const QModelIndex& index, const QVariant& value, int 
 
 QVariant DatasetModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && column(section))
-        return columns_[section].title;
-    return QAbstractTableModel::headerData(section, orientation, role);
+    if (role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (orientation == Qt::Horizontal)
+        return column(section) ? columns_[section].title : QString();
+    // The row indicator: the current row, and whether it is being edited or is new.
+    if (section != dataset_.currentIndex())
+        return QString();
+    switch (dataset_.state()) {
+    case DatasetState::Edit:
+        return QStringLiteral("I");
+    case DatasetState::Insert:
+        return QStringLiteral("*");
+    default:
+        return QStringLiteral("\u25B6");
+    }
 }
 
 Qt::ItemFlags DatasetModel::flags(const QModelIndex& index) const

@@ -1,6 +1,7 @@
 #pragma once
 // The rows of a dataset as a table model, for a data-aware grid. Writing a cell puts
-// the dataset into edit state; Boolean columns are check boxes.
+// the dataset into edit state; Boolean columns are check boxes; the row header marks
+// the current row, and with "I" or "*" a row being edited or inserted.
 
 #include "dataaware/grid_column.h"
 
@@ -36,6 +37,7 @@ private:
     void followFields();
     bool isBoolean(int column) const;
     void refreshCurrentRow(int field);
+    void refreshIndicator();
 
     Dataset& dataset_;
     std::vector<GridColumn> columns_;

@@ -132,6 +132,7 @@ TEST_F(Rules, RowNumberedByTheTableIsCurrentAfterPost)
 
     click(navigator, NavigatorButton::Insert);
     EXPECT_FALSE(answers.isAppending()) << "Insert puts the new row before the current one";
+    EXPECT_EQ(grid.model()->headerData(0, Qt::Vertical).toString(), "*");
     QLineEdit* editor = openCell(grid, 0, 0);
     ASSERT_NE(editor, nullptr);
     type(*editor, "No");

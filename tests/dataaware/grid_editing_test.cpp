@@ -63,9 +63,12 @@ TEST_F(Grid, EscCancelsTheRowAndEnterPostsAPendingEdit)
     QTest::keyClick(editor, Qt::Key_Backtab);
     EXPECT_EQ(data.state(), DatasetState::Edit);
     EXPECT_EQ(shown(grid, 0, 1), "thrown away");
+    EXPECT_EQ(grid.model()->headerData(0, Qt::Vertical).toString(), "I") << "the row header marks the edit";
+    EXPECT_EQ(grid.model()->headerData(1, Qt::Vertical).toString(), "");
     QTest::keyClick(&grid, Qt::Key_Escape);
     EXPECT_EQ(data.state(), DatasetState::Browse);
     EXPECT_EQ(shown(grid, 0, 1), "question 1");
+    EXPECT_EQ(grid.model()->headerData(0, Qt::Vertical).toString(), QString(QChar(0x25B6)));
 
     editor = openCell(grid, 1, 1);
     ASSERT_NE(editor, nullptr);
