@@ -10,7 +10,9 @@
 namespace kelvo::dataaware {
 
 DataGrid::DataGrid(Dataset& dataset, QWidget* parent)
-    : QTableView(parent), dataset_(dataset), model_(new DatasetModel(dataset, this)),
+    : QTableView(parent),
+      dataset_(dataset),
+      model_(new DatasetModel(dataset, this)),
       delegate_(new GridDelegate(*model_, this))
 {
     setModel(model_);
@@ -29,10 +31,7 @@ DataGrid::DataGrid(Dataset& dataset, QWidget* parent)
     });
 }
 
-void DataGrid::setColumns(std::vector<GridColumn> columns)
-{
-    model_->setColumns(std::move(columns));
-}
+void DataGrid::setColumns(std::vector<GridColumn> columns) { model_->setColumns(std::move(columns)); }
 
 void DataGrid::followDataset()
 {
@@ -99,8 +98,7 @@ void DataGrid::keyPressEvent(QKeyEvent* event)
             dataset_.guard([this] { dataset_.cancel(); });
             event->accept();
             return;
-        default:
-            break;
+        default: break;
         }
     }
     QTableView::keyPressEvent(event);

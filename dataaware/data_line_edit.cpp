@@ -6,8 +6,7 @@
 
 namespace kelvo::dataaware {
 
-DataLineEdit::DataLineEdit(Dataset& dataset, const QString& field, QWidget* parent)
-    : QLineEdit(parent), link_(nullptr)
+DataLineEdit::DataLineEdit(Dataset& dataset, const QString& field, QWidget* parent) : QLineEdit(parent), link_(nullptr)
 {
     setAccessibleName(field);
     link_ = new FieldLink(dataset, field, *this, [this](const QVariant& value) { showValue(value); });

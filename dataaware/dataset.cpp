@@ -8,7 +8,7 @@ namespace kelvo::dataaware {
 
 using engine::EngineError;
 
-Dataset::Dataset(QObject* parent) : QObject(parent) {}
+Dataset::Dataset(QObject* parent) : QObject(parent) { }
 
 void Dataset::setTable(const QString& table, const QStringList& keyFields)
 {
@@ -86,7 +86,7 @@ bool Dataset::refresh()
         return false;
     if (!checkBrowseMode())
         return false;
-    reload(current_ >= 0 ? keyValuesOf(rows_[current_]) : std::vector<QVariant>{}, current_);
+    reload(current_ >= 0 ? keyValuesOf(rows_[current_]) : std::vector<QVariant> {}, current_);
     return true;
 }
 
@@ -109,10 +109,7 @@ void Dataset::reload(const std::vector<QVariant>& keepKey, int keepIndex)
 
 // --- rows and fields ------------------------------------------------------------------
 
-int Dataset::rowCount() const
-{
-    return recordCount() + (state_ == DatasetState::Insert ? 1 : 0);
-}
+int Dataset::rowCount() const { return recordCount() + (state_ == DatasetState::Insert ? 1 : 0); }
 
 int Dataset::fieldIndex(const QString& name) const
 {
@@ -127,10 +124,7 @@ bool Dataset::isTableField(int field) const
     return field >= 0 && field < static_cast<int>(tableField_.size()) && tableField_[field];
 }
 
-bool Dataset::isWritable(int field) const
-{
-    return canModify() && isTableField(field);
-}
+bool Dataset::isWritable(int field) const { return canModify() && isTableField(field); }
 
 QVariant Dataset::cell(int row, int field) const
 {
@@ -143,15 +137,9 @@ QVariant Dataset::cell(int row, int field) const
     return rows_[row][field];
 }
 
-QVariant Dataset::value(const QString& field) const
-{
-    return value(fieldIndex(field));
-}
+QVariant Dataset::value(const QString& field) const { return value(fieldIndex(field)); }
 
-QVariant Dataset::value(int field) const
-{
-    return cell(current_, field);
-}
+QVariant Dataset::value(int field) const { return cell(current_, field); }
 
 QVariant Dataset::storedValue(const QString& field) const
 {
@@ -161,10 +149,7 @@ QVariant Dataset::storedValue(const QString& field) const
     return rows_[current_][column];
 }
 
-bool Dataset::setValue(const QString& field, const QVariant& value)
-{
-    return setValue(fieldIndex(field), value);
-}
+bool Dataset::setValue(const QString& field, const QVariant& value) { return setValue(fieldIndex(field), value); }
 
 bool Dataset::setValue(int field, const QVariant& value)
 {
@@ -226,7 +211,8 @@ bool Dataset::moveTo(int index)
         // go to is remembered by its key.
         const bool targetIsStored = !(state_ == DatasetState::Insert && index == insertPosition_);
         const int storedIndex = state_ == DatasetState::Insert && index > insertPosition_ ? index - 1 : index;
-        const std::vector<QVariant> target = targetIsStored ? keyValuesOf(rows_[storedIndex]) : std::vector<QVariant>{};
+        const std::vector<QVariant> target =
+            targetIsStored ? keyValuesOf(rows_[storedIndex]) : std::vector<QVariant> {};
         if (!post())
             return false;
         const int found = findKey(target);
@@ -237,25 +223,13 @@ bool Dataset::moveTo(int index)
     return true;
 }
 
-bool Dataset::first()
-{
-    return moveTo(0);
-}
+bool Dataset::first() { return moveTo(0); }
 
-bool Dataset::prior()
-{
-    return current_ > 0 && moveTo(current_ - 1);
-}
+bool Dataset::prior() { return current_ > 0 && moveTo(current_ - 1); }
 
-bool Dataset::next()
-{
-    return current_ + 1 < rowCount() && moveTo(current_ + 1);
-}
+bool Dataset::next() { return current_ + 1 < rowCount() && moveTo(current_ + 1); }
 
-bool Dataset::last()
-{
-    return moveTo(rowCount() - 1);
-}
+bool Dataset::last() { return moveTo(rowCount() - 1); }
 
 bool Dataset::locate(const QString& field, const QVariant& value)
 {
@@ -302,15 +276,9 @@ bool Dataset::edit()
     return true;
 }
 
-bool Dataset::insert()
-{
-    return beginNewRow(false);
-}
+bool Dataset::insert() { return beginNewRow(false); }
 
-bool Dataset::append()
-{
-    return beginNewRow(true);
-}
+bool Dataset::append() { return beginNewRow(true); }
 
 bool Dataset::beginNewRow(bool appending)
 {
@@ -482,10 +450,10 @@ std::vector<QVariant> Dataset::updateRow(const std::vector<QVariant>& row)
         conditions << QStringLiteral("%1 = :k%2").arg(fields_[keyColumns_[k]].name).arg(k);
         parameters.insert(QStringLiteral("k%1").arg(k), key[k]);
     }
-    const int changed = connection_->execute(QStringLiteral("update %1 set %2 where %3;")
-                                                 .arg(table_, assignments.join(QStringLiteral(", ")),
-                                                      conditions.join(QStringLiteral(" and "))),
-                                             parameters);
+    const int changed = connection_->execute(
+        QStringLiteral("update %1 set %2 where %3;")
+            .arg(table_, assignments.join(QStringLiteral(", ")), conditions.join(QStringLiteral(" and "))),
+        parameters);
     if (changed == 0)
         throw EngineError("The row can no longer be found: another user may have deleted it.");
     return keyValuesOf(row);

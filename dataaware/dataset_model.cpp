@@ -76,10 +76,7 @@ void DatasetModel::refreshIndicator()
         emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
 }
 
-int DatasetModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : dataset_.rowCount();
-}
+int DatasetModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : dataset_.rowCount(); }
 
 int DatasetModel::columnCount(const QModelIndex& parent) const
 {
@@ -98,8 +95,7 @@ QVariant DatasetModel::data(const QModelIndex& index, int role) const
         if (isBoolean(index.column()))
             return {};
         return spec.format ? spec.format(value) : displayText(dataset_.fields()[field].type, value);
-    case Qt::EditRole:
-        return displayText(dataset_.fields()[field].type, value);
+    case Qt::EditRole: return displayText(dataset_.fields()[field].type, value);
     case Qt::CheckStateRole:
         if (isBoolean(index.column()))
             return isTrue(value) ? Qt::Checked : Qt::Unchecked;
@@ -108,8 +104,7 @@ QVariant DatasetModel::data(const QModelIndex& index, int role) const
         if (spec.shaded)
             return QBrush(QColor(Qt::lightGray));
         return {};
-    default:
-        return {};
+    default: return {};
     }
 }
 
@@ -140,12 +135,9 @@ QVariant DatasetModel::headerData(int section, Qt::Orientation orientation, int 
     if (section != dataset_.currentIndex())
         return QString();
     switch (dataset_.state()) {
-    case DatasetState::Edit:
-        return QStringLiteral("I");
-    case DatasetState::Insert:
-        return QStringLiteral("*");
-    default:
-        return QStringLiteral("\u25B6");
+    case DatasetState::Edit: return QStringLiteral("I");
+    case DatasetState::Insert: return QStringLiteral("*");
+    default: return QStringLiteral("\u25B6");
     }
 }
 

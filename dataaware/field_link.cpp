@@ -6,7 +6,8 @@
 
 namespace kelvo::dataaware {
 
-FieldLink::FieldLink(Dataset& dataset, const QString& field, QWidget& control, std::function<void(const QVariant&)> show)
+FieldLink::FieldLink(Dataset& dataset, const QString& field, QWidget& control,
+                     std::function<void(const QVariant&)> show)
     : QObject(&control), dataset_(dataset), field_(field), show_(std::move(show))
 {
     connect(&dataset_, &Dataset::currentChanged, this, [this] { showValue(); });
@@ -19,10 +20,7 @@ FieldLink::FieldLink(Dataset& dataset, const QString& field, QWidget& control, s
     });
 }
 
-QVariant FieldLink::value() const
-{
-    return dataset_.value(field_);
-}
+QVariant FieldLink::value() const { return dataset_.value(field_); }
 
 bool FieldLink::canWrite() const
 {

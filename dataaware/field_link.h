@@ -30,7 +30,6 @@ public:
     void showValue();
 
 private:
-
     Dataset& dataset_;
     QString field_;
     std::function<void(const QVariant&)> show_;

@@ -20,10 +20,8 @@ bool isNumeric(const QVariant& value)
     case QMetaType::ULongLong:
     case QMetaType::Double:
     case QMetaType::Float:
-    case QMetaType::Bool:
-        return true;
-    default:
-        return false;
+    case QMetaType::Bool: return true;
+    default: return false;
     }
 }
 
@@ -93,19 +91,13 @@ ConvertedValue valueToStore(FieldClass type, const QVariant& typed)
         return {QVariant(), {}};
     switch (type) {
     case FieldClass::Integer:
-    case FieldClass::Counter:
-        return toInteger(typed);
-    case FieldClass::Float:
-        return toFloat(typed);
-    case FieldClass::Boolean:
-        return toBoolean(typed);
-    case FieldClass::Date:
-        return toDate(typed);
+    case FieldClass::Counter: return toInteger(typed);
+    case FieldClass::Float: return toFloat(typed);
+    case FieldClass::Boolean: return toBoolean(typed);
+    case FieldClass::Date: return toDate(typed);
     case FieldClass::Text:
-    case FieldClass::Memo:
-        return {typed.toString(), {}};
-    case FieldClass::Other:
-        break;
+    case FieldClass::Memo: return {typed.toString(), {}};
+    case FieldClass::Other: break;
     }
     return {typed, {}};
 }

@@ -14,8 +14,8 @@
 namespace kelvo::dataaware {
 
 struct ConvertedValue {
-    QVariant value;       // valid only when `error` is empty
-    QString error;        // why the text does not fit the column
+    QVariant value;  // valid only when `error` is empty
+    QString error;  // why the text does not fit the column
 };
 
 // The value to write for `typed` (text, number or Boolean) into a column of class `type`.

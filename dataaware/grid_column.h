@@ -23,22 +23,24 @@ struct GridColumn {
 
     static GridColumn editable(const QString& field, const QString& title)
     {
-        return GridColumn{field, title, false, false, {}, {}};
+        return GridColumn {field, title, false, false, {}, {}};
     }
 
     // A read-only, shaded column showing `prefix` and the number: "item3", "data2", "var5".
     static GridColumn numberedName(const QString& field, const QString& title, const QString& prefix)
     {
-        return GridColumn{field, title, true, true,
-                          [prefix](const QVariant& value) {
-                              return value.isNull() ? QString() : prefix + value.toString();
-                          },
-                          {}};
+        return GridColumn {
+            field,
+            title,
+            true,
+            true,
+            [prefix](const QVariant& value) { return value.isNull() ? QString() : prefix + value.toString(); },
+            {}};
     }
 
     static GridColumn picked(const QString& field, const QString& title, const QStringList& entries)
     {
-        return GridColumn{field, title, false, false, {}, entries};
+        return GridColumn {field, title, false, false, {}, entries};
     }
 };
 

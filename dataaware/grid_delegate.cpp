@@ -6,7 +6,7 @@
 
 namespace kelvo::dataaware {
 
-GridDelegate::GridDelegate(const DatasetModel& model, QObject* parent) : QStyledItemDelegate(parent), model_(model) {}
+GridDelegate::GridDelegate(const DatasetModel& model, QObject* parent) : QStyledItemDelegate(parent), model_(model) { }
 
 QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {

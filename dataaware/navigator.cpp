@@ -17,17 +17,17 @@ struct ButtonText {
     const char* hint;
 };
 
-constexpr std::array kButtonTexts{
-    ButtonText{NavigatorButton::First, "First", "First record"},
-    ButtonText{NavigatorButton::Prior, "Prior", "Prior record"},
-    ButtonText{NavigatorButton::Next, "Next", "Next record"},
-    ButtonText{NavigatorButton::Last, "Last", "Last record"},
-    ButtonText{NavigatorButton::Insert, "Insert", "Insert record"},
-    ButtonText{NavigatorButton::Delete, "Delete", "Delete record"},
-    ButtonText{NavigatorButton::Edit, "Edit", "Edit record"},
-    ButtonText{NavigatorButton::Post, "Post", "Post edit"},
-    ButtonText{NavigatorButton::Cancel, "Cancel", "Cancel edit"},
-    ButtonText{NavigatorButton::Refresh, "Refresh", "Refresh data"},
+constexpr std::array kButtonTexts {
+    ButtonText {NavigatorButton::First, "First", "First record"},
+    ButtonText {NavigatorButton::Prior, "Prior", "Prior record"},
+    ButtonText {NavigatorButton::Next, "Next", "Next record"},
+    ButtonText {NavigatorButton::Last, "Last", "Last record"},
+    ButtonText {NavigatorButton::Insert, "Insert", "Insert record"},
+    ButtonText {NavigatorButton::Delete, "Delete", "Delete record"},
+    ButtonText {NavigatorButton::Edit, "Edit", "Edit record"},
+    ButtonText {NavigatorButton::Post, "Post", "Post edit"},
+    ButtonText {NavigatorButton::Cancel, "Cancel", "Cancel edit"},
+    ButtonText {NavigatorButton::Refresh, "Refresh", "Refresh data"},
 };
 
 }  // namespace
@@ -40,7 +40,8 @@ NavigatorButtons allNavigatorButtons()
     return all;
 }
 
-Navigator::Navigator(Dataset& dataset, QWidget* parent) : QWidget(parent), dataset_(dataset), visible_(allNavigatorButtons())
+Navigator::Navigator(Dataset& dataset, QWidget* parent)
+    : QWidget(parent), dataset_(dataset), visible_(allNavigatorButtons())
 {
     setAccessibleName(QStringLiteral("Navigator"));
     auto* layout = new QHBoxLayout(this);
@@ -69,10 +70,7 @@ void Navigator::setVisibleButtons(NavigatorButtons buttons)
         button->setVisible(visible_.testFlag(which));
 }
 
-QToolButton* Navigator::button(NavigatorButton which) const
-{
-    return buttons_.at(which);
-}
+QToolButton* Navigator::button(NavigatorButton which) const { return buttons_.at(which); }
 
 bool Navigator::isAvailable(NavigatorButton which) const
 {
@@ -82,22 +80,15 @@ bool Navigator::isAvailable(NavigatorButton which) const
     const bool browsing = dataset_.state() == DatasetState::Browse;
     switch (which) {
     case NavigatorButton::First:
-    case NavigatorButton::Prior:
-        return row > 0;
+    case NavigatorButton::Prior: return row > 0;
     case NavigatorButton::Next:
-    case NavigatorButton::Last:
-        return row >= 0 && row + 1 < dataset_.rowCount();
-    case NavigatorButton::Insert:
-        return dataset_.canModify();
-    case NavigatorButton::Delete:
-        return dataset_.canModify() && !dataset_.isEmpty();
-    case NavigatorButton::Edit:
-        return dataset_.canModify() && browsing && row >= 0;
+    case NavigatorButton::Last: return row >= 0 && row + 1 < dataset_.rowCount();
+    case NavigatorButton::Insert: return dataset_.canModify();
+    case NavigatorButton::Delete: return dataset_.canModify() && !dataset_.isEmpty();
+    case NavigatorButton::Edit: return dataset_.canModify() && browsing && row >= 0;
     case NavigatorButton::Post:
-    case NavigatorButton::Cancel:
-        return dataset_.isEditing();
-    case NavigatorButton::Refresh:
-        return true;
+    case NavigatorButton::Cancel: return dataset_.isEditing();
+    case NavigatorButton::Refresh: return true;
     }
     return false;
 }
@@ -122,37 +113,19 @@ bool Navigator::press(NavigatorButton which)
 void Navigator::act(NavigatorButton which)
 {
     switch (which) {
-    case NavigatorButton::First:
-        dataset_.first();
-        break;
-    case NavigatorButton::Prior:
-        dataset_.prior();
-        break;
-    case NavigatorButton::Next:
-        dataset_.next();
-        break;
-    case NavigatorButton::Last:
-        dataset_.last();
-        break;
-    case NavigatorButton::Insert:
-        dataset_.insert();
-        break;
+    case NavigatorButton::First: dataset_.first(); break;
+    case NavigatorButton::Prior: dataset_.prior(); break;
+    case NavigatorButton::Next: dataset_.next(); break;
+    case NavigatorButton::Last: dataset_.last(); break;
+    case NavigatorButton::Insert: dataset_.insert(); break;
     case NavigatorButton::Delete:
         if (!confirmDelete_ || confirmDelete_())
             dataset_.remove();
         break;
-    case NavigatorButton::Edit:
-        dataset_.edit();
-        break;
-    case NavigatorButton::Post:
-        dataset_.post();
-        break;
-    case NavigatorButton::Cancel:
-        dataset_.cancel();
-        break;
-    case NavigatorButton::Refresh:
-        dataset_.refresh();
-        break;
+    case NavigatorButton::Edit: dataset_.edit(); break;
+    case NavigatorButton::Post: dataset_.post(); break;
+    case NavigatorButton::Cancel: dataset_.cancel(); break;
+    case NavigatorButton::Refresh: dataset_.refresh(); break;
     }
 }
 

@@ -16,28 +16,17 @@ namespace {
 std::optional<NavigatorButton> buttonOfKey(int key)
 {
     switch (key) {
-    case Qt::Key_Home:
-        return NavigatorButton::First;
-    case Qt::Key_PageUp:
-        return NavigatorButton::Prior;
-    case Qt::Key_PageDown:
-        return NavigatorButton::Next;
-    case Qt::Key_End:
-        return NavigatorButton::Last;
-    case Qt::Key_Insert:
-        return NavigatorButton::Insert;
-    case Qt::Key_Delete:
-        return NavigatorButton::Delete;
-    case Qt::Key_E:
-        return NavigatorButton::Edit;
-    case Qt::Key_S:
-        return NavigatorButton::Post;
-    case Qt::Key_C:
-        return NavigatorButton::Cancel;
-    case Qt::Key_R:
-        return NavigatorButton::Refresh;
-    default:
-        return std::nullopt;
+    case Qt::Key_Home: return NavigatorButton::First;
+    case Qt::Key_PageUp: return NavigatorButton::Prior;
+    case Qt::Key_PageDown: return NavigatorButton::Next;
+    case Qt::Key_End: return NavigatorButton::Last;
+    case Qt::Key_Insert: return NavigatorButton::Insert;
+    case Qt::Key_Delete: return NavigatorButton::Delete;
+    case Qt::Key_E: return NavigatorButton::Edit;
+    case Qt::Key_S: return NavigatorButton::Post;
+    case Qt::Key_C: return NavigatorButton::Cancel;
+    case Qt::Key_R: return NavigatorButton::Refresh;
+    default: return std::nullopt;
     }
 }
 

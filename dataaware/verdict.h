@@ -24,7 +24,7 @@ public:
     static Verdict proceed() { return Verdict(Outcome::Proceed, {}); }
     static Verdict refuse(const QString& text, NoticeKind kind = NoticeKind::Warning)
     {
-        return Verdict(Outcome::Refuse, Notice{kind, text});
+        return Verdict(Outcome::Refuse, Notice {kind, text});
     }
     static Verdict abort() { return Verdict(Outcome::Abort, {}); }
 
@@ -34,7 +34,7 @@ public:
 
 private:
     enum class Outcome { Proceed, Refuse, Abort };
-    Verdict(Outcome outcome, Notice notice) : outcome_(outcome), notice_(std::move(notice)) {}
+    Verdict(Outcome outcome, Notice notice) : outcome_(outcome), notice_(std::move(notice)) { }
 
     Outcome outcome_;
     Notice notice_;

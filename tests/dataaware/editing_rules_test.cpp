@@ -102,9 +102,9 @@ TEST_F(Rules, InsertLeavesUnsetFieldsToTheTableDefaults)
     click(navigator, NavigatorButton::Post);
 
     ASSERT_TRUE(notices.empty());
-    EXPECT_EQ(read("select count(*) from variables where id = 7 and cumul = true and start = 0 and decnum is null;")
-                  .toInt(),
-              1);
+    EXPECT_EQ(
+        read("select count(*) from variables where id = 7 and cumul = true and start = 0 and decnum is null;").toInt(),
+        1);
     EXPECT_EQ(read("select caption from variables where id = 7;").toString(), "Score's sum");
     // The row as the table made it is current, defaults included.
     EXPECT_EQ(variables.value("id").toInt(), 7);
@@ -116,8 +116,7 @@ TEST_F(Rules, RowNumberedByTheTableIsCurrentAfterPost)
 {
     addItems({1, 2});
     connection.execute("insert into answers (itemid, caption) values (2, 'Yes');");
-    Dataset& answers =
-        dataset("select * from answers where itemid = :itemID order by id;", "answers");
+    Dataset& answers = dataset("select * from answers where itemid = :itemID order by id;", "answers");
     answers.setParameter("itemID", 2);
     answers.setBeforePost([&] {
         answers.setValue("itemid", answers.parameter("itemID"));
@@ -251,9 +250,8 @@ TEST_F(Rules, CheckBoxAndCheckCellWriteOneOrZero)
             QTest::keyClick(&grid, Qt::Key_Return);
         }
         EXPECT_EQ(variables.state(), DatasetState::Browse);
-        EXPECT_EQ(read("select count(*) from variables where id = 1 and cumul = :value;", {{"value", expected}})
-                      .toInt(),
-                  1);
+        EXPECT_EQ(
+            read("select count(*) from variables where id = 1 and cumul = :value;", {{"value", expected}}).toInt(), 1);
         EXPECT_EQ(cumulative.isChecked(), expected == 1);
         EXPECT_EQ(cell().data(Qt::CheckStateRole).toInt(), expected == 1 ? Qt::Checked : Qt::Unchecked);
     }

@@ -28,7 +28,7 @@ TEST_F(Navigation, ButtonsAreNamedAndFollowTheState)
     Dataset& data = items();
     auto& navigator = add<Navigator>(data);
     show();
-    EXPECT_EQ(enabledButtons(navigator), QStringList{}) << "nothing to do before the dataset opens";
+    EXPECT_EQ(enabledButtons(navigator), QStringList {}) << "nothing to do before the dataset opens";
 
     data.open();
     EXPECT_EQ(enabledButtons(navigator), QStringList({"Next", "Last", "Insert", "Delete", "Edit", "Refresh"}));
@@ -65,9 +65,9 @@ TEST_F(Navigation, CtrlKeysOnTheGridAndTheMemoPressTheButtons)
     struct Step {
         QWidget* target;
         Qt::Key key;
-        int row;             // current row afterwards
+        int row;  // current row afterwards
         DatasetState state;  // state afterwards
-        int rows;            // rows in the file afterwards
+        int rows;  // rows in the file afterwards
     };
     const Step steps[] = {
         {&grid, Qt::Key_End, 4, DatasetState::Browse, 5},
