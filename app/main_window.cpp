@@ -4,6 +4,7 @@
 #include "data/database.h"
 #include "data/schema.h"
 #include "editor/editor_window.h"
+#include "model/settings_rows.h"
 #include "results/results_window.h"
 #include "run/run_window.h"
 #include "ui/application.h"
@@ -129,7 +130,7 @@ void TForm1::btnTestClick()
             "file!\r\n\r\nOpen Kelvo.mdb file (test)."));
         return;
     }
-    const RowSet lock = SelectToVariant(QStringLiteral("select v from testd where id = 0;"));
+    const RowSet lock = SelectToVariant(settingSelectStatement(SettingId::LockFlag));
     if (!lock.isNull() && lock.text(0, 0).toLower() != QLatin1String("true")) {
         dialogs::information(QStringLiteral(
             "You can not perform the test because test is Unlocked!\r\n\r\nLock Kelvo Test!"));
@@ -164,7 +165,7 @@ void TForm1::LoadMainShortcuts()
         if (!key.isEmpty())
             gMainShortcutKeys[static_cast<std::size_t>(i)] = key.front();
     }
-    const RowSet on = SelectToVariant(QStringLiteral("select v from testd where id = -19;"));
+    const RowSet on = SelectToVariant(settingSelectStatement(SettingId::KeyboardEnabled));
     gMainShortcutsOn = !on.isNull() && on.text(0, 0).toLower() == QLatin1String("true");
 }
 

@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/session.h"
 #include "model/messages.h"
+#include "model/settings_rows.h"
 
 namespace kelvo {
 
@@ -87,7 +88,7 @@ void ApplyPermissions()
 
 bool IsTestLocked()
 {
-    const RowSet lock = SelectToVariant(QStringLiteral("select v from testd where id = 0;"));
+    const RowSet lock = SelectToVariant(settingSelectStatement(SettingId::LockFlag));
     return !lock.isNull() && lock.text(0, 0).toLower() == kTrue;
 }
 

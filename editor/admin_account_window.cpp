@@ -41,7 +41,7 @@ QLineEdit* AccountEdit(QWidget* parent, QFormLayout* form, const char* name, con
 
 bool IdentificationOn()
 {
-    const RowSet row = SelectToVariant(QStringLiteral("select v from testd where id = -14;"));
+    const RowSet row = SelectToVariant(settingSelectStatement(SettingId::UserIdentification));
     return !row.isNull() && isTrueText(row.text(0, 0));
 }
 
@@ -150,7 +150,7 @@ void TForm11::done(int result)
 void TForm11::FormCloseQuery()
 {
     const bool on = chIdentification->isChecked();
-    const RowSet row = SelectToVariant(QStringLiteral("select v from testd where id = -14;"));
+    const RowSet row = SelectToVariant(settingSelectStatement(SettingId::UserIdentification));
     if (on && !row.isNull() && row.text(0, 0) == QLatin1String("false"))
         dialogs::warning(QStringLiteral(
             "Don't forget your Username and Password because you have activated User Identification in Kelvo "

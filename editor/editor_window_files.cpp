@@ -9,6 +9,7 @@
 #include "editor/admin_account_window.h"
 #include "editor/login_dialog.h"
 #include "engine/connection.h"
+#include "model/settings_rows.h"
 #include "ui/application.h"
 #include "ui/dialog_service.h"
 #include "ui/wait_window.h"
@@ -276,7 +277,7 @@ void TForm3::btnOpenClick()
     }
     ShowLockLook(false);
 
-    const RowSet identification = SelectToVariant(QStringLiteral("select v from testd where id = -14;"));
+    const RowSet identification = SelectToVariant(settingSelectStatement(SettingId::UserIdentification));
     if (identification.isNull()) {
         RevokeAccount();
         dialogs::error(QStringLiteral("Error in reading the settings of the test!\r\n\r\nThe settings row of user "
@@ -292,7 +293,7 @@ void TForm3::btnOpenClick()
     RebindDataSets();
     ApplyPermissions();
     if (btnLock->isEnabled()) {
-        const RowSet lock = SelectToVariant(QStringLiteral("select v from testd where id = 0;"));
+        const RowSet lock = SelectToVariant(settingSelectStatement(SettingId::LockFlag));
         if (!lock.isNull() && lock.text(0, 0).toLower() != kTrue)
             btnLock->click();
     }

@@ -3,6 +3,7 @@
 #include "data/session.h"
 #include "data/variable_computation.h"
 #include "editor/editor_window.h"
+#include "model/settings_rows.h"
 #include "ui/dialog_service.h"
 #include "ui/log_window.h"
 #include "ui/wait_window.h"
@@ -139,8 +140,7 @@ bool AddMissingColumns(TableDataset& tmpTable, const std::vector<ResultColumn>& 
 void SetKeyboardEnabled(TForm3& editor, bool enabled)
 {
     editor.chKeyBoard->setChecked(enabled);
-    ExecSQL(QStringLiteral("update testd set v = '%1' where id = -19;")
-                .arg(enabled ? QStringLiteral("true") : QStringLiteral("false")));
+    ExecSQL(flagUpdateStatement(SettingId::KeyboardEnabled, enabled));
 }
 
 void AddQuestionsWithoutAnswers(QStringList& errors)
@@ -245,7 +245,7 @@ bool TForm3::ValidateAndLock()
     const bool valid = ValidateTest(messages);
     bool locked = false;
     if (valid) {
-        locked = Session::current().con.execute(QStringLiteral("update testd set v = 'true' where id=0;")) == 1;
+        locked = Session::current().con.execute(flagUpdateStatement(SettingId::LockFlag, true)) == 1;
         if (locked)
             dialogs::information(kLockedMessage);
     }

@@ -175,7 +175,7 @@ bool TForm3::SaveSettings()
     if (!Connected() || !settingsLoaded_)
         return false;
     const auto position = [](S id, int index) {
-        return QStringLiteral("update testd set v = %1 where id = %2;").arg(index).arg(settingNumber(id));
+        return settingUpdateStatement(id, QString::number(index));
     };
     const QStringList statements = {
         flagUpdateStatement(S::AllowNoAnswer, chAllowNoAnswer->isChecked()),
@@ -184,7 +184,7 @@ bool TForm3::SaveSettings()
         position(S::TestTime, udTimer->value()),
         flagUpdateStatement(S::TimerEnabled, chTimerEnabled->isChecked()),
         flagUpdateStatement(S::LastAnswerEditable, chEditQuestion->isChecked()),
-        QStringLiteral("update testd set v = '%1' where id = -21;").arg(cbParseEdit->currentIndex()),
+        settingUpdateStatement(S::ParseTypedAnswer, QStringLiteral("'%1'").arg(cbParseEdit->currentIndex())),
         position(S::DataFieldsAlign, combo2->currentIndex()),
         position(S::AnswersAlign, cAlign->currentIndex()),
         position(S::DataFieldsCharCase, combo4->currentIndex()),

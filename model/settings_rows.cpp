@@ -117,11 +117,19 @@ bool isTrueText(const QString& value)
     return value.toLower() == QLatin1String("true");
 }
 
+QString settingSelectStatement(SettingId id)
+{
+    return QStringLiteral("select v from testd where id = %1;").arg(settingNumber(id));
+}
+
+QString settingUpdateStatement(SettingId id, const QString& valueLiteral)
+{
+    return QStringLiteral("update testd set v = %1 where id = %2;").arg(valueLiteral).arg(settingNumber(id));
+}
+
 QString flagUpdateStatement(SettingId id, bool on)
 {
-    return QStringLiteral("update testd set v = '%1' where id = %2;")
-        .arg(on ? QStringLiteral("true") : QStringLiteral("false"))
-        .arg(settingNumber(id));
+    return settingUpdateStatement(id, on ? QStringLiteral("'true'") : QStringLiteral("'false'"));
 }
 
 }  // namespace kelvo

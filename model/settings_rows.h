@@ -78,6 +78,13 @@ const SettingRow* findSettingRow(int id);
 // How a flag row reads: lower-cased, it equals "true".
 bool isTrueText(const QString& value);
 
+// The statement that reads one row: "select v from testd where id = -14;".
+QString settingSelectStatement(SettingId id);
+
+// The statement that writes one row, its value given as it stands in the statement (a
+// number, or text in quotes): "update testd set v = 2 where id = -11;".
+QString settingUpdateStatement(SettingId id, const QString& valueLiteral);
+
 // The statement that writes one flag row: "update testd set v = 'true' where id = -3;".
 QString flagUpdateStatement(SettingId id, bool on);
 

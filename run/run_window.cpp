@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/session.h"
 #include "model/rtf_reader.h"
+#include "model/settings_rows.h"
 #include "run/numlock.h"
 #include "ui/application.h"
 #include "ui/dialog_service.h"
@@ -234,13 +235,13 @@ bool TForm2::LoadTest()
     if (gKeys.isNull())
         return false;
 
-    gSingleAnswer = !IsTrue(SettingValue(QStringLiteral("select v from testd where id = -2;")));
-    gAllowNoAnswer = IsTrue(SettingValue(QStringLiteral("select v from testd where id = -3;")));
-    const std::optional<QString> controlType = SettingValue(QStringLiteral("select v from testd where id = -11;"));
+    gSingleAnswer = !IsTrue(SettingValue(settingSelectStatement(SettingId::AllowMultipleAnswers)));
+    gAllowNoAnswer = IsTrue(SettingValue(settingSelectStatement(SettingId::AllowNoAnswer)));
+    const std::optional<QString> controlType = SettingValue(settingSelectStatement(SettingId::AnswerControlType));
     if (!controlType)
         return false;
     gControlType = IntOr(controlType, 0);
-    gKeyboardOn = IsTrue(SettingValue(QStringLiteral("select v from testd where id = -19;")));
+    gKeyboardOn = IsTrue(SettingValue(settingSelectStatement(SettingId::KeyboardEnabled)));
 
     // A test whose questions have no answers at all has no largest answer count.
     const RowSet maxAnswers =
@@ -249,52 +250,53 @@ bool TForm2::LoadTest()
     if (gMaxAnswers <= 0)
         return false;
 
-    const std::optional<QString> fieldLayout = SettingValue(QStringLiteral("select v from testd where id=-22;"));
-    const std::optional<QString> answerAlign = SettingValue(QStringLiteral("select v from testd where id=-23;"));
-    const std::optional<QString> posteriorOnly = SettingValue(QStringLiteral("select v from testd where id=-25;"));
+    const std::optional<QString> fieldLayout = SettingValue(settingSelectStatement(SettingId::DataFieldsAlign));
+    const std::optional<QString> answerAlign = SettingValue(settingSelectStatement(SettingId::AnswersAlign));
+    const std::optional<QString> posteriorOnly = SettingValue(settingSelectStatement(SettingId::Aposterior));
     if (!fieldLayout || !answerAlign || !posteriorOnly)
         return false;
     gFieldLayout = IntOr(fieldLayout, 0);
     gAnswerAlign = IntOr(answerAlign, 0);
     gPosteriorOnly = IsTrue(posteriorOnly);
 
-    if (const auto font = SettingValue(QStringLiteral("select v from testd where id=-5;")))
+    if (const auto font = SettingValue(settingSelectStatement(SettingId::ItemsFont)))
         fontItems = FontFromSettingString(*font);
-    if (const auto font = SettingValue(QStringLiteral("select v from testd where id=-6;")))
+    if (const auto font = SettingValue(settingSelectStatement(SettingId::AnswersFont)))
         fontAnswers = FontFromSettingString(*font);
-    if (const auto font = SettingValue(QStringLiteral("select v from testd where id=-9;")))
+    if (const auto font = SettingValue(settingSelectStatement(SettingId::DataFieldsFont)))
         fontFields = FontFromSettingString(*font);
 
-    gTimerOn = IsTrue(SettingValue(QStringLiteral("select v from testd where id = -13;")));
+    gTimerOn = IsTrue(SettingValue(settingSelectStatement(SettingId::TimerEnabled)));
     if (gTimerOn) {
-        const std::optional<QString> limit = SettingValue(QStringLiteral("select v from testd where id = -12;"));
+        const std::optional<QString> limit = SettingValue(settingSelectStatement(SettingId::TestTime));
         bool ok = false;
         gTimeLimit = limit ? limit->trimmed().toInt(&ok) : 0;
         if (!ok)
             return false;
         gTimeLimitText = SecondsToHMS(gTimeLimit);
     }
-    gTypedLastAnswer = IsTrue(SettingValue(QStringLiteral("select v from testd where id = -20;")));
+    gTypedLastAnswer = IsTrue(SettingValue(settingSelectStatement(SettingId::LastAnswerEditable)));
     if (gTypedLastAnswer) {
-        const std::optional<QString> parse = SettingValue(QStringLiteral("select v from testd where id = -21;"));
+        const std::optional<QString> parse = SettingValue(settingSelectStatement(SettingId::ParseTypedAnswer));
         if (!parse)
             return false;
         gTypedParse = IntOr(parse, -1);
     }
-    if (const auto caption = SettingValue(QStringLiteral("select v from testd where id = 2;")))
+    if (const auto caption = SettingValue(settingSelectStatement(SettingId::TestFormCaption)))
         setWindowTitle(*caption);
-    const std::optional<QString> fieldCase = SettingValue(QStringLiteral("select v from testd where id = -24;"));
+    const std::optional<QString> fieldCase = SettingValue(settingSelectStatement(SettingId::DataFieldsCharCase));
     if (!fieldCase)
         return false;
     gFieldCase = IntOr(fieldCase, 0);
+    const SettingId statusTexts[] = {SettingId::QuestionNumberText, SettingId::QuestionsLeftText, SettingId::TimeText,
+                                     SettingId::TimeLeftText};
     for (int i = 0; i < 4; ++i)
-        gStatusTexts[i] =
-            SettingValue(QStringLiteral("select v from testd where id = %1;").arg(10 + i)).value_or(QString());
-    gBackupFile = IsTrue(SettingValue(QStringLiteral("select v from testd where id = -26;")));
-    const int questionAlign = IntOr(SettingValue(QStringLiteral("select v from testd where id = -27;")), 0);
+        gStatusTexts[i] = SettingValue(settingSelectStatement(statusTexts[i])).value_or(QString());
+    gBackupFile = IsTrue(SettingValue(settingSelectStatement(SettingId::GenerateTextRecord)));
+    const int questionAlign = IntOr(SettingValue(settingSelectStatement(SettingId::QuestionsAlign)), 0);
     dbt->setAlignment(Qt::AlignTop
                       | (questionAlign == 1 ? Qt::AlignHCenter : questionAlign == 2 ? Qt::AlignRight : Qt::AlignLeft));
-    gNullUnchanged = IsTrue(SettingValue(QStringLiteral("select v from testd where id = -29;")));
+    gNullUnchanged = IsTrue(SettingValue(settingSelectStatement(SettingId::ConvertToNull)));
     return true;
 }
 
@@ -352,7 +354,7 @@ void TForm2::BuildUserFieldsPage()
         lastRow = row;
     }
     btnInstruction->setFont(fontFields.font);
-    if (const auto caption = SettingValue(QStringLiteral("select v from testd where id=3;"))) {
+    if (const auto caption = SettingValue(settingSelectStatement(SettingId::DataFieldsButton))) {
         btnInstruction->setText(*caption);
         SizeButtonForCaption(*btnInstruction, *caption, fontFields.font);
     } else {
@@ -361,7 +363,7 @@ void TForm2::BuildUserFieldsPage()
     btnInstruction->setAccessibleName(btnInstruction->text());
     btnInstruction->move(content->width() / 2 - btnInstruction->width() / 2, (lastRow + 1) * gRowHeight);
     GrowPageFor(*btnInstruction);
-    if (const auto color = SettingValue(QStringLiteral("select v from testd where id=-7;"))) {
+    if (const auto color = SettingValue(settingSelectStatement(SettingId::DataFieldsPanelColor))) {
         try {
             panel2->setPageColor(ColorFromName(*color));
         } catch (const std::invalid_argument&) {
@@ -524,7 +526,7 @@ void TForm2::btnInstructionClick()
 
 bool TForm2::ShowInstructions()
 {
-    const std::optional<QString> path = SettingValue(QStringLiteral("select v from testd where id=-4;"));
+    const std::optional<QString> path = SettingValue(settingSelectStatement(SettingId::InstructionPath));
     if (!path || path->trimmed().isEmpty() || !QFileInfo(*path).isFile())
         return false;
     QFile file(*path);
@@ -533,7 +535,7 @@ bool TForm2::ShowInstructions()
     re->clear();
     readRtfOrPlainTextInto(file.readAll(), *re->document());
     btnStartTest->setFont(fontAnswers.font);
-    if (const auto caption = SettingValue(QStringLiteral("select v from testd where id = 4;"))) {
+    if (const auto caption = SettingValue(settingSelectStatement(SettingId::InstructionButton))) {
         btnStartTest->setText(*caption);
         SizeButtonForCaption(*btnStartTest, *caption, fontAnswers.font);
     } else {

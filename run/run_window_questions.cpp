@@ -5,6 +5,7 @@
 
 #include "data/database.h"
 #include "data/session.h"
+#include "model/settings_rows.h"
 #include "run/numlock.h"
 #include "ui/application.h"
 #include "ui/dialog_service.h"
@@ -192,10 +193,10 @@ void TForm2::CreateAnswerControls()
     connect(prior, &QToolButton::clicked, this, guardedSlot([this] { PriorClick(); }));
     connect(next, &QToolButton::clicked, this, guardedSlot([this] { NextClick(); }));
 
-    const RowSet statusOn = SelectToVariant(QStringLiteral("select v from testd where id = -10;"));
+    const RowSet statusOn = SelectToVariant(settingSelectStatement(SettingId::StatusBarVisible));
     status->setVisible(!statusOn.isNull() && statusOn.text(0, 0).toLower() == QLatin1String("true"));
     Panel3Resize();
-    const RowSet color = SelectToVariant(QStringLiteral("select v from testd where id = -8;"));
+    const RowSet color = SelectToVariant(settingSelectStatement(SettingId::TestPanelColor));
     if (!color.isNull() && !color.at(0, 0).isNull()) {
         try {
             panel3->setPageColor(ColorFromName(color.text(0, 0)));
@@ -484,7 +485,7 @@ void TForm2::NextClick()
         ShowItem();
         return;
     }
-    const RowSet text = SelectToVariant(QStringLiteral("select v from testd where id = 8;"));
+    const RowSet text = SelectToVariant(settingSelectStatement(SettingId::LastQuestionQuestion));
     const QString question = text.isNull() || text.at(0, 0).isNull()
                                  ? QStringLiteral("This is last question in test! End test?")
                                  : text.text(0, 0);

@@ -95,7 +95,7 @@ void TForm2::EndRun(bool ShowMessage)
     timer->stop();
     gDuration = std::max<qint64>(0, gStartTime.secsTo(QDateTime::currentDateTime()));
     if (ShowMessage) {
-        const std::optional<QString> text = SettingValue(QStringLiteral("select v from testd where id = 9;"));
+        const std::optional<QString> text = SettingValue(settingSelectStatement(SettingId::EndMessage));
         dialogs::information(text ? *text
                                   : QStringLiteral("Test has finished.\r\n\r\nThank you for participation in test."),
                              QStringLiteral("Kelvo. Record ID=") + QString::number(gRecordId));
@@ -336,7 +336,7 @@ void TForm2::FormCloseQuery(bool& CanClose)
         CanClose = false;  // the run is being recorded; its end closes the window
         return;
     }
-    const std::optional<QString> text = SettingValue(QStringLiteral("select v from testd where id = 7;"));
+    const std::optional<QString> text = SettingValue(settingSelectStatement(SettingId::AbortQuestion));
     const bool abort = dialogs::question(
         text ? *text : QStringLiteral("Abort test? You will loose all test result!\r\n\r\nAre you sure?"),
         MessageKind::Warning);
@@ -346,7 +346,7 @@ void TForm2::FormCloseQuery(bool& CanClose)
     }
     if (!gRunning || ending_)
         return;  // the run ended while the question was open: it is recorded as it ended
-    if (isTrueText(SettingValue(QStringLiteral("select v from testd where id=-28;")).value_or(QString()))) {
+    if (isTrueText(SettingValue(settingSelectStatement(SettingId::SaveUnfinished)).value_or(QString()))) {
         EndRun(false);
         return;
     }
