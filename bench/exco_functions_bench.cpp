@@ -143,7 +143,7 @@ int main()
         intptr_t handle = 0;
         const double compile = nanosecondsPer(kCompiles, [&](int) {
             ExcoCompile(f.kelvo, nullptr, handle);
-            ExcoSetOption(51, handle);
+            ExcoSetOption(exco_option::Clear, handle);
         });
         double parsed = 0;
         const double parse = nanosecondsPer(kCompiles, [&](int) {
@@ -180,7 +180,7 @@ int main()
         const double a = static_cast<double>(exco.Calc(routine)), b = f.native(), c = parser.Eval();
         const bool agree = std::fabs(a - b) <= 1e-12 * std::max(1.0, std::fabs(b)) &&
                            std::fabs(c - b) <= 1e-12 * std::max(1.0, std::fabs(b));
-        ExcoSetOption(51, handle);
+        ExcoSetOption(exco_option::Clear, handle);
         worstNative = std::max(worstNative, kelvo / cpp);
         worstMuparser = std::min(worstMuparser, mu / kelvo);
         std::printf("%-22s %10.0f %10.0f %9.2f | %10.1f %10.1f %10.1f %9.2f %9.2f%s\n", f.label, compile, parse,

@@ -41,11 +41,11 @@ int main() {
     const auto start = std::chrono::steady_clock::now();
     for (int r = 0; r < kRepeats; ++r) {
       ExcoCompile(f, nullptr, handle);
-      if (r % 1000 == 999) ExcoSetOption(51, 55);
+      if (r % 1000 == 999) ExcoSetOption(exco_option::Clear, exco_option::AllRoutines);
     }
     const auto end = std::chrono::steady_clock::now();
     ExcoGetError(code);
-    ExcoSetOption(51, 55);
+    ExcoSetOption(exco_option::Clear, exco_option::AllRoutines);
     const double ns = std::chrono::duration<double, std::nano>(end - start).count() / kRepeats;
     std::printf("%-64s %12.0f%s\n", f.c_str(), ns, code ? "  (error)" : "");
   }

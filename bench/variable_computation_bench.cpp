@@ -74,7 +74,7 @@ double compileTimeOfOneRun(int variables)
         void* handle = nullptr;
         exco.Compile(text, nullptr, handle);
         if (handle != nullptr)
-            ExcoSetOption(51, reinterpret_cast<intptr_t>(handle));
+            ExcoSetOption(exco_option::Clear, reinterpret_cast<intptr_t>(handle));
     }
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }

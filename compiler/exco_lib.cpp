@@ -102,29 +102,56 @@ int32_t internalType(int typeCode) {
 
 intptr_t yesNo(bool yes) { return yes ? 3 : 4; }
 
+// Each error or fault code of the compiler with its code in the flat interface.
+struct InterfaceCode {
+  int32_t compiler;
+  int interface;
+};
+constexpr InterfaceCode kInterfaceCodes[] = {
+    {ec::UnknownSymbol, exco_error::UnknownSymbol},
+    {ec::MissingOpen, exco_error::MissingOpen},
+    {ec::MissingClose, exco_error::MissingClose},
+    {ec::MissingOperation, exco_error::MissingOperation},
+    {ec::ArgumentCount, exco_error::ArgumentCount},
+    {ec::MissingExpression, exco_error::MissingExpression},
+    {ec::UnknownFunction, exco_error::UnknownFunction},
+    {ec::ZeroDivide, exco_error::ZeroDivide},
+    {ec::InvalidOp, exco_error::InvalidOp},
+    {ec::Overflow, exco_error::Overflow},
+    {ec::Underflow, exco_error::Underflow},
+    {ec::IntOverflow, exco_error::IntOverflow},
+    {ec::AccessViolation, exco_error::AccessViolation},
+    {ec::OutOfMemory, exco_error::OutOfMemory},
+    {ec::StackOverflow, exco_error::StackOverflow},
+    {ec::AddFunction, exco_error::AddFunction},
+    {ec::NonexistentFunction, exco_error::NonexistentFunction},
+    {ec::IncorrectArgument, exco_error::IncorrectArgument},
+    {ec::MissingArgument, exco_error::MissingArgument},
+};
+
 }  // namespace
 
 void ExcoSetOption(int code, intptr_t value) {
   ExcoLibrary& lib = library();
   TExcoH& h = lib.compiler;
   switch (code) {
-    case 48:
-      if (value == 49) h.ZeroConstants();
-      else if (value == 50) h.ZeroVariables();
-      else if (value == 75) {
+    case exco_option::Zero:
+      if (value == exco_option::Constants) h.ZeroConstants();
+      else if (value == exco_option::Variables) h.ZeroVariables();
+      else if (value == exco_option::Errors) {
         h.ErrorCode = 0;
         lib.evaluator.ErrorKind = 0;
         lib.evaluator.FaultSubtype = 0;
       }
       return;
-    case 51:
-      if (value == 49) h.ClearConstants();
-      else if (value == 50) h.ClearVariables();
-      else if (value == 54) h.ResetFunctionTable();
-      else if (value == 55) lib.FreeAll();
+    case exco_option::Clear:
+      if (value == exco_option::Constants) h.ClearConstants();
+      else if (value == exco_option::Variables) h.ClearVariables();
+      else if (value == exco_option::FunctionTable) h.ResetFunctionTable();
+      else if (value == exco_option::AllRoutines) lib.FreeAll();
       else lib.FreeFunction(value);
       return;
-    case 56:
+    case exco_option::ClearFunctionNames:
       if (value >= 0 && value < static_cast<intptr_t>(h.FuncTable.size())) h.ClearFunctionNames(static_cast<int32_t>(value));
       return;
     default: return;
@@ -132,7 +159,7 @@ void ExcoSetOption(int code, intptr_t value) {
 }
 
 void ExcoCompile(const std::string& expr, const ExcoDest* dest, intptr_t& code) {
-  ExcoSetOption(48, 75);
+  ExcoSetOption(exco_option::Zero, exco_option::Errors);
   code = 0;
   std::string text;
   text.reserve(expr.size());
@@ -174,13 +201,14 @@ void ExcoGetError(int& code) {
     lib.evaluator.GetError(code);
     return;
   }
-  if (e >= 1 && e <= 7) code = 207 + e;
-  else if (e >= 20 && e <= 27) {
-    static const int kFaults[] = {203, 204, 205, 206, 207, 200, 201, 202};
-    code = kFaults[e - 20];
-  } else if (e >= 28 && e <= 31) {
-    code = 215 + (e - 28);
-  }
+  for (const InterfaceCode& known : kInterfaceCodes)
+    if (known.compiler == e) code = known.interface;
+}
+
+std::string ExcoErrorName(int code) {
+  for (const InterfaceCode& known : kInterfaceCodes)
+    if (known.interface == code) return ExcoErrorText(known.compiler);
+  return "";
 }
 
 void ExcoGetErrorText(std::string& text) {

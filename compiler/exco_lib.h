@@ -2,8 +2,10 @@
 // typed-evaluator instance exist for the whole process; every call works on them.
 // Results come back through the reference parameters. Addresses and handles are
 // 64-bit; option, type and query arguments are small integers, many of them
-// character codes (48 is "0", 51 is "3", 56 is "8", 75 is "K").
+// character codes (48 is "0", 51 is "3", 56 is "8", 75 is "K"), named in exco_codes.h.
 #pragma once
+
+#include "compiler/exco_codes.h"
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,6 @@
 #include "compiler/exco_userfunc.h"
 
+#include "compiler/exco_codes.h"
 #include "compiler/exco_h.h"
 #include "compiler/exco_number.h"
 #include "compiler/excod.h"
@@ -250,7 +251,7 @@ void TUserFunctions::AddTextFunction(const std::string& definition, const ExcoFu
   }
   ++textFunctionCount_;
 
-  ExcoSetOption(48, 75);
+  ExcoSetOption(exco_option::Zero, exco_option::Errors);
   TFunction func;
   compiler_.Compile(substituted, TDestination{}, func);
   if (func.Entry == 0) return;

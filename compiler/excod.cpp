@@ -1,5 +1,7 @@
 #include "compiler/excod.h"
 
+#include "compiler/exco_codes.h"
+
 TExcoD::TExcoD() { Init(); }
 
 void TExcoD::Init() {
@@ -44,17 +46,25 @@ void TExcoD_Custom::GetError(int& code) const {
   code = 0;
   switch (ErrorKind) {
     case 0: {
-      static const int kFaults[] = {0, 203, 204, 205, 206, 207, 200, 201, 202};
+      static const int kFaults[] = {0,
+                                    exco_error::ZeroDivide,
+                                    exco_error::InvalidOp,
+                                    exco_error::Overflow,
+                                    exco_error::Underflow,
+                                    exco_error::IntOverflow,
+                                    exco_error::AccessViolation,
+                                    exco_error::OutOfMemory,
+                                    exco_error::StackOverflow};
       code = FaultSubtype >= 1 && FaultSubtype <= 8 ? kFaults[FaultSubtype] : 0;
       return;
     }
-    case 1: code = 208; return;
-    case 2: code = 209; return;
-    case 3: code = 211; return;
-    case 4: code = 212; return;
-    case 5: code = 213; return;
-    case 6: code = 214; return;
-    case 10: code = 210; return;
+    case 1: code = exco_error::UnknownSymbol; return;
+    case 2: code = exco_error::MissingOpen; return;
+    case 3: code = exco_error::MissingOperation; return;
+    case 4: code = exco_error::ArgumentCount; return;
+    case 5: code = exco_error::MissingExpression; return;
+    case 6: code = exco_error::UnknownFunction; return;
+    case 10: code = exco_error::MissingClose; return;
     default: code = ErrorKind; return;
   }
 }

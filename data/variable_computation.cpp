@@ -5,7 +5,6 @@
 #include "compiler/host_array.h"
 #include "data/database.h"
 
-#include <array>
 #include <map>
 #include <exception>
 #include <random>
@@ -40,34 +39,6 @@ int singleInteger(const QString& sql)
 }
 
 int rowCount(const QString& sql) { return SelectToVariant(sql).rows(); }
-
-QString compilerErrorName(int code)
-{
-    static const std::array<const char*, 19> names = {
-        "ACCESS VIOLATION",
-        "OUT OF MEMORY",
-        "STACK OVERFLOW",
-        "DIVIDE ON ZERO",
-        "INVALID OPERATION",
-        "OVERFLOW",
-        "UNDERFLOW",
-        "INTEGER OVERFLOW",
-        "UNKNOWN SYMBOL",
-        "MISSING \"(\" BRACKET",
-        "MISSING \")\" BRACKET",
-        "MISSING OPERATION",
-        "INCOINCIDENCE NUMBER OF ARGUMENTS",
-        "MISSING EXPRESSION",
-        "UNKNOWN FUNCTION",
-        "ERROR AT ADDITION FUNCTION",
-        "NONEXISTENT FUNCTION",
-        "INCORRECT ARGUMENT",
-        "MISSING ARGUMENT",
-    };
-    if (code < 200 || code > 218)
-        return {};
-    return QString::fromLatin1(names[static_cast<size_t>(code - 200)]);
-}
 
 VariableFormula prepareFormula(const QString& stored, int id, const FormulaReferenceIds& ids)
 {
@@ -192,8 +163,8 @@ void InitFormulaEngine(std::optional<unsigned> seed)
         }
     }
 
-    ExcoSetOption(48, 75);
-    ExcoSetOption(51, 50);
+    ExcoSetOption(exco_option::Zero, exco_option::Errors);
+    ExcoSetOption(exco_option::Clear, exco_option::Variables);
     if (const int variables = rowCount(QStringLiteral("select id from variables;")); variables > 0) {
         vars().resize(static_cast<size_t>(variables));
         bindArray("vars", vars());
@@ -203,7 +174,7 @@ void InitFormulaEngine(std::optional<unsigned> seed)
         data().resize(static_cast<size_t>(fields));
         bindArray("data", data());
     }
-    ExcoSetOption(48, 50);
+    ExcoSetOption(exco_option::Zero, exco_option::Variables);
     SetAnswerMatrix(trial);
 }
 
@@ -214,8 +185,8 @@ std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValue
     if (rows.isNull())
         return {};
 
-    ExcoSetOption(48, 75);
-    ExcoSetOption(51, 50);
+    ExcoSetOption(exco_option::Zero, exco_option::Errors);
+    ExcoSetOption(exco_option::Clear, exco_option::Variables);
     vars().resize(static_cast<size_t>(rows.rows()));
     bindArray("vars", vars());
     if (!dataValues.empty() || keepData) {
@@ -223,7 +194,7 @@ std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValue
             data().assign(dataValues.begin(), dataValues.end());
         bindArray("data", data());
     }
-    ExcoSetOption(48, 50);
+    ExcoSetOption(exco_option::Zero, exco_option::Variables);
 
     const FormulaReferenceIds ids = ReadFormulaReferenceIds();
     std::optional<std::map<int, VariableSource>> sources = readAllVariableSources();
@@ -268,10 +239,10 @@ QString CompilerErrorText()
     exco.GetError(code);
     std::string item;
     exco.GetErrorText(item);
-    const QString text = QStringLiteral("Exco exception.\t") + compilerErrorName(code)
+    const QString text = QStringLiteral("Exco exception.\t") + QString::fromStdString(ExcoErrorName(code))
                          + QStringLiteral("\"") + QString::fromStdString(item)
                          + QStringLiteral("\"");
-    ExcoSetOption(48, 75);
+    ExcoSetOption(exco_option::Zero, exco_option::Errors);
     return text;
 }
 

@@ -156,7 +156,7 @@ TEST_F(FunctionTable, RegisteringGrowsTableAndMatrixButNotForAKnownName) {
   EXPECT_EQ(h.PairMatrix[kStartUpEntries][kStartUpEntries], (TPairCell{1, 1, 1}));
   EXPECT_EQ(parseDump("myfunc(1)"), "myfunc\n  @@LDSC 1\n");
 
-  ExcoSetOption(51, 54);
+  ExcoSetOption(exco_option::Clear, exco_option::FunctionTable);
   EXPECT_EQ(h.FuncTable.size(), 114u);
   EXPECT_EQ(h.PairMatrix.size(), 114u);
   EXPECT_EQ(h.PairMatrix[3].size(), 114u);

@@ -28,14 +28,14 @@ Extended evaluate(const std::string& text)
     ExcoCompile(text, nullptr, handle);
     int code = 0;
     ExcoGetError(code);
-    ExcoSetOption(48, 75);
+    ExcoSetOption(exco_option::Zero, exco_option::Errors);
     if (handle == 0) {
         ADD_FAILURE() << text << ": compile error " << code;
         return std::numeric_limits<Extended>::quiet_NaN();
     }
     struct Release {
         intptr_t handle;
-        ~Release() { ExcoSetOption(51, handle); }
+        ~Release() { ExcoSetOption(exco_option::Clear, handle); }
     } release{handle};
     return TExco().Calc(reinterpret_cast<void*>(handle));
 }
@@ -45,7 +45,7 @@ int compileCode(const std::string& text)
 {
     const CompileOutcome out = compileText(text);
     if (out.handle != 0)
-        ExcoSetOption(51, out.handle);
+        ExcoSetOption(exco_option::Clear, out.handle);
     return out.code;
 }
 
@@ -262,7 +262,7 @@ TEST_F(Functions, ConstantTextsFaultAtCompileTimeWithTheirCodes)
     intptr_t handle = 0;
     EXPECT_THROW(ExcoCompile("root(-16,2)", nullptr, handle), EExcoDivByZero);
     EXPECT_EQ(handle, 0);
-    ExcoSetOption(48, 75);
+    ExcoSetOption(exco_option::Zero, exco_option::Errors);
     EXPECT_EQ(evaluate("root(16,2)"), 4);
 }
 
@@ -271,10 +271,10 @@ void expectFault(const char* text)
 {
     intptr_t handle = 0;
     ExcoCompile(text, nullptr, handle);
-    ExcoSetOption(48, 75);
+    ExcoSetOption(exco_option::Zero, exco_option::Errors);
     ASSERT_NE(handle, 0) << text;
     EXPECT_THROW(TExco().Calc(reinterpret_cast<void*>(handle)), Fault) << text;
-    ExcoSetOption(51, handle);
+    ExcoSetOption(exco_option::Clear, handle);
 }
 
 TEST_F(Functions, FaultsOfTheRoutinesReachTheCallerOfCalcByKind)
@@ -589,7 +589,7 @@ TEST_F(NestedCalls, EveryRunGivesAValueOrAFaultOfItsKind)
         }
         int code = 0;
         ExcoGetError(code);
-        ExcoSetOption(48, 75);
+        ExcoSetOption(exco_option::Zero, exco_option::Errors);
         if (handle == 0) {
             EXPECT_GE(code, 200) << text;
             continue;
@@ -604,7 +604,7 @@ TEST_F(NestedCalls, EveryRunGivesAValueOrAFaultOfItsKind)
         } catch (const EExcoDivByZero&) {
             ++faults;
         }
-        ExcoSetOption(51, handle);
+        ExcoSetOption(exco_option::Clear, handle);
     }
     EXPECT_GT(values, 100);
     EXPECT_GT(faults, 10);

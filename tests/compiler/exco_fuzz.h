@@ -110,7 +110,7 @@ inline ExcoFuzzReport ExcoFuzz(uint32_t seed, std::chrono::milliseconds budget, 
     const int32_t parsed = ExcoLibraryCompiler().ParseOnly(text);
     int code = 0;
     ExcoGetError(code);
-    ExcoSetOption(48, 75);
+    ExcoSetOption(exco_option::Zero, exco_option::Errors);
     if (parsed != 0 && (code < 200 || code > 218) && report.failures.size() < 10)
       report.failures.push_back("parse code " + std::to_string(code) + " for: " + text);
     // The whole compile: a handle, an error code, or an exception for the caller.
@@ -119,17 +119,17 @@ inline ExcoFuzzReport ExcoFuzz(uint32_t seed, std::chrono::milliseconds budget, 
       ExcoCompile(text, nullptr, handle);
     } catch (const std::exception&) {
       ++report.raised;
-      ExcoSetOption(48, 75);
+      ExcoSetOption(exco_option::Zero, exco_option::Errors);
       continue;
     }
     ExcoGetError(code);
-    ExcoSetOption(48, 75);
+    ExcoSetOption(exco_option::Zero, exco_option::Errors);
     if (handle != 0 && code == 0) ++report.compiled;
     else if (handle == 0 && code >= 200 && code <= 218) ++report.refused;
     else if (report.failures.size() < 10)
       report.failures.push_back("code " + std::to_string(code) + " handle " + std::to_string(handle) + " for: " + text);
-    if (report.texts % 1000 == 0) ExcoSetOption(51, 55);
+    if (report.texts % 1000 == 0) ExcoSetOption(exco_option::Clear, exco_option::AllRoutines);
   }
-  ExcoSetOption(51, 55);
+  ExcoSetOption(exco_option::Clear, exco_option::AllRoutines);
   return report;
 }

@@ -57,7 +57,7 @@ TEST_F(ExcoInterface, FailedCompileLeavesNoHandleAndTheComponentSaysSo) {
   EXPECT_THROW(exco.Calc(nullptr), std::exception);
 
   // Clearing the error state keeps the text.
-  exco.SetOption(48, 75);
+  exco.SetOption(exco_option::Zero, exco_option::Errors);
   exco.GetError(code);
   EXPECT_EQ(code, 0);
   exco.GetErrorText(text);
@@ -109,7 +109,7 @@ TEST_F(ExcoInterface, ZeroingVariablesWritesTheirWidthAndLeavesArrays) {
   ExcoDefineVariable("d", &dbl, 28);
   ExcoDefineVariable("e", extended, 29);
   ExcoDefineVariable("arr", &array, 70);
-  ExcoSetOption(48, 50);
+  ExcoSetOption(exco_option::Zero, exco_option::Variables);
   EXPECT_EQ(single, 0.0f);
   EXPECT_EQ(integer, 0);
   EXPECT_EQ(dbl, 0.0);
@@ -124,7 +124,7 @@ TEST_F(ExcoInterface, ClearedVariablesAreUnknown) {
   double x = 1;
   ExcoDefineVariable("x", &x, 28);
   EXPECT_EQ(compileText("x").code, 0);
-  ExcoSetOption(51, 50);
+  ExcoSetOption(exco_option::Clear, exco_option::Variables);
   const CompileOutcome out = compileText("x+1");
   EXPECT_EQ(out.code, 208);
   EXPECT_EQ(out.item, "x");
@@ -136,7 +136,7 @@ TEST_F(ExcoInterface, DefiningAVariableWhileAnErrorIsPendingRecordsItAndRaises) 
   double v = 0;
   EXPECT_THROW(ExcoDefineVariable("late", &v, 28), EInternalError);
   EXPECT_NE(ExcoLibraryCompiler().FindFirstVariable("late"), -1);
-  ExcoSetOption(48, 75);
+  ExcoSetOption(exco_option::Zero, exco_option::Errors);
   EXPECT_NO_THROW(ExcoDefineVariable("later", &v, 28));
 }
 
@@ -216,11 +216,11 @@ TEST_F(ExcoInterface, AddedAliasesResolveAndOutOfTableIdsChangeNothing) {
 }
 
 TEST_F(ExcoInterface, FunctionNamesCanBeRemovedOrDisabled) {
-  ExcoSetOption(56, fx::Cos);
+  ExcoSetOption(exco_option::ClearFunctionNames, fx::Cos);
   EXPECT_EQ(compileText("cos(1)").code, 214);
-  ExcoSetOption(56, 100000);  // ignored
+  ExcoSetOption(exco_option::ClearFunctionNames, 100000);  // ignored
 
-  ExcoSetOption(51, fx::Sin);  // no handle has this value: the function is disabled
+  ExcoSetOption(exco_option::Clear, fx::Sin);  // no handle has this value: the function is disabled
   const CompileOutcome out = compileText("sin(1)");
   EXPECT_EQ(out.code, 214);
   EXPECT_EQ(out.item, "sin");
@@ -234,23 +234,23 @@ TEST_F(ExcoInterface, FreeingIsSafeForEveryValue) {
   ASSERT_NE(second.handle, 0);
   ASSERT_NE(first.handle, second.handle);
 
-  ExcoSetOption(51, first.handle);
+  ExcoSetOption(exco_option::Clear, first.handle);
   EXPECT_EQ(info(316, first.handle), -12345);  // gone
-  ExcoSetOption(48, 75);
-  ExcoSetOption(51, first.handle);  // twice: frees nothing
-  ExcoSetOption(51, 0);             // handle 0: frees nothing
-  ExcoSetOption(48, 75);
-  ExcoSetOption(51, intptr_t{0x7FFF12345678});  // unknown: error 216, frees nothing
+  ExcoSetOption(exco_option::Zero, exco_option::Errors);
+  ExcoSetOption(exco_option::Clear, first.handle);  // twice: frees nothing
+  ExcoSetOption(exco_option::Clear, 0);             // handle 0: frees nothing
+  ExcoSetOption(exco_option::Zero, exco_option::Errors);
+  ExcoSetOption(exco_option::Clear, intptr_t{0x7FFF12345678});  // unknown: error 216, frees nothing
   EXPECT_EQ(errorCode(), 216);
-  ExcoSetOption(48, 75);
+  ExcoSetOption(exco_option::Zero, exco_option::Errors);
   EXPECT_EQ(info(316, second.handle), 0);  // still there
   EXPECT_EQ(errorCode(), 0);
   // The built-ins and the five differentiation functions of the start-up.
   EXPECT_EQ(ExcoLibraryCompiler().FuncTable.size(), static_cast<size_t>(fx::BuiltInCount) + 5);
 
-  ExcoSetOption(51, 55);
+  ExcoSetOption(exco_option::Clear, exco_option::AllRoutines);
   EXPECT_EQ(info(316, second.handle), -12345);
-  ExcoSetOption(48, 75);
+  ExcoSetOption(exco_option::Zero, exco_option::Errors);
   EXPECT_NE(compileText("5").handle, 0);
 }
 

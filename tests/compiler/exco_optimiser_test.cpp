@@ -348,8 +348,8 @@ TEST_F(OptimiserQueries, ResultWordsCountFoldingAndSharing)
     const CompileOutcome plain = compileText("x*y+1");
     ASSERT_NE(plain.handle, 0);
     EXPECT_EQ(words(plain.handle), (std::vector<intptr_t>{0, 0, 0, 0}));
-    ExcoSetOption(51, shared.handle);
-    ExcoSetOption(51, plain.handle);
+    ExcoSetOption(exco_option::Clear, shared.handle);
+    ExcoSetOption(exco_option::Clear, plain.handle);
 }
 
 // The fuzz driver's texts, many of them faulty: the optimiser changes no outcome.

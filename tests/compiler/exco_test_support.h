@@ -21,7 +21,7 @@ inline CompileOutcome compileText(const std::string& text) {
   ExcoCompile(text, nullptr, out.handle);
   ExcoGetError(out.code);
   ExcoGetErrorText(out.item);
-  ExcoSetOption(48, 75);
+  ExcoSetOption(exco_option::Zero, exco_option::Errors);
   return out;
 }
 
@@ -63,8 +63,8 @@ class ExcoTest : public ::testing::Test {
     savedPairs_ = ExcoLibraryCompiler().PairMatrix;
   }
   void TearDown() override {
-    ExcoSetOption(51, 50);
-    ExcoSetOption(48, 75);
+    ExcoSetOption(exco_option::Clear, exco_option::Variables);
+    ExcoSetOption(exco_option::Zero, exco_option::Errors);
     ExcoLibraryCompiler().FuncTable = savedTable_;
     ExcoLibraryCompiler().PairMatrix = savedPairs_;
   }

@@ -107,7 +107,7 @@ TEST_F(UserFunctions, RedefinitionReplacesTheFunctionAndKeepsEarlierRoutinesWork
   // The routine compiled before the redefinition still runs the old body.
   EXPECT_EQ(ExcoRunRoutine(early.handle), 1.5L * 1.5L + 1);
   // Freeing every compiled routine leaves the bodies that functions call.
-  ExcoSetOption(51, 55);
+  ExcoSetOption(exco_option::Clear, exco_option::AllRoutines);
   EXPECT_EQ(run("f(3)"), 4);
 }
 
@@ -149,13 +149,13 @@ TEST_F(UserFunctions, FaultyDefinitionsAreRefusedWithTheirCodes) {
     if (c.code == 215) {
       EXPECT_EQ(item, c.item) << c.definition;
     }
-    ExcoSetOption(48, 75);
+    ExcoSetOption(exco_option::Zero, exco_option::Errors);
   }
   // Array and address arguments cannot be held in an argument cell.
   for (intptr_t type : {38, 70}) {
     EXPECT_EQ(add("arr(a)=a", textDescriptor(type)), -1);
     EXPECT_EQ(lastError(), 215);
-    ExcoSetOption(48, 75);
+    ExcoSetOption(exco_option::Zero, exco_option::Errors);
   }
   EXPECT_EQ(compileText("g(1,2)").code, 214);
 }
@@ -401,7 +401,7 @@ TEST_F(UserFunctions, FaultyDescriptorsAreRefused) {
     std::string item;
     ExcoGetErrorText(item);
     EXPECT_EQ(item, "refused") << c.what;
-    ExcoSetOption(48, 75);
+    ExcoSetOption(exco_option::Zero, exco_option::Errors);
   }
   EXPECT_EQ(compileText("refused(1)").code, 214);
 

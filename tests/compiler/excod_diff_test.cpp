@@ -192,7 +192,7 @@ TEST_F(Differentiation, ArgumentsThatNameNoRoutineOrVariableAreRefused) {
   ExcoDefineVariable("y", &y, 28);
   const intptr_t f = compiled("x*y");
   const intptr_t freed = compiled("x+1");
-  ExcoSetOption(51, freed);
+  ExcoSetOption(exco_option::Clear, freed);
   const struct {
     std::string text;
     bool accessViolation;

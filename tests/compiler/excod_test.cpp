@@ -38,7 +38,7 @@ TEST(TypedEvaluator, InterfaceFallsBackToItsStateAndClearsIt) {
   std::string text;
   ExcoGetErrorText(text);
   EXPECT_EQ(text, "cos(");
-  ExcoSetOption(48, 75);
+  ExcoSetOption(exco_option::Zero, exco_option::Errors);
   ExcoGetError(code);
   EXPECT_EQ(code, 0);
   EXPECT_EQ(d.FaultSubtype, 0);
