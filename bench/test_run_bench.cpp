@@ -15,6 +15,7 @@
 #include "ui/log_window.h"
 
 #include <QAbstractButton>
+#include <QSqlDriver>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -22,8 +23,11 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -82,11 +86,52 @@ void fillTest(kelvo::engine::Connection& connection)
     transaction.commit();
 }
 
+// The statements the program runs on the test file's connection, as SQLite starts them:
+// all of them, and the reads of the questions, answers and settings among them.
+struct StatementCount {
+    int all = 0;
+    int items = 0;
+    int answers = 0;
+    int settings = 0;
+};
+StatementCount gStatements;
+
+int countStatement(unsigned, void*, void*, void* text)
+{
+    const char* sql = static_cast<const char*>(text);
+    // The engine's own look-ups of a table's fields are not statements of the program.
+    if (std::strncmp(sql, "PRAGMA", 6) == 0 || std::strstr(sql, "pragma_"))
+        return 0;
+    ++gStatements.all;
+    if (std::strncmp(sql, "SELECT", 6) != 0 && std::strncmp(sql, "select", 6) != 0)
+        return 0;
+    const auto reads = [sql](const char* table) {
+        for (const char* at = std::strstr(sql, table); at; at = std::strstr(at + 1, table))
+            if ((at[-1] == ' ' || at[-1] == '"') && (at[std::strlen(table)] == ' ' || at[std::strlen(table)] == '"'
+                                                     || at[std::strlen(table)] == ';' || at[std::strlen(table)] == 0))
+                return true;
+        return false;
+    };
+    gStatements.items += reads("items");
+    gStatements.answers += reads("answers");
+    gStatements.settings += reads("testd");
+    return 0;
+}
+
+void countStatementsOf(const kelvo::engine::Connection& connection)
+{
+    const QVariant handle = connection.database().driver()->handle();
+    if (!handle.isValid() || std::strcmp(handle.typeName(), "sqlite3*") != 0)
+        return;
+    sqlite3_trace_v2(*static_cast<sqlite3* const*>(handle.constData()), SQLITE_TRACE_STMT, countStatement, nullptr);
+}
+
 double elapsedMs(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }
 
 struct RunTimes {
     double taking = 0;  // first click to the window closed
     double ending = 0;  // the last click alone
+    StatementCount statements;
 };
 
 // Takes one run through the window's own buttons.
@@ -120,7 +165,9 @@ RunTimes takeRun()
     });
     poll->start();
     kelvo::Form1->btnTest->setEnabled(true);
+    gStatements = {};
     kelvo::Form1->btnTest->click();
+    times.statements = gStatements;
     return times;
 }
 
@@ -151,6 +198,7 @@ int main(int argc, char** argv)
     fillTest(kelvo::Form1->con);
     if (!kelvo::Form1->OpenTestDatabase(path, false, false))
         return 1;
+    countStatementsOf(kelvo::Form1->con);
     std::printf("test: %d questions of %d answers, %d variables (%d formulas), %d runs each way\n", kQuestions,
                 kAnswers, kVariables, kelvo::SelectToVariant(QStringLiteral("select count(*) from formula;")).integer(0, 0),
                 kRuns);
@@ -159,12 +207,18 @@ int main(int argc, char** argv)
         ExecSQL(QStringLiteral("update testd set v = '%1' where id = -26;").arg(dailyFile ? "true" : "false"));
         std::vector<double> taking;
         std::vector<double> ending;
+        StatementCount statements;
         for (int run = 0; run < kRuns; ++run) {
             kelvo::Form7->editor->clear();  // a long session's log is not what is measured
             const RunTimes times = takeRun();
             taking.push_back(times.taking);
             ending.push_back(times.ending);
+            statements = times.statements;
         }
+        std::printf("daily backup file %-3s  statements of one run: %d, of them selects of items %d, of answers %d, "
+                    "of testd %d\n",
+                    dailyFile ? "on" : "off", statements.all, statements.items, statements.answers,
+                    statements.settings);
         std::printf("daily backup file %-3s  end of run (rows, variables, backup record): median %6.1f ms, best %6.1f ms\n",
                     dailyFile ? "on" : "off", median(ending), *std::min_element(ending.begin(), ending.end()));
         std::printf("                       first question to stored run:                    median %6.1f ms\n",
