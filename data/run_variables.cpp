@@ -4,12 +4,13 @@
 
 namespace kelvo {
 
-RowSet ComputeRunVariables(const AnswerMatrix& answers, const std::vector<double>& dataValues)
+RowSet ComputeRunVariables(const AnswerMatrix& answers, const std::vector<double>& dataValues,
+                           const LoadedTest& test)
 {
-    SetAnswerMatrix(answers);
+    SetAnswerMatrix(answers, test.questionIds);
     // A failing variable keeps its start value; its line is not part of the run's record.
     LogLineList failures;
-    const std::vector<VariableValue> values = ComputeVariables(dataValues, false, failures);
+    const std::vector<VariableValue> values = ComputeVariables(dataValues, test, failures);
     std::vector<std::vector<QVariant>> rows;
     rows.reserve(values.size());
     for (const VariableValue& value : values)

@@ -137,11 +137,18 @@ bool computeVariable(int id, int index, const FormulaReferenceIds& ids, const Va
 
 void SetAnswerMatrix(const AnswerMatrix& matrix)
 {
-    FormulaAnswers answers;
-    answers.matrix = matrix;
+    std::vector<int> questionIds;
     const RowSet rows = SelectToVariant(QStringLiteral("select id from items order by id"));
     for (int r = 0; r < rows.rows(); ++r)
-        answers.questionIds.push_back(rows.integer(r, 0));
+        questionIds.push_back(rows.integer(r, 0));
+    SetAnswerMatrix(matrix, std::move(questionIds));
+}
+
+void SetAnswerMatrix(const AnswerMatrix& matrix, std::vector<int> questionIds)
+{
+    FormulaAnswers answers;
+    answers.matrix = matrix;
+    answers.questionIds = std::move(questionIds);
     SetCurrentFormulaAnswers(std::move(answers));
 }
 
@@ -178,16 +185,22 @@ void InitFormulaEngine(std::optional<unsigned> seed)
     SetAnswerMatrix(trial);
 }
 
-std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValues, bool keepData,
-                                            LogLineSink& log)
-{
-    const RowSet rows = SelectToVariant(QStringLiteral("select id, start from variables order by id;"));
-    if (rows.isNull())
-        return {};
+namespace {
 
+struct VariableStart {
+    int id = 0;
+    double start = 0;
+};
+
+// Computes the variables in `starts` (ascending id), each from its source when there are
+// sources (a variable without one has no formulas), or read on its own otherwise.
+std::vector<VariableValue> computeAll(const std::vector<VariableStart>& starts, const std::vector<double>& dataValues,
+                                      bool keepData, const FormulaReferenceIds& ids,
+                                      std::optional<std::map<int, VariableSource>> sources, LogLineSink& log)
+{
     ExcoSetOption(exco_option::Zero, exco_option::Errors);
     ExcoSetOption(exco_option::Clear, exco_option::Variables);
-    vars().resize(static_cast<size_t>(rows.rows()));
+    vars().resize(starts.size());
     bindArray("vars", vars());
     if (!dataValues.empty() || keepData) {
         if (!dataValues.empty())
@@ -196,13 +209,11 @@ std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValue
     }
     ExcoSetOption(exco_option::Zero, exco_option::Variables);
 
-    const FormulaReferenceIds ids = ReadFormulaReferenceIds();
-    std::optional<std::map<int, VariableSource>> sources = readAllVariableSources();
     std::vector<VariableValue> values;
-    values.reserve(static_cast<size_t>(rows.rows()));
-    for (int i = 0; i < rows.rows(); ++i) {
-        const int id = rows.integer(i, 0);
-        const double start = rows.number(i, 1);
+    values.reserve(starts.size());
+    for (int i = 0; i < static_cast<int>(starts.size()); ++i) {
+        const int id = starts[static_cast<size_t>(i)].id;
+        const double start = starts[static_cast<size_t>(i)].start;
         VariableValue value{id, start};
         double accumulated = 0;
         QString formulaText;
@@ -218,6 +229,35 @@ std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValue
         values.push_back(value);
     }
     return values;
+}
+
+}  // namespace
+
+std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValues, bool keepData,
+                                            LogLineSink& log)
+{
+    const RowSet rows = SelectToVariant(QStringLiteral("select id, start from variables order by id;"));
+    if (rows.isNull())
+        return {};
+    std::vector<VariableStart> starts;
+    for (int i = 0; i < rows.rows(); ++i)
+        starts.push_back({rows.integer(i, 0), rows.number(i, 1)});
+    const FormulaReferenceIds ids = ReadFormulaReferenceIds();
+    return computeAll(starts, dataValues, keepData, ids, readAllVariableSources(), log);
+}
+
+std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValues, const LoadedTest& test,
+                                            LogLineSink& log)
+{
+    if (test.variables.empty())
+        return {};
+    std::vector<VariableStart> starts;
+    std::map<int, VariableSource> sources;
+    for (const LoadedVariable& variable : test.variables) {
+        starts.push_back({variable.id, variable.start});
+        sources[variable.id] = {variable.formulas, variable.cumulative};
+    }
+    return computeAll(starts, dataValues, false, test.ids, std::move(sources), log);
 }
 
 bool ComputeVariable(int id, int index, double& accumulated, QString& formulaText)

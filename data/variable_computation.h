@@ -39,6 +39,22 @@ struct VariableFormula {
 // Makes `matrix` the current answers; its rows belong to the question ids of the open
 // test in ascending order, which are read again.
 void SetAnswerMatrix(const AnswerMatrix& matrix);
+// As above, for the question ids a run read already (ascending).
+void SetAnswerMatrix(const AnswerMatrix& matrix, std::vector<int> questionIds);
+
+// What a run read of its test when it started, handed to the computation so that the end
+// of the run does not read the test again.
+struct LoadedVariable {
+    int id = 0;
+    double start = 0;
+    bool cumulative = true;
+    QStringList formulas;  // ascending autoid
+};
+struct LoadedTest {
+    std::vector<int> questionIds;           // ascending
+    std::vector<LoadedVariable> variables;  // ascending id
+    FormulaReferenceIds ids;
+};
 
 // Random trial answers (every slot a whole number from 0 to the largest answer count - 1),
 // `vars` resized and `data` all zeros, both bound to the compiler. Without a seed the
@@ -49,6 +65,9 @@ void InitFormulaEngine(std::optional<unsigned> seed = std::nullopt);
 // numeric data fields (ascending id); with none and `keepData` the present `data` array
 // is bound again. Nothing when the test has no variable.
 std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValues, bool keepData,
+                                            LogLineSink& log);
+// As above for a run (no `keepData`), from what the run read of the test.
+std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValues, const LoadedTest& test,
                                             LogLineSink& log);
 
 // Runs the formulas of variable `id` (at position `index`): true with their result in

@@ -212,36 +212,36 @@ void TForm2::FormCreate()
 
 bool TForm2::AttachQueries() { return Session::current().con.isOpen(); }
 
-std::optional<QString> TForm2::SettingValue(const QString& sql) const
+std::optional<QString> TForm2::SettingValue(SettingId id) const
 {
-    const RowSet row = SelectToVariant(sql);
-    if (row.isNull() || row.at(0, 0).isNull())
-        return std::nullopt;
-    return row.text(0, 0);
+    for (int r = 0; r < gSettings.rows(); ++r)
+        if (!gSettings.at(r, 0).isNull() && gSettings.number(r, 0) == settingNumber(id))
+            return gSettings.at(r, 1).isNull() ? std::nullopt : std::optional<QString>(gSettings.text(r, 1));
+    return std::nullopt;
 }
 
 bool TForm2::LoadTest()
 {
-    gItems = SelectToVariant(QStringLiteral("select id, caption from items order by id;"));
+    gItems = SelectToVariant(QStringLiteral("select id, caption, editcap from items order by id;"));
     if (gItems.isNull())
         return false;
     gSettings = SelectToVariant(QStringLiteral("select id, v, d from testd;"));
     if (gSettings.isNull())
         return false;
     gUserFields = SelectToVariant(QStringLiteral("select id, posit, caption, ftype from userf order by posit;"));
-    gVariables = SelectToVariant(QStringLiteral("select id, decnum, start from variables order by id;"));
+    gVariables = SelectToVariant(QStringLiteral("select id, decnum, start, cumul from variables order by id;"));
     gFormulas = SelectToVariant(QStringLiteral("select autoid, varid, formula from formula order by varid, autoid;"));
     gKeys = SelectToVariant(QStringLiteral("select id, k from keyb order by id;"));
     if (gKeys.isNull())
         return false;
 
-    gSingleAnswer = !IsTrue(SettingValue(settingSelectStatement(SettingId::AllowMultipleAnswers)));
-    gAllowNoAnswer = IsTrue(SettingValue(settingSelectStatement(SettingId::AllowNoAnswer)));
-    const std::optional<QString> controlType = SettingValue(settingSelectStatement(SettingId::AnswerControlType));
+    gSingleAnswer = !IsTrue(SettingValue(SettingId::AllowMultipleAnswers));
+    gAllowNoAnswer = IsTrue(SettingValue(SettingId::AllowNoAnswer));
+    const std::optional<QString> controlType = SettingValue(SettingId::AnswerControlType);
     if (!controlType)
         return false;
     gControlType = IntOr(controlType, 0);
-    gKeyboardOn = IsTrue(SettingValue(settingSelectStatement(SettingId::KeyboardEnabled)));
+    gKeyboardOn = IsTrue(SettingValue(SettingId::KeyboardEnabled));
 
     // A test whose questions have no answers at all has no largest answer count.
     const RowSet maxAnswers =
@@ -249,54 +249,58 @@ bool TForm2::LoadTest()
     gMaxAnswers = maxAnswers.isNull() ? 0 : maxAnswers.integer(0, 0);
     if (gMaxAnswers <= 0)
         return false;
+    gAnswerCaptions.clear();
+    const RowSet answers = SelectToVariant(QStringLiteral("select itemid, caption from answers order by itemid, id;"));
+    for (int r = 0; r < answers.rows(); ++r)
+        gAnswerCaptions[answers.integer(r, 0)] << answers.text(r, 1);
 
-    const std::optional<QString> fieldLayout = SettingValue(settingSelectStatement(SettingId::DataFieldsAlign));
-    const std::optional<QString> answerAlign = SettingValue(settingSelectStatement(SettingId::AnswersAlign));
-    const std::optional<QString> posteriorOnly = SettingValue(settingSelectStatement(SettingId::Aposterior));
+    const std::optional<QString> fieldLayout = SettingValue(SettingId::DataFieldsAlign);
+    const std::optional<QString> answerAlign = SettingValue(SettingId::AnswersAlign);
+    const std::optional<QString> posteriorOnly = SettingValue(SettingId::Aposterior);
     if (!fieldLayout || !answerAlign || !posteriorOnly)
         return false;
     gFieldLayout = IntOr(fieldLayout, 0);
     gAnswerAlign = IntOr(answerAlign, 0);
     gPosteriorOnly = IsTrue(posteriorOnly);
 
-    if (const auto font = SettingValue(settingSelectStatement(SettingId::ItemsFont)))
+    if (const auto font = SettingValue(SettingId::ItemsFont))
         fontItems = FontFromSettingString(*font);
-    if (const auto font = SettingValue(settingSelectStatement(SettingId::AnswersFont)))
+    if (const auto font = SettingValue(SettingId::AnswersFont))
         fontAnswers = FontFromSettingString(*font);
-    if (const auto font = SettingValue(settingSelectStatement(SettingId::DataFieldsFont)))
+    if (const auto font = SettingValue(SettingId::DataFieldsFont))
         fontFields = FontFromSettingString(*font);
 
-    gTimerOn = IsTrue(SettingValue(settingSelectStatement(SettingId::TimerEnabled)));
+    gTimerOn = IsTrue(SettingValue(SettingId::TimerEnabled));
     if (gTimerOn) {
-        const std::optional<QString> limit = SettingValue(settingSelectStatement(SettingId::TestTime));
+        const std::optional<QString> limit = SettingValue(SettingId::TestTime);
         bool ok = false;
         gTimeLimit = limit ? limit->trimmed().toInt(&ok) : 0;
         if (!ok)
             return false;
         gTimeLimitText = SecondsToHMS(gTimeLimit);
     }
-    gTypedLastAnswer = IsTrue(SettingValue(settingSelectStatement(SettingId::LastAnswerEditable)));
+    gTypedLastAnswer = IsTrue(SettingValue(SettingId::LastAnswerEditable));
     if (gTypedLastAnswer) {
-        const std::optional<QString> parse = SettingValue(settingSelectStatement(SettingId::ParseTypedAnswer));
+        const std::optional<QString> parse = SettingValue(SettingId::ParseTypedAnswer);
         if (!parse)
             return false;
         gTypedParse = IntOr(parse, -1);
     }
-    if (const auto caption = SettingValue(settingSelectStatement(SettingId::TestFormCaption)))
+    if (const auto caption = SettingValue(SettingId::TestFormCaption))
         setWindowTitle(*caption);
-    const std::optional<QString> fieldCase = SettingValue(settingSelectStatement(SettingId::DataFieldsCharCase));
+    const std::optional<QString> fieldCase = SettingValue(SettingId::DataFieldsCharCase);
     if (!fieldCase)
         return false;
     gFieldCase = IntOr(fieldCase, 0);
     const SettingId statusTexts[] = {SettingId::QuestionNumberText, SettingId::QuestionsLeftText, SettingId::TimeText,
                                      SettingId::TimeLeftText};
     for (int i = 0; i < 4; ++i)
-        gStatusTexts[i] = SettingValue(settingSelectStatement(statusTexts[i])).value_or(QString());
-    gBackupFile = IsTrue(SettingValue(settingSelectStatement(SettingId::GenerateTextRecord)));
-    const int questionAlign = IntOr(SettingValue(settingSelectStatement(SettingId::QuestionsAlign)), 0);
+        gStatusTexts[i] = SettingValue(statusTexts[i]).value_or(QString());
+    gBackupFile = IsTrue(SettingValue(SettingId::GenerateTextRecord));
+    const int questionAlign = IntOr(SettingValue(SettingId::QuestionsAlign), 0);
     dbt->setAlignment(Qt::AlignTop
                       | (questionAlign == 1 ? Qt::AlignHCenter : questionAlign == 2 ? Qt::AlignRight : Qt::AlignLeft));
-    gNullUnchanged = IsTrue(SettingValue(settingSelectStatement(SettingId::ConvertToNull)));
+    gNullUnchanged = IsTrue(SettingValue(SettingId::ConvertToNull));
     return true;
 }
 
@@ -354,7 +358,7 @@ void TForm2::BuildUserFieldsPage()
         lastRow = row;
     }
     btnInstruction->setFont(fontFields.font);
-    if (const auto caption = SettingValue(settingSelectStatement(SettingId::DataFieldsButton))) {
+    if (const auto caption = SettingValue(SettingId::DataFieldsButton)) {
         btnInstruction->setText(*caption);
         SizeButtonForCaption(*btnInstruction, *caption, fontFields.font);
     } else {
@@ -363,7 +367,7 @@ void TForm2::BuildUserFieldsPage()
     btnInstruction->setAccessibleName(btnInstruction->text());
     btnInstruction->move(content->width() / 2 - btnInstruction->width() / 2, (lastRow + 1) * gRowHeight);
     GrowPageFor(*btnInstruction);
-    if (const auto color = SettingValue(settingSelectStatement(SettingId::DataFieldsPanelColor))) {
+    if (const auto color = SettingValue(SettingId::DataFieldsPanelColor)) {
         try {
             panel2->setPageColor(ColorFromName(*color));
         } catch (const std::invalid_argument&) {
@@ -526,7 +530,7 @@ void TForm2::btnInstructionClick()
 
 bool TForm2::ShowInstructions()
 {
-    const std::optional<QString> path = SettingValue(settingSelectStatement(SettingId::InstructionPath));
+    const std::optional<QString> path = SettingValue(SettingId::InstructionPath);
     if (!path || path->trimmed().isEmpty() || !QFileInfo(*path).isFile())
         return false;
     QFile file(*path);
@@ -535,7 +539,7 @@ bool TForm2::ShowInstructions()
     re->clear();
     readRtfOrPlainTextInto(file.readAll(), *re->document());
     btnStartTest->setFont(fontAnswers.font);
-    if (const auto caption = SettingValue(settingSelectStatement(SettingId::InstructionButton))) {
+    if (const auto caption = SettingValue(SettingId::InstructionButton)) {
         btnStartTest->setText(*caption);
         SizeButtonForCaption(*btnStartTest, *caption, fontAnswers.font);
     } else {

@@ -9,7 +9,9 @@
 // "answer<slot>" (choices), "answer_<slot>" (typed answers), "prior" and "next"; a
 // control's "tag" property carries its field id or slot (below 0: not an answer).
 
+#include "data/variable_computation.h"
 #include "model/run_recording.h"
+#include "model/settings_rows.h"
 #include "model/values.h"
 #include "ui/font_setting.h"
 
@@ -17,6 +19,7 @@
 #include <QDialog>
 #include <QScrollArea>
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -104,7 +107,8 @@ private:
     void Panel3Resize();
     void FormClose();
     void ShowPage(TestPage* page);
-    std::optional<QString> SettingValue(const QString& sql) const;
+    // The value of a settings row as the run read it; nothing for a missing row or Null.
+    std::optional<QString> SettingValue(SettingId id) const;
 
     // --- the questions ---------------------------------------------------------------------
     void InitRunState();
@@ -139,10 +143,17 @@ private:
     BackupRecord MakeBackupRecord() const;
     void FormCloseQuery(bool& CanClose);
 
+    // What recording and variable computation need of the loaded test.
+    LoadedTest TestForComputation() const;
+
     // --- loaded test ---------------------------------------------------------------------
+    // id, caption, editcap of every question, ascending id.
     RowSet gItems;
+    // The answer captions of each question in ascending answer id, by question id.
+    std::map<int, QStringList> gAnswerCaptions;
     RowSet gSettings;
     RowSet gUserFields;
+    // id, decnum, start, cumul of every variable, ascending id.
     RowSet gVariables;
     RowSet gFormulas;
     RowSet gKeys;

@@ -165,15 +165,14 @@ void TForm2::CreateAnswerControls()
             answerEdits_.push_back(edit);
         }
     }
-    const RowSet captions = SelectToVariant(QStringLiteral("select v from testd where id between 5 and 6 order by id;"));
     prior = new QToolButton(page);
     next = new QToolButton(page);
     prior->setObjectName(QStringLiteral("prior"));
     next->setObjectName(QStringLiteral("next"));
     prior->setProperty("tag", -1);
     next->setProperty("tag", -2);
-    const QString priorCaption = captions.rows() >= 1 ? captions.text(0, 0) : QString();
-    const QString nextCaption = captions.rows() >= 2 ? captions.text(1, 0) : QString();
+    const QString priorCaption = SettingValue(SettingId::PriorButton).value_or(QString());
+    const QString nextCaption = SettingValue(SettingId::NextButton).value_or(QString());
     SetCaption(*prior, priorCaption);
     SetCaption(*next, nextCaption);
     prior->setAccessibleName(priorCaption.isEmpty() ? QStringLiteral("Previous question") : priorCaption);
@@ -183,7 +182,7 @@ void TForm2::CreateAnswerControls()
         ApplyTextColor(*button, fontAnswers.color);
         button->hide();
     }
-    if (captions.rows() >= 2 && !priorCaption.isEmpty() && !nextCaption.isEmpty()) {
+    if (!priorCaption.isEmpty() && !nextCaption.isEmpty()) {
         const int textWidth = std::max(metrics.horizontalAdvance(priorCaption), metrics.horizontalAdvance(nextCaption));
         prior->resize(std::max(2 * textWidth, 100), std::max(2 * probeHeight, 25));
     } else {
@@ -193,13 +192,11 @@ void TForm2::CreateAnswerControls()
     connect(prior, &QToolButton::clicked, this, guardedSlot([this] { PriorClick(); }));
     connect(next, &QToolButton::clicked, this, guardedSlot([this] { NextClick(); }));
 
-    const RowSet statusOn = SelectToVariant(settingSelectStatement(SettingId::StatusBarVisible));
-    status->setVisible(!statusOn.isNull() && statusOn.text(0, 0).toLower() == QLatin1String("true"));
+    status->setVisible(isTrueText(SettingValue(SettingId::StatusBarVisible).value_or(QString())));
     Panel3Resize();
-    const RowSet color = SelectToVariant(settingSelectStatement(SettingId::TestPanelColor));
-    if (!color.isNull() && !color.at(0, 0).isNull()) {
+    if (const std::optional<QString> color = SettingValue(SettingId::TestPanelColor)) {
         try {
-            panel3->setPageColor(ColorFromName(color.text(0, 0)));
+            panel3->setPageColor(ColorFromName(*color));
         } catch (const std::invalid_argument&) {
             // a colour that does not convert leaves the page as it is
         }
@@ -218,11 +215,8 @@ void TForm2::ShowItem()
     }
     const int pageWidth = std::max(panel3->viewport()->width(), width());
     QWidget* page = panel3->content();
-    const engine::ResultSet item = Session::current().con.select(
-        QStringLiteral("select id, caption, editcap from items where id = :id;"),
-        {{QStringLiteral("id"), gItems.at(gCurrentItem, 0)}});
-    const QString caption = item.rows.empty() ? QString() : CellText(item.rows[0][1]);
-    currentEditcap_ = item.rows.empty() ? QString() : CellText(item.rows[0][2]);
+    const QString caption = gItems.text(gCurrentItem, 1);
+    currentEditcap_ = gItems.text(gCurrentItem, 2);
     dbt->setText(caption);
     dbt->setGeometry(0, 0, pageWidth, dbt->heightForWidth(pageWidth) > 0 ? dbt->heightForWidth(pageWidth)
                                                                            : dbt->sizeHint().height());
@@ -230,10 +224,9 @@ void TForm2::ShowItem()
     const int base = dbt->y() + dbt->height() + prior->height();
     int rowHeight = prior->height();
 
-    const engine::ResultSet answers =
-        Session::current().con.select(QStringLiteral("select caption from answers where itemid = :itemid order by id;"),
-                          {{QStringLiteral("itemid"), gItems.at(gCurrentItem, 0)}});
-    const int count = answers.rowCount();
+    const auto itemAnswers = gAnswerCaptions.find(gItems.integer(gCurrentItem, 0));
+    const QStringList answers = itemAnswers == gAnswerCaptions.end() ? QStringList() : itemAnswers->second;
+    const int count = static_cast<int>(answers.size());
     currentAnswerCount_ = count;
     const QFontMetrics metrics(fontAnswers.font);
     int widest = 0;
@@ -250,7 +243,7 @@ void TForm2::ShowItem()
             edit->hide();
         if (slot >= count)
             return;
-        const QString text = CellText(answers.rows[static_cast<std::size_t>(slot)][0]);
+        const QString text = answers[slot];
         SetCaption(*control, text);
         if (edit)
             edit->clear();
@@ -429,21 +422,15 @@ bool TForm2::MatchTypedAnswer(const QLineEdit& edit, const QAbstractButton& cont
 
 void TForm2::NormalizeTypedAnswers()
 {
-    const RowSet counts =
-        SelectToVariant(QStringLiteral("SELECT itemid, count(itemid) from answers group by itemid order by itemid;"));
-    const RowSet editcaps = SelectToVariant(QStringLiteral("select id, editcap from items order by 1;"));
-    if (counts.rows() != static_cast<int>(gAnswers.size()) || editcaps.rows() != static_cast<int>(gAnswers.size()))
+    if (gAnswerCaptions.size() != gAnswers.size() || gItems.rows() != static_cast<int>(gAnswers.size()))
         dialogs::error(QStringLiteral("Internal error! Error code: 178. If you get this error please send e-mail to: ")
                        + kSupportAddress);
     // Matched by question id, so that a question without answers shifts nothing.
-    for (int q = 0; q < static_cast<int>(gAnswers.size()) && q < editcaps.rows(); ++q) {
-        if (editcaps.text(q, 1).isEmpty())
+    for (int q = 0; q < static_cast<int>(gAnswers.size()) && q < gItems.rows(); ++q) {
+        if (gItems.text(q, 2).isEmpty())
             continue;
-        const int id = editcaps.integer(q, 0);
-        int count = 0;
-        for (int r = 0; r < counts.rows(); ++r)
-            if (counts.integer(r, 0) == id)
-                count = counts.integer(r, 1);
+        const auto answers = gAnswerCaptions.find(gItems.integer(q, 0));
+        const int count = answers == gAnswerCaptions.end() ? 0 : static_cast<int>(answers->second.size());
         if (count <= 0 || count > gMaxAnswers)
             continue;
         QString& text = gAnswers[static_cast<std::size_t>(q)][static_cast<std::size_t>(count - 1)];
@@ -485,10 +472,8 @@ void TForm2::NextClick()
         ShowItem();
         return;
     }
-    const RowSet text = SelectToVariant(settingSelectStatement(SettingId::LastQuestionQuestion));
-    const QString question = text.isNull() || text.at(0, 0).isNull()
-                                 ? QStringLiteral("This is last question in test! End test?")
-                                 : text.text(0, 0);
+    const QString question = SettingValue(SettingId::LastQuestionQuestion)
+                                 .value_or(QStringLiteral("This is last question in test! End test?"));
     if (dialogs::question(question, MessageKind::Information))
         FinishTest(true);
 }

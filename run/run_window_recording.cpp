@@ -19,8 +19,10 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <stdexcept>
 
 namespace kelvo {
@@ -95,7 +97,7 @@ void TForm2::EndRun(bool ShowMessage)
     timer->stop();
     gDuration = std::max<qint64>(0, gStartTime.secsTo(QDateTime::currentDateTime()));
     if (ShowMessage) {
-        const std::optional<QString> text = SettingValue(settingSelectStatement(SettingId::EndMessage));
+        const std::optional<QString> text = SettingValue(SettingId::EndMessage);
         dialogs::information(text ? *text
                                   : QStringLiteral("Test has finished.\r\n\r\nThank you for participation in test."),
                              QStringLiteral("Kelvo. Record ID=") + QString::number(gRecordId));
@@ -231,9 +233,36 @@ bool TForm2::InsertUserFieldValues()
     return true;
 }
 
+LoadedTest TForm2::TestForComputation() const
+{
+    LoadedTest test;
+    for (int r = 0; r < gItems.rows(); ++r)
+        test.questionIds.push_back(gItems.integer(r, 0));
+    test.ids.itemIds = test.questionIds;
+    std::map<int, QStringList> formulas;
+    for (int r = 0; r < gFormulas.rows(); ++r)
+        formulas[gFormulas.integer(r, 1)] << gFormulas.text(r, 2);
+    for (int r = 0; r < gVariables.rows(); ++r) {
+        const int id = gVariables.integer(r, 0);
+        const QVariant& cumul = gVariables.at(r, 3);
+        test.variables.push_back({id, gVariables.number(r, 2), cumul.isNull() || cumul.toBool(), formulas[id]});
+        test.ids.variableIds.push_back(id);
+    }
+    for (int r = 0; r < gUserFields.rows(); ++r) {
+        const int id = gUserFields.integer(r, 0);
+        test.ids.dataFieldIds.push_back(id);
+        const QString type = gUserFields.text(r, 3);
+        if (type.compare(QLatin1String("integer"), Qt::CaseInsensitive) == 0
+            || type.compare(QLatin1String("float"), Qt::CaseInsensitive) == 0)
+            test.ids.numericDataFieldIds.push_back(id);
+    }
+    std::sort(test.ids.dataFieldIds.begin(), test.ids.dataFieldIds.end());
+    return test;
+}
+
 bool TForm2::CalculateVariables()
 {
-    gVariableValues = ComputeRunVariables(gAnswerValues, gDataValues);
+    gVariableValues = ComputeRunVariables(gAnswerValues, gDataValues, TestForComputation());
     return true;
 }
 
@@ -336,7 +365,7 @@ void TForm2::FormCloseQuery(bool& CanClose)
         CanClose = false;  // the run is being recorded; its end closes the window
         return;
     }
-    const std::optional<QString> text = SettingValue(settingSelectStatement(SettingId::AbortQuestion));
+    const std::optional<QString> text = SettingValue(SettingId::AbortQuestion);
     const bool abort = dialogs::question(
         text ? *text : QStringLiteral("Abort test? You will loose all test result!\r\n\r\nAre you sure?"),
         MessageKind::Warning);
@@ -346,7 +375,7 @@ void TForm2::FormCloseQuery(bool& CanClose)
     }
     if (!gRunning || ending_)
         return;  // the run ended while the question was open: it is recorded as it ended
-    if (isTrueText(SettingValue(settingSelectStatement(SettingId::SaveUnfinished)).value_or(QString()))) {
+    if (isTrueText(SettingValue(SettingId::SaveUnfinished).value_or(QString()))) {
         EndRun(false);
         return;
     }
