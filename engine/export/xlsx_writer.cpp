@@ -1,0 +1,99 @@
+#include "engine/export/xlsx_writer.h"
+
+#include "engine/export/export_support.h"
+
+#include <xlsxwriter.h>
+
+#include <memory>
+
+namespace kelvo::exporting {
+namespace {
+
+constexpr std::size_t kMostRows = 1048576;
+constexpr std::size_t kMostColumns = 16384;
+constexpr std::size_t kLongestText = 32767;
+constexpr const char* kFormatName = "Excel 2007/2010 (.xlsx)";
+
+struct WorkbookCloser {
+    void operator()(lxw_workbook* workbook) const
+    {
+        if (workbook)
+            workbook_close(workbook);
+    }
+};
+
+void checkLimits(const Sheet& sheet)
+{
+    const Table& table = sheet.table;
+    requireWithinLimit(table.rows.size() + 1 <= kMostRows, kFormatName,
+                       "holds at most " + std::to_string(kMostRows - 1) + " rows below the header in a sheet; the sheet \""
+                           + sheet.name + "\" has " + std::to_string(table.rows.size()));
+    requireWithinLimit(table.columns.size() <= kMostColumns, kFormatName,
+                       "holds at most " + std::to_string(kMostColumns) + " columns in a sheet; the sheet \"" + sheet.name
+                           + "\" has " + std::to_string(table.columns.size()));
+    for (std::size_t r = 0; r < table.rows.size(); ++r)
+        for (std::size_t c = 0; c < table.columns.size(); ++c)
+            if (const auto* text = std::get_if<std::string>(&table.rows[r][c]))
+                requireWithinLimit(characterCount(*text) <= kLongestText, kFormatName,
+                                   "holds at most 32767 characters in a cell; row " + std::to_string(r + 1) + ", column \""
+                                       + table.columns[c].name + "\" has " + std::to_string(characterCount(*text)));
+}
+
+void writeCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, const Cell& cell, lxw_format* dateFormat,
+               lxw_format* dateTimeFormat)
+{
+    if (const auto* text = std::get_if<std::string>(&cell)) {
+        worksheet_write_string(sheet, row, column, text->c_str(), nullptr);
+    } else if (const auto* integer = std::get_if<std::int64_t>(&cell)) {
+        worksheet_write_number(sheet, row, column, static_cast<double>(*integer), nullptr);
+    } else if (const auto* number = std::get_if<double>(&cell)) {
+        worksheet_write_number(sheet, row, column, *number, nullptr);
+    } else if (const auto* flag = std::get_if<bool>(&cell)) {
+        worksheet_write_boolean(sheet, row, column, *flag ? 1 : 0, nullptr);
+    } else if (const auto* moment = std::get_if<DateTime>(&cell)) {
+        lxw_datetime value{moment->year, static_cast<std::uint8_t>(moment->month), static_cast<std::uint8_t>(moment->day),
+                           static_cast<std::uint8_t>(moment->hour), static_cast<std::uint8_t>(moment->minute),
+                           static_cast<double>(moment->second)};
+        worksheet_write_datetime(sheet, row, column, &value, moment->hasTime() ? dateTimeFormat : dateFormat);
+    }
+}
+
+}  // namespace
+
+void writeXlsxWorkbook(const std::vector<Sheet>& sheets, const std::filesystem::path& target)
+{
+    for (const Sheet& sheet : sheets)
+        checkLimits(sheet);
+    ReplacementFile file(target);
+    {
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE;
+        const std::string folder = file.temporaryPath().parent_path().string();
+        options.tmpdir = const_cast<char*>(folder.c_str());
+        std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(
+            workbook_new_opt(file.temporaryPath().c_str(), &options));
+        if (!workbook)
+            throw ExportError("Cannot write the file \"" + target.string() + "\".");
+        lxw_format* dateFormat = workbook_add_format(workbook.get());
+        format_set_num_format(dateFormat, "yyyy-mm-dd");
+        lxw_format* dateTimeFormat = workbook_add_format(workbook.get());
+        format_set_num_format(dateTimeFormat, "yyyy-mm-dd hh:mm:ss");
+        for (const Sheet& sheet : sheets) {
+            lxw_worksheet* worksheet = workbook_add_worksheet(workbook.get(), sheet.name.c_str());
+            if (!worksheet)
+                throw ExportError("Excel 2007/2010 (.xlsx) cannot name a sheet \"" + sheet.name + "\".");
+            for (std::size_t c = 0; c < sheet.table.columns.size(); ++c)
+                worksheet_write_string(worksheet, 0, static_cast<lxw_col_t>(c), sheet.table.columns[c].name.c_str(), nullptr);
+            for (std::size_t r = 0; r < sheet.table.rows.size(); ++r)
+                for (std::size_t c = 0; c < sheet.table.columns.size(); ++c)
+                    writeCell(worksheet, static_cast<lxw_row_t>(r + 1), static_cast<lxw_col_t>(c), sheet.table.rows[r][c],
+                              dateFormat, dateTimeFormat);
+        }
+        const lxw_error result = workbook_close(workbook.release());
+        if (result != LXW_NO_ERROR)
+            throw ExportError("Cannot write the file \"" + target.string() + "\": " + lxw_strerror(result) + ".");
+    }
+    file.commit();
+}
+
+}  // namespace kelvo::exporting
