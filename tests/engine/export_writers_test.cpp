@@ -1,0 +1,223 @@
+// Each writer's file read back by a reader Kelvo did not write: rows, columns, numbers,
+// dates, Null, Booleans and non-ASCII text must arrive as they were.
+#include "engine/export/dbase_writer.h"
+#include "engine/export/export_support.h"
+#include "engine/export/html_writer.h"
+#include "engine/export/ado_xml_writer.h"
+#include "engine/export/text_writer.h"
+#include "engine/export/xlsx_writer.h"
+#include "tests/engine/export_reading.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sys/stat.h>
+
+namespace kelvo::exporting {
+namespace {
+
+using testing::readWithPython;
+using testing::Rows;
+namespace fs = std::filesystem;
+
+// Three runs: quotes, a delimiter and a line break in texts, accents, Null in every
+// kind of column, a date with and one without a time, a Boolean. `cyrillic` puts a
+// Russian word in row 3, which the 8-bit formats cannot hold.
+Table fixture(bool cyrillic)
+{
+    Table table;
+    table.columns = {{"id", ColumnType::Integer}, {"name", ColumnType::Text},   {"note", ColumnType::LongText},
+                     {"score", ColumnType::Float}, {"taken", ColumnType::Date}, {"at", ColumnType::Date},
+                     {"passed", ColumnType::Boolean}};
+    table.rows.push_back({std::int64_t{1}, std::string("Say \"hi\"; ok"), std::string("two\r\nlines"), 2.5,
+                          DateTime{2024, 3, 5}, DateTime{2024, 3, 5, 14, 30, 0}, true});
+    table.rows.push_back({std::int64_t{2}, std::string("Zo\u00eb caf\u00e9"), std::monostate{}, -1250.125,
+                          DateTime{2023, 12, 31}, std::monostate{}, std::monostate{}});
+    table.rows.push_back({std::int64_t{3}, std::string(cyrillic ? "\u041f\u0440\u0438\u0432\u0435\u0442" : "\u00c6r\u00f8"),
+                          std::string("x"), std::monostate{}, std::monostate{}, DateTime{2024, 1, 2, 8, 15, 0}, false});
+    return table;
+}
+
+class ExportFolder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/kelvo-export-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(folder_, ignored);
+    }
+    std::string path(const std::string& name) const { return (folder_ / name).string(); }
+    std::vector<std::string> entries() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder_))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    fs::path folder_;
+};
+
+TEST_F(ExportFolder, TextIsUtf8WithQuotedCellsAndTrailingDelimiter)
+{
+    writeDelimitedText(fixture(true), path("r.txt"), {});
+    const Rows expected{{"id", "name", "note", "score", "taken", "at", "passed", ""},
+                        {"1", "Say \"hi\"; ok", "two_lines", "2.5", "2024-03-05", "2024-03-05 14:30:00", "true", ""},
+                        {"2", "Zo\u00eb caf\u00e9", "", "-1250.125", "2023-12-31", "", "", ""},
+                        {"3", "\u041f\u0440\u0438\u0432\u0435\u0442", "x", "", "", "2024-01-02 08:15:00", "false", ""}};
+    EXPECT_EQ(readWithPython("text", path("r.txt")), expected);
+
+    // Without a multiple-answer delimiter the line break stays inside its quoted cell.
+    TextLayout layout;
+    layout.multipleAnswerDelimiter.clear();
+    layout.columnDelimiter = ",";
+    writeDelimitedText(fixture(true), path("r.txt"), layout);
+    const Rows read = readWithPython("text", path("r.txt"), ",");
+    ASSERT_EQ(read.size(), 4u);
+    EXPECT_EQ(read[1][2], "two\\r\\nlines");
+    EXPECT_EQ(read[1][1], "Say \"hi\"; ok");
+}
+
+TEST_F(ExportFolder, HtmlTableHoldsEveryCell)
+{
+    writeHtmlTable(fixture(true), "Data", path("r.htm"));
+    const Rows expected{{"id", "name", "note", "score", "taken", "at", "passed"},
+                        {"1", "Say \"hi\"; ok", "two\\r\\nlines", "2.5", "2024-03-05", "2024-03-05 14:30:00", "true"},
+                        {"2", "Zo\u00eb caf\u00e9", "", "-1250.125", "2023-12-31", "", ""},
+                        {"3", "\u041f\u0440\u0438\u0432\u0435\u0442", "x", "", "", "2024-01-02 08:15:00", "false"}};
+    EXPECT_EQ(readWithPython("html", path("r.htm")), expected);
+}
+
+TEST_F(ExportFolder, RecordsetXmlKeepsNullAsMissingAttribute)
+{
+    Table table = fixture(true);
+    table.columns[1].name = "first name";  // no XML name: kept in rs:name
+    writeRecordsetXml(table, path("r.xml"));
+    const Rows expected{{"id", "first name", "note", "score", "taken", "at", "passed"},
+                        {"int", "string", "string", "float", "dateTime", "dateTime", "boolean"},
+                        {"1", "Say \"hi\"; ok", "two\\r\\nlines", "2.5", "2024-03-05T00:00:00", "2024-03-05T14:30:00", "True"},
+                        {"2", "Zo\u00eb caf\u00e9", "<null>", "-1250.125", "2023-12-31T00:00:00", "<null>", "<null>"},
+                        {"3", "\u041f\u0440\u0438\u0432\u0435\u0442", "x", "<null>", "<null>", "2024-01-02T08:15:00", "False"}};
+    EXPECT_EQ(readWithPython("xml", path("r.xml")), expected);
+}
+
+TEST_F(ExportFolder, XlsxHoldsTypedCells)
+{
+    writeXlsxWorkbook({{"Data", fixture(true)}}, path("r.xlsx"));
+    const Rows expected{{"id", "name", "note", "score", "taken", "at", "passed"},
+                        {"1", "Say \"hi\"; ok", "two\\r\\nlines", "2.5", "2024-03-05", "2024-03-05 14:30:00", "true"},
+                        {"2", "Zo\u00eb caf\u00e9", "<null>", "-1250.125", "2023-12-31", "<null>", "<null>"},
+                        {"3", "\u041f\u0440\u0438\u0432\u0435\u0442", "x", "<null>", "<null>", "2024-01-02 08:15:00", "false"}};
+    EXPECT_EQ(readWithPython("xlsx", path("r.xlsx"), "Data"), expected);
+}
+
+TEST_F(ExportFolder, DbaseFieldsInWindows1252)
+{
+    for (const DbaseVersion version : {DbaseVersion::III, DbaseVersion::IV, DbaseVersion::V}) {
+        writeDbaseTable(fixture(false), version, path("r.dbf"));
+        // A date column whose values carry a time is kept whole as text.
+        const Rows expected{{"id", "name", "note", "score", "taken", "at", "passed"},
+                            {"1", "Say \"hi\"; ok", "two\\r\\nlines", "2.5", "2024-03-05", "2024-03-05 14:30:00", "true"},
+                            {"2", "Zo\u00eb caf\u00e9", "", "-1250.125", "2023-12-31", "", "<null>"},
+                            {"3", "\u00c6r\u00f8", "x", "<null>", "<null>", "2024-01-02 08:15:00", "false"},
+                            {"encoding", "cp1252"}};
+        EXPECT_EQ(readWithPython("dbf", path("r.dbf")), expected);
+    }
+    EXPECT_EQ(entries(), std::vector<std::string>{"r.dbf"});
+}
+
+// Each writer with a value past its format's limit, or a character its code page
+// lacks: the message names the limit, and neither a file nor a temporary one is left.
+struct LimitCase {
+    const char* label;
+    std::function<void(const std::string&)> write;
+    const char* messagePart;
+};
+
+Table wideTable(std::size_t columns)
+{
+    Table table;
+    for (std::size_t c = 0; c < columns; ++c)
+        table.columns.push_back({"c" + std::to_string(c), ColumnType::Integer});
+    table.rows.push_back(std::vector<Cell>(columns, Cell{std::int64_t{7}}));
+    return table;
+}
+
+Table oneText(const std::string& columnName, const std::string& text)
+{
+    Table table;
+    table.columns.push_back({columnName, ColumnType::Text});
+    table.rows.push_back({text});
+    return table;
+}
+
+TEST_F(ExportFolder, LimitsFailBeforeAnythingIsWritten)
+{
+    const std::vector<LimitCase> cases{
+        {"dBase III fields", [](const std::string& p) { writeDbaseTable(wideTable(129), DbaseVersion::III, p); },
+         "dBase III holds at most 128 fields"},
+        {"dBase IV fields", [](const std::string& p) { writeDbaseTable(wideTable(256), DbaseVersion::IV, p); },
+         "dBase IV holds at most 255 fields"},
+        {"dBase 5 text width",
+         [](const std::string& p) { writeDbaseTable(oneText("t", std::string(255, 'a')), DbaseVersion::V, p); },
+         "holds at most 254 characters in a text field; row 1, column \"t\""},
+        {"dBase field name",
+         [](const std::string& p) { writeDbaseTable(oneText("elevenchars", "a"), DbaseVersion::V, p); },
+         "field names of 1 to 10 characters"},
+        {"dBase Cyrillic", [](const std::string& p) { writeDbaseTable(fixture(true), DbaseVersion::V, p); },
+         "Windows-1252 code page, which has no character U+041F: row 3, column \"name\""},
+        {"xlsx text length",
+         [](const std::string& p) { writeXlsxWorkbook({{"Data", oneText("t", std::string(32768, 'a'))}}, p); },
+         "at most 32767 characters in a cell"},
+    };
+    for (const LimitCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        try {
+            c.write(path("out.x"));
+            ADD_FAILURE() << "no failure";
+        } catch (const ExportError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.messagePart), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(entries().empty());
+    }
+}
+
+TEST_F(ExportFolder, ReadOnlyFolderFailsAndEarlierFileStaysWhole)
+{
+    {
+        std::ofstream earlier(path("r.txt"));
+        earlier << "earlier";
+    }
+    fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
+    const std::vector<std::function<void()>> writers{
+        [&] { writeDelimitedText(fixture(true), path("r.txt"), {}); },
+        [&] { writeXlsxWorkbook({{"Data", fixture(true)}}, path("r.txt")); },
+        [&] { writeDbaseTable(fixture(false), DbaseVersion::V, path("r.txt")); },
+        [&] { writeHtmlTable(fixture(true), "Data", path("r.txt")); },
+        [&] { writeRecordsetXml(fixture(true), path("r.txt")); },
+    };
+    for (const auto& write : writers) {
+        try {
+            write();
+            ADD_FAILURE() << "no failure";
+        } catch (const ExportError& e) {
+            EXPECT_NE(std::string(e.what()).find("read-only"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(entries(), std::vector<std::string>{"r.txt"});
+        std::ifstream kept(path("r.txt"));
+        std::string content;
+        std::getline(kept, content);
+        EXPECT_EQ(content, "earlier");
+    }
+}
+
+}  // namespace
+}  // namespace kelvo::exporting
