@@ -28,6 +28,7 @@ struct CellPlace {
 
 std::u32string decodeUtf8(std::string_view text);
 std::u16string utf8ToUtf16(std::string_view text);
+std::string utf16ToUtf8(std::u16string_view text);
 // Windows-1252 bytes of a UTF-8 text; a character the code page lacks fails the export
 // naming the format, the row and the column.
 std::string toWindows1252(std::string_view text, const CellPlace& place, std::string_view formatName);

@@ -1,6 +1,8 @@
 // Each writer's file read back by a reader Kelvo did not write: rows, columns, numbers,
 // dates, Null, Booleans and non-ASCII text must arrive as they were.
 #include "engine/export/dbase_writer.h"
+#include "engine/export/excel_legacy_writer.h"
+#include "engine/export/excel_workbook_writer.h"
 #include "engine/export/export_support.h"
 #include "engine/export/html_writer.h"
 #include "engine/export/ado_xml_writer.h"
@@ -119,6 +121,79 @@ TEST_F(ExportFolder, XlsxHoldsTypedCells)
     EXPECT_EQ(readWithPython("xlsx", path("r.xlsx"), "Data"), expected);
 }
 
+const Rows& spreadsheetRows(bool cyrillic)
+{
+    static const Rows withCyrillic{
+        {"id", "name", "note", "score", "taken", "at", "passed"},
+        {"1", "Say \"hi\"; ok", "two\\r\\nlines", "2.5", "2024-03-05", "2024-03-05 14:30:00", "true"},
+        {"2", "Zo\u00eb caf\u00e9", "<null>", "-1250.125", "2023-12-31", "<null>", "<null>"},
+        {"3", "\u041f\u0440\u0438\u0432\u0435\u0442", "x", "<null>", "<null>", "2024-01-02 08:15:00", "false"}};
+    static const Rows latin = [] {
+        Rows rows = withCyrillic;
+        rows[3][1] = "\u00c6r\u00f8";
+        return rows;
+    }();
+    return cyrillic ? withCyrillic : latin;
+}
+
+TEST_F(ExportFolder, LegacyExcelSheetsInWindows1252)
+{
+    for (const LegacyExcelVersion version : {LegacyExcelVersion::Excel3, LegacyExcelVersion::Excel4}) {
+        writeLegacyExcelSheet(fixture(false), version, path("r.xls"));
+        EXPECT_EQ(readWithPython("xls", path("r.xls")), spreadsheetRows(false));
+    }
+}
+
+TEST_F(ExportFolder, ExcelWorkbookGainsOneSheetPerTable)
+{
+    writeExcelWorkbook({{"Data", fixture(true)}}, path("r.xls"));
+    EXPECT_EQ(readWithPython("xls", path("r.xls"), "Data"), spreadsheetRows(true));
+
+    // Sheets added one by one keep the earlier ones, their shared texts included.
+    std::filesystem::remove(path("r.xls"));
+    Table second = fixture(true);
+    second.rows.pop_back();
+    second.rows[0][1] = std::string("only in item1 \u0416");
+    addExcelWorkbookSheet({"general", fixture(true)}, path("r.xls"));
+    addExcelWorkbookSheet({"item1", second}, path("r.xls"));
+    EXPECT_EQ(readWithPython("xls", path("r.xls"), "?"), (Rows{{"general"}, {"item1"}}));
+    EXPECT_EQ(readWithPython("xls", path("r.xls"), "general"), spreadsheetRows(true));
+    Rows expected = spreadsheetRows(true);
+    expected.pop_back();
+    expected[1][1] = "only in item1 \u0416";
+    EXPECT_EQ(readWithPython("xls", path("r.xls"), "item1"), expected);
+
+    try {
+        addExcelWorkbookSheet({"ITEM1", second}, path("r.xls"));
+        ADD_FAILURE() << "a second sheet of the same name";
+    } catch (const ExportError& e) {
+        EXPECT_STREQ(e.what(), "Table 'ITEM1' already exists.");
+    }
+    writeXlsxWorkbook({{"Data", fixture(true)}}, path("other.xls"));
+    EXPECT_THROW(addExcelWorkbookSheet({"more", second}, path("other.xls")), ExportError);
+    EXPECT_EQ(readWithPython("xls", path("r.xls"), "?"), (Rows{{"general"}, {"item1"}}));
+}
+
+TEST_F(ExportFolder, ExcelWorkbookBeyondOneAllocationSector)
+{
+    // Long texts continue the string table over many records, and a big workbook needs
+    // the allocation table's extension in the compound file.
+    Table table;
+    table.columns = {{"id", ColumnType::Integer}, {"text", ColumnType::LongText}};
+    for (int r = 0; r < 60000; ++r)
+        table.rows.push_back({std::int64_t{r}, std::string(r % 400 == 0 ? 20000 : 3, static_cast<char>('a' + r % 26))
+                                                   + std::to_string(r)});
+    writeExcelWorkbook({{"Data", table}}, path("big.xls"));
+    ASSERT_GT(std::filesystem::file_size(path("big.xls")), 109u * 128 * 512);
+    const Rows read = readWithPython("xls", path("big.xls"), "Data");
+    ASSERT_EQ(read.size(), 60001u);
+    for (const int r : {0, 1, 399, 400, 25999, 59999}) {
+        SCOPED_TRACE(r);
+        EXPECT_EQ(read[static_cast<std::size_t>(r) + 1][0], std::to_string(r));
+        EXPECT_EQ(read[static_cast<std::size_t>(r) + 1][1], std::get<std::string>(table.rows[static_cast<std::size_t>(r)][1]));
+    }
+}
+
 TEST_F(ExportFolder, DbaseFieldsInWindows1252)
 {
     for (const DbaseVersion version : {DbaseVersion::III, DbaseVersion::IV, DbaseVersion::V}) {
@@ -174,6 +249,19 @@ TEST_F(ExportFolder, LimitsFailBeforeAnythingIsWritten)
          "field names of 1 to 10 characters"},
         {"dBase Cyrillic", [](const std::string& p) { writeDbaseTable(fixture(true), DbaseVersion::V, p); },
          "Windows-1252 code page, which has no character U+041F: row 3, column \"name\""},
+        {"Excel 3.0 columns",
+         [](const std::string& p) { writeLegacyExcelSheet(wideTable(257), LegacyExcelVersion::Excel3, p); },
+         "Excel 3.0 holds at most 256 columns"},
+        {"Excel 4.0 label",
+         [](const std::string& p) { writeLegacyExcelSheet(oneText("t", std::string(256, 'a')), LegacyExcelVersion::Excel4, p); },
+         "Excel 4.0 holds at most 255 characters in a text cell; row 1, column \"t\""},
+        {"Excel 4.0 Cyrillic",
+         [](const std::string& p) { writeLegacyExcelSheet(fixture(true), LegacyExcelVersion::Excel4, p); },
+         "no character U+041F: row 3, column \"name\""},
+        {"Excel 97-2003 columns", [](const std::string& p) { writeExcelWorkbook({{"Data", wideTable(257)}}, p); },
+         "Excel 97-2003 holds at most 256 columns in a sheet; the sheet \"Data\" has 257"},
+        {"Excel 97-2003 sheet name", [](const std::string& p) { writeExcelWorkbook({{"a[1]", wideTable(2)}}, p); },
+         "sheet names of 1 to 31 characters"},
         {"xlsx text length",
          [](const std::string& p) { writeXlsxWorkbook({{"Data", oneText("t", std::string(32768, 'a'))}}, p); },
          "at most 32767 characters in a cell"},
@@ -202,6 +290,8 @@ TEST_F(ExportFolder, ReadOnlyFolderFailsAndEarlierFileStaysWhole)
         [&] { writeXlsxWorkbook({{"Data", fixture(true)}}, path("r.txt")); },
         [&] { writeDbaseTable(fixture(false), DbaseVersion::V, path("r.txt")); },
         [&] { writeHtmlTable(fixture(true), "Data", path("r.txt")); },
+        [&] { writeLegacyExcelSheet(fixture(false), LegacyExcelVersion::Excel3, path("r.txt")); },
+        [&] { writeExcelWorkbook({{"Data", fixture(true)}}, path("r.txt")); },
         [&] { writeRecordsetXml(fixture(true), path("r.txt")); },
     };
     for (const auto& write : writers) {
