@@ -3,6 +3,8 @@
 #include "engine/connection_string.h"
 #include "engine/database_password.h"
 #include "engine/date_text.h"
+#include "engine/export_run.h"
+#include "engine/export_statement.h"
 #include "engine/jet_dialect.h"
 #include "engine/sqlite_call.h"
 #include "engine/sqlite_extensions.h"
@@ -495,6 +497,8 @@ ResultSet Connection::select(const QString& sql, const QVariantMap& parameters) 
 
 int Connection::execute(const QString& sql, const QVariantMap& parameters)
 {
+    if (const std::optional<ExportStatement> exportForm = recognizeExportStatement(sql))
+        return runExportStatement(*this, *exportForm);
     const TranslatedStatement statement = state_->translate(sql);
     if (statement.kind == TranslatedStatement::Kind::DatabasePassword) {
         state_->changePassword(statement);

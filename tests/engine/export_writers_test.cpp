@@ -5,16 +5,23 @@
 #include "engine/export/excel_workbook_writer.h"
 #include "engine/export/export_support.h"
 #include "engine/export/html_writer.h"
+#include "engine/export/lotus_writer.h"
+#include "engine/export/paradox_writer.h"
 #include "engine/export/ado_xml_writer.h"
 #include "engine/export/text_writer.h"
 #include "engine/export/xlsx_writer.h"
 #include "tests/engine/export_reading.h"
 
 #include <gtest/gtest.h>
+// pxlib's header declares its functions without C linkage.
+extern "C" {
+#include <paradox.h>
+}
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace kelvo::exporting {
@@ -194,6 +201,145 @@ TEST_F(ExportFolder, ExcelWorkbookBeyondOneAllocationSector)
     }
 }
 
+// libwps's converter shows numbers in the general format (six significant digits) and
+// WK1 dates as mm/dd/yy, and leaves out the control characters of a label (the line
+// break, which the file keeps); WK1 texts are read as Windows-1252 by its option.
+TEST_F(ExportFolder, LotusSheetsReadByLibwps)
+{
+    writeLotusSheet(fixture(false), LotusVersion::Wk1, path("r.wk1"));
+    const auto wk1 = testing::runProgram("wks2csv -e CP1252 -f ';' " + testing::shellQuoted(path("r.wk1")));
+    ASSERT_EQ(wk1.status, 0) << wk1.text;
+    EXPECT_EQ(wk1.text, "Col1;Col2;Col3;Col4;Col5;Col6;Col7\n"
+                        "\"id\";\"name\";\"note\";\"score\";\"taken\";\"at\";\"passed\"\n"
+                        "\"1\";\"Say \"\"hi\"\"; ok\";\"twolines\";\"2.5\";\"03/05/24\";\"03/06/24\";\"1\"\n"
+                        "\"2\";\"Zo\u00eb caf\u00e9\";\"\";\"-1250.12\";\"12/31/23\";\"\";\"\"\n"
+                        "\"3\";\"\u00c6r\u00f8\";\"x\";\"\";\"\";\"01/02/24\";\"0\"\n\n");
+
+    std::ifstream stored(path("r.wk1"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(stored)), std::istreambuf_iterator<char>());
+    EXPECT_NE(bytes.find("'two\r\nlines"), std::string::npos);
+
+    // Release 3 has no per-cell format: dates are their day numbers.
+    writeLotusSheet(fixture(false), LotusVersion::Wk3, path("r.wk3"));
+    const auto wk3 = testing::runProgram("wks2csv -f ';' " + testing::shellQuoted(path("r.wk3")));
+    ASSERT_EQ(wk3.status, 0) << wk3.text;
+    EXPECT_EQ(wk3.text, "Col1;Col2;Col3;Col4;Col5;Col6;Col7\n"
+                        "\"id\";\"name\";\"note\";\"score\";\"taken\";\"at\";\"passed\"\n"
+                        "\"1\";\"Say \"\"hi\"\"; ok\";\"twolines\";\"2.5\";\"45356\";\"45356.6\";\"1\"\n"
+                        "\"2\";\"Zo\u00eb caf\u00e9\";\"\";\"-1250.12\";\"45291\";\"\";\"\"\n"
+                        "\"3\";\"\u00c6r\u00f8\";\"x\";\"\";\"\";\"45293.3\";\"0\"\n\n");
+}
+
+// A Paradox table read through pxlib's reading calls: the file version and code page
+// of its header, then the header row and the records in the plain form.
+constexpr long kZeroBytesLong = -2147483648L;
+
+Rows readParadox(const std::string& path)
+{
+    Rows rows;
+    pxdoc_t* document = PX_new();
+    if (PX_open_file(document, path.c_str()) < 0) {
+        PX_delete(document);
+        return {{"cannot open"}};
+    }
+    rows.push_back({std::to_string(document->px_head->px_fileversion), std::to_string(document->px_head->px_doscodepage)});
+    const int fieldCount = PX_get_num_fields(document);
+    pxfield_t* fields = PX_get_fields(document);
+    std::vector<std::string> names;
+    for (int f = 0; f < fieldCount; ++f)
+        names.push_back(fields[f].px_fname);
+    rows.push_back(names);
+    std::vector<char> record(static_cast<std::size_t>(PX_get_recordsize(document)));
+    for (int r = 0; r < PX_get_num_records(document); ++r) {
+        PX_get_record(document, r, record.data());
+        std::vector<std::string> cells;
+        char* at = record.data();
+        for (int f = 0; f < fieldCount; ++f) {
+            const int length = fields[f].px_flen;
+            std::string cell = "<null>";
+            char* text = nullptr;
+            double number = 0;
+            long integer = 0;
+            char flag = 0;
+            switch (fields[f].px_ftype) {
+            case pxfAlpha:
+                if (PX_get_data_alpha(document, at, length, &text) > 0) {
+                    cell = text;
+                    document->free(document, text);
+                }
+                break;
+            case pxfNumber:
+                if (PX_get_data_double(document, at, length, &number) > 0)
+                    cell = numberText(number);
+                break;
+            // Paradox marks Null by a field of zero bytes; pxlib reads such a Long or Date
+            // as the smallest 32-bit value.
+            case pxfLong:
+                if (PX_get_data_long(document, at, length, &integer) > 0 && integer != kZeroBytesLong)
+                    cell = std::to_string(integer);
+                break;
+            case pxfLogical:
+                if (PX_get_data_byte(document, at, length, &flag) > 0)
+                    cell = flag ? "true" : "false";
+                break;
+            case pxfDate:
+                if (PX_get_data_long(document, at, length, &integer) > 0 && integer != kZeroBytesLong) {
+                    char* day = PX_date2string(document, integer, "Y-m-d");
+                    cell = day;
+                    document->free(document, day);
+                }
+                break;
+            case pxfTimestamp:
+                if (PX_get_data_double(document, at, length, &number) > 0) {
+                    char* moment = PX_timestamp2string(document, number, "Y-m-d H:i:s");
+                    cell = moment;
+                    document->free(document, moment);
+                }
+                break;
+            default:
+                cell = "type " + std::to_string(fields[f].px_ftype);
+            }
+            cells.push_back(cell);
+            at += length;
+        }
+        rows.push_back(cells);
+    }
+    PX_close(document);
+    PX_delete(document);
+    return rows;
+}
+
+// Paradox texts are Windows-1252 bytes as the header's code page says; they are
+// compared as such.
+std::string inWindows1252(const std::string& utf8) { return toWindows1252(utf8, {}, "test"); }
+
+TEST_F(ExportFolder, ParadoxTablesInTheVersionNamed)
+{
+    const Rows newer{{"id", "name", "note", "score", "taken", "at", "passed"},
+                     {"1", "Say \"hi\"; ok", "two\r\nlines", "2.5", "2024-03-05", "2024-03-05 14:30:00", "true"},
+                     {"2", inWindows1252("Zo\u00eb caf\u00e9"), "<null>", "-1250.125", "2023-12-31", "<null>", "<null>"},
+                     {"3", inWindows1252("\u00c6r\u00f8"), "x", "<null>", "<null>", "2024-01-02 08:15:00", "false"}};
+    // Before 5.x there were no Logical and Timestamp fields: those values are kept as text.
+    Rows older = newer;
+    older[1][6] = "true";
+    older[3][6] = "false";
+    struct Case {
+        ParadoxVersion version;
+        const char* fileVersion;
+        const Rows& rows;
+    };
+    // pxlib writes no header older than file version 5.0.
+    for (const Case& c : {Case{ParadoxVersion::V3, "50", older}, Case{ParadoxVersion::V4, "50", older},
+                          Case{ParadoxVersion::V5, "50", newer}}) {
+        SCOPED_TRACE(c.fileVersion);
+        writeParadoxTable(fixture(false), c.version, path("r.db"));
+        Rows expected = c.rows;
+        expected.insert(expected.begin(), {c.fileVersion, "1252"});
+        EXPECT_EQ(readParadox(path("r.db")), expected);
+    }
+    EXPECT_EQ(entries(), std::vector<std::string>{"r.db"});
+}
+
 TEST_F(ExportFolder, DbaseFieldsInWindows1252)
 {
     for (const DbaseVersion version : {DbaseVersion::III, DbaseVersion::IV, DbaseVersion::V}) {
@@ -262,6 +408,18 @@ TEST_F(ExportFolder, LimitsFailBeforeAnythingIsWritten)
          "Excel 97-2003 holds at most 256 columns in a sheet; the sheet \"Data\" has 257"},
         {"Excel 97-2003 sheet name", [](const std::string& p) { writeExcelWorkbook({{"a[1]", wideTable(2)}}, p); },
          "sheet names of 1 to 31 characters"},
+        {"Lotus WK1 label",
+         [](const std::string& p) { writeLotusSheet(oneText("t", std::string(241, 'a')), LotusVersion::Wk1, p); },
+         "Lotus WK1 holds at most 240 characters in a label; row 1, column \"t\""},
+        {"Lotus WK3 columns", [](const std::string& p) { writeLotusSheet(wideTable(257), LotusVersion::Wk3, p); },
+         "Lotus WK3 holds 1 to 256 columns"},
+        {"Lotus Cyrillic", [](const std::string& p) { writeLotusSheet(fixture(true), LotusVersion::Wk3, p); },
+         "no character U+041F: row 3, column \"name\""},
+        {"Paradox fields", [](const std::string& p) { writeParadoxTable(wideTable(256), ParadoxVersion::V5, p); },
+         "Paradox 5.x holds 1 to 255 fields"},
+        {"Paradox alpha",
+         [](const std::string& p) { writeParadoxTable(oneText("t", std::string(256, 'a')), ParadoxVersion::V4, p); },
+         "Paradox 4.x holds at most 255 characters in an alpha field; row 1, column \"t\""},
         {"xlsx text length",
          [](const std::string& p) { writeXlsxWorkbook({{"Data", oneText("t", std::string(32768, 'a'))}}, p); },
          "at most 32767 characters in a cell"},
@@ -292,6 +450,8 @@ TEST_F(ExportFolder, ReadOnlyFolderFailsAndEarlierFileStaysWhole)
         [&] { writeHtmlTable(fixture(true), "Data", path("r.txt")); },
         [&] { writeLegacyExcelSheet(fixture(false), LegacyExcelVersion::Excel3, path("r.txt")); },
         [&] { writeExcelWorkbook({{"Data", fixture(true)}}, path("r.txt")); },
+        [&] { writeLotusSheet(fixture(false), LotusVersion::Wk1, path("r.txt")); },
+        [&] { writeParadoxTable(fixture(false), ParadoxVersion::V5, path("r.txt")); },
         [&] { writeRecordsetXml(fixture(true), path("r.txt")); },
     };
     for (const auto& write : writers) {
