@@ -66,14 +66,6 @@ const IsamEntry& isamOf(const ExportStatement& statement)
 
 std::filesystem::path fsPath(const QString& path) { return std::filesystem::path(QFile::encodeName(path).toStdString()); }
 
-void refuseOpenTestFile(const Connection& connection, const QString& target)
-{
-    std::error_code error;
-    if (!connection.filePath().isEmpty()
-        && std::filesystem::equivalent(fsPath(target), fsPath(connection.filePath()), error) && !error)
-        fail(QStringLiteral("The open test file \"%1\" cannot be the target of an export.").arg(target));
-}
-
 ColumnType columnTypeOf(FieldClass type)
 {
     switch (type) {
@@ -274,6 +266,14 @@ void writeFormat(Format format, const exporting::Table& table, const ExportState
 }
 
 }  // namespace
+
+void refuseOpenTestFile(const Connection& connection, const QString& target)
+{
+    std::error_code error;
+    if (!connection.filePath().isEmpty()
+        && std::filesystem::equivalent(fsPath(target), fsPath(connection.filePath()), error) && !error)
+        fail(QStringLiteral("The open test file \"%1\" cannot be the target of an export.").arg(target));
+}
 
 exporting::Table exportTableOf(const ResultSet& result)
 {

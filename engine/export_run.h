@@ -12,6 +12,9 @@ namespace kelvo::engine {
 // a folder, the table name in it with the format's extension.
 QString exportTargetFile(const ExportStatement& statement);
 
+// Throws when `target`, however its path is spelled, is the open test file.
+void refuseOpenTestFile(const Connection& connection, const QString& target);
+
 // The rows written, as the statement's affected rows. Throws EngineError: "Could not
 // find installable ISAM." for an ISAM that no writer stands for, the writer's message
 // when the data do not fit the format; the open test file is never a target.

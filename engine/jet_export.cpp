@@ -144,7 +144,10 @@ int ExportTable(Connection* connection, const QString& source, const QString& fi
     const std::optional<ExportStatement> form = recognizeExportStatement(statement);
     if (!form)
         fail(QStringLiteral("Syntax error in the export statement: %1").arg(statement));
-    SetAside earlier(exportTargetFile(*form));
+    // Checked before the file is set aside, while its path still leads to it.
+    const QString target = exportTargetFile(*form);
+    refuseOpenTestFile(*connection, target);
+    SetAside earlier(target);
     const int rows = connection->execute(statement);
     earlier.keepNewFile();
     return rows;

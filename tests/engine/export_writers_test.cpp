@@ -13,10 +13,6 @@
 #include "tests/engine/export_reading.h"
 
 #include <gtest/gtest.h>
-// pxlib's header declares its functions without C linkage.
-extern "C" {
-#include <paradox.h>
-}
 
 #include <filesystem>
 #include <fstream>
@@ -27,6 +23,7 @@ extern "C" {
 namespace kelvo::exporting {
 namespace {
 
+using testing::readParadox;
 using testing::readWithPython;
 using testing::Rows;
 namespace fs = std::filesystem;
@@ -228,85 +225,6 @@ TEST_F(ExportFolder, LotusSheetsReadByLibwps)
                         "\"1\";\"Say \"\"hi\"\"; ok\";\"twolines\";\"2.5\";\"45356\";\"45356.6\";\"1\"\n"
                         "\"2\";\"Zo\u00eb caf\u00e9\";\"\";\"-1250.12\";\"45291\";\"\";\"\"\n"
                         "\"3\";\"\u00c6r\u00f8\";\"x\";\"\";\"\";\"45293.3\";\"0\"\n\n");
-}
-
-// A Paradox table read through pxlib's reading calls: the file version and code page
-// of its header, then the header row and the records in the plain form.
-constexpr long kZeroBytesLong = -2147483648L;
-
-Rows readParadox(const std::string& path)
-{
-    Rows rows;
-    pxdoc_t* document = PX_new();
-    if (PX_open_file(document, path.c_str()) < 0) {
-        PX_delete(document);
-        return {{"cannot open"}};
-    }
-    rows.push_back({std::to_string(document->px_head->px_fileversion), std::to_string(document->px_head->px_doscodepage)});
-    const int fieldCount = PX_get_num_fields(document);
-    pxfield_t* fields = PX_get_fields(document);
-    std::vector<std::string> names;
-    for (int f = 0; f < fieldCount; ++f)
-        names.push_back(fields[f].px_fname);
-    rows.push_back(names);
-    std::vector<char> record(static_cast<std::size_t>(PX_get_recordsize(document)));
-    for (int r = 0; r < PX_get_num_records(document); ++r) {
-        PX_get_record(document, r, record.data());
-        std::vector<std::string> cells;
-        char* at = record.data();
-        for (int f = 0; f < fieldCount; ++f) {
-            const int length = fields[f].px_flen;
-            std::string cell = "<null>";
-            char* text = nullptr;
-            double number = 0;
-            long integer = 0;
-            char flag = 0;
-            switch (fields[f].px_ftype) {
-            case pxfAlpha:
-                if (PX_get_data_alpha(document, at, length, &text) > 0) {
-                    cell = text;
-                    document->free(document, text);
-                }
-                break;
-            case pxfNumber:
-                if (PX_get_data_double(document, at, length, &number) > 0)
-                    cell = numberText(number);
-                break;
-            // Paradox marks Null by a field of zero bytes; pxlib reads such a Long or Date
-            // as the smallest 32-bit value.
-            case pxfLong:
-                if (PX_get_data_long(document, at, length, &integer) > 0 && integer != kZeroBytesLong)
-                    cell = std::to_string(integer);
-                break;
-            case pxfLogical:
-                if (PX_get_data_byte(document, at, length, &flag) > 0)
-                    cell = flag ? "true" : "false";
-                break;
-            case pxfDate:
-                if (PX_get_data_long(document, at, length, &integer) > 0 && integer != kZeroBytesLong) {
-                    char* day = PX_date2string(document, integer, "Y-m-d");
-                    cell = day;
-                    document->free(document, day);
-                }
-                break;
-            case pxfTimestamp:
-                if (PX_get_data_double(document, at, length, &number) > 0) {
-                    char* moment = PX_timestamp2string(document, number, "Y-m-d H:i:s");
-                    cell = moment;
-                    document->free(document, moment);
-                }
-                break;
-            default:
-                cell = "type " + std::to_string(fields[f].px_ftype);
-            }
-            cells.push_back(cell);
-            at += length;
-        }
-        rows.push_back(cells);
-    }
-    PX_close(document);
-    PX_delete(document);
-    return rows;
 }
 
 // Paradox texts are Windows-1252 bytes as the header's code page says; they are

@@ -125,12 +125,21 @@ def read_xml(path):
     return rows
 
 
+def read_access(path, table):
+    import sqlite3
+    connection = sqlite3.connect("file:%s?mode=ro" % path, uri=True)
+    columns = connection.execute("select name, type from pragma_table_info(?)", (table,)).fetchall()
+    rows = [[name for name, _ in columns], [kind for _, kind in columns]]
+    rows += [list(row) for row in connection.execute('select * from "%s" order by 1' % table.replace('"', '""'))]
+    return rows
+
+
 def main():
     kind, path = sys.argv[1], sys.argv[2]
     sheet = sys.argv[3] if len(sys.argv) > 3 else None
     readers = {"text": lambda: read_text(path, sheet or ";"), "xlsx": lambda: read_xlsx(path, sheet),
                "xls": lambda: read_xls(path, sheet), "dbf": lambda: read_dbf(path),
-               "html": lambda: read_html(path), "xml": lambda: read_xml(path)}
+               "html": lambda: read_html(path), "access": lambda: read_access(path, sheet), "xml": lambda: read_xml(path)}
     rows = readers[kind]()
     sys.stdout.buffer.write("\n".join("\x1f".join(plain(v) for v in row) for row in rows).encode("utf-8"))
 
