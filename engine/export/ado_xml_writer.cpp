@@ -23,7 +23,11 @@ std::string attributeName(const std::string& name, std::size_t index)
         std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         valid = head != "xml";
     }
-    return valid ? name : "c" + std::to_string(index);
+    if (valid)
+        return name;
+    std::string replacement = "c";
+    replacement.append(std::to_string(index));
+    return replacement;
 }
 
 std::size_t longestText(const Table& table, std::size_t column)

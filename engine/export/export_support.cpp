@@ -1,5 +1,6 @@
 #include "engine/export/export_support.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cerrno>
@@ -12,12 +13,6 @@
 
 namespace kelvo::exporting {
 namespace {
-
-std::string twoDigits(int value)
-{
-    std::string text = std::to_string(value);
-    return text.size() < 2 ? "0" + text : text;
-}
 
 // Windows-1252 bytes 0x80 to 0x9F; 0 where the code page has no character.
 constexpr std::array<char32_t, 32> kHighControls{
@@ -59,10 +54,11 @@ std::string numberText(double value)
 
 std::string dateText(const DateTime& value)
 {
-    std::string text = std::to_string(value.year) + "-" + twoDigits(value.month) + "-" + twoDigits(value.day);
-    if (value.hasTime())
-        text += " " + twoDigits(value.hour) + ":" + twoDigits(value.minute) + ":" + twoDigits(value.second);
-    return text;
+    char text[48];
+    const int length = value.hasTime() ? std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", value.year,
+                                                       value.month, value.day, value.hour, value.minute, value.second)
+                                       : std::snprintf(text, sizeof text, "%04d-%02d-%02d", value.year, value.month, value.day);
+    return std::string(text, static_cast<std::size_t>(std::max(length, 0)));
 }
 
 std::string cellText(const Cell& cell)
@@ -275,7 +271,9 @@ ReplacementFile::ReplacementFile(std::filesystem::path target) : target_(std::mo
     if (!folderIsWritable(folder))
         throw ExportError("Cannot write the file \"" + target_.string() + "\": its folder is read-only or missing.");
     const std::string extension = target_.extension().string();
-    std::string pattern = (folder / ("." + target_.stem().string() + ".kelvo-XXXXXX")).string() + extension;
+    std::string name = ".";
+    name.append(target_.stem().string()).append(".kelvo-XXXXXX").append(extension);
+    std::string pattern = (folder / name).string();
     const int descriptor = ::mkstemps(pattern.data(), static_cast<int>(extension.size()));
     if (descriptor < 0)
         throw ExportError("Cannot write the file \"" + target_.string() + "\": " + systemMessage(errno) + ".");
