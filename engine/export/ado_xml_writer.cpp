@@ -3,6 +3,7 @@
 #include "engine/export/export_support.h"
 
 #include <algorithm>
+#include <set>
 
 namespace kelvo::exporting {
 namespace {
@@ -84,8 +85,16 @@ void writeRecordsetXml(const Table& table, const std::filesystem::path& target)
                       "<s:Schema id='RowsetSchema'>\r\n"
                       "\t<s:ElementType name='row' content='eltOnly' rs:updatable='true'>\r\n";
     std::vector<std::string> names;
+    std::set<std::string> used;
     for (std::size_t c = 0; c < table.columns.size(); ++c) {
-        names.push_back(attributeName(table.columns[c].name, c + 1));
+        // A name twice (a join of tables with a column of the same name) would make two
+        // attributes of one name, which XML forbids.
+        std::string name = attributeName(table.columns[c].name, c + 1);
+        if (!used.insert(name).second) {
+            name = attributeName({}, c + 1);
+            used.insert(name);
+        }
+        names.push_back(name);
         out += "\t\t<s:AttributeType name='" + escapeMarkup(names.back(), true) + "'";
         if (names.back() != table.columns[c].name)
             out += " rs:name='" + escapeMarkup(table.columns[c].name, true) + "'";

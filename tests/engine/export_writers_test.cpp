@@ -106,8 +106,9 @@ TEST_F(ExportFolder, RecordsetXmlKeepsNullAsMissingAttribute)
 {
     Table table = fixture(true);
     table.columns[1].name = "first name";  // no XML name: kept in rs:name
+    table.columns[2].name = "id";          // a second "id", as a join may give
     writeRecordsetXml(table, path("r.xml"));
-    const Rows expected{{"id", "first name", "note", "score", "taken", "at", "passed"},
+    const Rows expected{{"id", "first name", "id", "score", "taken", "at", "passed"},
                         {"int", "string", "string", "float", "dateTime", "dateTime", "boolean"},
                         {"1", "Say \"hi\"; ok", "two\\r\\nlines", "2.5", "2024-03-05T00:00:00", "2024-03-05T14:30:00", "True"},
                         {"2", "Zo\u00eb caf\u00e9", "<null>", "-1250.125", "2023-12-31T00:00:00", "<null>", "<null>"},
