@@ -27,7 +27,7 @@ using exporting::ColumnType;
 [[noreturn]] void fail(const QString& message) { throw EngineError(message.toStdString()); }
 
 enum class Format {
-    Access, Excel3, Excel4, Excel8, LotusWk1, LotusWk3, Dbase3, Dbase4, Dbase5, Paradox3, Paradox4, Paradox5, Text, Html
+    Access, Excel3, Excel4, Excel5, Excel8, LotusWk1, LotusWk3, Dbase3, Dbase4, Dbase5, Paradox3, Paradox4, Paradox5, Text, Html
 };
 
 struct IsamEntry {
@@ -40,6 +40,7 @@ constexpr IsamEntry kIsams[] = {
     {"", Format::Access, nullptr},
     {"Excel 3.0;", Format::Excel3, nullptr},
     {"Excel 4.0;", Format::Excel4, nullptr},
+    {"Excel 5.0;", Format::Excel5, nullptr},
     {"Excel 8.0;", Format::Excel8, nullptr},
     {"Lotus WK1;", Format::LotusWk1, ".wk1"},
     {"Lotus WK3;", Format::LotusWk3, nullptr},
@@ -233,6 +234,14 @@ void writeFormat(Format format, const exporting::Table& table, const ExportState
         return writeLegacyExcelSheet(table, LegacyExcelVersion::Excel3, target);
     case Format::Excel4:
         return writeLegacyExcelSheet(table, LegacyExcelVersion::Excel4, target);
+    case Format::Excel5: {
+        // Only a new workbook: its sheets are not read back to add one.
+        std::error_code missing;
+        if (std::filesystem::exists(target, missing))
+            throw ExportError("A sheet cannot be added to the existing Excel 5.0 workbook \"" + target.string()
+                              + "\"; export into a new file.");
+        return writeLegacyExcelSheet(table, LegacyExcelVersion::Excel5, target, sheet);
+    }
     case Format::Excel8:
         return addExcelWorkbookSheet({sheet, table}, target);
     case Format::LotusWk1:

@@ -131,7 +131,7 @@ TEST_F(ExportRoutines, AccessExportAddsTheTableToAnExistingTestFormatFile)
 TEST_F(ExportRoutines, EightBitFormatsHoldLatinTextAndRefuseCyrillic)
 {
     // Each type with its target, as the export window and the routines name them.
-    const std::vector<std::pair<int, QString>> types{{1, "r3.xls"},  {2, "r4.xls"},  {5, "r.wk1"}, {6, "r.wk3"},
+    const std::vector<std::pair<int, QString>> types{{1, "r3.xls"},  {2, "r4.xls"},  {3, "r5.xls"}, {5, "r.wk1"}, {6, "r.wk3"},
                                                      {8, "r3.dbf"},  {9, "r4.dbf"},  {10, "r5.dbf"},
                                                      {11, "p3.db"},  {12, "p4.db"},  {13, "p5.db"}};
     for (const auto& [type, name] : types) {
@@ -148,8 +148,9 @@ TEST_F(ExportRoutines, EightBitFormatsHoldLatinTextAndRefuseCyrillic)
     for (const auto& [type, name] : types)
         EXPECT_EQ(ExportQuery(&connection_, kResultSelect, pathOf(name), "Data", type), 3) << type;
 
-    for (const char* name : {"r3.xls", "r4.xls"})
+    for (const char* name : {"r3.xls", "r4.xls", "r5.xls"})
         EXPECT_EQ(readWithPython("xls", out(name)), spreadsheetRows(false)) << name;
+    EXPECT_EQ(readWithPython("xls", out("r5.xls"), "?"), (Rows{{"Data"}}));
     const Rows dbase{{"id", "test_date", "username", "finished", "i1", "v1"},
                      {"1", "2024-03-05", "Ann \"A\"; B", "true", "yes\\r\\nno", "2.5"},
                      {"2", "2024-03-06 14:30:00", "Zo\u00eb", "false", "", "<null>"},
@@ -227,7 +228,7 @@ TEST_F(ExportRoutines, StatementFormsAreRecognised)
     EXPECT_EQ(message([&] { ExportQuery(nullptr, kResultSelect, pathOf("r.x"), "Data", 10); }), "Incomplete parameters.");
     EXPECT_EQ(message([&] { ExportQuery(&connection_, kResultSelect, "", "Data", 10); }), "Incomplete parameters.");
     EXPECT_EQ(message([&] { ExportTable(&connection_, "", "*", "Data", 10, pathOf("r.x")); }), "Incomplete parameters.");
-    EXPECT_EQ(message([&] { ExportQuery(&connection_, kResultSelect, pathOf("r.xls"), "Data", 3); }),
+    EXPECT_EQ(message([&] { connection_.execute("select * into [Data] in \"" + pathOf("r.x") + "\" \"Excel 2.1;\" from datac"); }),
               "Could not find installable ISAM.");
 }
 

@@ -46,6 +46,15 @@ Table fixture(bool cyrillic)
     return table;
 }
 
+Table wideTable(std::size_t columns)
+{
+    Table table;
+    for (std::size_t c = 0; c < columns; ++c)
+        table.columns.push_back({"c" + std::to_string(c), ColumnType::Integer});
+    table.rows.push_back(std::vector<Cell>(columns, Cell{std::int64_t{7}}));
+    return table;
+}
+
 class ExportFolder : public ::testing::Test {
 protected:
     void SetUp() override
@@ -124,6 +133,15 @@ TEST_F(ExportFolder, XlsxHoldsTypedCells)
                         {"2", "Zo\u00eb caf\u00e9", "<null>", "-1250.125", "2023-12-31", "<null>", "<null>"},
                         {"3", "\u041f\u0440\u0438\u0432\u0435\u0442", "x", "<null>", "<null>", "2024-01-02 08:15:00", "false"}};
     EXPECT_EQ(readWithPython("xlsx", path("r.xlsx"), "Data"), expected);
+
+    // A test with 300 questions goes to one sheet, beyond the 256 columns of the older
+    // formats.
+    writeXlsxWorkbook({{"Data", wideTable(420)}}, path("wide.xlsx"));
+    const Rows wide = readWithPython("xlsx", path("wide.xlsx"), "Data");
+    ASSERT_EQ(wide.size(), 2u);
+    EXPECT_EQ(wide[0].size(), 420u);
+    EXPECT_EQ(wide[0].back(), "c419");
+    EXPECT_EQ(wide[1].back(), "7");
 }
 
 const Rows& spreadsheetRows(bool cyrillic)
@@ -147,6 +165,9 @@ TEST_F(ExportFolder, LegacyExcelSheetsInWindows1252)
         writeLegacyExcelSheet(fixture(false), version, path("r.xls"));
         EXPECT_EQ(readWithPython("xls", path("r.xls")), spreadsheetRows(false));
     }
+    writeLegacyExcelSheet(fixture(false), LegacyExcelVersion::Excel5, path("r5.xls"), "Res\u00fclts");
+    EXPECT_EQ(readWithPython("xls", path("r5.xls"), "?"), (Rows{{"Res\u00fclts"}}));
+    EXPECT_EQ(readWithPython("xls", path("r5.xls"), "Res\u00fclts"), spreadsheetRows(false));
 }
 
 TEST_F(ExportFolder, ExcelWorkbookGainsOneSheetPerTable)
@@ -282,15 +303,6 @@ struct LimitCase {
     const char* messagePart;
 };
 
-Table wideTable(std::size_t columns)
-{
-    Table table;
-    for (std::size_t c = 0; c < columns; ++c)
-        table.columns.push_back({"c" + std::to_string(c), ColumnType::Integer});
-    table.rows.push_back(std::vector<Cell>(columns, Cell{std::int64_t{7}}));
-    return table;
-}
-
 Table oneText(const std::string& columnName, const std::string& text)
 {
     Table table;
@@ -320,6 +332,13 @@ TEST_F(ExportFolder, LimitsFailBeforeAnythingIsWritten)
         {"Excel 4.0 label",
          [](const std::string& p) { writeLegacyExcelSheet(oneText("t", std::string(256, 'a')), LegacyExcelVersion::Excel4, p); },
          "Excel 4.0 holds at most 255 characters in a text cell; row 1, column \"t\""},
+        {"Excel 5.0 rows",
+         [](const std::string& p) {
+             Table table = wideTable(1);
+             table.rows.resize(16384, table.rows.front());
+             writeLegacyExcelSheet(table, LegacyExcelVersion::Excel5, p, "Data");
+         },
+         "Excel 5.0 holds at most 16383 rows below the header; the table has 16384"},
         {"Excel 4.0 Cyrillic",
          [](const std::string& p) { writeLegacyExcelSheet(fixture(true), LegacyExcelVersion::Excel4, p); },
          "no character U+041F: row 3, column \"name\""},
