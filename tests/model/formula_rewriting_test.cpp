@@ -1,6 +1,6 @@
-#include "data/formula_language.h"
+#include "model/formula_rewriting.h"
 
-#include "ui/dialog_service.h"
+#include "model/messages.h"
 
 #include <gtest/gtest.h>
 
