@@ -1,6 +1,8 @@
 #pragma once
 // The windows that live for the whole program, created at start-up in this order and
-// destroyed in the reverse one, so that the main window and its connection go last.
+// destroyed in the reverse one, so that the main window goes last and closes the
+// session's test after every other window has let go of it. The order of creation is
+// also the order in which the windows hear the session's signals.
 
 #include "app/main_window.h"
 #include "app/window_instance.h"
