@@ -145,6 +145,8 @@ private:
 
     // What recording and variable computation need of the loaded test.
     LoadedTest TestForComputation() const;
+    // The data fields the run read, ascending id: each one's id and type.
+    std::vector<std::pair<int, QString>> DataFieldTypes() const;
 
     // --- loaded test ---------------------------------------------------------------------
     // id, caption, editcap of every question, ascending id.

@@ -53,6 +53,13 @@ bool RecordingStep(Step step)
 
 QString FlagText(bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); }
 
+// A data field of type integer or float (any case) is one the formulas read as a number.
+bool IsNumericFieldType(const QString& type)
+{
+    const QString lower = type.toLower();
+    return lower == QLatin1String("integer") || lower == QLatin1String("float");
+}
+
 }  // namespace
 
 bool TForm2::StartResultRecord()
@@ -115,12 +122,9 @@ void TForm2::CollectUserFieldValues()
 {
     gUserFieldValues.clear();
     gDataValues.clear();
-    const RowSet fields = SelectToVariant(QStringLiteral("select id, ftype from userf order by id;"));
-    if (fields.isNull())
-        return;
-    for (int r = 0; r < fields.rows(); ++r) {
-        const int id = fields.integer(r, 0);
-        const bool isString = fields.text(r, 1).toLower() == QLatin1String("string");
+    const std::vector<std::pair<int, QString>> fields = DataFieldTypes();
+    for (const auto& [id, type] : fields) {
+        const bool isString = type.toLower() == QLatin1String("string");
         QVariant value;
         for (QWidget* control : userFieldControls_) {
             if (control->property("tag").toInt() != id)
@@ -134,13 +138,13 @@ void TForm2::CollectUserFieldValues()
         }
         gUserFieldValues.emplace_back(id, value);
     }
-    const RowSet numeric = SelectToVariant(QStringLiteral("select id from userf where ftype in ('integer','float');"));
-    if (numeric.isNull())
-        return;
     std::vector<int> numericIds;
-    for (int r = 0; r < numeric.rows(); ++r)
-        numericIds.push_back(numeric.integer(r, 0));
-    std::sort(numericIds.begin(), numericIds.end());
+    for (const auto& [id, type] : fields)
+        if (IsNumericFieldType(type))
+            numericIds.push_back(id);
+    // Without a numeric field the formulas read no data values.
+    if (numericIds.empty())
+        return;
     for (const auto& [id, value] : gUserFieldValues) {
         double number = 0.0;
         if (BinarySearchInt(numericIds, id) >= 0 && !value.isNull())
@@ -214,14 +218,12 @@ bool TForm2::InsertUserFieldValues()
 {
     std::vector<std::pair<int, QString>> literals;
     const QChar separator = LocaleDecimalSeparator();
-    const RowSet types = SelectToVariant(QStringLiteral("select id, ftype from userf order by id;"));
+    const std::vector<std::pair<int, QString>> types = DataFieldTypes();
     for (auto& [id, value] : gUserFieldValues) {
         bool numeric = false;
-        for (int r = 0; r < types.rows(); ++r)
-            if (types.integer(r, 0) == id) {
-                const QString type = types.text(r, 1).toLower();
-                numeric = type == QLatin1String("integer") || type == QLatin1String("float");
-            }
+        for (const auto& [fieldId, type] : types)
+            if (fieldId == id)
+                numeric = IsNumericFieldType(type);
         if (numeric && !value.isNull()) {
             QString text = value.toString();
             text.replace(separator, QLatin1Char('.'));
@@ -248,16 +250,22 @@ LoadedTest TForm2::TestForComputation() const
         test.variables.push_back({id, gVariables.number(r, 2), cumul.isNull() || cumul.toBool(), formulas[id]});
         test.ids.variableIds.push_back(id);
     }
-    for (int r = 0; r < gUserFields.rows(); ++r) {
-        const int id = gUserFields.integer(r, 0);
+    for (const auto& [id, type] : DataFieldTypes()) {
         test.ids.dataFieldIds.push_back(id);
-        const QString type = gUserFields.text(r, 3);
-        if (type.compare(QLatin1String("integer"), Qt::CaseInsensitive) == 0
-            || type.compare(QLatin1String("float"), Qt::CaseInsensitive) == 0)
+        if (IsNumericFieldType(type))
             test.ids.numericDataFieldIds.push_back(id);
     }
-    std::sort(test.ids.dataFieldIds.begin(), test.ids.dataFieldIds.end());
     return test;
+}
+
+std::vector<std::pair<int, QString>> TForm2::DataFieldTypes() const
+{
+    std::vector<std::pair<int, QString>> fields;
+    for (int r = 0; r < gUserFields.rows(); ++r)
+        fields.emplace_back(gUserFields.integer(r, 0), gUserFields.text(r, 3));
+    std::sort(fields.begin(), fields.end(),
+              [](const auto& left, const auto& right) { return left.first < right.first; });
+    return fields;
 }
 
 bool TForm2::CalculateVariables()
