@@ -4,6 +4,7 @@
 #include "compiler/exco_lib.h"
 #include "compiler/host_array.h"
 #include "data/database.h"
+#include "data/formula_compiler.h"
 
 #include <map>
 #include <exception>
@@ -114,7 +115,7 @@ bool computeVariable(int id, int index, const FormulaReferenceIds& ids, const Va
         const VariableSource source = known ? *known : readVariableSource(id);
         if (source.formulas.isEmpty())
             return true;
-        TExco exco;
+        TExco& exco = FormulaCompiler();
         for (const QString& stored : source.formulas) {
             formulaText = stored;
             const VariableFormula formula = prepareFormula(stored, id, ids);
@@ -274,7 +275,7 @@ std::vector<VariableFormula> LoadVariableFormulas(int id)
 
 QString CompilerErrorText()
 {
-    TExco exco;
+    TExco& exco = FormulaCompiler();
     int code = 0;
     exco.GetError(code);
     std::string item;
