@@ -14,6 +14,7 @@
 #include "ui/application.h"
 #include "ui/dialog_service.h"
 #include "ui/help.h"
+#include "ui/status_panels.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -123,15 +124,7 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent)
     // Installed after the navigator's keys, so that it sees every key release first.
     memo->installEventFilter(this);
 
-    status = new QStatusBar(this);
-    status->setObjectName(QStringLiteral("status"));
-    status->setSizeGripEnabled(false);
-    for (int i = 0; i < kStatusPanels; ++i) {
-        auto* label = new QLabel(status);
-        label->setAccessibleName(QStringLiteral("Status panel %1").arg(i));
-        status->addWidget(label, i == kStatusPanels - 1 ? 1 : 0);
-        statusPanels.push_back(label);
-    }
+    status = MakePanelStatusBar(this, kStatusPanels, statusPanels);
     layout->addWidget(status);
 
     panel = new QFrame(this);

@@ -9,6 +9,8 @@
 
 #include <QStringList>
 
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
 namespace kelvo::testing {
 
 class FormulaWindowsFixture : public EditorFixture {
