@@ -2,6 +2,7 @@
 
 #include "data/session.h"
 #include "editor/about_box.h"
+#include "editor/editor_controls.h"
 #include "model/settings_rows.h"
 #include "ui/application.h"
 
@@ -71,16 +72,6 @@ QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption)
     return box;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint = {})
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
-    if (!hint.isEmpty())
-        button->setToolTip(hint);
-    return button;
-}
-
 // A list with its caption as a buddy label, placed as one row of `form`.
 QComboBox* MakeList(QWidget* parent, QFormLayout* form, const char* name, const QString& caption,
                     const QStringList& items)
@@ -105,7 +96,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     Image1 = PadlockIcon(false);
     image2 = PadlockIcon(true);
 
-    for (QSqlQueryModel** model : {&qitems, &qanswers, &qvariables, &quserf, &qkeyb, &qtestd, &qusers})
+    for (QSqlQueryModel** model : {&qitems, &qanswers, &qvariables, &quserf, &qkeyb})
         *model = new QSqlQueryModel(this);
 
     auto* layout = new QVBoxLayout(this);
@@ -188,7 +179,7 @@ void TForm3::buildPages()
     dbg4 = MakeGrid(Sheet5, "dbg4", QStringLiteral("Data fields"), quserf);
     dbg2 = MakeGrid(Sheet3, "dbg2", QStringLiteral("Variables"), qvariables);
     dbg7 = MakeGrid(Sheet6, "dbg7", QStringLiteral("Keyboard keys"), qkeyb);
-    dbg5 = MakeGrid(Sheet7, "dbg5", QStringLiteral("Screen texts"), qtestd);
+    buildLanguagePage();
     buildPropertiesPage();
     buildAdministratorPage();
 }
@@ -282,49 +273,18 @@ void TForm3::buildPropertiesPage()
     btnStructure = MakeButton(bottom, "btnStructure", QStringLiteral("Structure"),
                               QStringLiteral("Write Test structure to editor"));
     connect(btnStructure, &QPushButton::clicked, this, guardedSlot([this] { btnStructureClick(); }));
+    bntLog = MakeButton(bottom, "bntLog", QStringLiteral("View Log"));
+    btnHelp7 = MakeButton(bottom, "btnHelp7", QStringLiteral("Help"));
     bottomLayout->addWidget(speed6);
     bottomLayout->addWidget(pathLabel);
     bottomLayout->addWidget(labInstruction, 1);
     bottomLayout->addWidget(versionInfo);
     bottomLayout->addWidget(btnStructure);
+    bottomLayout->addWidget(bntLog);
+    bottomLayout->addWidget(btnHelp7);
     grid->addWidget(bottom, 2, 0, 1, 3);
     grid->setRowStretch(3, 1);
-}
-
-void TForm3::buildAdministratorPage()
-{
-    auto* layout = new QVBoxLayout(Sheet9);
-    auto* tools = new QHBoxLayout;
-    speed4 = MakeButton(Sheet9, "speed4", QStringLiteral("Drop"));
-    Speed8 = MakeButton(Sheet9, "Speed8", QStringLiteral("Compact"));
-    speed9 = MakeButton(Sheet9, "speed9", QStringLiteral("Administrator"), QStringLiteral("Set administrator account"));
-    Button1 = MakeButton(Sheet9, "Button1", QStringLiteral("About"));
-    for (QPushButton* button : {speed4, Speed8, speed9, Button1})
-        tools->addWidget(button);
-    tools->addStretch();
-    layout->addLayout(tools);
-    connect(Speed8, &QPushButton::clicked, this, guardedSlot([this] { Speed8Click(); }));
-    connect(speed9, &QPushButton::clicked, this, guardedSlot([this] { speed9Click(); }));
-    connect(Button1, &QPushButton::clicked, this, guardedSlot([this] { Button1Click(); }));
-
-    dbg6 = new QTableView(Sheet9);
-    dbg6->setObjectName(QStringLiteral("dbg6"));
-    dbg6->setAccessibleName(QStringLiteral("Accounts"));
-    dbg6->setModel(qusers);
-    dbg6->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    layout->addWidget(dbg6, 1);
-
-    auto* flags = new QHBoxLayout;
-    dbCheck = MakeCheck(Sheet9, "dbCheck", QStringLiteral("Active"));
-    dbcheck1 = MakeCheck(Sheet9, "dbcheck1", QStringLiteral("Run test"));
-    dbcheck2 = MakeCheck(Sheet9, "dbcheck2", QStringLiteral("View results"));
-    dbcheck3 = MakeCheck(Sheet9, "dbcheck3", QStringLiteral("Export results"));
-    dbcheck4 = MakeCheck(Sheet9, "dbcheck4", QStringLiteral("Modify results"));
-    dbcheck5 = MakeCheck(Sheet9, "dbcheck5", QStringLiteral("Modify test"));
-    for (QCheckBox* box : {dbCheck, dbcheck1, dbcheck2, dbcheck3, dbcheck4, dbcheck5})
-        flags->addWidget(box);
-    flags->addStretch();
-    layout->addLayout(flags);
+    connectPropertiesHandlers();
 }
 
 void TForm3::ShowLockLook(bool unlocked)

@@ -3,9 +3,10 @@
 //
 // The class is split by what it does, all in this folder: the pages in this file pair,
 // the test-file operations (create, open, login, compaction) in editor_window_files.cpp,
-// the Properties page and the datasets in editor_window_properties.cpp, locking and
-// validation in editor_window_locking.cpp, and the structure report in
-// editor_window_structure.cpp.
+// the Properties page and the datasets in editor_window_properties.cpp, the Language
+// page in editor_window_language.cpp, the Administrator page in
+// editor_window_accounts.cpp, locking and validation in editor_window_locking.cpp, and
+// the structure report in editor_window_structure.cpp.
 
 #include "data/session.h"
 
@@ -13,10 +14,13 @@
 #include <QIcon>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
+#include <set>
 
 class QCheckBox;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -26,6 +30,19 @@ class QTableView;
 class QToolButton;
 
 namespace kelvo {
+
+namespace dataaware {
+class DataCheckBox;
+class DataGrid;
+class DataLineEdit;
+class Dataset;
+class Navigator;
+class NavigatorShortcuts;
+}  // namespace dataaware
+
+class ColorDialog;
+class FontDialog;
+enum class SettingId : int;
 
 // What the editor's file dialog holds between its showings: New and Open set its title
 // and keep the chosen file in `fileName`. Locking reopens the open test instead, since
@@ -110,15 +127,11 @@ public:
     QSqlQueryModel* qvariables = nullptr;
     QSqlQueryModel* quserf = nullptr;
     QSqlQueryModel* qkeyb = nullptr;
-    QSqlQueryModel* qtestd = nullptr;
-    QSqlQueryModel* qusers = nullptr;
     QTableView* dbg = nullptr;   // questions
     QTableView* dbg1 = nullptr;  // answers
     QTableView* dbg4 = nullptr;  // data fields
     QTableView* dbg2 = nullptr;  // variables
     QTableView* dbg7 = nullptr;  // keyboard
-    QTableView* dbg5 = nullptr;  // screen texts
-    QTableView* dbg6 = nullptr;  // accounts
 
     // Properties page.
     QComboBox* cQuestions = nullptr;
@@ -148,17 +161,40 @@ public:
     QLabel* versionInfo = nullptr;
     QPushButton* btnStructure = nullptr;
 
-    // Administrator page.
+    // --- Language, Properties and Administrator pages ------------------------------
+    // Language page: the screen texts, rows 1 to 13 of testd; rows are neither added
+    // nor deleted.
+    dataaware::Dataset* qtestd = nullptr;
+    dataaware::DataGrid* dbg5 = nullptr;
+
+    // Properties page: what its handlers need besides the controls above.
+    FontDialog* fDialog = nullptr;
+    ColorDialog* cDialog = nullptr;
+    QPushButton* bntLog = nullptr;    // view log
+    QPushButton* btnHelp7 = nullptr;  // help topic 13
+    // Whether a settings row's control holds the open test's setting: it was filled
+    // from the row, or the author set it since. Only such rows are written back and
+    // only they count in validation: a row the file lacks or cannot read keeps what it
+    // holds.
+    bool settingLoaded(SettingId id) const;
+
+    // Administrator page: the accounts other than the administrator's.
+    dataaware::Dataset* qusers = nullptr;
+    dataaware::DataGrid* dbg6 = nullptr;
+    dataaware::Navigator* nav6 = nullptr;
+    dataaware::DataLineEdit* DBEdit1 = nullptr;  // usr
+    dataaware::DataLineEdit* DBEdit2 = nullptr;  // pas, masked
+    dataaware::DataCheckBox* dbCheck = nullptr;   // act
+    dataaware::DataCheckBox* dbcheck1 = nullptr;  // per1 .. per5
+    dataaware::DataCheckBox* dbcheck2 = nullptr;
+    dataaware::DataCheckBox* dbcheck3 = nullptr;
+    dataaware::DataCheckBox* dbcheck4 = nullptr;
+    dataaware::DataCheckBox* dbcheck5 = nullptr;
     QPushButton* speed4 = nullptr;  // drop result columns
     QPushButton* Speed8 = nullptr;  // compact and repair
     QPushButton* speed9 = nullptr;  // administrator account
     QPushButton* Button1 = nullptr; // about
-    QCheckBox* dbCheck = nullptr;   // act
-    QCheckBox* dbcheck1 = nullptr;  // per1 .. per5
-    QCheckBox* dbcheck2 = nullptr;
-    QCheckBox* dbcheck3 = nullptr;
-    QCheckBox* dbcheck4 = nullptr;
-    QCheckBox* dbcheck5 = nullptr;
+    QPushButton* btnHelp8 = nullptr;  // help topic 14
 
 public slots:
     void btnNewClick();
@@ -169,6 +205,16 @@ public slots:
     void btnStructureClick();
     void Button1Click();
 
+    // --- Language, Properties and Administrator pages ------------------------------
+    // Font of the questions (speed10), answers (speed11) or data fields (speed14).
+    void speed10Click(const QPushButton* pressed);
+    // Colour of the data-field page (speed12) or the question page (speed13).
+    void speed12Click(const QPushButton* pressed);
+    void chMultipleAnswerClick();
+    void chTimerEnabledClick();
+    void Speed6Click();
+    void bntLogClick();
+
 protected:
     // Closing the editor keeps the Properties page of the open test.
     void done(int result) override;
@@ -177,16 +223,21 @@ private:
     void buildBottomBar();
     void buildPages();
     void buildPropertiesPage();
+
+    // --- Language, Properties and Administrator pages ------------------------------
+    void buildLanguagePage();
     void buildAdministratorPage();
+    void connectPropertiesHandlers();
+    // True when the key reaches the timer edit: digits and backspace only.
+    bool editTimerKeyPress(const QKeyEvent& event) const;
+    // The rows read by the last LoadSettings, and those the author set since.
+    std::set<int> loadedSettings_;
+    bool loadingSettings_ = false;
     // The lock button and the Administrator page as the account may use them.
     void ApplyRights(const AccountRights& rights);
     // The lock button and the Administrator page as no account may use them.
     void DisableAccountControls();
 
-    // Whether the Properties controls hold the rows of the open test; only then are
-    // they written back, so a test whose rows could not be read is never overwritten
-    // with another test's settings.
-    bool settingsLoaded_ = false;
     // The file and text of the last settings fault told, so that it is told once.
     QString reportedSettingsFault_;
 };

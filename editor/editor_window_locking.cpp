@@ -136,6 +136,29 @@ bool AddMissingColumns(TableDataset& tmpTable, const std::vector<ResultColumn>& 
     return allAdded;
 }
 
+// What the open test's settings rows say, as far as validation looks at them. A row the
+// Properties page could not fill its control from counts as the test window reads it:
+// a missing flag is off, a missing answer type is none of the three.
+struct ValidatedSettings {
+    explicit ValidatedSettings(const TForm3& editor)
+        : keyboardRow(editor.settingLoaded(SettingId::KeyboardEnabled)),
+          keyboard(keyboardRow && editor.chKeyBoard->isChecked()),
+          multipleAnswers(editor.settingLoaded(SettingId::AllowMultipleAnswers) && editor.chMultipleAnswer->isChecked()),
+          noAnswer(editor.settingLoaded(SettingId::AllowNoAnswer) && editor.chAllowNoAnswer->isChecked()),
+          typedAnswers(editor.settingLoaded(SettingId::LastAnswerEditable) && editor.chEditQuestion->isChecked()),
+          controlType(editor.settingLoaded(SettingId::AnswerControlType) ? editor.combo1->currentIndex() : -1)
+    {
+    }
+
+    // Whether the keyboard can be switched: its row was read.
+    bool keyboardRow;
+    bool keyboard;
+    bool multipleAnswers;
+    bool noAnswer;
+    bool typedAnswers;
+    int controlType;
+};
+
 // The keyboard row is written as soon as its box changes, not with the other settings.
 void SetKeyboardEnabled(TForm3& editor, bool enabled)
 {
@@ -165,32 +188,34 @@ void AddFormulaFailures(QStringList& errors, std::optional<unsigned> seed)
     errors << log.lines;
 }
 
-void CheckKeypadLimit(TForm3& editor, int largestAnswerCount, QStringList& warnings)
+void CheckKeypadLimit(TForm3& editor, const ValidatedSettings& settings, int largestAnswerCount,
+                      QStringList& warnings)
 {
-    if (largestAnswerCount <= kKeypadAnswerLimit)
+    if (largestAnswerCount <= kKeypadAnswerLimit || !settings.keyboardRow)
         return;
     warnings << kKeypadLimitWarning;
     SetKeyboardEnabled(editor, false);
 }
 
-void CheckRadioButtons(TForm3& editor, QStringList& warnings)
+void CheckRadioButtons(TForm3& editor, const ValidatedSettings& settings, QStringList& warnings)
 {
-    if (editor.combo1->currentIndex() != kRadioButtons)
+    if (settings.controlType != kRadioButtons)
         return;
-    if (editor.chMultipleAnswer->isChecked()) {
+    if (settings.multipleAnswers) {
         editor.combo1->setCurrentIndex(kCheckBoxes);
         warnings << kRadioButtonsReplacedWarning;
     }
-    if (editor.chAllowNoAnswer->isChecked() && !editor.chKeyBoard->isChecked()) {
+    if (settings.noAnswer && settings.keyboardRow && !settings.keyboard) {
         SetKeyboardEnabled(editor, true);
         warnings << kKeyboardForcedWarning;
     }
 }
 
 // The keys that select answers cannot be typed into a typed answer.
-void CheckTypedAnswersWithKeyboard(const TForm3& editor, int largestAnswerCount, QStringList& warnings)
+void CheckTypedAnswersWithKeyboard(const ValidatedSettings& settings, int largestAnswerCount,
+                                   QStringList& warnings)
 {
-    if (!editor.chEditQuestion->isChecked() || !editor.chKeyBoard->isChecked())
+    if (!settings.typedAnswers || !settings.keyboard)
         return;
     warnings << kTypedAnswerKeysWarning;
     const RowSet keys = SelectToVariant(QStringLiteral("select k from keyb order by id;"));
@@ -280,9 +305,10 @@ bool TForm3::ValidateTest(QStringList& messages)
     // adjusted to it and saved.
     const int largestAnswerCount =
         FirstInteger(QStringLiteral("select count(id) from answers group by itemid order by 1 desc;"));
-    CheckKeypadLimit(*this, largestAnswerCount, messages);
-    CheckRadioButtons(*this, messages);
-    CheckTypedAnswersWithKeyboard(*this, largestAnswerCount, messages);
+    // Each check sees the keyboard as the one before left it.
+    CheckKeypadLimit(*this, ValidatedSettings(*this), largestAnswerCount, messages);
+    CheckRadioButtons(*this, ValidatedSettings(*this), messages);
+    CheckTypedAnswersWithKeyboard(ValidatedSettings(*this), largestAnswerCount, messages);
     SaveSettings();
     return true;
 }

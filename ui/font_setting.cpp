@@ -1,6 +1,7 @@
 #include "ui/font_setting.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QPalette>
 #include <QWidget>
 
@@ -64,6 +65,8 @@ QPalette::ColorRole SystemColorRole(std::uint32_t index)
     }
 }
 
+}  // namespace
+
 QColor ColorOfValue(std::uint32_t value)
 {
     if ((value & 0xFF000000u) == 0xFF000000u)
@@ -76,8 +79,9 @@ QColor ColorOfValue(std::uint32_t value)
                   static_cast<int>((value >> 16) & 0xFFu));
 }
 
-std::uint32_t ColorValueFromText(const QString& text)
+std::uint32_t ColorValueFromName(const QString& name)
 {
+    const QString text = name.trimmed();
     for (const NamedColor& named : kNamedColors)
         if (text.compare(QLatin1String(named.name), Qt::CaseInsensitive) == 0)
             return named.value;
@@ -93,6 +97,31 @@ std::uint32_t ColorValueFromText(const QString& text)
     return static_cast<std::uint32_t>(number);
 }
 
+QString ColorNameOfValue(std::uint32_t value)
+{
+    for (const NamedColor& named : kNamedColors)
+        if (named.value == value)
+            return QLatin1String(named.name);
+    return QStringLiteral("$%1").arg(value, 8, 16, QLatin1Char('0'));
+}
+
+QStringList ColorNames()
+{
+    QStringList names;
+    for (const NamedColor& named : kNamedColors)
+        names << QLatin1String(named.name);
+    return names;
+}
+
+std::uint32_t ColorValueOf(const QColor& color)
+{
+    const QColor rgb = color.toRgb();
+    return static_cast<std::uint32_t>(rgb.red()) | static_cast<std::uint32_t>(rgb.green()) << 8
+           | static_cast<std::uint32_t>(rgb.blue()) << 16;
+}
+
+namespace {
+
 // The text before the first ";" of the trimmed rest (all of it without one), at most
 // 255 characters; the token and its ";" leave the rest.
 QString NextToken(QString& rest)
@@ -106,14 +135,15 @@ QString NextToken(QString& rest)
 
 }  // namespace
 
-QColor ColorFromName(const QString& name) { return ColorOfValue(ColorValueFromText(name.trimmed())); }
+QColor ColorFromName(const QString& name) { return ColorOfValue(ColorValueFromName(name)); }
 
 SettingFont FontFromSettingString(const QString& setting)
 {
     QString rest = setting;
     SettingFont result;
     result.font.setFamily(NextToken(rest));
-    result.color = ColorFromName(NextToken(rest));
+    result.colorValue = ColorValueFromName(NextToken(rest));
+    result.color = ColorOfValue(result.colorValue);
     const QString sizeText = NextToken(rest);
     bool ok = false;
     const int size = sizeText.toInt(&ok);
@@ -128,6 +158,15 @@ SettingFont FontFromSettingString(const QString& setting)
     result.font.setUnderline(flag());
     result.font.setStrikeOut(flag());
     return result;
+}
+
+QString FontSettingString(const QFont& font, std::uint32_t colorValue)
+{
+    // A font given in pixels still has a size in points.
+    const int size = font.pointSize() > 0 ? font.pointSize() : QFontInfo(font).pointSize();
+    const auto flag = [](bool on) { return on ? QStringLiteral("1;") : QStringLiteral("0;"); };
+    return font.family() + u';' + ColorNameOfValue(colorValue) + u';' + QString::number(size) + u';'
+           + flag(font.bold()) + flag(font.italic()) + flag(font.underline()) + flag(font.strikeOut());
 }
 
 void ApplyTextColor(QWidget& widget, const QColor& color)

@@ -78,6 +78,13 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
+    // Settings row `id` of the open test as stored, "<missing>" when there is none.
+    static QString Row(int id)
+    {
+        const RowSet row = SelectToVariant(QStringLiteral("select v from testd where id = %1;").arg(id));
+        return row.isNull() ? QStringLiteral("<missing>") : row.text(0, 0);
+    }
+
     bool AdministratorPageShown() const
     {
         return Form3->PageControl->isTabVisible(Form3->PageControl->indexOf(Form3->Sheet9));

@@ -1,0 +1,39 @@
+// The Language page of the test editor: the texts the test window shows, rows 1 to 13
+// of testd, typed into a grid as the author wants them shown.
+#include "editor/editor_window.h"
+
+#include "dataaware/data_grid.h"
+#include "dataaware/dataset.h"
+#include "editor/editor_controls.h"
+
+#include <QHeaderView>
+#include <QVBoxLayout>
+
+namespace kelvo {
+
+using dataaware::GridColumn;
+using dataaware::Verdict;
+
+void TForm3::buildLanguagePage()
+{
+    qtestd = new dataaware::Dataset(this);
+    qtestd->setStatement(QStringLiteral("select * from testd where id >0 order by id; "));
+    qtestd->setTable(QStringLiteral("testd"), {QStringLiteral("id")});
+    // The rows are the test window's; the author changes their texts only.
+    qtestd->setBeforeInsert([] { return Verdict::abort(); });
+    qtestd->setBeforeDelete([] { return Verdict::abort(); });
+    qtestd->setMessageHandler(ShowNotice);
+
+    dbg5 = new dataaware::DataGrid(*qtestd, Sheet7);
+    dbg5->setObjectName(QStringLiteral("dbg5"));
+    dbg5->setAccessibleName(QStringLiteral("Screen texts"));
+    GridColumn description = GridColumn::editable(QStringLiteral("d"), QStringLiteral("Description"));
+    description.readOnly = true;
+    description.shaded = true;
+    dbg5->setColumns({description, GridColumn::editable(QStringLiteral("v"), QStringLiteral("Value"))});
+    dbg5->horizontalHeader()->setStretchLastSection(true);
+    auto* layout = new QVBoxLayout(Sheet7);
+    layout->addWidget(dbg5);
+}
+
+}  // namespace kelvo

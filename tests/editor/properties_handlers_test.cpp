@@ -1,0 +1,329 @@
+// The Properties handlers that write their settings row at once (fonts, colours,
+// multiple answers, the instruction file), the timer edit, and what the test window
+// makes of the rows they wrote.
+#include "run/run_window.h"
+#include "tests/editor/editor_fixture.h"
+#include "ui/color_dialog.h"
+#include "ui/font_dialog.h"
+#include "ui/help.h"
+#include "ui/log_window.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFontDialog>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTextBrowser>
+#include <QTextEdit>
+
+#include <functional>
+
+using namespace kelvo;
+using kelvo::testing::answerModal;
+using kelvo::testing::EditorFixture;
+
+namespace {
+
+class PropertiesHandlers : public EditorFixture {
+protected:
+
+    static void PressOk(QDialog* dialog, QDialogButtonBox::StandardButton which = QDialogButtonBox::Ok)
+    {
+        for (auto* box : dialog->findChildren<QDialogButtonBox*>())
+            if (QPushButton* button = box->button(which); button && box->parentWidget() == dialog) {
+                QTest::mouseClick(button, Qt::LeftButton);
+                return;
+            }
+        ADD_FAILURE() << "no such button";
+    }
+
+    // Picks a colour by its name in the list, as a person does with the keyboard.
+    static void PickColorName(ColorChoice* choice, const QString& name)
+    {
+        const int index = choice->names->findText(name);
+        ASSERT_GE(index, 0) << name.toStdString();
+        choice->names->setFocus();
+        choice->names->setCurrentIndex(index);
+    }
+
+    // Picks a colour that may have no name in Qt's colour dialog behind "Other colour...".
+    static void PickOtherColor(ColorChoice* choice, const QColor& color)
+    {
+        answerModal<QColorDialog>([color](QColorDialog* dialog) {
+            dialog->setCurrentColor(color);
+            dialog->accept();
+        });
+        QTest::mouseClick(choice->otherButton, Qt::LeftButton);
+    }
+
+    // Chooses a font in the font dialog that `button` opens.
+    void ChooseFont(QPushButton* button, const std::function<void(FontDialog*)>& choose)
+    {
+        bool shown = false;
+        answerModal<FontDialog>([&](FontDialog* dialog) {
+            shown = true;
+            choose(dialog);
+            PressOk(dialog);
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_TRUE(shown);
+    }
+
+    // Clicks a check box on its box, as a person does; the rest of a wide one is empty.
+    static void ClickBox(QAbstractButton* box)
+    {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    }
+
+    static void TickEffect(FontDialog* dialog, const QString& caption)
+    {
+        for (QCheckBox* box : dialog->fontChooser->findChildren<QCheckBox*>())
+            if (box->text().remove(u'&') == caption) {
+                ClickBox(box);
+                return;
+            }
+        ADD_FAILURE() << "no check box " << caption.toStdString();
+    }
+
+    // Locks the open test with the editor's button and takes it in the test window,
+    // where `look` sees the instruction page first (when the test has one) and then
+    // the first question.
+    void TakeTest(const std::function<void(TForm2*)>& atInstructions, const std::function<void(TForm2*)>& atQuestion)
+    {
+        Form3->trialAnswerSeed = 3;
+        Form3->btnLock->click();
+        ASSERT_EQ(script.lastText().left(20), QStringLiteral("Kelvo test is valid!"));
+        bool taken = false;
+        answerModal<TForm2>([&](TForm2* window) {
+            taken = true;
+            atInstructions(window);
+            if (window->panel1->isVisible())
+                QTest::mouseClick(window->btnStartTest, Qt::LeftButton);
+            atQuestion(window);
+            script.answerQuestion(true);
+            QTest::mouseClick(window->findChild<QAbstractButton*>(QStringLiteral("answer0")), Qt::LeftButton);
+            if (!QTest::qWaitFor([window] { return !window->isVisible(); }, 3000))
+                window->done(QDialog::Rejected);
+        });
+        Form1->btnTest->setEnabled(true);
+        QTest::mouseClick(Form1->btnTest, Qt::LeftButton);
+        EXPECT_TRUE(taken);
+    }
+
+    QString WriteFile(const QString& name, const QByteArray& content)
+    {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        return path;
+    }
+};
+
+TEST_F(PropertiesHandlers, FontsAndColoursAreStoredAtOnceByNameOrNumberAndTheTestWindowShowsThem)
+{
+    NewTest();
+    TForm3& e = *Form3;
+    ChooseFont(e.speed10, [](FontDialog* dialog) {
+        QFont font(QStringLiteral("DejaVu Serif"));
+        font.setPointSize(14);
+        font.setBold(true);
+        dialog->setCurrentFont(font);
+        TickEffect(dialog, QStringLiteral("Underline"));
+        PickColorName(dialog->colorChoice, QStringLiteral("clBlue"));
+    });
+    EXPECT_EQ(Row(-5), "DejaVu Serif;clBlue;14;1;0;1;0;");
+    ChooseFont(e.speed11, [this](FontDialog* dialog) {
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPointSize(11);
+        font.setItalic(true);
+        dialog->setCurrentFont(font);
+        PickOtherColor(dialog->colorChoice, QColor(0x12, 0x34, 0x56));
+        EXPECT_EQ(dialog->colorChoice->names->currentText(), "$00563412");
+    });
+    EXPECT_EQ(Row(-6), "DejaVu Sans;$00563412;11;0;1;0;0;");
+
+    // The dialog opens on the stored font; cancelling it writes nothing.
+    bool preset = false;
+    answerModal<FontDialog>([&](FontDialog* dialog) {
+        preset = dialog->currentFont().family() == "DejaVu Serif" && dialog->currentFont().underline()
+                 && dialog->colorValue() == 0x00FF0000u;
+        PressOk(dialog, QDialogButtonBox::Cancel);
+    });
+    QTest::mouseClick(e.speed10, Qt::LeftButton);
+    EXPECT_TRUE(preset);
+    EXPECT_EQ(Row(-5), "DejaVu Serif;clBlue;14;1;0;1;0;");
+
+    // Colours of the pages: a name chosen from the list, a table colour chosen in Qt's
+    // dialog (still stored by its name) and one outside the table (its number).
+    const auto chooseColor = [&](QPushButton* button, const std::function<void(ColorDialog*)>& choose) {
+        answerModal<ColorDialog>([&](ColorDialog* dialog) {
+            choose(dialog);
+            PressOk(dialog);
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+    };
+    chooseColor(e.speed12, [](ColorDialog* d) { PickColorName(d->choice, QStringLiteral("clMoneyGreen")); });
+    EXPECT_EQ(Row(-7), "clMoneyGreen");
+    chooseColor(e.speed13, [this](ColorDialog* d) { PickOtherColor(d->choice, QColor(255, 0, 0)); });
+    EXPECT_EQ(Row(-8), "clRed");
+    chooseColor(e.speed13, [this](ColorDialog* d) { PickOtherColor(d->choice, QColor(0xa0, 0xb0, 0xc1)); });
+    EXPECT_EQ(Row(-8), "$00c1b0a0");
+
+    TakeTest([](TForm2*) {},
+             [](TForm2* window) {
+                 const QFont shown = window->dbt->font();
+                 EXPECT_EQ(shown.family(), "DejaVu Serif");
+                 EXPECT_EQ(shown.pointSize(), 14);
+                 EXPECT_TRUE(shown.bold());
+                 EXPECT_TRUE(shown.underline());
+                 EXPECT_FALSE(shown.italic());
+                 EXPECT_EQ(window->dbt->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+                 auto* answer = window->findChild<QAbstractButton*>(QStringLiteral("answer0"));
+                 ASSERT_NE(answer, nullptr);
+                 EXPECT_EQ(answer->font().family(), "DejaVu Sans");
+                 EXPECT_TRUE(answer->font().italic());
+                 EXPECT_EQ(answer->palette().color(QPalette::ButtonText), QColor(0x12, 0x34, 0x56));
+             });
+}
+
+TEST_F(PropertiesHandlers, TheInstructionFileIsStoredAtOnceAndShownBeforeTheQuestions)
+{
+    NewTest();
+    const QString path = WriteFile(QStringLiteral("Ana's upute čćž.rtf"),
+                                   "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\pard Read {\\b all} of it.\\par}");
+    script.answerFile(path);
+    QTest::mouseClick(Form3->speed6, Qt::LeftButton);
+    EXPECT_TRUE(script.shown().empty()) << script.lastText().toStdString();
+    EXPECT_EQ(Row(-4), path);
+    EXPECT_EQ(Form3->labInstruction->text(), path);
+
+    TakeTest(
+        [](TForm2* window) {
+            ASSERT_TRUE(window->panel1->isVisible());
+            EXPECT_EQ(window->re->toPlainText(), "Read all of it.");
+        },
+        [](TForm2* window) { EXPECT_TRUE(window->panel3->isVisible()); });
+}
+
+TEST_F(PropertiesHandlers, AnInstructionPathOf256CharactersIsRefusedWithItsLength)
+{
+    NewTest();
+    const QString folder = dir.filePath(QStringLiteral("deep"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const auto pathOfLength = [&](int length) {
+        const QString start = folder + QStringLiteral("/i");
+        return start + QString(length - start.size() - 4, u'x') + QStringLiteral(".txt");
+    };
+    const QString tooLong = WriteFile(pathOfLength(256).mid(dir.path().size() + 1), "x");
+    ASSERT_EQ(tooLong.size(), 256);
+    script.answerFile(tooLong);
+    QTest::mouseClick(Form3->speed6, Qt::LeftButton);
+    EXPECT_EQ(script.texts(), QStringList{QStringLiteral("File path is too long!\r\n\r\nFile path must have length < 256 "
+                                                         "character!\r\n\r\nYour file path has a length: 256")});
+    EXPECT_EQ(script.shown().front().kind, MessageKind::Warning);
+    EXPECT_EQ(Row(-4), "");
+    EXPECT_TRUE(Form3->labInstruction->text().isEmpty());
+
+    script.clear();
+    const QString longest = WriteFile(pathOfLength(255).mid(dir.path().size() + 1), "x");
+    script.answerFile(longest);
+    QTest::mouseClick(Form3->speed6, Qt::LeftButton);
+    EXPECT_TRUE(script.shown().empty());
+    EXPECT_EQ(Row(-4), longest);
+
+    // A cancelled dialog and a file that is not there change nothing.
+    QTest::mouseClick(Form3->speed6, Qt::LeftButton);
+    script.answerFile(dir.filePath(QStringLiteral("gone.rtf")));
+    QTest::mouseClick(Form3->speed6, Qt::LeftButton);
+    EXPECT_EQ(Row(-4), longest);
+}
+
+TEST_F(PropertiesHandlers, MultipleAnswersAreWrittenAtOnce)
+{
+    NewTest();
+    EXPECT_EQ(Row(-2), "false");
+    QTest::mouseClick(Form3->chMultipleAnswer, Qt::LeftButton);
+    EXPECT_EQ(Row(-2), "true");
+    QTest::mouseClick(Form3->chMultipleAnswer, Qt::LeftButton);
+    EXPECT_EQ(Row(-2), "false");
+}
+
+TEST_F(PropertiesHandlers, TheTimerEditTakesOnlyDigitsWithinItsRangeWhileTheTimerIsOn)
+{
+    NewTest();
+    TForm3& e = *Form3;
+    e.show();
+    e.PageControl->setCurrentWidget(e.Sheet8);
+    EXPECT_FALSE(e.udTimer->isEnabled());
+    ClickBox(e.chTimerEnabled);
+    EXPECT_TRUE(e.udTimer->isEnabled());
+
+    e.udTimer->setFocus();
+    e.udTimer->selectAll();
+    QTest::keyClicks(e.udTimer, "a-12x0 ");
+    EXPECT_EQ(e.udTimer->text(), "120");
+    // Pasting is dropped as well.
+    QApplication::clipboard()->setText(QStringLiteral("7"));
+    QTest::keyClick(e.udTimer, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(e.udTimer, Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(e.udTimer->text(), "120");
+    QTest::keyClick(e.udTimer, Qt::Key_Backspace);
+    EXPECT_EQ(e.udTimer->text(), "12");
+    QTest::keyClick(e.udTimer, Qt::Key_Enter);
+    EXPECT_EQ(e.udTimer->value(), 12);
+
+    // Stepping stays within 5 and 32767, and so does typing.
+    e.udTimer->setValue(32766);
+    QTest::keyClick(e.udTimer, Qt::Key_Up);
+    QTest::keyClick(e.udTimer, Qt::Key_Up);
+    EXPECT_EQ(e.udTimer->value(), 32767);
+    e.udTimer->selectAll();
+    QTest::keyClicks(e.udTimer, "99999");
+    QTest::keyClick(e.udTimer, Qt::Key_Enter);
+    EXPECT_LE(e.udTimer->value(), 32767);
+    e.udTimer->setValue(6);
+    QTest::keyClick(e.udTimer, Qt::Key_Down);
+    QTest::keyClick(e.udTimer, Qt::Key_Down);
+    EXPECT_EQ(e.udTimer->value(), 5);
+
+    ClickBox(e.chTimerEnabled);
+    EXPECT_FALSE(e.udTimer->isEnabled());
+}
+
+TEST_F(PropertiesHandlers, HelpButtonsOpenTheirTopicsAndViewLogShowsTheLog)
+{
+    WindowInstance<TForm7> form7{Form7};
+    NewTest();
+    QTemporaryDir help;
+    for (const char* topic : {"13", "14"}) {
+        QFile page(help.filePath(QStringLiteral("%1.htm").arg(topic)));
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write(QStringLiteral("<html><body>Topic %1</body></html>").arg(topic).toUtf8());
+    }
+    gHelpFile = help.path();
+    const auto shownTopic = [] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* window = qobject_cast<HelpWindow*>(widget); window && window->isVisible())
+                return window->browser->toPlainText().trimmed();
+        return QString();
+    };
+    QTest::mouseClick(Form3->btnHelp7, Qt::LeftButton);
+    EXPECT_EQ(shownTopic(), "Topic 13");
+    QTest::mouseClick(Form3->btnHelp8, Qt::LeftButton);
+    EXPECT_EQ(shownTopic(), "Topic 14");
+
+    bool logShown = false;
+    answerModal<TForm7>([&](TForm7* log) {
+        logShown = true;
+        log->reject();
+    });
+    QTest::mouseClick(Form3->bntLog, Qt::LeftButton);
+    EXPECT_TRUE(logShown);
+    EXPECT_TRUE(script.shown().empty());
+}
+
+}  // namespace

@@ -1,0 +1,38 @@
+#include "ui/font_dialog.h"
+
+#include "ui/color_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QFontDialog>
+#include <QVBoxLayout>
+
+namespace kelvo {
+
+FontDialog::FontDialog(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("fDialog"));
+    setWindowTitle(QStringLiteral("Font"));
+    // The chooser lives inside this dialog, whose buttons confirm both choices.
+    fontChooser = new QFontDialog(this);
+    fontChooser->setWindowFlags(Qt::Widget);
+    fontChooser->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
+    fontChooser->setSizeGripEnabled(false);
+    colorChoice = new ColorChoice(this);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(fontChooser, 1);
+    layout->addWidget(colorChoice);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+QFont FontDialog::currentFont() const { return fontChooser->currentFont(); }
+
+void FontDialog::setCurrentFont(const QFont& font) { fontChooser->setCurrentFont(font); }
+
+std::uint32_t FontDialog::colorValue() const { return colorChoice->value(); }
+
+void FontDialog::setColorValue(std::uint32_t value) { colorChoice->setValue(value); }
+
+}  // namespace kelvo
