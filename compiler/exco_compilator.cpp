@@ -493,6 +493,18 @@ void State::generateNode(int32_t i)
         userCall(i);
 }
 
+// The coefficient and addend that the front end took from around a node (2*f(x)+1,
+// 10-if(...)) apply to the node's value however it was obtained, whatever its kind:
+// a call, a shared result, a conditional, a list or an added routine.
+void State::applyPostForm(int32_t i)
+{
+    const TFunc& n = node(i);
+    if (n.PostForm != 1 || n.FuncIndex == fx::ADD || n.FuncIndex == fx::MUL)
+        return;
+    mulConst(n.A);
+    addConst(n.B);
+}
+
 // ---------------------------------------------------------------------------------
 // Runs
 
@@ -534,6 +546,7 @@ void State::runList(AfterEntry&& afterEntry)
         measureMax = depth;
         if (node(i).FuncIndex != fx::NOP) {
             generateNode(i);
+            applyPostForm(i);
             finishNode(i);
         }
         nodeEnd[at] = code.size();

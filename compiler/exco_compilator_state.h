@@ -135,6 +135,7 @@ struct TCompiler::State {
 
     // generators
     void generateNode(int32_t i);
+    void applyPostForm(int32_t i);
     void generateJump(int32_t i);
     void patchJumps();
     void linearForm(Extended a, Extended b, const void* variable);

@@ -517,10 +517,6 @@ void State::listCall(int32_t i)
     tracking = true;
     for (const int32_t reg : {1, 3, 4, 7, 8})
         markUsed(reg);
-    if (n.PostForm == 1) {
-        mulConst(n.A);
-        addConst(n.B);
-    }
 }
 
 void State::function(int32_t i)
@@ -546,10 +542,5 @@ void State::function(int32_t i)
         if (n.Role == 0)
             placeArguments(i, cls);
         sharedFunction(i);
-    }
-    // A coefficient of the call applies to whatever way its value was obtained.
-    if (n.PostForm == 1) {
-        mulConst(n.A);
-        addConst(n.B);
     }
 }

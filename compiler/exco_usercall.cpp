@@ -261,8 +261,4 @@ void State::userCall(int32_t i)
             if ((entry.RegisterMask & (1 << bit)) != 0)
                 markUsed(bit + 1);
     }
-    if (n.PostForm == 1) {
-        mulConst(n.A);
-        addConst(n.B);
-    }
 }

@@ -1,0 +1,88 @@
+// Texts whose values were once wrong, each with its value worked out by hand, run with
+// the optimiser on and off. Faults that the differential test finds land here as rows.
+#include "compiler/exco.h"
+#include "compiler/exco_h.h"
+#include "tests/compiler/exco_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ValueCase {
+  const char* text;
+  double x, y;
+  long double expected;
+};
+
+// x and y are Doubles; i = 3 and j = 4 are Integers; a is a Double array 10, 11, 12, 13.
+const std::vector<ValueCase>& valueCases() {
+  static const std::vector<ValueCase> cases = {
+      // A coefficient or an addend around a conditional.
+      {"if(x>y,x-y,y-x)*2", 0.7, 1.3, 1.2L},
+      {"2*if(x>y,x-y,y-x)", 0.7, 1.3, 1.2L},
+      {"if(x<y,1,0)*10+1", 0.7, 1.3, 11},
+      {"if(x<y,1,0)-1", 0.7, 1.3, 0},
+      {"if(x<y,1,0)/2", 0.7, 1.3, 0.5L},
+      {"if(x<y,1,0)+if(x<y,2,0)*3", 0.7, 1.3, 7},
+      {"10-if(x=y,3)", 2, 2, 7},
+      {"(if(x>y,x-y,y-x))*2", 0.7, 1.3, 1.2L},
+      {"x+if(x>=y,4,5)*x", 0.7, 1.3, 0.7L + 5 * 0.7L},
+      {"-if(x<y,2,5)+1", 0.7, 1.3, -1},
+      {"3*if(x<y,if(y>1,2,0),1)-1", 0.7, 1.3, 5},
+      {"sin(if(x<y,0,1)*2+1)", 0.7, 1.3, std::sin(1.0L)},
+      {"if(2*if(x<y,1,0)+1=3,4,5)", 0.7, 1.3, 4},
+      // The same around every other kind of call.
+      {"2*sum(x,y)+1", 0.7, 1.3, 5},
+      {"10-max(x,y,1)", 0.7, 1.3, 10 - 1.3L},
+      {"min(a)*2-20", 0.7, 1.3, 0},
+      {"3*sum(a)/2", 0.7, 1.3, 69},
+      {"2*len(1,2,3)+1", 0.7, 1.3, 7},
+      {"4*sqr(x)+1", 0.5, 0, 2},
+      {"2*x^5+1", 0.5, 0, 1.0625L},
+      {"2*power(x,y)-1", 4, 0.5, 3},
+      {"2*root(x,3)+1", 8, 0, 5},
+      {"-2*abs(x-y)+1", 0.5, 1.5, -1},
+      {"2*fact(i)+1", 0, 0, 13},
+      {"2*a[i]-1", 0, 0, 25},
+      {"10-prod(x,y,2)", 0.5, 1.5, 8.5L},
+      {"2*norm(x,y)", 3, 4, 10},
+  };
+  return cases;
+}
+
+class Cases : public ExcoTest {
+ protected:
+  void SetUp() override {
+    ExcoTest::SetUp();
+    vars.bind();
+  }
+  void TearDown() override {
+    ExcoLibraryCompiler().Optimise = true;
+    ExcoLibraryCompiler().CodeListOptimisation = true;
+    ExcoTest::TearDown();
+  }
+  HostVariables vars;
+};
+
+TEST_F(Cases, ValuesWithTheOptimiserOnAndOff) {
+  for (const bool optimise : {true, false}) {
+    ExcoLibraryCompiler().Optimise = optimise;
+    ExcoLibraryCompiler().CodeListOptimisation = optimise;
+    for (const ValueCase& c : valueCases()) {
+      vars.x = c.x;
+      vars.y = c.y;
+      const CompileOutcome out = compileText(c.text);
+      ASSERT_NE(out.handle, 0) << c.text << " optimise " << optimise << ": error " << out.code;
+      const long double got = TExco().Calc(reinterpret_cast<void*>(out.handle));
+      EXPECT_NEAR(static_cast<double>(got), static_cast<double>(c.expected), 1e-12)
+          << c.text << " optimise " << optimise;
+      ExcoSetOption(51, out.handle);
+    }
+  }
+}
+
+}  // namespace
