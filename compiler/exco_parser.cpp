@@ -280,7 +280,7 @@ std::string wrapFactorials(std::string t, const std::string& mark, const std::st
           break;
         }
         --depth;
-      } else if (depth == 0 && isOneOf(c, "*/+-^,&")) {
+      } else if (depth == 0 && isOneOf(c, "*/+-^,&<>=")) {
         start = i;
         break;
       }
@@ -301,7 +301,8 @@ std::string TExcoParser::Preprocess(const std::string& input) {
         out += c;
         continue;
       }
-      const bool opens = out.empty() || isOneOf(out.back(), "+-*/^([{,");
+      // A relation of a condition starts an operand too: if(x>|y|,...).
+      const bool opens = out.empty() || isOneOf(out.back(), "+-*/^([{,<>=");
       out += opens ? "abs(" : ")";
     }
     t.swap(out);
@@ -309,7 +310,7 @@ std::string TExcoParser::Preprocess(const std::string& input) {
     std::vector<bool> truncOpen;
     for (char c : t) {
       if (c == '[') {
-        const bool opens = out.empty() || isOneOf(out.back(), "[{(*+/-^,");
+        const bool opens = out.empty() || isOneOf(out.back(), "[{(*+/-^,<>=");
         truncOpen.push_back(opens);
         out += opens ? "trunc(" : "[";
       } else if (c == ']') {

@@ -171,21 +171,37 @@ ENTRY RtCoTanh
 
 # ---------------------------------------------------------------- inverse hyperbolics
 
+# Computed on |x| and given x's sign afterwards: for a large negative x the sum
+# x + sqrt(x^2+1) cancels to 0, whose logarithm would divide by zero.
 ENTRY RtArcSinh
+        fld     st(0)
+        fabs                            # |x|, x
         fld     st(0)
         FSQUARE
         fadd    qword ptr [rip + .Lone]
         fsqrt
-        FADDP1
-        LNE
-        ret
+        FADDP1                          # |x| + root, x
+        LNE                             # L, x
+        fxch    st(1)
+        fldz                            # 0, x, L
+        fcomip  st(0), st(1)            # 0 against x, popped
+        fstp    st(0)                   # L
+        jbe     1f                      # x >= 0 (or unordered)
+        fchs
+1:      ret
         .size RtArcSinh, .-RtArcSinh
 
+# sqrt(x-1)*sqrt(x+1) rather than sqrt(x^2-1): an x below 1 is an invalid operation
+# of the first root (x^2-1 would pass for x <= -1 and cancel to a logarithm of 0),
+# and an x near 1 keeps its low digits.
 ENTRY RtArcCosh
         fld     st(0)
-        FSQUARE
         fsub    qword ptr [rip + .Lone]
-        fsqrt
+        fsqrt                           # sqrt(x-1), x
+        fld     st(1)
+        fadd    qword ptr [rip + .Lone]
+        fsqrt                           # sqrt(x+1), sqrt(x-1), x
+        FMULP1
         FADDP1
         LNE
         ret

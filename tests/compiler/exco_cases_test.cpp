@@ -1,6 +1,7 @@
 // Texts whose values were once wrong, each with its value worked out by hand, run with
 // the optimiser on and off. Faults that the differential test finds land here as rows.
 #include "compiler/exco.h"
+#include "compiler/exco_faults.h"
 #include "compiler/exco_h.h"
 #include "tests/compiler/exco_test_support.h"
 
@@ -50,6 +51,15 @@ const std::vector<ValueCase>& valueCases() {
       {"2*a[i]-1", 0, 0, 25},
       {"10-prod(x,y,2)", 0.5, 1.5, 8.5L},
       {"2*norm(x,y)", 3, 4, 10},
+      // A relation starts an operand for the bar, truncation and factorial notations.
+      {"if(1<|x|,2)", -1.5, 0, 2},
+      {"if(x>[y],1)", 1.2, 1.3, 1},
+      {"if(y<>(3)!*2,1)", 0, 12, 0},
+      {"if(x>=|y|-1,{x}+y!)", 0.25, -3, 0},
+      // Inverse hyperbolics of large negative arguments.
+      {"arcsinh(-x*1e11)", 0.7, 0, -asinhl(7e10L)},
+      {"arcsinh(x)+arcsinh(-x)", 123.25, 0, 0},
+      {"arccosh(x*1e11)", 0.7, 0, acoshl(7e10L)},
   };
   return cases;
 }
@@ -82,6 +92,31 @@ TEST_F(Cases, ValuesWithTheOptimiserOnAndOff) {
           << c.text << " optimise " << optimise;
       ExcoSetOption(51, out.handle);
     }
+  }
+}
+
+struct FaultCase {
+  const char* text;
+  double x;
+  bool zeroDivide;  // else an invalid operation
+};
+
+TEST_F(Cases, FaultsOfTheirKind) {
+  const std::vector<FaultCase> cases = {
+      // Below 1 arccosh has no value, however its formula would cancel.
+      {"arccosh(x)", -1e16, false},
+      {"arccosh(x)", -2, false},
+      {"arccosh(x)", 0.5, false},
+      {"arcsinh(1/x)", 0, true},
+  };
+  for (const FaultCase& c : cases) {
+    vars.x = c.x;
+    const CompileOutcome out = compileText(c.text);
+    ASSERT_NE(out.handle, 0) << c.text;
+    void* routine = reinterpret_cast<void*>(out.handle);
+    if (c.zeroDivide) EXPECT_THROW(TExco().Calc(routine), EExcoZeroDivide) << c.text << " at " << c.x;
+    else EXPECT_THROW(TExco().Calc(routine), EExcoInvalidOp) << c.text << " at " << c.x;
+    ExcoSetOption(51, out.handle);
   }
 }
 

@@ -5,6 +5,7 @@
 #include "compiler/exco_h.h"
 #include "compiler/exco_lib.h"
 #include "compiler/exco_library.h"
+#include "tests/compiler/exco_host_variables.h"
 
 #include <gtest/gtest.h>
 
@@ -32,26 +33,6 @@ inline std::string parseDump(const std::string& text) {
   if (code != 0) return "error " + std::to_string(code) + ": " + h.ItemText;
   return h.DumpTree();
 }
-
-// Host variables the tests bind: two Doubles, two Integers and a Double array.
-struct HostVariables {
-  double x = 1.5, y = 2.5;
-  int32_t i = 3, j = 4;
-  struct {
-    int32_t pad = 0;
-    int32_t count = 4;
-    double elements[4] = {10, 11, 12, 13};
-  } storage;
-  double* a = storage.elements;
-
-  void bind() {
-    ExcoDefineVariable("x", &x, 28);
-    ExcoDefineVariable("y", &y, 28);
-    ExcoDefineVariable("i", &i, 27);
-    ExcoDefineVariable("j", &j, 27);
-    ExcoDefineVariable("a", &a, 70);
-  }
-};
 
 // The library state lives for the whole process; a test leaves no variable behind
 // that points into its own (then dead) stack frame.
