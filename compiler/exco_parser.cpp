@@ -266,12 +266,46 @@ void TExcoH::ParseText() { TExcoParser(*this).Run(); }
 namespace {
 
 // Wraps the operand before each mark ("!!" or "!") into name( ... ).
-std::string wrapFactorials(std::string t, const std::string& mark, const std::string& name) {
-  for (size_t p = t.find(mark); p != npos; p = t.find(mark)) {
+// Every level of nesting makes each node below it copy and scan its text again, so
+// a text nested without bound would compile in time that grows with the square of its
+// length. No formula comes near this depth.
+constexpr int kMaxNesting = 256;
+
+// The deepest nesting of the tree that a text gives: its brackets, and at each level
+// the chain of powers a^b^c, which becomes power(power(a,b),c).
+int nestingDepth(const std::string& t) {
+  std::vector<int> chain(1, 0);
+  int deepest = 0;
+  for (size_t i = 0; i < t.size(); ++i) {
+    const char c = t[i];
+    if (c == '(') {
+      chain.push_back(0);
+    } else if (c == ')') {
+      if (chain.size() > 1) chain.pop_back();
+    } else if (c == '^') {
+      ++chain.back();
+    } else if (isOneOf(c, "+-*/,<>=&") && !(i > 0 && t[i - 1] == '^')) {
+      chain.back() = 0;
+    }
+    deepest = std::max(deepest, static_cast<int>(chain.size()) - 1 + chain.back());
+  }
+  return deepest;
+}
+
+// Wraps the operand before every mark in name(...), from the left. The text is built
+// as it is read, so that each operand is scanned once.
+std::string wrapFactorials(const std::string& t, const std::string& mark, const std::string& name) {
+  std::string out;
+  out.reserve(t.size());
+  for (size_t p = 0; p < t.size();) {
+    if (t.compare(p, mark.size(), mark) != 0) {
+      out += t[p++];
+      continue;
+    }
     size_t start = 0;
     int depth = 0;
-    for (size_t i = p; i > 0; --i) {
-      const char c = t[i - 1];
+    for (size_t i = out.size(); i > 0; --i) {
+      const char c = out[i - 1];
       if (c == ')' || c == ']' || c == '}') {
         ++depth;
       } else if (c == '(' || c == '[' || c == '{') {
@@ -285,9 +319,11 @@ std::string wrapFactorials(std::string t, const std::string& mark, const std::st
         break;
       }
     }
-    t = t.substr(0, start) + name + "(" + t.substr(start, p - start) + ")" + t.substr(p + mark.size());
+    out.insert(start, name + "(");
+    out += ')';
+    p += mark.size();
   }
-  return t;
+  return out;
 }
 
 }  // namespace
@@ -343,6 +379,7 @@ std::string TExcoParser::Preprocess(const std::string& input) {
   }
   if (close > open) Error(ec::MissingOpen, h_.ExprText);
   if (open > close) Error(ec::MissingClose, h_.ExprText);
+  if (nestingDepth(t) > kMaxNesting) Error(ec::StackOverflow, h_.ExprText);
   return t;
 }
 
@@ -362,11 +399,12 @@ TNode* TExcoParser::AddChild(TNode* parent, const std::string& text, bool expand
     parent->FirstChild = child;
     child->Level = parent->Level;
   } else {
-    TNode* last = parent->FirstChild;
+    TNode* last = parent->LastChild ? parent->LastChild : parent->FirstChild;
     while (last->NextSibling) last = last->NextSibling;
     last->NextSibling = child;
     child->Level = last->Level + 1;
   }
+  parent->LastChild = child;
   if (expand) pending_.push_back(child);
   return child;
 }

@@ -78,6 +78,24 @@
         EXP2
         .endm
 
+# e^x - 1 for x in ST(0), its low digits kept for a small x: with t = x log2(e),
+# f2xm1 gives 2^t - 1 directly while |t| < 1; beyond, 2^t - 1. Two registers beyond x.
+        .macro EXPM1E
+        fldl2e
+        FMULP1
+        fld     st(0)
+        fabs
+        fld1                            # 1, |t|, t
+        fcomip  st(0), st(1)
+        fstp    st(0)                   # t
+        jbe     2f                      # |t| >= 1 (or unordered)
+        f2xm1
+        jmp     3f
+2:      EXP2
+        fsub    qword ptr [rip + .Lone]
+3:
+        .endm
+
 # ln of ST(0).
         .macro LNE
         fldln2
@@ -129,8 +147,23 @@ ENTRY RtExp
         ret
         .size RtExp, .-RtExp
 
+# For |x| < 1 from m = e^x - 1: sinh = (m + m/(m+1))/2, which keeps a small x's digits
+# where e^x - e^-x would cancel them.
 ENTRY RtSinh
-        EXPE
+        fld     st(0)
+        fabs
+        fld1                            # 1, |x|, x
+        fcomip  st(0), st(1)
+        fstp    st(0)
+        jbe     1f
+        EXPM1E                          # m
+        fld     st(0)
+        fadd    qword ptr [rip + .Lone] # m+1, m
+        .byte   0xD8, 0xF9              # fdivr st(0),st(1): m/(m+1), m
+        FADDP1
+        fmul    qword ptr [rip + .Lhalf]
+        ret
+1:      EXPE
         fld     st(0)
         fdivr   qword ptr [rip + .Lone] # 1/e^x, e^x
         FSUBP1
@@ -147,14 +180,13 @@ ENTRY RtCosh
         ret
         .size RtCosh, .-RtCosh
 
-# E = e^(2x); E - 1 and E + 1 on the stack, then the quotient.
+# m = e^(2x) - 1, kept exact for a small x (e^(2x) itself would round to 1 and give
+# tanh 0, cotanh a zero divide); m + 2 and m on the stack, then the quotient.
         .macro TANH_PARTS
         fimul   dword ptr [rip + .Ltwo]
-        EXPE
+        EXPM1E
         fld     st(0)
-        fsub    qword ptr [rip + .Lone] # E-1, E
-        fxch    st(1)
-        fadd    qword ptr [rip + .Lone] # E+1, E-1
+        fiadd   dword ptr [rip + .Ltwo] # m+2, m
         .endm
 
 ENTRY RtTanh

@@ -206,6 +206,9 @@ struct TNode {
   TNode* Parent = nullptr;
   TNode* FirstChild = nullptr;
   TNode* NextSibling = nullptr;
+  // The child the parser appended last, so that a sum of many terms is built in
+  // linear time; only the parser relies on it.
+  TNode* LastChild = nullptr;
   TDataNode Data;
   // Filled by the tree passes before lowering.
   int32_t OperandPos = 0;

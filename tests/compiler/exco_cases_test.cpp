@@ -60,6 +60,10 @@ const std::vector<ValueCase>& valueCases() {
       {"arcsinh(-x*1e11)", 0.7, 0, -asinhl(7e10L)},
       {"arcsinh(x)+arcsinh(-x)", 123.25, 0, 0},
       {"arccosh(x*1e11)", 0.7, 0, acoshl(7e10L)},
+      // Hyperbolics of tiny arguments keep their digits.
+      {"tanh(x*1e-29)*1e29", 0.7, 0, 0.7L},
+      {"cotanh(x*1e-29)*1e-29", 0.7, 0, 1 / 0.7L},
+      {"sinh(x*1e-12)*1e12", 0.7, 0, 0.7L},
   };
   return cases;
 }
@@ -117,6 +121,49 @@ TEST_F(Cases, FaultsOfTheirKind) {
     if (c.zeroDivide) EXPECT_THROW(TExco().Calc(routine), EExcoZeroDivide) << c.text << " at " << c.x;
     else EXPECT_THROW(TExco().Calc(routine), EExcoInvalidOp) << c.text << " at " << c.x;
     ExcoSetOption(51, out.handle);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+std::string nested(const std::string& open, const std::string& inner, const std::string& close, int depth) {
+  std::string t;
+  for (int k = 0; k < depth; ++k) t += open;
+  t += inner;
+  for (int k = 0; k < depth; ++k) t += close;
+  return t;
+}
+
+TEST_F(Cases, NestingWithinTheLimitCompilesAndBeyondItIsRefused) {
+  vars.x = 0.7;
+  // At the limit: the value of 200 nested calls, worked out by the same steps.
+  long double sines = 0.7L;
+  for (int k = 0; k < 200; ++k) sines = sinl(sines);
+  const CompileOutcome deep = compileText(nested("sin(", "x", ")", 200));
+  ASSERT_NE(deep.handle, 0) << deep.code;
+  EXPECT_NEAR(static_cast<double>(TExco().Calc(reinterpret_cast<void*>(deep.handle))), static_cast<double>(sines), 1e-15);
+  ExcoSetOption(51, deep.handle);
+  std::string chain = "x";
+  for (int k = 0; k < 200; ++k) chain += "^1";
+  const CompileOutcome powers = compileText(chain);
+  ASSERT_NE(powers.handle, 0) << powers.code;
+  EXPECT_DOUBLE_EQ(static_cast<double>(TExco().Calc(reinterpret_cast<void*>(powers.handle))), 0.7);
+  ExcoSetOption(51, powers.handle);
+
+  // Far beyond it: refused with the stack overflow code, not run for minutes.
+  std::string hats = "x";
+  for (int k = 0; k < 30000; ++k) hats += "^x";
+  const std::vector<std::string> refused = {
+      nested("sin(", "x", ")", 100000), nested("power(", "x", ",1)", 30000), nested("(", "x", ")", 257),
+      nested("-(", "x", ")", 50000),    nested("if(x>1,", "x", ",2)", 20000), nested("2*|", "x", "|", 20000),
+      hats,
+  };
+  for (const std::string& text : refused) {
+    const CompileOutcome out = compileText(text);
+    EXPECT_EQ(out.handle, 0);
+    EXPECT_EQ(out.code, 202) << text.substr(0, 40);
   }
 }
 

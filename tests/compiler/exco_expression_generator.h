@@ -127,8 +127,8 @@ struct Unary {
   // The fault of an argument outside the domain, or None inside it.
   std::function<Fault(long double)> domain = [](long double) { return Fault::None; };
   // The error of the routine's own formula at v, beyond a rounding of its result: the
-  // hyperbolics and their inverses work on e^x or on a logarithm near 1, which lose
-  // the low digits of a small argument.
+  // inverse hyperbolics take a logarithm near 1 for a small argument, which loses its
+  // low digits.
   std::function<long double(long double)> absolute = [](long double) { return 0.0L; };
   // The result is exact (abs, trunc, frac, sign): a Double result stays exact.
   bool exact = false;
@@ -420,11 +420,10 @@ class ExpressionGenerator {
         {{"arccos", "acos"}, {[](long double v) { return std::acos(v); }, unit}},
         {{"arctan", "arctg", "atan"}, {[](long double v) { return std::atan(v); }}},
         {{"arccotan", "arcctg", "acot"}, {[](long double v) { return 1.57079632679489661923132169163975144L - std::atan(v); }}},
-        {{"sinh", "sh"}, {[](long double v) { return std::sinh(v); }, [](long double v) { return std::fabs(v) > 60 ? Fault::Invalid : Fault::None; }, ref::nearOne}},
+        {{"sinh", "sh"}, {[](long double v) { return std::sinh(v); }, [](long double v) { return std::fabs(v) > 60 ? Fault::Invalid : Fault::None; }}},
         {{"cosh", "ch"}, {[](long double v) { return std::cosh(v); }, [](long double v) { return std::fabs(v) > 60 ? Fault::Invalid : Fault::None; }}},
-        {{"tanh", "th"}, {[](long double v) { return std::tanh(v); }, large, ref::nearOne}},
-        {{"cotanh", "cth", "coth"}, {[](long double v) { return 1 / std::tanh(v); }, [](long double v) { return v == 0 ? Fault::ZeroDivide : std::fabs(v) > 5000 ? Fault::Invalid : Fault::None; },
-                                     [](long double v) { return 1e-18L / (std::tanh(v) * std::tanh(v)); }}},
+        {{"tanh", "th"}, {[](long double v) { return std::tanh(v); }, large}},
+        {{"cotanh", "cth", "coth"}, {[](long double v) { return 1 / std::tanh(v); }, [](long double v) { return v == 0 ? Fault::ZeroDivide : std::fabs(v) > 5000 ? Fault::Invalid : Fault::None; }}},
         {{"arcsinh", "arcsh", "asinh"}, {[](long double v) { return std::asinh(v); }, ref::anywhere, ref::nearOne}},
         {{"arccosh", "arcch", "acosh"}, {[](long double v) { return std::acosh(v); }, below(1, Fault::Invalid), ref::nearOne}},
         {{"arctanh", "arcth", "atanh"}, {[](long double v) { return std::atanh(v); },

@@ -1,6 +1,7 @@
 // Fuzz driver of the compiler: seeded random texts (bytes 1 to 255, up to 4 KB),
 // token soups and mutations of typical formulas, compiled through the flat
-// interface for a bounded time. Set KELVO_FUZZ_SECONDS for a longer run by hand.
+// interface and run for a bounded time, with the control words checked after each.
+// Set KELVO_FUZZ_SECONDS for a longer run by hand.
 #pragma once
 
 #include "compiler/exco_h.h"
@@ -19,6 +20,7 @@ struct ExcoFuzzReport {
   size_t compiled = 0;
   size_t refused = 0;
   size_t raised = 0;  // an exception that the compile passes on to its caller
+  size_t runFaults = 0;  // compiled texts whose run raised a fault
   std::vector<std::string> failures;
 };
 
@@ -95,6 +97,16 @@ class ExcoFuzzer {
   }
 };
 
+// The control words of the x87 unit and of SSE, which no compile and no run may leave
+// changed: the rest of the program computes under them.
+inline uint32_t ExcoControlWords() {
+  uint16_t x87 = 0;
+  uint32_t sse = 0;
+  asm volatile("fnstcw %0" : "=m"(x87));
+  asm volatile("stmxcsr %0" : "=m"(sse));
+  return (static_cast<uint32_t>(x87) << 16) ^ (sse & 0xFFC0u);  // without SSE's sticky flags
+}
+
 inline ExcoFuzzReport ExcoFuzz(uint32_t seed, std::chrono::milliseconds budget, size_t maxTexts) {
   if (const char* seconds = std::getenv("KELVO_FUZZ_SECONDS")) {
     budget = std::chrono::milliseconds(static_cast<long>(std::atof(seconds) * 1000));
@@ -103,6 +115,11 @@ inline ExcoFuzzReport ExcoFuzz(uint32_t seed, std::chrono::milliseconds budget, 
   ExcoFuzzer fuzzer(seed);
   ExcoFuzzReport report;
   const auto end = std::chrono::steady_clock::now() + budget;
+  const uint32_t words = ExcoControlWords();
+  auto checkWords = [&](const char* when, const std::string& text) {
+    if (ExcoControlWords() != words && report.failures.size() < 10)
+      report.failures.push_back(std::string("control words changed by the ") + when + " of: " + text);
+  };
   while (report.texts < maxTexts && std::chrono::steady_clock::now() < end) {
     const std::string text = fuzzer.next();
     ++report.texts;
@@ -120,10 +137,21 @@ inline ExcoFuzzReport ExcoFuzz(uint32_t seed, std::chrono::milliseconds budget, 
     } catch (const std::exception&) {
       ++report.raised;
       ExcoSetOption(exco_option::Zero, exco_option::Errors);
+      checkWords("compile", text);
       continue;
     }
+    checkWords("compile", text);
     ExcoGetError(code);
     ExcoSetOption(exco_option::Zero, exco_option::Errors);
+    if (handle != 0 && code == 0) {
+      // A run may fault; it reaches the caller as an exception and changes nothing else.
+      try {
+        ExcoRunRoutine(handle);
+      } catch (const std::exception&) {
+        ++report.runFaults;
+      }
+      checkWords("run", text);
+    }
     if (handle != 0 && code == 0) ++report.compiled;
     else if (handle == 0 && code >= 200 && code <= 218) ++report.refused;
     else if (report.failures.size() < 10)
