@@ -12,12 +12,15 @@
 
 #include "compiler/exco.h"
 #include "compiler/exco_lib.h"
+#include "compiler/exec_arena.h"
 
 #include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <random>
+#include <unistd.h>
 
 namespace {
 
@@ -79,10 +82,17 @@ double compileTimeOfOneRun(int variables)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void measure(int questions, int answers, int variables, int formulasEach, int runs)
+// Resident memory of the process in KiB.
+long residentKiB()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("bench.mdb"));
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+void openTest(const QString& path, int questions, int answers, int variables, int formulasEach)
+{
     engine::createDatabase(path, QString());
     Form1->con.close();
     Form1->con.setConnectionString(QStringLiteral("Data Source=") + path + QStringLiteral(";"));
@@ -90,7 +100,12 @@ void measure(int questions, int answers, int variables, int formulasEach, int ru
     for (const QString& statement : schemaStatements())
         Form1->con.execute(statement);
     fillTest(Form1->con, questions, answers, variables, formulasEach);
+}
 
+void measure(int questions, int answers, int variables, int formulasEach, int runs)
+{
+    QTemporaryDir dir;
+    openTest(dir.filePath(QStringLiteral("bench.mdb")), questions, answers, variables, formulasEach);
     std::mt19937 generator(1);
     LogLineList log;
     double compileSeconds = 0;
@@ -113,6 +128,26 @@ void measure(int questions, int answers, int variables, int formulasEach, int ru
 
 }  // namespace
 
+// Executable and resident memory over many runs of one test: a run keeps no compiled
+// routine once its variables are computed, so both stay flat.
+void memoryOverRuns(int questions, int answers, int variables, int formulasEach, int runs)
+{
+    QTemporaryDir dir;
+    openTest(dir.filePath(QStringLiteral("memory.mdb")), questions, answers, variables, formulasEach);
+    std::mt19937 generator(2);
+    LogLineList log;
+    std::printf("%d runs of %d formulas:\n", runs, variables * formulasEach);
+    for (int run = 1; run <= runs; ++run) {
+        SetAnswerMatrix(randomAnswers(questions, answers, generator));
+        ComputeVariables({}, false, log);
+        if (run == 1 || run == 10 || run == 100 || run == 1000 || run % 5000 == 0)
+            std::printf("  after %5d runs: %5zu live routines, %7zu KiB executable, %7ld KiB resident\n", run,
+                        exco::ExecArena::instance().liveRoutines(), exco::ExecArena::instance().mappedBytes() / 1024,
+                        residentKiB());
+    }
+    Form1->con.close();
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -121,5 +156,6 @@ int main(int argc, char** argv)
     measure(20, 4, 5, 4, 50);
     measure(100, 5, 20, 10, 20);
     measure(500, 5, 100, 3, 20);
+    memoryOverRuns(50, 5, 10, 5, 10000);
     return 0;
 }

@@ -105,6 +105,15 @@ std::vector<VariableFormula> loadVariableFormulas(int id, const QStringList& sto
     return formulas;
 }
 
+// Frees a compiled routine when it goes out of scope.
+struct CompiledRoutine {
+    void* handle;
+    explicit CompiledRoutine(void* compiled) : handle(compiled) {}
+    CompiledRoutine(const CompiledRoutine&) = delete;
+    CompiledRoutine& operator=(const CompiledRoutine&) = delete;
+    ~CompiledRoutine() { ExcoSetOption(51, reinterpret_cast<intptr_t>(handle)); }
+};
+
 // `known` is the variable's source when it was read already.
 bool computeVariable(int id, int index, const FormulaReferenceIds& ids, const VariableSource* known,
                      double& accumulated, QString& formulaText)
@@ -123,6 +132,9 @@ bool computeVariable(int id, int index, const FormulaReferenceIds& ids, const Va
             exco.Compile(formula.prepared.toStdString(), nullptr, handle);
             if (handle == nullptr)
                 return false;
+            // Each routine runs once: it is freed right after, also when it faults, so
+            // that runs keep no code (a lab session or a re-scoring runs thousands).
+            const CompiledRoutine routine{handle};
             const double result = static_cast<double>(exco.Calc(handle));
             acc = source.cumulative ? result + acc : result;
             vars()[static_cast<size_t>(index)] = acc;
