@@ -2,7 +2,6 @@
 
 #include "compiler/exco_h.h"
 
-#include <csetjmp>
 #include <csignal>
 #include <cstring>
 #include <ucontext.h>
@@ -13,20 +12,25 @@
 
 namespace {
 
+// The trampolines' frame (layout in native_call_x86_64.S), which also holds the jump
+// point that a fault returns to: the trampoline's stack pointer and the caller's r12
+// to r15, stored by a few instructions of the trampoline itself.
 struct ExcoCallFrame {
     uint16_t callerControlWord = 0;
     uint16_t routineControlWord = exco::kRoutineControlWord;
     uint32_t callerMxcsr = 0;
     uint16_t statusBefore = 0;
     uint16_t statusAfter = 0;
-    uint32_t unbalanced = 0;
+    uint32_t unbalanced = 0;  // 3: a fault left the routine
+    uint64_t jumpPoint = 0;
+    uint64_t savedRegisters[4] = {};
 };
-static_assert(sizeof(ExcoCallFrame) == 16);
+static_assert(sizeof(ExcoCallFrame) == 56);
+constexpr uint32_t kFaulted = 3;
 
 // One routine being run on this thread; runners nest when a routine calls a host
 // routine that runs compiled code in turn.
 struct Runner {
-    sigjmp_buf env;
     ExcoCallFrame frame;
     volatile int32_t fault = 0;
     volatile uint16_t statusAtFault = 0;  // x87 status word when the fault arrived
@@ -86,6 +90,9 @@ void passOn(int sig, siginfo_t* info, void* context)
         raise(sig);
 }
 
+extern "C" void exco_fault_landing();
+extern "C" [[noreturn]] void exco_unwind(ExcoCallFrame* frame);
+
 extern "C" void onSigFpe(int sig, siginfo_t* info, void* context)
 {
     Runner* const runner = tInnermost;
@@ -96,7 +103,12 @@ extern "C" void onSigFpe(int sig, siginfo_t* info, void* context)
         runner->statusAtFault = hasState ? user->uc_mcontext.fpregs->swd : 0;
         // Generated code never changes the MXCSR: what the fault found is the caller's.
         runner->frame.callerMxcsr = hasState ? user->uc_mcontext.fpregs->mxcsr : kDefaultMxcsr;
-        siglongjmp(runner->env, 1);
+        // Return from the handler straight into the trampoline's fault landing.
+        auto* resumed = static_cast<ucontext_t*>(context);
+        resumed->uc_mcontext.gregs[REG_RSP] = static_cast<greg_t>(runner->frame.jumpPoint);
+        resumed->uc_mcontext.gregs[REG_RBX] = reinterpret_cast<greg_t>(&runner->frame);
+        resumed->uc_mcontext.gregs[REG_RIP] = reinterpret_cast<greg_t>(&exco_fault_landing);
+        return;
     }
     passOn(sig, info, context);
 }
@@ -199,7 +211,7 @@ extern "C" void ExcoRaiseFault(int32_t kind)
         asm volatile("fnstsw %0\n\tstmxcsr %1" : "=m"(status), "=m"(mxcsr));
         runner->statusAtFault = status;
         runner->frame.callerMxcsr = mxcsr;
-        siglongjmp(runner->env, 1);
+        exco_unwind(&runner->frame);
     }
     exco::ThrowFault(static_cast<exco::FaultKind>(kind));
     throw EExcoInvalidOp();
@@ -216,20 +228,18 @@ bool runMasked(intptr_t entry, Extended& result)
     Runner runner;
     runner.outer = tInnermost;
     runner.frame.routineControlWord = kMaskedControlWord;
-    if (sigsetjmp(runner.env, 0) != 0) {
-        tInnermost = runner.outer;
-        --tDepth;
+    tInnermost = &runner;
+    ++tDepth;
+    result = exco_call_masked(static_cast<uintptr_t>(entry), &runner.frame);
+    tInnermost = runner.outer;
+    --tDepth;
+    if (runner.frame.unbalanced == kFaulted) {
         restoreCallerUnit(runner.frame);
         if ((runner.statusAtFault & kUnmaskedFaultFlags) != 0)
             return false;
         exco::ThrowFault(static_cast<exco::FaultKind>(runner.fault));
         throw EExcoInvalidOp();
     }
-    tInnermost = &runner;
-    ++tDepth;
-    result = exco_call_masked(static_cast<uintptr_t>(entry), &runner.frame);
-    tInnermost = runner.outer;
-    --tDepth;
     if (runner.frame.unbalanced == 1)
         throw EExcoUnbalancedStack();
     return runner.frame.unbalanced == 0;
@@ -239,18 +249,16 @@ Extended runUnmasked(intptr_t entry)
 {
     Runner runner;
     runner.outer = tInnermost;
-    if (sigsetjmp(runner.env, 0) != 0) {
-        tInnermost = runner.outer;
-        --tDepth;
-        restoreCallerUnit(runner.frame);
-        exco::ThrowFault(static_cast<exco::FaultKind>(runner.fault));
-        throw EExcoInvalidOp();
-    }
     tInnermost = &runner;
     ++tDepth;
     const Extended result = exco_call_trampoline(static_cast<uintptr_t>(entry), &runner.frame);
     tInnermost = runner.outer;
     --tDepth;
+    if (runner.frame.unbalanced == kFaulted) {
+        restoreCallerUnit(runner.frame);
+        exco::ThrowFault(static_cast<exco::FaultKind>(runner.fault));
+        throw EExcoInvalidOp();
+    }
     if (runner.frame.unbalanced != 0)
         throw EExcoUnbalancedStack();
     return result;

@@ -3,9 +3,9 @@
 // ExcoRunRoutine (declared in compiler/exco_h.h) is the one way to run a routine: the
 // component's Calc, the pre-evaluation of a compile and every other runner use it. It
 // calls the routine through an assembler trampoline (native_call_x86_64.S) that
-//   - loads the routines' x87 control word (kRoutineControlWord) only around the call
-//     and clears the caller's pending x87 flags first, so that a flag left by host code
-//     cannot fire inside the routine;
+//   - loads the routines' x87 control word (kRoutineControlWord) only around the call,
+//     and only when the caller's differs, and clears the caller's pending x87 flags
+//     first, so that a flag left by host code cannot fire inside the routine;
 //   - keeps the CPU stack 16-byte aligned at the call;
 //   - waits for pending x87 faults (fwait) while the fault window is still open, then
 //     restores the caller's control word;
@@ -13,13 +13,16 @@
 //     found there, and hands that value back as the result.
 //
 // Fault window. A SIGFPE handler, installed once with SA_NODEFER, acts only while the
-// calling thread is inside a routine. It leaves the signal frame with siglongjmp to a
-// jump point that ExcoRunRoutine takes with sigsetjmp(env, 0) (no signal mask is saved
-// or restored, so a call costs no system call); the runner then resets the x87 unit
-// (fninit), restores the caller's control word and SSE control/status register and
-// throws the exception that matches the fault. Outside the window, and for signals
-// sent by other processes, the handler passes the signal on to the handler that was
-// installed before it (or to the default action).
+// calling thread is inside a routine. Its jump point is the trampoline's own: the
+// trampoline stores its stack pointer and the caller's r12 to r15 in its frame before
+// the call (a few stores, no library call, no system call), and the handler returns
+// from the signal straight into the trampoline's fault landing by its signal context;
+// a fault that a host routine raises jumps there with exco_unwind. The landing resets
+// the x87 unit (fninit) to the caller's control word and returns as the trampoline
+// would; the runner then restores the SSE control/status register and throws the
+// exception that matches the fault. Outside the window, and for signals sent by other
+// processes, the handler passes the signal on to the handler that was installed
+// before it (or to the default action).
 //
 // Routines that may run twice. A routine whose only effect is its result (the code
 // generator marks it by starting it with kRunTwiceMark, a nop) first runs with every

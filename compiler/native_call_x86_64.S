@@ -9,7 +9,10 @@
 #            on every call would cost more than a short formula on some processors)
 #    8  u16  x87 status word before the call
 #   10  u16  x87 status word after the call
-#   12  u32  1 when the routine did not leave exactly one value on the x87 stack
+#   12  u32  1 when the routine did not leave exactly one value on the x87 stack,
+#            3 when a fault left it (through exco_fault_landing below)
+#   16  u64  the trampoline's stack pointer at the call, and 24..48 the caller's r12
+#            to r15: the jump point that a fault returns to
 #
 # The routine takes no arguments and returns its value in ST(0). Everything between
 # loading the routines' control word and restoring the caller's runs inside the fault
@@ -32,13 +35,21 @@ exco_call_trampoline:
         .cfi_offset %rbx, -24
         subq    $8, %rsp                # 16-byte aligned at the call below
         movq    %rsi, %rbx
+        movq    %rsp, 16(%rbx)          # the jump point: a few stores, no library call
+        movq    %r12, 24(%rbx)
+        movq    %r13, 32(%rbx)
+        movq    %r14, 40(%rbx)
+        movq    %r15, 48(%rbx)
 
         fnstcw  0(%rbx)
         fnstsw  %ax
         movw    %ax, 8(%rbx)
         fnclex                          # a flag left by host code must not fire inside
-        fldcw   2(%rbx)
-
+        movw    0(%rbx), %cx
+        cmpw    2(%rbx), %cx
+        je      1f
+        fldcw   2(%rbx)                 # only when it differs: a load costs more than it
+1:
         call    *%rdi
 
         fwait
@@ -50,6 +61,9 @@ exco_call_trampoline:
         testw   $0x3800, %cx
         jnz     .Lunbalanced
         movl    $0, 12(%rbx)
+        movw    0(%rbx), %cx
+        cmpw    2(%rbx), %cx
+        je      .Lreturn
         fldcw   0(%rbx)
         jmp     .Lreturn
 
@@ -98,6 +112,11 @@ exco_call_masked:
         .cfi_offset %rbx, -24
         subq    $8, %rsp
         movq    %rsi, %rbx
+        movq    %rsp, 16(%rbx)          # the jump point: a few stores, no library call
+        movq    %r12, 24(%rbx)
+        movq    %r13, 32(%rbx)
+        movq    %r14, 40(%rbx)
+        movq    %r15, 48(%rbx)
 
         fnstcw  0(%rbx)
         movw    0(%rbx), %cx
@@ -141,5 +160,56 @@ exco_call_masked:
         ret
         .cfi_endproc
         .size   exco_call_masked, .-exco_call_masked
+
+# exco_fault_landing: where a fault inside a routine resumes, entered with rsp the
+# jump point of a trampoline (frame+16) and rbx its frame, from the SIGFPE handler
+# (which returns into it by its signal context) or from exco_unwind (a fault that a
+# host routine raised). Both trampolines have the same frame layout, so one landing
+# serves them: the x87 unit starts afresh with the caller's control word (fninit does
+# not wait, so the pending fault does not fire again), a dummy result is left, and
+# frame+12 = 3 tells the runner which exception to throw.
+
+        .text
+        .p2align 4
+        .globl  exco_fault_landing
+        .hidden exco_fault_landing
+        .type   exco_fault_landing, @function
+exco_fault_landing:
+        .cfi_startproc
+        .cfi_def_cfa %rsp, 32
+        .cfi_offset %rbp, -16
+        .cfi_offset %rbx, -24
+        leaq    16(%rsp), %rbp
+        .cfi_def_cfa %rbp, 16
+        movq    24(%rbx), %r12
+        movq    32(%rbx), %r13
+        movq    40(%rbx), %r14
+        movq    48(%rbx), %r15
+        fninit
+        fldcw   0(%rbx)
+        fldz
+        movl    $3, 12(%rbx)
+        movq    -8(%rbp), %rbx
+        leave
+        .cfi_def_cfa %rsp, 8
+        ret
+        .cfi_endproc
+        .size   exco_fault_landing, .-exco_fault_landing
+
+# void exco_unwind(ExcoCallFrame* frame): leaves every frame above the trampoline of
+# frame for its fault landing. The host routine that calls it has left its own scopes.
+
+        .text
+        .p2align 4
+        .globl  exco_unwind
+        .hidden exco_unwind
+        .type   exco_unwind, @function
+exco_unwind:
+        .cfi_startproc
+        movq    %rdi, %rbx
+        movq    16(%rbx), %rsp
+        jmp     exco_fault_landing
+        .cfi_endproc
+        .size   exco_unwind, .-exco_unwind
 
         .section .note.GNU-stack, "", @progbits
