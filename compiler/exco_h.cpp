@@ -144,6 +144,9 @@ void TExcoH::Compile(const std::string& expr, const TDestination& dest, TFunctio
     Function.Entry = 0;
     throw;
   }
+  const std::string printed = ExcoFormatNumber(value);
+  // A text that is its own printed value (a number) already is that routine.
+  if (FaultCode == 0 && printed == expr && (dest.Where == 0 || dest.Type == 0)) return;
   FreeCode(func);
   Function = func;
   if (FaultCode != 0) {
@@ -153,7 +156,7 @@ void TExcoH::Compile(const std::string& expr, const TDestination& dest, TFunctio
     return;
   }
   gPreEvaluationCell = value;
-  CompileAttempt(ExcoFormatNumber(value), dest, func);
+  CompileAttempt(printed, dest, func);
 }
 
 void TExcoH::CompileAttempt(const std::string& expr, const TDestination& dest, TFunction& func) {
