@@ -175,9 +175,15 @@ TFunc fillCodeList(const TNode& node, const TVarList& vars)
 
 TArrayOfTFunc buildCodeList(TNode* root, const TVarList& vars, std::vector<TNode*>* nodes = nullptr)
 {
+    // An entry is large: reserve them all rather than move them as the list grows.
+    std::size_t count = 1;
+    postOrder(root, [&](TNode*) { ++count; });
     TArrayOfTFunc list(1);
-    if (nodes != nullptr)
+    list.reserve(count);
+    if (nodes != nullptr) {
         nodes->assign(1, nullptr);
+        nodes->reserve(count);
+    }
     postOrder(root, [&](TNode* node) {
         list.push_back(fillCodeList(*node, vars));
         if (nodes != nullptr)
