@@ -37,6 +37,7 @@ inline const char* faultName(Fault f) {
 struct Value {
   long double v = 0;
   long double err = 0;      // absolute error bound of the compiled value
+  long double mag = 0;      // the largest term of the sums that led to it, scaled
   Fault fault = Fault::None;
   bool undecidable = false;
 };
@@ -63,11 +64,14 @@ constexpr long double kLimit = 1e30L;   // beyond this a Double temporary may ov
 
 // v computed from operands of error err; exactOp: the long double operation itself was
 // exact, so a result that a Double holds is exact in the compiled code too.
-inline Value rounded(long double v, long double err, bool exactOp = true) {
+// magnitude: the largest operand, for a sum whose terms the compiler may take in another
+// order (constant terms are folded into one, added first or last).
+inline Value rounded(long double v, long double err, bool exactOp = true, long double magnitude = 0) {
   Value r;
   r.v = v;
   const bool exact = exactOp && v == static_cast<long double>(static_cast<double>(v));
-  r.err = err + (exact && err == 0 ? 0 : kEps * std::fabs(v));
+  r.mag = std::max(std::fabs(v), magnitude);
+  r.err = err + (exact && err == 0 ? 0 : kEps * r.mag);
   if (!std::isfinite(v) || std::fabs(v) > kLimit || !std::isfinite(r.err)) r.undecidable = true;
   return r;
 }
@@ -95,19 +99,25 @@ inline bool passOn(const Value& a, const Value& b, Value& out) {
   return first || second;
 }
 
+inline long double magnitude(const Value& a) { return std::max(a.mag, std::fabs(a.v)); }
+
 inline Value add(const Value& a, const Value& b, bool subtract) {
   Value out;
   if (passOn(a, b, out)) return out;
   const long double b2 = subtract ? -b.v : b.v;
   const long double r = a.v + b2;
-  return rounded(r, a.err + b.err, r - a.v == b2 && r - b2 == a.v);
+  // Terms may be summed in another order, so a sum is exact only of whole numbers.
+  const auto whole = [](long double t) { return t == std::trunc(t) && std::fabs(t) < 0x1p52L; };
+  const bool exact = whole(a.v) && whole(b.v) && whole(r) && whole(a.mag) && whole(b.mag);
+  return rounded(r, a.err + b.err, exact, std::max(magnitude(a), magnitude(b)));
 }
 
 inline Value mul(const Value& a, const Value& b) {
   Value out;
   if (passOn(a, b, out)) return out;
   const long double r = a.v * b.v;
-  return rounded(r, std::fabs(a.v) * b.err + std::fabs(b.v) * a.err + a.err * b.err, std::fmal(a.v, b.v, -r) == 0);
+  return rounded(r, std::fabs(a.v) * b.err + std::fabs(b.v) * a.err + a.err * b.err, std::fmal(a.v, b.v, -r) == 0,
+                 std::max(magnitude(a) * std::fabs(b.v), magnitude(b) * std::fabs(a.v)));
 }
 
 inline Value div(const Value& a, const Value& b) {
@@ -119,7 +129,7 @@ inline Value div(const Value& a, const Value& b) {
   }
   const long double q = a.v / b.v;
   // A division by a constant runs as a product with its reciprocal, kept in a Double cell.
-  return rounded(q, (a.err + std::fabs(q) * b.err) / (std::fabs(b.v) - b.err), false);
+  return rounded(q, (a.err + std::fabs(q) * b.err) / (std::fabs(b.v) - b.err), false, magnitude(a) / std::fabs(b.v));
 }
 
 // A function of one value: its domain decides the fault, its spread over the error
@@ -139,6 +149,15 @@ struct Unary {
 
 inline Fault anywhere(long double) { return Fault::None; }
 inline long double nearOne(long double) { return 1e-18L; }
+// fsin, fcos and fptan reduce their argument with a 66-bit pi: near a pole of tan the
+// reduced argument's error of about |v| 2^-64 shows in the result.
+inline std::function<long double(long double)> reduced(long double (*f)(long double)) {
+  return [f](long double v) { return 4 * std::fabs(f(v + std::fabs(v) * 0x1p-63L) - f(v)); };
+}
+inline long double cotangent(long double v) { return 1 / std::tan(v); }
+inline long double sine(long double v) { return std::sin(v); }
+inline long double cosine(long double v) { return std::cos(v); }
+inline long double tangent(long double v) { return std::tan(v); }
 inline Unary exactly(std::function<long double(long double)> f) { return {std::move(f), anywhere, [](long double) { return 0.0L; }, true}; }
 // trunc and frac: exact, but a step wherever the argument's error may cross a whole
 // number (or where the argument no longer holds its fraction at all).
@@ -361,6 +380,7 @@ class ExpressionGenerator {
     if (ref::passOn(base, exponent, out)) return out;
     const bool whole = exponent.err == 0 && exponent.v == std::trunc(exponent.v);
     if (base.v == 0 && base.err == 0) {
+      if (std::fabs(exponent.v) <= exponent.err && exponent.err > 0) return out.undecidable = true, out;
       if (exponent.v < 0) return ref::withFault(Fault::ZeroDivide);
       return ref::rounded(exponent.v == 0 ? 1 : 0, 0);
     }
@@ -431,10 +451,10 @@ class ExpressionGenerator {
         {{"exp"}, {[](long double v) { return std::exp(v); }, [](long double v) { return v > 60 ? Fault::Invalid : Fault::None; }}},
         {{"log2", "lg2"}, {[](long double v) { return std::log2(v); }, logDomain}},
         {{"log10", "lg"}, {[](long double v) { return std::log10(v); }, logDomain}},
-        {{"sin"}, {[](long double v) { return std::sin(v); }, trig}},
-        {{"cos"}, {[](long double v) { return std::cos(v); }, trig}},
-        {{"tan", "tg"}, {[](long double v) { return std::tan(v); }, trig}},
-        {{"cotan", "ctg", "cot"}, {[](long double v) { return 1 / std::tan(v); }, [=](long double v) { return v == 0 ? nonZero(v) : trig(v); }}},
+        {{"sin"}, {ref::sine, trig, ref::reduced(ref::sine)}},
+        {{"cos"}, {ref::cosine, trig, ref::reduced(ref::cosine)}},
+        {{"tan", "tg"}, {ref::tangent, trig, ref::reduced(ref::tangent)}},
+        {{"cotan", "ctg", "cot"}, {ref::cotangent, [=](long double v) { return v == 0 ? nonZero(v) : trig(v); }, ref::reduced(ref::cotangent)}},
         {{"arcsin", "asin"}, {[](long double v) { return std::asin(v); }, unit}},
         {{"arccos", "acos"}, {[](long double v) { return std::acos(v); }, unit}},
         {{"arctan", "arctg", "atan"}, {[](long double v) { return std::atan(v); }}},
