@@ -111,7 +111,7 @@ struct CompiledRoutine {
     explicit CompiledRoutine(void* compiled) : handle(compiled) {}
     CompiledRoutine(const CompiledRoutine&) = delete;
     CompiledRoutine& operator=(const CompiledRoutine&) = delete;
-    ~CompiledRoutine() { ExcoSetOption(51, reinterpret_cast<intptr_t>(handle)); }
+    ~CompiledRoutine() { ExcoSetOption(exco_option::Clear, reinterpret_cast<intptr_t>(handle)); }
 };
 
 // `known` is the variable's source when it was read already.

@@ -94,7 +94,7 @@ TEST_F(Cases, ValuesWithTheOptimiserOnAndOff) {
       const long double got = TExco().Calc(reinterpret_cast<void*>(out.handle));
       EXPECT_NEAR(static_cast<double>(got), static_cast<double>(c.expected), 1e-12)
           << c.text << " optimise " << optimise;
-      ExcoSetOption(51, out.handle);
+      ExcoSetOption(exco_option::Clear, out.handle);
     }
   }
 }
@@ -120,7 +120,7 @@ TEST_F(Cases, FaultsOfTheirKind) {
     void* routine = reinterpret_cast<void*>(out.handle);
     if (c.zeroDivide) EXPECT_THROW(TExco().Calc(routine), EExcoZeroDivide) << c.text << " at " << c.x;
     else EXPECT_THROW(TExco().Calc(routine), EExcoInvalidOp) << c.text << " at " << c.x;
-    ExcoSetOption(51, out.handle);
+    ExcoSetOption(exco_option::Clear, out.handle);
   }
 }
 
@@ -144,13 +144,13 @@ TEST_F(Cases, NestingWithinTheLimitCompilesAndBeyondItIsRefused) {
   const CompileOutcome deep = compileText(nested("sin(", "x", ")", 200));
   ASSERT_NE(deep.handle, 0) << deep.code;
   EXPECT_NEAR(static_cast<double>(TExco().Calc(reinterpret_cast<void*>(deep.handle))), static_cast<double>(sines), 1e-15);
-  ExcoSetOption(51, deep.handle);
+  ExcoSetOption(exco_option::Clear, deep.handle);
   std::string chain = "x";
   for (int k = 0; k < 200; ++k) chain += "^1";
   const CompileOutcome powers = compileText(chain);
   ASSERT_NE(powers.handle, 0) << powers.code;
   EXPECT_DOUBLE_EQ(static_cast<double>(TExco().Calc(reinterpret_cast<void*>(powers.handle))), 0.7);
-  ExcoSetOption(51, powers.handle);
+  ExcoSetOption(exco_option::Clear, powers.handle);
 
   // Far beyond it: refused with the stack overflow code, not run for minutes.
   std::string hats = "x";

@@ -695,11 +695,11 @@ inline Outcome runText(const std::string& text) {
     ExcoCompile(text, nullptr, handle);
   } catch (const std::exception& e) {
     out.other = std::string("compile raised: ") + e.what();
-    ExcoSetOption(48, 75);
+    ExcoSetOption(exco_option::Zero, exco_option::Errors);
     return out;
   }
   ExcoGetError(out.errorCode);
-  ExcoSetOption(48, 75);
+  ExcoSetOption(exco_option::Zero, exco_option::Errors);
   if (handle == 0) {
     if (out.errorCode == 203) out.fault = Fault::ZeroDivide;
     if (out.errorCode == 204) out.fault = Fault::Invalid;
@@ -715,7 +715,7 @@ inline Outcome runText(const std::string& text) {
   } catch (const std::exception& e) {
     out.other = std::string("run raised: ") + e.what();
   }
-  ExcoSetOption(51, handle);
+  ExcoSetOption(exco_option::Clear, handle);
   return out;
 }
 
