@@ -11,6 +11,7 @@
 #include "editor/login_dialog.h"
 #include "engine/connection.h"
 #include "results/results_window.h"
+#include "run/run_window.h"
 #include "tests/support/modal_answer.h"
 #include "ui/dialog_service.h"
 
@@ -23,6 +24,8 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace kelvo::testing {
 
@@ -76,6 +79,31 @@ protected:
     {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Locks the open test with the editor's button and takes it in the test window:
+    // `atInstructions` sees the window as it opens (on the instruction page when the
+    // test has one), `atQuestion` the first question; then the run is ended.
+    void TakeTest(const std::function<void(TForm2*)>& atInstructions, const std::function<void(TForm2*)>& atQuestion)
+    {
+        Form3->trialAnswerSeed = 3;
+        Form3->btnLock->click();
+        ASSERT_EQ(script.lastText().left(20), QStringLiteral("Kelvo test is valid!"));
+        bool taken = false;
+        answerModal<TForm2>([&](TForm2* window) {
+            taken = true;
+            atInstructions(window);
+            if (window->panel1->isVisible())
+                QTest::mouseClick(window->btnStartTest, Qt::LeftButton);
+            atQuestion(window);
+            script.answerQuestion(true);
+            QTest::mouseClick(window->findChild<QAbstractButton*>(QStringLiteral("answer0")), Qt::LeftButton);
+            if (!QTest::qWaitFor([window] { return !window->isVisible(); }, 3000))
+                window->done(QDialog::Rejected);
+        });
+        Form1->btnTest->setEnabled(true);
+        QTest::mouseClick(Form1->btnTest, Qt::LeftButton);
+        EXPECT_TRUE(taken);
     }
 
     // Settings row `id` of the open test as stored, "<missing>" when there is none.

@@ -88,31 +88,6 @@ protected:
         ADD_FAILURE() << "no check box " << caption.toStdString();
     }
 
-    // Locks the open test with the editor's button and takes it in the test window,
-    // where `look` sees the instruction page first (when the test has one) and then
-    // the first question.
-    void TakeTest(const std::function<void(TForm2*)>& atInstructions, const std::function<void(TForm2*)>& atQuestion)
-    {
-        Form3->trialAnswerSeed = 3;
-        Form3->btnLock->click();
-        ASSERT_EQ(script.lastText().left(20), QStringLiteral("Kelvo test is valid!"));
-        bool taken = false;
-        answerModal<TForm2>([&](TForm2* window) {
-            taken = true;
-            atInstructions(window);
-            if (window->panel1->isVisible())
-                QTest::mouseClick(window->btnStartTest, Qt::LeftButton);
-            atQuestion(window);
-            script.answerQuestion(true);
-            QTest::mouseClick(window->findChild<QAbstractButton*>(QStringLiteral("answer0")), Qt::LeftButton);
-            if (!QTest::qWaitFor([window] { return !window->isVisible(); }, 3000))
-                window->done(QDialog::Rejected);
-        });
-        Form1->btnTest->setEnabled(true);
-        QTest::mouseClick(Form1->btnTest, Qt::LeftButton);
-        EXPECT_TRUE(taken);
-    }
-
     QString WriteFile(const QString& name, const QByteArray& content)
     {
         const QString path = dir.filePath(name);
