@@ -2,6 +2,7 @@
 // one (InsertRecord) and read back in one SELECT (SelectToVariant), against the same
 // rows through the SQLite C API with a prepared statement, each side in one transaction.
 
+#include "bench_support.h"
 #include "app/main_window.h"
 #include "app/window_instance.h"
 #include "data/database.h"
@@ -132,8 +133,7 @@ Timing ThroughSqlite(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    kelvo::bench::preferOffscreen();
     kelvo::KelvoApplication app(argc, argv);
     const kelvo::WindowInstance<kelvo::TForm1> form1(kelvo::Form1);
     const QTemporaryDir dir;

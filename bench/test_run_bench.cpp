@@ -4,6 +4,7 @@
 // end of the run is the last click: the end question answered, the run's rows written,
 // its variables computed, the backup record written and the window closed.
 
+#include "bench_support.h"
 #include "app/main_window.h"
 #include "app/window_instance.h"
 #include "data/database.h"
@@ -181,8 +182,7 @@ double median(std::vector<double> values)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    kelvo::bench::preferOffscreen();
     QTemporaryDir dataHome;
     qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
     kelvo::KelvoApplication app(argc, argv);

@@ -189,16 +189,12 @@ bool DropColumn(const QString& table, const QString& field)
 
 bool TableExists(const QString& name)
 {
+    // Asked on the open connection: a second one would check the whole file again on
+    // opening, at every question asked.
     const engine::Connection& main = TestConnection();
     if (!main.isOpen())
         return false;
-    engine::Connection second;
-    second.setConnectionString(main.connectionString());
-    second.open();
-    QStringList names = second.tableNames();
-    second.close();
-    names.sort(Qt::CaseInsensitive);
-    return names.contains(name, Qt::CaseInsensitive);
+    return main.tableNames().contains(name, Qt::CaseInsensitive);
 }
 
 bool ChangeDatabasePassword(const QString& oldPassword, const QString& newPassword)

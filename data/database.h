@@ -30,8 +30,8 @@ int UpdateRecord(const TableDataset& dataSet, const QString& keyField, const QSt
 bool AddColumn(const QString& table, const QString& field, const QString& fieldType);
 // Drops a column that exists (otherwise error 74). Failures raise.
 bool DropColumn(const QString& table, const QString& field);
-// Whether the open file has the table (letter case ignored), read on a second
-// connection of its own; false without an open test. Failures raise.
+// Whether the open file has the table (letter case ignored); false without an open
+// test. Failures raise.
 bool TableExists(const QString& name);
 // "null" stands for no password. The file must be open exclusively. Shows error 114
 // and gives false on failure.

@@ -86,10 +86,11 @@ TForm17::TForm17(TForm13& results, QWidget* parent) : QDialog(parent), results_(
 void TForm17::FormCreate()
 {
     if (Session::current().con.isOpen()) {
+        // Only the field names are wanted: the rows, many thousand of them, are not read.
         if (TableExists(QStringLiteral("dataf")))
-            for (const engine::FieldInfo& field : Session::current().con.select(QStringLiteral("select * from dataf;")).columns)
+            for (const engine::FieldInfo& field : Session::current().con.tableFields(QStringLiteral("dataf")))
                 combo->addItem(field.name);
-        for (const engine::FieldInfo& field : Session::current().con.select(QStringLiteral("select * from datac;")).columns)
+        for (const engine::FieldInfo& field : Session::current().con.tableFields(QStringLiteral("datac")))
             combo->addItem(field.name);
     }
     combo->setCurrentIndex(-1);

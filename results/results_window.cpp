@@ -28,7 +28,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <numeric>
 
 namespace kelvo {
 
@@ -278,7 +277,6 @@ void TForm13::FormShow()
         return;
     }
     const WaitWindowScope wait(QStringLiteral("Retrieving data.."));
-    fetched_.clear();
     toolFields->setEnabled(TableExists(QStringLiteral("dataf")));
     toolVariables->setEnabled(TableExists(QStringLiteral("datav1")));
     for (QToolButton* button : {toolFields, toolVariables})
@@ -300,7 +298,6 @@ void TForm13::ResetView()
     ClearGrid();
     statusLabel_->clear();
     queryList_.clear();
-    fetched_.clear();
     toolFields->setChecked(false);
     toolVariables->setChecked(false);
 }
@@ -362,63 +359,31 @@ void TForm13::ApplySortSuffix()
         entry = results::withSortSuffix(entry, sortSuffix_);
 }
 
-std::shared_ptr<const results::FetchedTable> TForm13::fetch(const QString& entry, std::vector<int>* order)
-{
-    const QString rows = results::rowsSelected(entry);
-    if (const auto known = fetched_.find(rows); known != fetched_.end()) {
-        const std::shared_ptr<const results::FetchedTable>& table = known->second;
-        if (!order)
-            return table;
-        // The rows are known: the database is asked only for their order.
-        const std::optional<QString> idsInOrder
-            = table->firstFieldIsId() ? results::selectingOnly(entry, table->fieldName(0)) : std::nullopt;
-        if (idsInOrder) {
-            const engine::ResultSet ids = Session::current().con.select(*idsInOrder);
-            order->clear();
-            order->reserve(static_cast<size_t>(ids.rowCount()));
-            for (const std::vector<QVariant>& id : ids.rows) {
-                const int row = table->rowByKey.value(results::CellDisplayText(id.front()), -1);
-                if (row < 0)
-                    break;
-                order->push_back(row);
-            }
-            if (static_cast<int>(order->size()) == table->result.rowCount() && ids.rowCount() == table->result.rowCount())
-                return table;
-        }
-    }
-    auto table = std::make_shared<const results::FetchedTable>(Session::current().con.select(entry));
-    fetched_[rows] = table;
-    if (order) {
-        order->resize(static_cast<size_t>(table->result.rowCount()));
-        std::iota(order->begin(), order->end(), 0);
-    }
-    return table;
-}
-
 void TForm13::RefreshGrid()
 {
     ClearGrid();
     if (queryList_.isEmpty())
         return;
     ApplySortSuffix();
+    const engine::Connection& connection = Session::current().con;
     results::MergedGrid merged;
     for (qsizetype i = 0; i < queryList_.size(); ++i) {
         const QString& entry = queryList_[i];
-        std::shared_ptr<const results::FetchedTable> table;
-        std::vector<int> order;
+        results::GridSource source;
         try {
-            table = fetch(entry, i == 0 ? &order : nullptr);
+            source = results::GridSource::describe(connection, entry);
+            if (i == 0)
+                merged.setFirst(connection, source);
+            else
+                merged.merge(source);
+            if (TableNameAfterFrom(entry) == u"datac")
+                statusLabel_->setText(QStringLiteral("Record count: ")
+                                      + QString::number(i == 0 ? merged.rowCount() : source.count(connection)));
         } catch (const std::exception&) {
             dialogs::error(kSelectFailed);
             break;
         }
-        if (TableNameAfterFrom(entry) == u"datac")
-            statusLabel_->setText(QStringLiteral("Record count: ") + QString::number(table->result.rowCount()));
-        if (i == 0)
-            merged.setFirst(table, std::move(order));
-        else
-            merged.merge(table);
-        if (!table->firstFieldIsId())
+        if (!source.firstFieldIsId())
             dialogs::warning(kNoIdColumn);
     }
     model_->setGrid(std::move(merged));
@@ -430,15 +395,14 @@ void TForm13::SortByColumn(const QString& name)
     if (name.isEmpty() || queryList_.isEmpty())
         return;
     for (qsizetype i = 0; i < queryList_.size(); ++i) {
-        std::shared_ptr<const results::FetchedTable> table;
+        results::GridSource source;
         try {
-            table = fetch(queryList_[i], nullptr);
+            source = results::GridSource::describe(Session::current().con, queryList_[i]);
         } catch (const std::exception&) {
             dialogs::error(kSelectFailed);
             return;
         }
-        const auto& columns = table->result.columns;
-        const bool holdsColumn = std::any_of(columns.begin(), columns.end(), [&](const engine::FieldInfo& field) {
+        const bool holdsColumn = std::any_of(source.fields.begin(), source.fields.end(), [&](const engine::FieldInfo& field) {
             return field.name.compare(name, Qt::CaseInsensitive) == 0;
         });
         if (holdsColumn) {
@@ -510,8 +474,9 @@ void TForm13::toolFontClick()
 void TForm13::showSubWindow(QDialog& window)
 {
     window.exec();
-    // The stored runs may have changed there: sorting reads them again.
-    fetched_.clear();
+    // The stored runs may have changed there: the cells shown are read again.
+    model_->grid().forgetCells();
+    grid->viewport()->update();
 }
 
 void TForm13::toolExportClick()

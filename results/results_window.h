@@ -10,8 +10,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <map>
-#include <memory>
 
 class QAbstractButton;
 class QLabel;
@@ -108,8 +106,6 @@ private:
     void ApplySortSuffix();
     void toggleSection(const QToolButton* button, const QString& prefix, const QStringList& statements);
     QStringList resultTableStatements(const QString& prefix) const;
-    // The rows of `entry`; when `ordered`, in the entry's own order.
-    std::shared_ptr<const results::FetchedTable> fetch(const QString& entry, std::vector<int>* order);
     void showSubWindow(QDialog& window);
     void applyLook();
     // Rows grow to the height their wrapped cells need as they come into view.
@@ -125,10 +121,6 @@ private:
     results::ResultCellDelegate* delegate_;
     QLabel* statusLabel_;
     QAbstractButton* cornerHeader_ = nullptr;
-    // The rows fetched while the window is shown, by the rows a statement selects, so
-    // that sorting asks the database only for the new order. Emptied whenever the stored
-    // runs may have changed (showing, reset, after the editing windows).
-    std::map<QString, std::shared_ptr<const results::FetchedTable>> fetched_;
     bool rowGrowthPending_ = false;
 
     // What the Find dialog had last; its search mode is the Find button's "tag".
