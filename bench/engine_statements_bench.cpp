@@ -1,6 +1,7 @@
 // Figures of the engine layer: translating a statement, recording runs into a wide
 // result table, and reading that table back as the results window does.
 
+#include "bench_support.h"
 #include "engine/connection.h"
 #include "engine/jet_dialect.h"
 
@@ -43,7 +44,7 @@ int main(int argc, char** argv)
     const QString update = QStringLiteral("update datac set test_date='2026-12-10',finished=true,username='quorv' "
                                           "where id=1 and id between 5 and 1;");
     const auto noColumns = [](const QString&) { return std::vector<FieldInfo>{}; };
-    constexpr int translations = 20000;
+    const int translations = kelvo::bench::sized(20000, 200);
     auto start = Clock::now();
     for (int i = 0; i < translations; ++i)
         translateStatement(update, noColumns);
@@ -55,7 +56,7 @@ int main(int argc, char** argv)
         insertColumns += QStringLiteral(", item%1").arg(c);
         insertValues += QStringLiteral(", 'answer %1\r\nsecond line'").arg(c);
     }
-    constexpr int runs = 1000;
+    const int runs = kelvo::bench::sized(1000, 20);
     start = Clock::now();
     {
         Transaction transaction(connection);
@@ -75,7 +76,7 @@ int main(int argc, char** argv)
                 microsecondsSince(start, 1) / 1000.0);
 
     start = Clock::now();
-    constexpr int opens = 20;
+    const int opens = kelvo::bench::sized(20, 2);
     for (int i = 0; i < opens; ++i)
         connection.open();
     std::printf("open the file (%lld KiB, with its checks): %8.2f ms\n",

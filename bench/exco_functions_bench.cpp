@@ -7,6 +7,7 @@
 // time. Evaluation: Kelvo's TExco::Calc (the guarded run of the routine), the C++
 // function called through a pointer, muparser's Eval; every evaluation reads
 // variables that change between calls.
+#include "bench_support.h"
 #include "compiler/exco.h"
 #include "compiler/exco_lib.h"
 
@@ -131,8 +132,8 @@ int main()
     parser.DefineVar("y", &gY);
     parser.DefineVar("z", &gZ);
 
-    constexpr int kCompiles = 20000;
-    constexpr int kEvaluations = 2000000;
+    const int kCompiles = kelvo::bench::sized(20000, 100);
+    const int kEvaluations = kelvo::bench::sized(2000000, 1000);
     TExco exco;
     std::printf("%-22s %10s %10s %9s | %10s %10s %10s %9s %9s\n", "formula", "compile", "mu parse", "ratio",
                 "Kelvo", "C++ -O2", "muparser", "K/C++", "mu/K");

@@ -1,4 +1,5 @@
 // Cost of placing compiled routines and of running one through the guarded runner.
+#include "bench_support.h"
 #include "compiler/exco_h.h"
 #include "compiler/exec_arena.h"
 #include "compiler/native_call.h"
@@ -28,14 +29,14 @@ int main()
     std::vector<uint8_t> typical(183, 0x90);  // about the size of a formula of a few terms
     std::copy(returnsOne.begin(), returnsOne.end(), typical.end() - 3);
 
-    constexpr long kPlacements = 1000000;
+    const long kPlacements = kelvo::bench::sized(1000000L, 1000L);
     const double place = nanosecondsPer(kPlacements, [&] {
         for (long i = 0; i < kPlacements; ++i)
             arena.release(arena.place(typical));
     });
 
     const uintptr_t entry = arena.place(returnsOne);
-    constexpr long kCalls = 10000000;
+    const long kCalls = kelvo::bench::sized(10000000L, 1000L);
     volatile long double sink = 0;
     const double call = nanosecondsPer(kCalls, [&] {
         for (long i = 0; i < kCalls; ++i)

@@ -1,5 +1,6 @@
 // Compile (parse) time per text for typical formulas: every run of a test compiles
 // its formulas afresh, so this is paid once per formula per run.
+#include "bench_support.h"
 #include "compiler/exco_lib.h"
 
 #include <chrono>
@@ -33,7 +34,7 @@ int main() {
       "power(x,y)+root(x,3)+logn(2,y)",
       "(vars[0]*data[0]+vars[1]*data[1]+vars[2]*data[2])/(1+vars[3])",
   };
-  constexpr int kRepeats = 20000;
+  const int kRepeats = kelvo::bench::sized(20000, 100);
   std::printf("%-64s %12s\n", "formula", "ns/compile");
   for (const std::string& f : formulas) {
     intptr_t handle = 0;

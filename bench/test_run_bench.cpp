@@ -36,7 +36,7 @@ namespace {
 constexpr int kQuestions = 500;
 constexpr int kAnswers = 4;
 constexpr int kVariables = 100;
-constexpr int kRuns = 12;
+const int kRuns = kelvo::bench::sized(12, 2);
 
 using kelvo::ExecSQL;
 
