@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 
+#include <numeric>
+
 namespace kelvo::testing {
 namespace {
 
@@ -149,6 +151,60 @@ TEST_F(ThreeRuns, RowsThatChangedWhileShownAreReadAgainAtTheNextShowing)
     EXPECT_EQ(Ids(), (QStringList{"1", "2", "3", "4"}));
     Form13->toolDesc->click();
     EXPECT_EQ(Ids(), (QStringList{"4", "3", "2", "1"}));
+}
+
+// More runs than the grid keeps cells of at once: every row, read in any order and after
+// sorting, shows its own run's cells.
+TEST_F(ResultsFixture, EveryRowOfAManyRunTestShowsItsOwnRunAfterSorting)
+{
+    constexpr int kRuns = 1450;
+    MakeTest(1, 1, 0);
+    const auto username = [](int id) { return QStringLiteral("user%1").arg((id * 7919) % kRuns, 4, 10, QLatin1Char('0')); };
+    const auto answer = [](int id) { return id % 3 == 0 ? QString() : QStringLiteral("answer %1").arg(id % 5); };
+    const auto variable = [](int id) { return id % 2 == 0 ? NumberToText(id / 4.0) : QString(); };
+    {
+        engine::Transaction transaction(Form1->con);
+        for (int id = 1; id <= kRuns; ++id) {
+            AddRun({id, username(id), QStringLiteral("2026-01-01 00:00:00"), id % 7});
+            if (!answer(id).isEmpty())
+                AddAnswers(id, {answer(id)});
+            if (!variable(id).isEmpty())
+                AddVariables(id, {id / 4.0});
+        }
+        transaction.commit();
+    }
+    ShowResults();
+    ASSERT_EQ(Model().rowCount(), kRuns);
+    const auto checkEveryRow = [&](const std::vector<int>& rows) {
+        const int item = Column("item1");
+        const int var = Column("var1");
+        const int user = Column("username");
+        for (const int r : rows) {
+            const int id = Model().index(r, 0).data().toInt();
+            ASSERT_GE(id, 1);
+            EXPECT_EQ(Model().headerData(r, Qt::Vertical).toString(), QString::number(id));
+            EXPECT_EQ(Model().index(r, user).data().toString(), username(id)) << "row " << r;
+            EXPECT_EQ(Model().index(r, item).data().toString(), answer(id)) << "row " << r;
+            EXPECT_EQ(Model().index(r, var).data().toString(), variable(id)) << "row " << r;
+        }
+    };
+    std::vector<int> downwards(kRuns);
+    std::iota(downwards.begin(), downwards.end(), 0);
+    std::vector<int> upwards(downwards.rbegin(), downwards.rend());
+    checkEveryRow(downwards);
+    EXPECT_EQ(Model().index(kRuns - 1, 0).data().toString(), QString::number(kRuns));
+
+    DoubleClickHeader("username");
+    Form13->toolDesc->click();
+    checkEveryRow(upwards);
+    checkEveryRow({0, kRuns / 2, kRuns - 1, 1});
+    QStringList names;
+    for (int r = 0; r < kRuns; ++r)
+        names << Model().index(r, Column("username")).data().toString();
+    QStringList expected = names;
+    std::sort(expected.begin(), expected.end(), std::greater<>());
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(Form13->statusText(), QStringLiteral("Record count: %1").arg(kRuns));
 }
 
 TEST_F(ResultsFixture, WithoutAConnectionTheWindowSaysSoAndCloses)
