@@ -37,20 +37,54 @@ bool IsBareLiteral(const QString& value)
            || value.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0;
 }
 
-// A value as it is written into an INSERT or UPDATE: null for an empty value or the
-// word null, quoted for text, memo and date fields, bare otherwise.
-QString ValueLiteral(const QString& trimmedValue, engine::FieldClass type)
+// A value as it is written into an INSERT or UPDATE: Null for an empty value or the
+// word null; text for text, memo and date fields and for anything that is no number or
+// Boolean word; otherwise the number or Boolean that the bare word stands for.
+QVariant BoundValue(const QString& trimmedValue, engine::FieldClass type)
 {
     if (trimmedValue.isEmpty() || trimmedValue.compare(QLatin1String("null"), Qt::CaseInsensitive) == 0)
-        return QStringLiteral("null");
+        return {};
     if (engine::isQuotedFieldClass(type) || !IsBareLiteral(trimmedValue))
-        return SqlQuote(trimmedValue);
-    return trimmedValue;
+        return trimmedValue;
+    if (trimmedValue.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (trimmedValue.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool whole = false;
+    const qlonglong integer = trimmedValue.toLongLong(&whole);
+    if (whole)
+        return integer;
+    const std::optional<double> number = TextToNumber(trimmedValue);
+    return number ? QVariant(*number) : QVariant(trimmedValue);
+}
+
+// The same value written into the statement's text.
+QString ValueLiteral(const QString& trimmedValue, engine::FieldClass type)
+{
+    const QVariant value = BoundValue(trimmedValue, type);
+    if (value.isNull())
+        return QStringLiteral("null");
+    return value.typeId() == QMetaType::QString ? SqlQuote(trimmedValue) : trimmedValue;
 }
 
 bool SameLengthAndNotEmpty(const QStringList& fieldNames, const QVariantList& values)
 {
     return !fieldNames.isEmpty() && !values.isEmpty() && fieldNames.size() == values.size();
+}
+
+// The values bound as :v0, :v1, ... in field order, or nothing when a field is not in
+// the table.
+std::optional<QVariantMap> BoundValues(const TableDataset& dataSet, const QStringList& fieldNames,
+                                       const QVariantList& values)
+{
+    QVariantMap bound;
+    for (qsizetype i = 0; i < fieldNames.size(); ++i) {
+        const engine::FieldInfo* field = dataSet.findField(fieldNames[i]);
+        if (!field)
+            return std::nullopt;
+        bound.insert(QStringLiteral("v%1").arg(i), BoundValue(CellText(values[i]).trimmed(), field->type));
+    }
+    return bound;
 }
 
 // The field list joined with the values, or nothing when a field is not in the table.
@@ -106,14 +140,19 @@ bool InsertRecord(const TableDataset& dataSet, const QStringList& fieldNames,
 {
     if (!SameLengthAndNotEmpty(fieldNames, values))
         return false;
-    const std::optional<QStringList> literals = ValueLiterals(dataSet, fieldNames, values);
-    if (!literals)
+    const std::optional<QVariantMap> bound = BoundValues(dataSet, fieldNames, values);
+    if (!bound)
         return false;
+    // One statement per table and field list, prepared once: recording runs and
+    // re-computing variables insert row after row of the same shape.
+    QStringList parameters;
+    for (qsizetype i = 0; i < fieldNames.size(); ++i)
+        parameters << QStringLiteral(":v%1").arg(i);
     const QString sql = QStringLiteral("insert into ") + dataSet.tableName() + QStringLiteral(" (")
                         + fieldNames.join(QLatin1Char(',')) + QStringLiteral(") values (")
-                        + literals->join(QLatin1Char(',')) + QStringLiteral(");");
+                        + parameters.join(QLatin1Char(',')) + QStringLiteral(");");
     try {
-        TestConnection().execute(sql);
+        TestConnection().executePrepared(sql, *bound);
         return true;
     } catch (const std::logic_error&) {
         throw;

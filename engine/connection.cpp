@@ -106,8 +106,13 @@ struct Connection::State {
         return version;
     }
 
+    // The statements that executePrepared keeps, by their text, for one schema version.
+    std::map<QString, std::unique_ptr<NativeStatement>> prepared;
+    int preparedSchemaVersion = -1;
+
     void forgetSchema()
     {
+        prepared.clear();
         sqlite3_finalize(schemaVersionQuery);
         schemaVersionQuery = nullptr;
         cachedSchemaVersion = -1;
@@ -193,8 +198,20 @@ struct Connection::State {
         try {
             return NativeStatement(handle(), statement.sqliteText);
         } catch (const EngineError& e) {
-            fail(QStringLiteral("%1 (in the statement: %2)").arg(e.message(), jetText.trimmed()));
+            failInStatement(e, jetText);
         }
+    }
+    std::unique_ptr<NativeStatement> prepareKept(const TranslatedStatement& statement, const QString& jetText) const
+    {
+        try {
+            return std::make_unique<NativeStatement>(handle(), statement.sqliteText);
+        } catch (const EngineError& e) {
+            failInStatement(e, jetText);
+        }
+    }
+    [[noreturn]] static void failInStatement(const EngineError& e, const QString& jetText)
+    {
+        fail(QStringLiteral("%1 (in the statement: %2)").arg(e.message(), jetText.trimmed()));
     }
 
     void openChecked();
@@ -443,6 +460,38 @@ int Connection::execute(const QString& sql, const QVariantMap& parameters)
     if (statement.kind != TranslatedStatement::Kind::Change || sqlite3_stmt_readonly(st.handle()))
         return 0;
     return sqlite3_changes(state_->db);
+}
+
+int Connection::executePrepared(const QString& sql, const QVariantMap& parameters)
+{
+    State& state = *state_;
+    const int version = state.schemaVersion();
+    if (version < 0 || version != state.preparedSchemaVersion) {
+        // A changed column can change the translation (Boolean and date values).
+        state.prepared.clear();
+        state.preparedSchemaVersion = version;
+    }
+    auto kept = state.prepared.find(sql);
+    if (kept == state.prepared.end()) {
+        const TranslatedStatement statement = state.translate(sql);
+        if (statement.kind != TranslatedStatement::Kind::Change)
+            return execute(sql, parameters);
+        kept = state.prepared.emplace(sql, state.prepareKept(statement, sql)).first;
+    }
+    NativeStatement& st = *kept->second;
+    // Reset whatever happens, so that the kept statement holds no lock or value.
+    struct Reset {
+        sqlite3_stmt* handle;
+        ~Reset()
+        {
+            sqlite3_reset(handle);
+            sqlite3_clear_bindings(handle);
+        }
+    } reset{st.handle()};
+    state.bindParameters(st, parameters);
+    while (st.step()) {
+    }
+    return sqlite3_changes(state.db);
 }
 
 QStringList Connection::tableNames() const

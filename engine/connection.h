@@ -74,6 +74,10 @@ public:
     // One statement that returns no rows; the number of rows it changed (0 for
     // schema statements). ALTER DATABASE PASSWORD needs an exclusive opening.
     int execute(const QString& sql, const QVariantMap& parameters = {});
+    // As execute, for a statement that changes rows and runs many times with other
+    // values (":name" parameters): its text is translated and prepared once per opening
+    // and schema, later calls only bind the values.
+    int executePrepared(const QString& sql, const QVariantMap& parameters);
 
     // The user tables of the open file (the engine's own tables left out).
     QStringList tableNames() const;

@@ -248,5 +248,48 @@ TEST_F(ProgramStatements, RecordedRunReadsBackWithItsTypes)
     EXPECT_EQ(stored.rows[0][1].toString(), "1899-12-30 00:05:23");
 }
 
+// A statement kept prepared gives what execute gives, across a failure, a change of the
+// table's columns and another opening.
+TEST_F(ProgramStatements, PreparedInsertsMatchExecuteAcrossFailuresSchemaChangesAndReopening)
+{
+    Connection connection;
+    createTestFile(connection);
+    const QString insert = QStringLiteral("insert into datac (id, test_date, username, finished) values (:v0, :v1, :v2, :v3);");
+    EXPECT_EQ(connection.executePrepared(insert, {{"v0", 1}, {"v1", "2026-12-10"}, {"v2", "ann"}, {"v3", true}}), 1);
+    // The key exists: the failure leaves the statement usable and the file unlocked.
+    EXPECT_THROW(connection.executePrepared(insert, {{"v0", 1}, {"v1", "2026-12-11"}, {"v2", "bob"}, {"v3", false}}),
+                 EngineError);
+    {
+        Connection other;
+        other.setConnectionString(connectionString(testFile()));
+        other.open();
+        EXPECT_EQ(other.execute("update datac set go_back = 4 where id = 1;"), 1);
+    }
+    EXPECT_EQ(connection.executePrepared(insert, {{"v0", 2}, {"v1", QVariant()}, {"v2", "O'Brien"}, {"v3", "-1"}}), 1);
+
+    connection.execute("alter table datac add flag yesno;");
+    const QString flagged = QStringLiteral("insert into datac (id, flag) values (:v0, :v1);");
+    EXPECT_EQ(connection.executePrepared(flagged, {{"v0", 3}, {"v1", "true"}}), 1);
+    EXPECT_EQ(connection.executePrepared(insert, {{"v0", 4}, {"v1", "2026-12-12 08:30:00"}, {"v2", "cy"}, {"v3", 0}}), 1);
+
+    connection.open();
+    EXPECT_EQ(connection.executePrepared(insert, {{"v0", 5}, {"v1", "2026-12-13"}, {"v2", "dee"}, {"v3", 1}}), 1);
+
+    const ResultSet rows = connection.select(
+        "select id, test_date || '', username, finished, go_back, flag from datac order by id;");
+    ASSERT_EQ(rows.rowCount(), 5);
+    const QString null = QString::fromLatin1(kNull);
+    const std::vector<std::vector<QString>> expected{
+        {"1", "2026-12-10 00:00:00", "ann", "true", "4", null},
+        {"2", null, "O'Brien", "true", null, null},
+        {"3", null, null, "false", null, "true"},
+        {"4", "2026-12-12 08:30:00", "cy", "false", null, null},
+        {"5", "2026-12-13 00:00:00", "dee", "true", null, null},
+    };
+    for (int r = 0; r < rows.rowCount(); ++r)
+        for (int c = 0; c < rows.columnCount(); ++c)
+            EXPECT_EQ(cellText(rows.rows[r][c]), expected[r][c]) << "row " << r << " column " << c;
+}
+
 }  // namespace
 }  // namespace kelvo::engine::testing
