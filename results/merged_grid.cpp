@@ -49,12 +49,6 @@ bool GridSource::firstFieldIsId() const
     return hasFields() && keyName().compare(u"id", Qt::CaseInsensitive) == 0;
 }
 
-int GridSource::count(const engine::Connection& connection) const
-{
-    engine::RowReader reader(connection, QStringLiteral("SELECT count(*) FROM (") + rowsSql + u')');
-    return reader.next() ? static_cast<int>(reader.cell(0).integer) : 0;
-}
-
 void MergedGrid::setFirst(const engine::Connection& connection, GridSource first)
 {
     *this = MergedGrid();

@@ -30,8 +30,6 @@ struct GridSource {
     bool hasFields() const { return !fields.empty(); }
     bool firstFieldIsId() const;
     QString keyName() const { return fields.front().name; }
-    // How many rows it selects.
-    int count(const engine::Connection& connection) const;
 };
 
 class MergedGrid {

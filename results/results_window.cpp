@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSet>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
@@ -45,6 +46,10 @@ const QString kNoIdColumn =
     + kSupportAddress;
 
 constexpr int kIconSize = 24;
+// Columns fit their header and the values in view, but a long answer does not take the
+// whole width: the rest of it is read by widening the column or wrapping.
+constexpr int kMostColumnWidth = 240;
+constexpr int kCellMargin = 8;
 
 // Tool button images are drawn here rather than shipped: a letter or two in the style
 // the button stands for.
@@ -362,8 +367,10 @@ void TForm13::ApplySortSuffix()
 void TForm13::RefreshGrid()
 {
     ClearGrid();
-    if (queryList_.isEmpty())
+    if (queryList_.isEmpty()) {
+        statusLabel_->clear();
         return;
+    }
     ApplySortSuffix();
     const engine::Connection& connection = Session::current().con;
     results::MergedGrid merged;
@@ -376,9 +383,6 @@ void TForm13::RefreshGrid()
                 merged.setFirst(connection, source);
             else
                 merged.merge(source);
-            if (TableNameAfterFrom(entry) == u"datac")
-                statusLabel_->setText(QStringLiteral("Record count: ")
-                                      + QString::number(i == 0 ? merged.rowCount() : source.count(connection)));
         } catch (const std::exception&) {
             dialogs::error(kSelectFailed);
             break;
@@ -386,8 +390,35 @@ void TForm13::RefreshGrid()
         if (!source.firstFieldIsId())
             dialogs::warning(kNoIdColumn);
     }
+    // The count always names the rows shown, whichever section decides them; a count of
+    // general rows beside the rows of another section misled.
+    statusLabel_->setText(QStringLiteral("Record count: ") + QString::number(merged.rowCount()));
     model_->setGrid(std::move(merged));
+    sizeColumnsToContents();
     scheduleRowGrowth();
+}
+
+void TForm13::sizeColumnsToContents()
+{
+    QHeaderView* header = grid->horizontalHeader();
+    const results::CellLook& look = delegate_->look();
+    const QFontMetrics metrics(look.applyTo(grid->font()));
+    const int rowHeight = std::max(1, grid->verticalHeader()->defaultSectionSize());
+    const int shownRows = std::min(model_->rowCount(), grid->viewport()->height() / rowHeight + 1);
+    const results::MergedGrid& cells = model_->grid();
+    QSet<QString> measured;  // a column repeats a few texts
+    for (int column = 0; column < model_->columnCount(); ++column) {
+        int width = header->sectionSizeHint(column);
+        measured.clear();
+        for (int row = 0; row < shownRows; ++row) {
+            const QString text = cells.text(row, column);
+            if (text.isEmpty() || measured.contains(text))
+                continue;
+            measured.insert(text);
+            width = std::max(width, metrics.horizontalAdvance(look.padded(text)) + kCellMargin);
+        }
+        grid->setColumnWidth(column, std::min(width, kMostColumnWidth));
+    }
 }
 
 void TForm13::SortByColumn(const QString& name)

@@ -108,6 +108,7 @@ private:
     QStringList resultTableStatements(const QString& prefix) const;
     void showSubWindow(QDialog& window);
     void applyLook();
+    void sizeColumnsToContents();
     // Rows grow to the height their wrapped cells need as they come into view.
     void scheduleRowGrowth();
     void growVisibleRows();

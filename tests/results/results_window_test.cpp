@@ -128,6 +128,43 @@ TEST_F(ThreeRuns, HeaderDoubleClickAndDescendingSortNumbersTextsAndDates)
     EXPECT_TRUE(script.shown().empty()) << script.lastText().toStdString();
 }
 
+TEST_F(ThreeRuns, TheRecordCountNamesTheRowsShownWhicheverSectionDecidesThem)
+{
+    ShowResults();
+    EXPECT_EQ(Form13->statusText(), "Record count: 3");
+    Form13->toolFields->click();
+    Form13->toolCommon->click();  // the answers decide the rows: runs 1 and 3
+    EXPECT_EQ(Model().rowCount(), 2);
+    EXPECT_EQ(Form13->statusText(), "Record count: 2");
+    DoubleClickHeader("var1");  // the variables decide them: runs 1 and 2
+    EXPECT_EQ(Ids(), (QStringList{"2", "1"}));
+    EXPECT_EQ(Form13->statusText(), "Record count: 2");
+    Form13->toolAnswers->click();
+    Form13->toolVariables->click();
+    EXPECT_TRUE(Form13->statusText().isEmpty());
+}
+
+TEST_F(ThreeRuns, ColumnsFitTheirHeaderAndTheValuesInViewWithinACap)
+{
+    const QString longAnswer = QStringLiteral("an answer far longer than any column should be allowed to grow, "
+                                              "so that the other columns stay in view");
+    ExecSQL(QStringLiteral("update datai1 set item1 = %1 where id = 3;").arg(SqlQuote(longAnswer)));
+    ExecSQL(QStringLiteral("update datai1 set item2 = 'a somewhat longer answer' where id = 3;"));
+    ShowResults();
+    const QFontMetrics metrics(Form13->grid->font());
+    const QHeaderView* header = Form13->grid->horizontalHeader();
+    for (const char* name : {"correction_answers", "blank_answers", "aposterior", "item2"}) {
+        SCOPED_TRACE(name);
+        const int column = Column(name);
+        EXPECT_GE(header->sectionSize(column), metrics.horizontalAdvance(QString::fromLatin1(name)));
+    }
+    const int item2 = header->sectionSize(Column("item2"));
+    EXPECT_GE(item2, metrics.horizontalAdvance(QStringLiteral(" a somewhat longer answer")));
+    const int item1 = header->sectionSize(Column("item1"));
+    EXPECT_GT(item1, item2);
+    EXPECT_LT(item1, metrics.horizontalAdvance(longAnswer) / 2);
+}
+
 TEST_F(ThreeRuns, ResetViewEmptiesTheWindowAndReleasesFieldsAndVariables)
 {
     ShowResults();
