@@ -73,9 +73,9 @@ TForm1::TForm1(QWidget* parent)
     btnResult->setAccessibleName(QStringLiteral("Result"));
     btnTest->setEnabled(false);
     btnResult->setEnabled(false);
-    connect(btnCreate, &QPushButton::clicked, this, &TForm1::btnCreateClick);
-    connect(btnTest, &QPushButton::clicked, this, &TForm1::btnTestClick);
-    connect(btnResult, &QPushButton::clicked, this, &TForm1::btnResultClick);
+    connect(btnCreate, &QPushButton::clicked, this, guardedSlot([this] { btnCreateClick(); }));
+    connect(btnTest, &QPushButton::clicked, this, guardedSlot([this] { btnTestClick(); }));
+    connect(btnResult, &QPushButton::clicked, this, guardedSlot([this] { btnResultClick(); }));
 
     con.setConnectionString(ConnectionStringTemplate());
     Session& session = Session::current();
