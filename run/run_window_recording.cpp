@@ -165,20 +165,22 @@ void TForm2::SaveTestResults()
             failed |= !RecordingStep([this] { return InsertUserFieldValues(); });
         if (!gVariables.isNull() && !gPosteriorOnly) {
             if (!gFormulas.isNull()) {
-                const bool computed = guarded([&] {
+                // A calculation that stops is told once, in its own words: its raw cause
+                // means nothing to the respondent, and the values it lacks stay empty.
+                bool computed = true;
+                try {
                     WaitWindowScope wait(QStringLiteral("The calculation variables is in progress.."));
-                    if (!CalculateVariables())
-                        failed = true;
+                    computed = CalculateVariables();
                     if (gNullUnchanged)
                         ClearUnchangedVariables();
-                    if (!failed)
+                    if (computed && !failed)
                         FormatVariableDecimals();
-                });
-                if (!computed) {
+                } catch (const std::exception&) {
+                    computed = false;
+                }
+                if (!computed)
                     dialogs::error(QStringLiteral("There was an error in calculating the variables in the test!\r\n\r\n"
                                                   "Some variables are probably not calculated correctly!"));
-                    failed = true;
-                }
             }
             failed |= !RecordingStep([this] { return InsertVariableValues(); });
         }

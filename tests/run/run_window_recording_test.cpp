@@ -119,6 +119,29 @@ protected:
     const QLocale savedLocale;
 };
 
+// A calculation that cannot finish (a start value that is no number) is told once, in
+// the calculation's own words; the run is still stored, its variables empty.
+TEST_F(Recording, AFailedCalculationShowsOneClearMessageAndTheRunIsStored)
+{
+    CreateTest();
+    AddVariable(1, "sum", "true", 0, "2", {"1+1"});
+    Lock();
+    ExecSQL("update variables set start = 'none' where id = 1;");
+    DialogScript script;
+    script.answerQuestion(true);
+    TakeTest([&](TForm2* window) { QTest::mouseClick(Child<QAbstractButton>(window, "answer0"), Qt::LeftButton); });
+    QStringList errors;
+    for (const ShownMessage& message : script.shown())
+        if (message.kind == MessageKind::Error)
+            errors << message.text;
+    EXPECT_EQ(errors, QStringList{"There was an error in calculating the variables in the test!\r\n\r\n"
+                                  "Some variables are probably not calculated correctly!"});
+    const RowSet stored = SelectToVariant("select datac.finished, datav1.var1 from datac, datav1 where datav1.id = datac.id;");
+    ASSERT_FALSE(stored.isNull());
+    EXPECT_EQ(stored.text(0, 0), "true");
+    EXPECT_TRUE(stored.at(0, 1).isNull());
+}
+
 TEST_F(Recording, NumbersAreStoredWithAPointWhereTheSystemWritesACommaAndVariablesKeepTheirDecimals)
 {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
