@@ -6,6 +6,7 @@
 #include "model/settings_rows.h"
 #include "ui/application.h"
 
+#include <QSignalBlocker>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -156,6 +157,21 @@ void TForm3::buildBottomBar()
     connect(btnNew, &QPushButton::clicked, this, guardedSlot([this] { btnNewClick(); }));
     connect(btnOpen, &QPushButton::clicked, this, guardedSlot([this] { btnOpenClick(); }));
     connect(btnLock, &QToolButton::clicked, this, guardedSlot([this] { btnLockClick(); }));
+    // Assistive tools toggle a checkable button instead of clicking it, and the lock acts
+    // on clicks only. A press comes before every click's toggle; the program's own
+    // changes of the look keep it in step with the tag, or run while the button is off.
+    connect(btnLock, &QToolButton::pressed, this, [this] { lockPressed_ = true; });
+    connect(btnLock, &QToolButton::released, this, [this] { lockPressed_ = false; });
+    connect(btnLock, &QToolButton::toggled, this, guardedSlot([this](bool checked) {
+        const bool unlocked = btnLock->property("tag").toInt() == 1;
+        if (lockPressed_ || !btnLock->isEnabled() || checked == unlocked)
+            return;
+        {
+            const QSignalBlocker quiet(btnLock);
+            btnLock->setChecked(unlocked);
+        }
+        btnLock->click();
+    }));
 }
 
 void TForm3::buildPages()

@@ -240,6 +240,8 @@ private:
 
     // The file and text of the last settings fault told, so that it is told once.
     QString reportedSettingsFault_;
+    // Between the lock button's press and its release: its toggle is a click's.
+    bool lockPressed_ = false;
 };
 
 // The program's one instance, owned by the main routine.

@@ -9,6 +9,7 @@
 #include "ui/log_window.h"
 #include "ui/wait_window.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -154,6 +155,23 @@ TEST_F(TestLocking, LockingAValidTestCreatesItsResultTablesWritesTheFlagAndSaysS
     EXPECT_TRUE(Form1->con.isOpen());
     for (const char* table : {"datai1", "datav1", "dataf"})
         EXPECT_TRUE(Session::current().tableNames.contains(QLatin1String(table))) << table;
+}
+
+// Assistive tools work the lock through the button's toggle action: it locks and
+// unlocks as a click does.
+TEST_F(TestLocking, TheButtonsAccessibleToggleActsAsAClick)
+{
+    OpenForEditing();
+    QAccessibleInterface* button = QAccessible::queryAccessibleInterface(Form3->btnLock);
+    ASSERT_NE(button, nullptr);
+    ASSERT_NE(button->actionInterface(), nullptr);
+    ASSERT_TRUE(button->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    DialogScript script;
+    button->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_EQ(script.texts(), QStringList{kLockedMessage});
+    ExpectLocked();
+    button->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    ExpectUnlocked();
 }
 
 TEST_F(TestLocking, ResultTablesAreKeyedByAPositiveRunId)
