@@ -125,7 +125,7 @@ QString LeaveTestAndChooseFile(TForm3& editor, const QString& title, bool newFil
         editor.SaveSettings();
     editor.openDialog.title = title;
     const QString filter = DialogFilter(editor.openDialog);
-    return newFile ? dialogs::saveFileName(&editor, title, filter) : dialogs::openFileName(&editor, title, filter);
+    return newFile ? dialogs::newFileName(&editor, title, filter) : dialogs::openFileName(&editor, title, filter);
 }
 
 }  // namespace

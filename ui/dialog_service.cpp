@@ -70,6 +70,14 @@ QString saveFileName(QWidget* parent, const QString& caption, const QString& fil
                                         QFileDialog::DontUseNativeDialog);
 }
 
+QString newFileName(QWidget* parent, const QString& caption, const QString& filter)
+{
+    if (DialogScript* script = DialogScript::active())
+        return script->nextFileAnswer();
+    return QFileDialog::getSaveFileName(parent, caption, {}, filter, nullptr,
+                                        QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+}
+
 std::optional<QString> inputText(QWidget* parent, const QString& caption, const QString& label,
                                  const QString& value)
 {

@@ -19,6 +19,9 @@ QString openFileName(QWidget* parent, const QString& caption, const QString& fil
                      const QString& folder = {});
 QString saveFileName(QWidget* parent, const QString& caption, const QString& filter,
                      const QString& folder = {});
+// A file to be made: the dialog offers no replacing of an existing file, which the
+// caller refuses in its own words, so the person is asked once.
+QString newFileName(QWidget* parent, const QString& caption, const QString& filter);
 // Nothing when the person cancels.
 std::optional<QString> inputText(QWidget* parent, const QString& caption, const QString& label,
                                  const QString& value = {});
