@@ -55,9 +55,16 @@ void ShowHelpTopic(const QString& topic)
             "directory!\r\n\r\nCheck the status of Kelvo.chm help file!"));
         return;
     }
+    // A modal window blocks every window but its own: opened over one, the help window
+    // belongs to it, so that its links and its close answer at once.
+    QWidget* owner = QApplication::activeModalWidget();
+    if (!owner)
+        owner = KelvoApplication::mainWindow();
     HelpWindow* help = ExistingHelpWindow();
     if (!help)
-        help = new HelpWindow(KelvoApplication::mainWindow());  // owned by the main window, or by itself when closed
+        help = new HelpWindow(owner);  // owned by its window, or by itself when closed
+    else if (help->parentWidget() != owner)
+        help->setParent(owner, help->windowFlags());
     help->showPage(page);
     help->show();
     help->raise();

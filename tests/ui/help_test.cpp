@@ -5,6 +5,11 @@
 #include "ui/dialog_service.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -80,3 +85,30 @@ TEST_F(Help, EveryTopicTheWindowsAskForIsShipped)
     }
     EXPECT_TRUE(script.shown().empty()) << script.lastText().toStdString();
 }
+
+// Help opened while a modal window is open is usable at once: its links answer.
+TEST_F(Help, HelpOpenedFromAModalWindowAnswersAtOnce)
+{
+    gHelpFile = QStringLiteral(QT_TESTCASE_SOURCEDIR "/../help");
+    DialogScript script;
+    QDialog modal(Form1);
+    QString followed;
+    QTimer::singleShot(0, &modal, [&] {
+        ShowHelpTopic(QStringLiteral("16"));
+        HelpWindow* help = ShownHelpWindow();
+        if (help) {
+            QTextCursor link = help->browser->document()->find(QStringLiteral("The test editor"));
+            link.setPosition(link.selectionStart() + 2);
+            // Through the window, as the system delivers a click: a blocked window drops it.
+            const QPoint at = help->browser->viewport()->mapTo(help, help->browser->cursorRect(link).center());
+            QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {}, at);
+            QApplication::processEvents();
+            followed = help->browser->source().fileName();
+        }
+        modal.reject();
+    });
+    modal.exec();
+    EXPECT_EQ(followed, QStringLiteral("1.htm"));
+    EXPECT_TRUE(script.shown().empty());
+}
+
