@@ -237,7 +237,7 @@ std::vector<VariableValue> computeAll(const std::vector<VariableStart>& starts, 
             vars()[static_cast<size_t>(i)] = value.value;
         } else {
             log.AddLine(QStringLiteral("var") + QString::number(id) + QStringLiteral("--> formula: ")
-                        + formulaText + QStringLiteral("\t") + CompilerErrorText());
+                        + formulaText + QStringLiteral("\t") + CompilerErrorText(formulaText));
         }
         values.push_back(value);
     }
@@ -285,15 +285,22 @@ std::vector<VariableFormula> LoadVariableFormulas(int id)
     return loadVariableFormulas(id, readVariableSource(id).formulas, ReadFormulaReferenceIds());
 }
 
-QString CompilerErrorText()
+QString CompilerErrorText() { return CompilerErrorText(std::nullopt); }
+
+QString CompilerErrorText(const std::optional<QString>& written)
 {
     TExco& exco = FormulaCompiler();
     int code = 0;
     exco.GetError(code);
-    std::string item;
-    exco.GetErrorText(item);
+    std::string compiled;
+    exco.GetErrorText(compiled);
+    QString item = QString::fromStdString(compiled);
+    // The compiler names what it read, the formula rewritten for it (vars[0] for var1):
+    // the author is shown the formula as written unless the name stands in it as is.
+    if (written && (item.isEmpty() || !written->contains(item)))
+        item = *written;
     const QString text = QStringLiteral("Exco exception.\t") + QString::fromStdString(ExcoErrorName(code))
-                         + QStringLiteral("\"") + QString::fromStdString(item)
+                         + QStringLiteral("\"") + item
                          + QStringLiteral("\"");
     ExcoSetOption(exco_option::Zero, exco_option::Errors);
     return text;

@@ -81,6 +81,9 @@ std::vector<VariableFormula> LoadVariableFormulas(int id);
 // "Exco exception.", a tab, the name of the compiler's last error and its offending item
 // in double quotes; then clears the compiler's error state.
 QString CompilerErrorText();
+// The same for the formula `written` as the author wrote it: what the compiler names is
+// given as written.
+QString CompilerErrorText(const std::optional<QString>& written);
 
 // The variable values of the last computation, ascending variable id.
 std::vector<double> CurrentVariableValues();

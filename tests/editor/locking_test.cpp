@@ -308,6 +308,14 @@ TEST_F(TestLocking, EveryValidationErrorIsLoggedAndLeavesTheTestUnlocked)
                          {QStringLiteral("if(item99=1)")});
          },
          {QStringLiteral("var4--> formula: if(item99=1)\tExco exception.\tUNKNOWN SYMBOL\"")}},
+        {"a formula that reads another variable and does not compile",
+         [] {
+             AddVariable(1, QStringLiteral("v"), QStringLiteral("true"), 0, QStringLiteral("0"), {QStringLiteral("1")});
+             AddVariable(2, QStringLiteral("w"), QStringLiteral("true"), 0, QStringLiteral("0"),
+                         {QStringLiteral("var1*(2+")});
+         },
+         // The formula as the author wrote it, not as it is rewritten for the compiler.
+         {QStringLiteral("var2--> formula: var1*(2+\tExco exception.\tMISSING \")\" BRACKET\"var1*(2+\"")}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
