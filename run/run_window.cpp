@@ -24,6 +24,7 @@
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QTimer>
+#include <QWindow>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -584,8 +585,18 @@ void TForm2::resizeEvent(QResizeEvent* event)
 
 void TForm2::reject() { close(); }
 
+bool TForm2::RunBoxOpen() const
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    return gRunning && modal && modal != this;
+}
+
 void TForm2::closeEvent(QCloseEvent* event)
 {
+    if (RunBoxOpen()) {  // a question of the run is open: its answer decides
+        event->ignore();
+        return;
+    }
     bool canClose = true;
     if (!guarded([&] { FormCloseQuery(canClose); }))
         canClose = !gRunning;
@@ -605,6 +616,13 @@ void TForm2::FormClose() { timer->stop(); }
 bool TForm2::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
+    // The window system's close button reaches the window itself, past a close that is
+    // asking its question (Qt then takes the window down at once): while a box of the
+    // run is open, the request waits for its answer.
+    if (type == QEvent::Close && watched == static_cast<QObject*>(windowHandle()) && RunBoxOpen()) {
+        event->ignore();
+        return true;
+    }
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::FocusIn
         && type != QEvent::FocusOut)
         return QDialog::eventFilter(watched, event);

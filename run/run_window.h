@@ -88,6 +88,9 @@ protected:
     void reject() override;
 
 private:
+    // Whether a box of the run (a question, a message) is open over the window.
+    bool RunBoxOpen() const;
+
     // --- loading and the first pages -----------------------------------------------------
     void FormCreate();
     bool AttachQueries();

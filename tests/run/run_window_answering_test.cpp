@@ -4,6 +4,7 @@
 #include "tests/run/run_window_fixture.h"
 #include "ui/dialog_service.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -323,6 +324,39 @@ TEST_F(TimeLimit, LimitOfADayOrMoreCountsDownInHours)
     });
     EXPECT_EQ(script.texts(), (QStringList{kEndQuestion, kEndMessage}));
     EXPECT_EQ(SelectToVariant("select finished from datac;").text(0, 0), "true");
+}
+
+// A close request while the abort question is open (Esc, then the window's close button)
+// waits for that question: answered No, the window stays shown and the run goes on to
+// its normal end.
+TEST_F(TimeLimit, AClosingRequestDuringTheAbortQuestionWaitsForItsAnswer)
+{
+    CreateTimedTest(20);
+    Setting(-28, "false");
+    bool seenDuringBox = false;
+    bool endMessageAnswered = false;
+    TakeTest([&](TForm2* window) {
+        window->timer->stop();
+        AnswerBox("Abort test?", QMessageBox::No, [&] {
+            QCloseEvent closeButton;  // as the window system delivers the close button
+            QApplication::sendEvent(window->windowHandle(), &closeButton);
+            QApplication::processEvents();
+            seenDuringBox = window->isVisible();
+        });
+        Press(window, Qt::Key_Escape);
+        EXPECT_TRUE(seenDuringBox);
+        EXPECT_TRUE(window->isVisible());
+        AnswerBox(kEndMessage.left(20), QMessageBox::Ok, [&] { endMessageAnswered = true; });
+        AnswerBox("This is last question in test! End test?", QMessageBox::Yes);
+        QTest::mouseClick(Child<QAbstractButton>(window, "answer0"), Qt::LeftButton);
+        QTest::mouseClick(Child<QAbstractButton>(window, "answer1"), Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return endMessageAnswered; }, 3000));
+    });
+    EXPECT_TRUE(endMessageAnswered);
+    const RowSet run = SelectToVariant("select finished from datac;");
+    ASSERT_EQ(run.rows(), 1);
+    EXPECT_EQ(run.text(0, 0), "true");
+    EXPECT_EQ(Count("select count(*) from datai1;"), 1);
 }
 
 // The time limit running out while a question box is open records the run once, when it
