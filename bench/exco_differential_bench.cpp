@@ -2,6 +2,7 @@
 // as the first argument, from the seed given as the second) through the compiler with
 // the optimiser on and off, against the generator's long double interpreter. Run it
 // before a compiler change lands; it prints what it compared and every disagreement.
+#include "bench_support.h"
 #include "tests/compiler/exco_expression_generator.h"
 
 #include <chrono>
@@ -9,7 +10,7 @@
 #include <cstdlib>
 
 int main(int argc, char** argv) {
-  const size_t count = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
+  const size_t count = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : kelvo::bench::sized<size_t>(1000000, 2000);
   const uint32_t seed = argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 20261210u;
   excotest::GeneratorHost host;
   host.bind();

@@ -4,6 +4,7 @@
 // alone and as part of storing it (checks, rewriting, trial run, write). Goal: under
 // 5 ms each, so that typing never lags.
 
+#include "bench_support.h"
 #include "app/main_window.h"
 #include "app/window_instance.h"
 #include "data/database.h"
@@ -113,7 +114,7 @@ int main(int argc, char** argv)
     std::printf("key press to help panel, %5lld characters: %7.3f ms per key\n",
                 static_cast<long long>(formula.size()), keyToHelp(formula + u'+', typed));
 
-    const int trials = 50;
+    const int trials = bench::sized(50, 5);
     QString translated = formula;
     TranslateFormulaForCompile(translated, gFormulaVariableId);
     const auto begin = Clock::now();
