@@ -73,8 +73,19 @@ void DataGrid::dropOpenEditor()
         QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
+void DataGrid::commitData(QWidget* editor)
+{
+    if (editor && !editor->isHidden())
+        QTableView::commitData(editor);
+}
+
 void DataGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
 {
+    // Enter in a cell reaches the grid, which posts, and the delegate queues its own
+    // commit and close as well: by then the view has let the editor go (and hidden it),
+    // and the row must not be posted a second time.
+    if (!editor || editor->isHidden())
+        return;
     QTableView::closeEditor(editor, hint);
     if (changingRow_)
         return;

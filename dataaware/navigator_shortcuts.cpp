@@ -30,12 +30,6 @@ std::optional<NavigatorButton> buttonOfKey(int key)
     }
 }
 
-// The keys that move the cursor of a view or an edit when pressed.
-bool movesOnPress(int key)
-{
-    return key == Qt::Key_Home || key == Qt::Key_End || key == Qt::Key_PageUp || key == Qt::Key_PageDown;
-}
-
 }  // namespace
 
 NavigatorShortcuts::NavigatorShortcuts(QWidget& target, Navigator& navigator) : QObject(&target), navigator_(navigator)
@@ -50,8 +44,10 @@ bool NavigatorShortcuts::eventFilter(QObject* watched, QEvent* event)
     const auto* key = static_cast<QKeyEvent*>(event);
     if (!(key->modifiers() & Qt::ControlModifier) || !buttonOfKey(key->key()))
         return QObject::eventFilter(watched, event);
+    // The press is held back: views take Ctrl+Home and Ctrl+End on it, and a grid would
+    // open its cell on Ctrl+E or Ctrl+S as on any letter typed.
     if (event->type() == QEvent::KeyPress)
-        return movesOnPress(key->key());
+        return true;
     if (!key->isAutoRepeat())
         run(key->key());
     return true;

@@ -3,8 +3,9 @@
 //   Home First, Page Up Prior, Page Down Next, End Last, Insert Insert, Delete Delete,
 //   E Edit, S Post (only while a row is edited or inserted, a beep otherwise),
 //   C Cancel, R Refresh.
-// A button the navigator does not show is not pressed. The keys act when released:
-// views take Ctrl+Home and Ctrl+End on key press, so those presses are held back.
+// A button the navigator does not show is not pressed. The keys act when released and
+// their presses are held back: views take Ctrl+Home and Ctrl+End on key press, and a
+// grid opens its current cell on any letter pressed, Ctrl+E included.
 
 #include <QObject>
 

@@ -3,6 +3,7 @@
 #include "data/session.h"
 #include "editor/about_box.h"
 #include "editor/editor_controls.h"
+#include "editor/page_controls.h"
 #include "model/settings_rows.h"
 #include "ui/application.h"
 
@@ -20,7 +21,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QSqlQueryModel>
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolButton>
@@ -54,18 +54,6 @@ QIcon PadlockIcon(bool open)
     return QIcon(pixmap);
 }
 
-QTableView* MakeGrid(QWidget* page, const char* name, const QString& caption, QSqlQueryModel* model)
-{
-    auto* grid = new QTableView(page);
-    grid->setObjectName(QLatin1String(name));
-    grid->setAccessibleName(caption);
-    grid->setModel(model);
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    auto* layout = new QVBoxLayout(page);
-    layout->addWidget(grid);
-    return grid;
-}
-
 QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption)
 {
     auto* box = new QCheckBox(caption, parent);
@@ -97,9 +85,6 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     Image1 = PadlockIcon(false);
     image2 = PadlockIcon(true);
 
-    for (QSqlQueryModel** model : {&qitems, &qanswers, &qvariables, &quserf, &qkeyb})
-        *model = new QSqlQueryModel(this);
-
     auto* layout = new QVBoxLayout(this);
     PageControl = new QTabWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
@@ -108,6 +93,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent)
     buildPages();
     buildBottomBar();
     layout->addWidget(btnLock->parentWidget());
+    buildFrame();
     ShowLockLook(false);
 
     const Session& session = Session::current();
@@ -190,11 +176,11 @@ void TForm3::buildPages()
     addPage(Sheet8, "Sheet8", QStringLiteral("Properties"));
     addPage(Sheet9, "Sheet9", QStringLiteral("Administrator"));
 
-    dbg = MakeGrid(Sheet1, "dbg", QStringLiteral("Questions"), qitems);
-    dbg1 = MakeGrid(Sheet2, "dbg1", QStringLiteral("Answers"), qanswers);
-    dbg4 = MakeGrid(Sheet5, "dbg4", QStringLiteral("Data fields"), quserf);
-    dbg2 = MakeGrid(Sheet3, "dbg2", QStringLiteral("Variables"), qvariables);
-    dbg7 = MakeGrid(Sheet6, "dbg7", QStringLiteral("Keyboard keys"), qkeyb);
+    buildQuestionsPage();
+    buildAnswersPage();
+    buildDataPage();
+    buildVariablesPage();
+    buildKeyboardPage();
     buildLanguagePage();
     buildPropertiesPage();
     buildAdministratorPage();

@@ -1,12 +1,14 @@
 #pragma once
 // The test editor: creates, opens, locks and edits a test file.
 //
-// The class is split by what it does, all in this folder: the pages in this file pair,
-// the test-file operations (create, open, login, compaction) in editor_window_files.cpp,
-// the Properties page and the datasets in editor_window_properties.cpp, the Language
-// page in editor_window_language.cpp, the Administrator page in
-// editor_window_accounts.cpp, locking and validation in editor_window_locking.cpp, and
-// the structure report in editor_window_structure.cpp.
+// The class is split by what it does, all in this folder: the window in this file pair,
+// the frame around the pages in editor_window_frame.cpp, one file per editing page
+// (editor_window_questions, _answers, _data, _variables, _keyboard), the test-file
+// operations (create, open, login, compaction) in editor_window_files.cpp, the
+// Properties page and the datasets in editor_window_properties.cpp, the Language page in
+// editor_window_language.cpp, the Administrator page in editor_window_accounts.cpp,
+// locking and validation in editor_window_locking.cpp, and the structure report in
+// editor_window_structure.cpp.
 
 #include "data/session.h"
 
@@ -28,6 +30,7 @@ class QSqlQueryModel;
 class QTabWidget;
 class QTableView;
 class QToolButton;
+class QTreeWidget;
 
 namespace kelvo {
 
@@ -35,9 +38,11 @@ namespace dataaware {
 class DataCheckBox;
 class DataGrid;
 class DataLineEdit;
+class DataMemo;
 class Dataset;
 class Navigator;
 class NavigatorShortcuts;
+enum class NavigatorButton;
 }  // namespace dataaware
 
 class ColorDialog;
@@ -122,16 +127,6 @@ public:
     EditorFileDialog openDialog;
 
     // Datasets over the open test and the grids that show them.
-    QSqlQueryModel* qitems = nullptr;
-    QSqlQueryModel* qanswers = nullptr;
-    QSqlQueryModel* qvariables = nullptr;
-    QSqlQueryModel* quserf = nullptr;
-    QSqlQueryModel* qkeyb = nullptr;
-    QTableView* dbg = nullptr;   // questions
-    QTableView* dbg1 = nullptr;  // answers
-    QTableView* dbg4 = nullptr;  // data fields
-    QTableView* dbg2 = nullptr;  // variables
-    QTableView* dbg7 = nullptr;  // keyboard
 
     // Properties page.
     QComboBox* cQuestions = nullptr;
@@ -196,6 +191,66 @@ public:
     QPushButton* Button1 = nullptr; // about
     QPushButton* btnHelp8 = nullptr;  // help topic 14
 
+    // --- the editing pages: Questions, Answers, Data, Variables, Keyboard ------------
+    // (editor_window_questions.cpp, _answers.cpp, _data.cpp, _variables.cpp,
+    // _keyboard.cpp; the frame around them in editor_window_frame.cpp)
+    dataaware::Dataset* qitems = nullptr;
+    dataaware::Dataset* qanswers = nullptr;  // the answers of the question chosen in `tree`
+    dataaware::Dataset* quserf = nullptr;
+    dataaware::Dataset* qvariables = nullptr;
+    dataaware::Dataset* qkeyb = nullptr;
+    dataaware::DataGrid* dbg = nullptr;   // questions
+    dataaware::DataGrid* dbg1 = nullptr;  // answers
+    dataaware::DataGrid* dbg4 = nullptr;  // data fields
+    dataaware::DataGrid* dbg2 = nullptr;  // variables
+    dataaware::DataGrid* dbg7 = nullptr;  // keyboard
+    dataaware::Navigator* nav = nullptr;
+    dataaware::Navigator* nav1 = nullptr;
+    dataaware::Navigator* nav4 = nullptr;
+    dataaware::Navigator* nav2 = nullptr;
+    // Questions page: the grid or the three-row view with its caption memo.
+    QWidget* ctrlgrid = nullptr;
+    dataaware::DataMemo* DBMemo1 = nullptr;
+    QPushButton* btn5 = nullptr;  // shows the three-row view
+    QPushButton* btn4 = nullptr;  // shows the grid
+    QPushButton* cloneItems = nullptr;
+    QPushButton* btnHelp2 = nullptr;
+    // Answers page.
+    QTreeWidget* tree = nullptr;  // one node per question; its image in Qt::UserRole
+    QPushButton* btnClone = nullptr;
+    QPushButton* btnHelp3 = nullptr;
+    // Data and Variables pages.
+    QPushButton* btnHelp6 = nullptr;
+    QPushButton* Speed1 = nullptr;  // clone formulas
+    QPushButton* btnFormula = nullptr;
+    QPushButton* btnHelp4 = nullptr;
+    QPushButton* btnEditor = nullptr;
+    // The typed-answer tools of the Properties page.
+    QPushButton* btn6 = nullptr;     // synchronise the last answers
+    QPushButton* editcap = nullptr;  // typed-answer captions
+
+    void PageControlChange();
+    void LoadAnswerTree();
+    int CountAnswersOfItem(int itemId);
+    void treeClick();
+    // Opens the pages' datasets on the open test (the answers wait for a question).
+    void OpenPageDataSets();
+    void ClosePageDataSets();
+
+    void btnHelpClick();
+    void nav1Click(dataaware::NavigatorButton button);
+    void nav2Click(dataaware::NavigatorButton button);
+    void dbgDblClick();
+    void cloneItemsClick();
+    void btnCloneClick();
+    void chEditQuestionClick();
+    void editcapClick();
+    void btn6Click();
+    void chKeyboardClick();
+    void btnFormulaClick();
+    void btnEditorClick();
+    void Speed1Click();
+
 public slots:
     void btnNewClick();
     void btnOpenClick();
@@ -233,6 +288,20 @@ private:
     // The rows read by the last LoadSettings, and those the author set since.
     std::set<int> loadedSettings_;
     bool loadingSettings_ = false;
+    // The editing pages and the frame's page actions, help buttons and key maps.
+    void buildQuestionsPage();
+    void buildAnswersPage();
+    void buildDataPage();
+    void buildVariablesPage();
+    void buildKeyboardPage();
+    void buildFrame();
+    // The Properties page's typed-answer tools, added once that page stands.
+    void buildTypedAnswerTools();
+    // Enables the formula buttons when the test has a variable.
+    void EnableFormulaButtons();
+    // Reads the questions again when the Questions page is shown; whether the
+    // answer tree must follow a change of the questions.
+    bool questionsChanged_ = false;
     // The lock button and the Administrator page as the account may use them.
     void ApplyRights(const AccountRights& rights);
     // The lock button and the Administrator page as no account may use them.

@@ -26,8 +26,6 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QSqlQuery>
-#include <QSqlQueryModel>
 #include <QTableView>
 
 #include <functional>
@@ -117,15 +115,6 @@ QString StoredValueFault(int id, const QString& text)
         return holds.arg(IsFontRow(id) ? QStringLiteral("font") : QStringLiteral("colour"));
     }
     return {};
-}
-
-void OpenDataSet(QSqlQueryModel* model, const QString& sql)
-{
-    engine::Connection& con = Session::current().con;
-    model->setQuery(con.nativeSql(sql), con.database());
-    // Read to the end, so that no statement stays open on the file while it is changed.
-    while (model->canFetchMore())
-        model->fetchMore();
 }
 
 void SetColumnWidths(QTableView* grid, std::initializer_list<int> widths)
@@ -413,12 +402,9 @@ void TForm3::bntLogClick()
 
 void TForm3::CloseDataSets()
 {
-    // A query model's clear() keeps a result of the old connection's driver, which dies
-    // with the connection; an empty query of no connection holds nothing of it.
-    for (QSqlQueryModel* model : {qitems, qanswers, qvariables, quserf, qkeyb})
-        model->setQuery(QSqlQuery());
     qtestd->close();
     qusers->close();
+    ClosePageDataSets();
 }
 
 void TForm3::RebindDataSets()
@@ -426,15 +412,7 @@ void TForm3::RebindDataSets()
     if (!Connected())
         return;
     CloseDataSets();
-    OpenDataSet(qitems, QStringLiteral("select * from items order by id;"));
-    SetColumnWidths(dbg, {dbg->columnWidth(0), 400});
-    SetColumnWidths(dbg1, {500});
-    OpenDataSet(qvariables, QStringLiteral("select * from variables order by id;"));
-    SetColumnWidths(dbg2, {400, 64});
-    OpenDataSet(qkeyb, QStringLiteral("select * from keyb order by id;"));
-    SetColumnWidths(dbg7, {100, 100});
-    OpenDataSet(quserf, QStringLiteral("select * from userf order by id;"));
-    SetColumnWidths(dbg4, {400, 64});
+    OpenPageDataSets();
     qtestd->setConnection(&Session::current().con);
     qtestd->open();
     LoadSettings();

@@ -47,6 +47,35 @@ TEST_F(Grid, TypedCaptionIsStoredAsTypedWhenEnterPosts)
     EXPECT_TRUE(notices.empty());
 }
 
+TEST_F(Grid, EnterOnARefusedCellTellsTheRefusalOnceAndKeepsTheTypedText)
+{
+    addItems({1});
+    Dataset& data = items();
+    data.setBeforePost([] { return Verdict::refuse("You can not have empty (blank) question!"); });
+    auto& grid = add<DataGrid>(data);
+    grid.setColumns(questionColumns());
+    data.open();
+    show();
+
+    for (const bool newRow : {false, true}) {
+        SCOPED_TRACE(newRow ? "new row" : "stored row");
+        notices.clear();
+        if (newRow)
+            data.append();
+        QLineEdit* editor = openCell(grid, data.currentIndex(), 1);
+        ASSERT_NE(editor, nullptr);
+        retype(*editor, "refused");
+    pressEnter(*editor);
+    // The delegate's own commit of the editor arrives after the grid posted.
+    QCoreApplication::processEvents();
+        EXPECT_EQ(notices.size(), 1u);
+        EXPECT_EQ(data.state(), newRow ? DatasetState::Insert : DatasetState::Edit);
+        EXPECT_EQ(data.value("caption").toString(), "refused");
+        EXPECT_EQ(read("select caption from items where id = 1;").toString(), "question 1");
+        data.cancel();
+    }
+}
+
 TEST_F(Grid, EscCancelsTheRowAndEnterPostsAPendingEdit)
 {
     addItems({1, 2});

@@ -90,6 +90,9 @@ TEST_F(Navigation, CtrlKeysOnTheGridAndTheMemoPressTheButtons)
         EXPECT_EQ(grid.currentIndex().row(), step.row);
         EXPECT_EQ(data.state(), step.state);
         EXPECT_EQ(read("select count(*) from items;").toInt(), step.rows);
+        // A Ctrl key never opens a cell as a typed letter does.
+        for (const QLineEdit* cell : grid.viewport()->findChildren<QLineEdit*>())
+            EXPECT_FALSE(cell->isVisible());
     }
 
     // Typed in the memo, posted by Ctrl+S.

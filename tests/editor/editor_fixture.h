@@ -7,6 +7,7 @@
 #include "app/window_instance.h"
 #include "data/database.h"
 #include "data/schema.h"
+#include "dataaware/dataset.h"
 #include "editor/editor_window.h"
 #include "editor/login_dialog.h"
 #include "engine/connection.h"
