@@ -8,6 +8,7 @@
 #include "ui/help.h"
 
 #include <QCheckBox>
+#include <QLayout>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
@@ -35,6 +36,13 @@ void TForm3::buildFrame()
     connect(btnHelp, &QPushButton::clicked, this, guardedSlot([this] { btnHelpClick(); }));
     connect(chKeyBoard, &QCheckBox::clicked, this, guardedSlot([this] { chKeyboardClick(); }));
     buildTypedAnswerTools();
+    // The Properties page's bottom panel keeps its help button 10 pixels from the right
+    // edge, whatever the panel's width.
+    if (auto* panel = Sheet8->findChild<QWidget*>(QStringLiteral("Panel13")); panel && panel->layout()) {
+        QMargins margins = panel->layout()->contentsMargins();
+        margins.setRight(10);
+        panel->layout()->setContentsMargins(margins);
+    }
 }
 
 void TForm3::PageControlChange()

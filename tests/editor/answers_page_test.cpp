@@ -30,19 +30,7 @@ protected:
         return found.size() == 1 ? found.front()->data(0, Qt::UserRole).toInt() : -1;
     }
 
-    // Adds an answer after the last one through the grid.
-    static void AddAnswer(const QString& caption)
-    {
-        DataGrid& grid = *Form3->dbg1;
-        if (grid.model()->rowCount() == 0) {
-            grid.setFocus();
-            Ctrl(&grid, Qt::Key_Insert);
-        } else {
-            ClickCell(grid, grid.model()->rowCount() - 1, 0);
-            QTest::keyClick(&grid, Qt::Key_Down);
-        }
-        TypeCell(grid, grid.model()->rowCount() - 1, 0, caption);
-    }
+    static void AddAnswer(const QString& caption) { AddRow(*Form3->dbg1, 0, caption); }
 };
 
 const QString kDuplicate = QStringLiteral(
@@ -197,7 +185,7 @@ TEST_F(AnswersPage, SynchronisingChangesOnlyTheLastAnswerOfEachQuestion)
     ExecSQL("insert into answers (itemid, caption) values (2, 'my An SW er 1');");
     ShowPage(Form3->Sheet8);
     EXPECT_FALSE(Form3->btn6->isEnabled());
-    QTest::mouseClick(Form3->chEditQuestion, Qt::LeftButton);
+    ClickBox(Form3->chEditQuestion);
     EXPECT_TRUE(Form3->btn6->isEnabled());
     EXPECT_TRUE(Form3->cbParseEdit->isEnabled());
     Form3->cbParseEdit->setCurrentIndex(2);

@@ -9,11 +9,15 @@
 #include "editor/questions_editor_window.h"
 #include "tests/editor/editor_fixture.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTreeWidget>
+
+#include <utility>
+#include <vector>
 
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
@@ -84,6 +88,38 @@ protected:
         Type(*editor, text);
         QTest::keyClick(editor, Qt::Key_Return);
         QCoreApplication::processEvents();
+    }
+
+    // Clicks the box of a check box (its middle may lie beyond its caption).
+    static void ClickBox(QAbstractButton* box)
+    {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    }
+
+    // Adds a row after the last one of `grid` (Ctrl+Insert on an empty grid, Down on the
+    // last row otherwise), types `cells` with Tab after each, and types `text` into
+    // column `textColumn` with Enter, which posts the row.
+    static void AddRow(DataGrid& grid, int textColumn, const QString& text,
+                       const std::vector<std::pair<int, QString>>& cells = {})
+    {
+        if (grid.model()->rowCount() == 0) {
+            grid.setFocus();
+            Ctrl(&grid, Qt::Key_Insert);
+        } else {
+            ClickCell(grid, grid.model()->rowCount() - 1, textColumn);
+            QTest::keyClick(&grid, Qt::Key_Down);
+        }
+        const int row = grid.model()->rowCount() - 1;
+        for (const auto& [column, value] : cells) {
+            if (value.isEmpty())
+                continue;
+            QLineEdit* editor = OpenCell(grid, row, column);
+            ASSERT_NE(editor, nullptr);
+            editor->selectAll();
+            Type(*editor, value);
+            QTest::keyClick(editor, Qt::Key_Tab);
+        }
+        TypeCell(grid, row, textColumn, text);
     }
 
     static void Ctrl(QWidget* target, Qt::Key key)
