@@ -16,7 +16,6 @@
 #include <QIcon>
 #include <QStringList>
 
-#include <cstdint>
 #include <optional>
 #include <set>
 
@@ -278,6 +277,11 @@ private:
     void buildBottomBar();
     void buildPages();
     void buildPropertiesPage();
+
+    // The lock button and the Administrator page as the account may use them.
+    void ApplyRights(const AccountRights& rights);
+    // The lock button and the Administrator page as no account may use them.
+    void DisableAccountControls();
 
     // --- Language, Properties and Administrator pages ------------------------------
     void buildLanguagePage();

@@ -131,6 +131,19 @@ TEST_F(PropertiesHandlers, FontsAndColoursAreStoredAtOnceByNameOrNumberAndTheTes
     QTest::mouseClick(e.speed10, Qt::LeftButton);
     EXPECT_TRUE(preset);
     EXPECT_EQ(Row(-5), "DejaVu Serif;clBlue;14;1;0;1;0;");
+    // A stored font that does not read is passed over without a word: the dialog keeps
+    // the font it had.
+    ExecSQL("update testd set v = 'Mono;clBlue;huge;0;0;0;0;' where id = -9;");
+    preset = false;
+    answerModal<FontDialog>([&](FontDialog* dialog) {
+        preset = dialog->currentFont().family() == "DejaVu Serif";
+        PressOk(dialog, QDialogButtonBox::Cancel);
+    });
+    QTest::mouseClick(e.speed14, Qt::LeftButton);
+    EXPECT_TRUE(preset);
+    EXPECT_TRUE(script.shown().empty()) << script.lastText().toStdString();
+    EXPECT_EQ(Row(-9), "Mono;clBlue;huge;0;0;0;0;");
+    ExecSQL("update testd set v = 'Arial;clBlack;12;0;0;0;0;' where id = -9;");
 
     // Colours of the pages: a name chosen from the list, a table colour chosen in Qt's
     // dialog (still stored by its name) and one outside the table (its number).
