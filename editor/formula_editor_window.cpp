@@ -83,7 +83,7 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TForm6"));
     setWindowTitle(QStringLiteral("Variables formula editor"));
-    resize(600, 300);
+    resize(760, 320);
 
     Query = new dataaware::Dataset(this);
     Query->setStatement(QString::fromLatin1(kFormulaSelect));
@@ -131,7 +131,7 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent)
     panel->setObjectName(QStringLiteral("panel"));
     panel->setFrameShape(QFrame::Box);
     panel->setAutoFillBackground(true);
-    panel->setBackgroundRole(QPalette::Base);
+    panel->setBackgroundRole(QPalette::Window);
     auto* panelLayout = new QVBoxLayout(panel);
     panelLayout->setContentsMargins(1, 1, 1, 1);
     pb = new FunctionHelpBox(panel);

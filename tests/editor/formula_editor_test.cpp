@@ -100,6 +100,10 @@ TEST_F(FormulaEditor, RefusesFaultyFormulasWithTheirMessagesAndStoresNothing)
         {"var3+1", "var3+1",
          QStringLiteral("This variable will not be initialized (calculated) at moment of starting computing this "
                         "formula:     var3\r\n\r\n")},
+        // A fault of the trial run itself has no compiler error to name.
+        {"sqrt(-1-var1*var1)", "sqrt(-1-var1*var1)", CompileError({}, {})},
+        // A constant part is computed while compiling.
+        {"1/0", "1/0", CompileError(QStringLiteral("DIVIDE ON ZERO"), QStringLiteral("1/0"))},
         {"data1", "data1", QStringLiteral("This is not valid numeric data field: data1\r\n\r\n")},
         {"if(item5>3)", "if(item5>3)",
          QStringLiteral("True/False const.\nYou enter a logical if expression that is always true (false).\r\n\r\n")},
