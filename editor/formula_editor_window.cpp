@@ -119,6 +119,9 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent)
     memo = new dataaware::DataMemo(*Query, QStringLiteral("Formula"), this);
     memo->setObjectName(QStringLiteral("memo"));
     memo->setAccessibleName(QStringLiteral("Formula"));
+    auto* memoLabel = new QLabel(QStringLiteral("  &Formula"), ToolBar1);
+    memoLabel->setBuddy(memo);
+    ToolBar1->addWidget(memoLabel);
     layout->addWidget(memo, 1);
     new dataaware::NavigatorShortcuts(*memo, *nav);
     // Installed after the navigator's keys, so that it sees every key release first.
