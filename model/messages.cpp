@@ -76,9 +76,23 @@ QString DialogScript::nextFileAnswer()
 {
     if (fileAnswers_.empty())
         return {};
-    QString path = fileAnswers_.front();
+    QString path = fileAnswers_.front().fileName;
     fileAnswers_.pop_front();
     return path;
+}
+
+FileChoice DialogScript::nextFileChoice(const QStringList& offeredFilters)
+{
+    offeredFilters_ = offeredFilters;
+    if (fileAnswers_.empty())
+        return {};
+    FileChoice choice = fileAnswers_.front();
+    fileAnswers_.pop_front();
+    if (choice.filter.isEmpty())
+        choice.filter = offeredFilters.value(0);
+    else if (!offeredFilters.contains(choice.filter))
+        choice.filter.clear();
+    return choice;
 }
 
 std::optional<QString> DialogScript::nextInputAnswer()

@@ -23,6 +23,13 @@ public:
 
 enum class MessageKind { Information, Warning, Error, Question };
 
+// What a file dialog gave: the file, and the entry of its filter that was chosen (as
+// offered, e.g. "Text File (*.txt)"); both empty when the person cancels.
+struct FileChoice {
+    QString fileName;
+    QString filter;
+};
+
 struct ShownMessage {
     MessageKind kind;
     QString text;   // as the program passed it, "\r\n" included
@@ -58,7 +65,10 @@ public:
     DialogScript& operator=(const DialogScript&) = delete;
 
     void answerQuestion(bool yes) { questionAnswers_.push_back(yes); }
-    void answerFile(const QString& path) { fileAnswers_.push_back(path); }
+    void answerFile(const QString& path) { fileAnswers_.push_back({path, QString()}); }
+    // A file dialog with a filter answered with `path` and the entry `filter`; an entry
+    // the dialog does not offer chooses none. Without one the first entry is chosen.
+    void answerFile(const QString& path, const QString& filter) { fileAnswers_.push_back({path, filter}); }
     // Cancel with answerInputCancel().
     void answerInput(const QString& text) { inputAnswers_.emplace_back(true, text); }
     void answerInputCancel() { inputAnswers_.emplace_back(false, QString()); }
@@ -69,6 +79,8 @@ public:
     // The text of the last message, empty when none was shown.
     QString lastText() const;
     void clear() { shown_.clear(); }
+    // The filter entries of the last file dialog that offered any.
+    const QStringList& offeredFilters() const { return offeredFilters_; }
 
     // Used by the dialog functions.
     static DialogScript* active();
@@ -78,11 +90,13 @@ public:
     }
     bool nextQuestionAnswer();
     QString nextFileAnswer();
+    FileChoice nextFileChoice(const QStringList& offeredFilters);
     std::optional<QString> nextInputAnswer();
 
 private:
     std::deque<bool> questionAnswers_;
-    std::deque<QString> fileAnswers_;
+    std::deque<FileChoice> fileAnswers_;
+    QStringList offeredFilters_;
     std::deque<std::pair<bool, QString>> inputAnswers_;
     std::vector<ShownMessage> shown_;
     DialogScript* previous_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "data/database.h"
 #include "data/session.h"
+#include "results/export_window.h"
 #include "results/find_dialog.h"
 #include "results/result_statements.h"
 #include "ui/application.h"
@@ -512,7 +513,8 @@ void TForm13::showSubWindow(QDialog& window)
 
 void TForm13::toolExportClick()
 {
-    // The export window is opened from here once it exists.
+    TForm14 exportWindow(this);
+    showSubWindow(exportWindow);
 }
 
 void TForm13::toolModifyClick()

@@ -78,6 +78,31 @@ QString newFileName(QWidget* parent, const QString& caption, const QString& filt
                                         QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
 }
 
+FileChoice saveFileChoice(QWidget* parent, const QString& caption, const QStringList& filters,
+                          const QString& defaultSuffix)
+{
+    if (DialogScript* script = DialogScript::active())
+        return script->nextFileChoice(filters);
+    QFileDialog dialog(parent, caption);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    dialog.setSizeGripEnabled(true);
+    const auto followFilter = [&dialog, defaultSuffix](const QString& filter) {
+        // "Excel 2010 (*.xlsx)" gives "xlsx".
+        const qsizetype star = filter.lastIndexOf(QStringLiteral("*."));
+        const qsizetype end = filter.indexOf(u')', star);
+        const QString suffix = star >= 0 && end > star ? filter.mid(star + 2, end - star - 2) : QString();
+        dialog.setDefaultSuffix(suffix.isEmpty() || suffix.contains(u'*') ? defaultSuffix : suffix);
+    };
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followFilter);
+    followFilter(filters.value(0));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return {dialog.selectedFiles().constFirst(), dialog.selectedNameFilter()};
+}
+
 std::optional<QString> inputText(QWidget* parent, const QString& caption, const QString& label,
                                  const QString& value)
 {

@@ -22,6 +22,11 @@ QString saveFileName(QWidget* parent, const QString& caption, const QString& fil
 // A file to be made: the dialog offers no replacing of an existing file, which the
 // caller refuses in its own words, so the person is asked once.
 QString newFileName(QWidget* parent, const QString& caption, const QString& filter);
+// A save dialog with the filter entries `filters` ("Text File (*.txt)"), the first one
+// chosen at start, that asks before overwriting. A name typed without an extension gets
+// the chosen entry's (`defaultSuffix` while the entry has none).
+FileChoice saveFileChoice(QWidget* parent, const QString& caption, const QStringList& filters,
+                          const QString& defaultSuffix);
 // Nothing when the person cancels.
 std::optional<QString> inputText(QWidget* parent, const QString& caption, const QString& label,
                                  const QString& value = {});

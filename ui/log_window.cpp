@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "model/rtf_writer.h"
 #include "ui/application.h"
+#include "ui/busy_control.h"
 #include "ui/dialog_service.h"
 #include "ui/help.h"
 #include "ui/wait_window.h"
@@ -31,27 +32,6 @@ namespace {
 const QString kSaveCaption = QStringLiteral("Save as");
 const QString kSaveFilter = QStringLiteral("Rich Text Files (*.rtf)");
 const QString kDefaultSuffix = QStringLiteral("rtf");
-
-// While the check runs its menu entry is off and the cursor is the hourglass; both come
-// back however the check ends.
-class BusyFormulaCheck {
-public:
-    explicit BusyFormulaCheck(QAction* entry) : entry_(entry)
-    {
-        entry_->setEnabled(false);
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    ~BusyFormulaCheck()
-    {
-        QApplication::restoreOverrideCursor();
-        entry_->setEnabled(true);
-    }
-    BusyFormulaCheck(const BusyFormulaCheck&) = delete;
-    BusyFormulaCheck& operator=(const BusyFormulaCheck&) = delete;
-
-private:
-    QAction* entry_;
-};
 
 // The open test, read and changed on the program's connection.
 class OpenTestFormulaCheck final : public FormulaCheckTarget {
@@ -275,7 +255,7 @@ void TForm7::DebugformulaClick()
     std::vector<FormulaMessageRow> syntaxRows;
     std::vector<FormulaMessageRow> referenceRows;
     {
-        const BusyFormulaCheck busy(formulaDebug);
+        const BusyControl<QAction> busy(formulaDebug);
         const WaitWindowScope wait(QStringLiteral("Debugging Kelvo formula.."));
         syntaxRows = formulaCheckTarget_->CheckAllFormulasSyntax();
         referenceRows = formulaCheckTarget_->CheckAllFormulaReferences();
