@@ -306,10 +306,6 @@ private:
     // Reads the questions again when the Questions page is shown; whether the
     // answer tree must follow a change of the questions.
     bool questionsChanged_ = false;
-    // The lock button and the Administrator page as the account may use them.
-    void ApplyRights(const AccountRights& rights);
-    // The lock button and the Administrator page as no account may use them.
-    void DisableAccountControls();
 
     // The file and text of the last settings fault told, so that it is told once.
     QString reportedSettingsFault_;
