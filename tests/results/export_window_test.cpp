@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSqlQuery>
 
 namespace kelvo::testing {
 namespace {
@@ -352,6 +353,33 @@ TEST_F(ExportRuns, LimitsCodePagesAReadOnlyFolderAndTheOpenTestGiveTheirMessageA
     }
     EXPECT_EQ(Bytes(path), test);
     EXPECT_EQ(Files(), QStringList{"results.mdb"});
+}
+
+TEST_F(ExportRuns, TheRowLimitsOfTheOlderFormatsAreMetBeforeAnythingIsWritten)
+{
+    // 65,536 runs: more than Lotus WK3 (8,191), Excel 3.0 (16,383) and Excel 97-2003
+    // (65,535 rows below the header) hold.
+    QSqlQuery insert(Session::current().con.database());
+    ASSERT_TRUE(insert.exec("with recursive run(id) as (select 4 union all select id + 1 from run where id < 65536) "
+                            "insert into datac (id, test_date, username, finished) "
+                            "select id, '2024-03-05 00:00:00', 'user' || id, 1 from run;"));
+    struct Case {
+        QString filter;
+        QString file;
+        const char* limit;
+    };
+    const Case cases[] = {{kLotus, "r.wk3", "holds at most 8191 rows"},
+                          {kExcel1990, "r.xls", "holds at most 16383 rows"},
+                          {kExcel1997, "r.xls", "holds at most 65535 rows"}};
+    SetNameOfRun3(kLatin);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filter.toStdString());
+        script.clear();
+        Export(c.filter, Path(c.file));
+        ASSERT_EQ(script.shown().size(), 1u);
+        EXPECT_TRUE(script.lastText().contains(c.limit)) << script.lastText().toStdString();
+        EXPECT_EQ(Files(), QStringList{"results.mdb"});
+    }
 }
 
 TEST_F(ResultsFixture, WithoutDataFieldsOrVariablesTheirBoxesAreOffAndDisabled)
