@@ -17,6 +17,14 @@ QString FlagText(const QVariant& cell)
     return cell.isNull() ? QStringLiteral("false") : CellText(cell).toLower();
 }
 
+// The condition that picks an account by its name and password. Names compare without
+// regard to case, as every text does; a password compares exactly.
+QString AccountCondition(const QString& user, const QString& password)
+{
+    return QStringLiteral("usr = ") + SqlQuote(user) + QStringLiteral(" and strcomp(pas, ") + SqlQuote(password)
+           + QStringLiteral(", 0) = 0 and act = true;");
+}
+
 }  // namespace
 
 bool LoginAccount(bool useAdministrator, const QString& user, const QString& password)
@@ -33,9 +41,8 @@ bool LoginAccount(bool useAdministrator, const QString& user, const QString& pas
             return false;
         }
     } else {
-        account = SelectToVariant(QStringLiteral("select usr, pas from users where usr = ") + SqlQuote(user)
-                                  + QStringLiteral(" and pas = ") + SqlQuote(password)
-                                  + QStringLiteral(" and act = true;"));
+        account = SelectToVariant(QStringLiteral("select usr, pas from users where ")
+                                  + AccountCondition(user, password));
         if (account.isNull())
             return false;
     }
@@ -47,8 +54,7 @@ bool LoginAccount(bool useAdministrator, const QString& user, const QString& pas
 bool ReadUserPermissions(const QString& user, const QString& password)
 {
     Session::current().permissions.reset();
-    const QString sql = QStringLiteral("select * from users where usr= ") + SqlQuote(user)
-                        + QStringLiteral(" and pas= ") + SqlQuote(password) + QStringLiteral(" and act = true;");
+    const QString sql = QStringLiteral("select * from users where ") + AccountCondition(user, password);
     QStringList flags;
     try {
         const engine::ResultSet result = Session::current().con.select(sql);

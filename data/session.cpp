@@ -1,6 +1,7 @@
 #include "data/session.h"
 
 #include "data/schema.h"
+#include "engine/connection_string.h"
 #include "model/messages.h"
 
 #include <stdexcept>
@@ -16,10 +17,6 @@ namespace {
 
 Session* gCurrentSession = nullptr;
 
-const QString kDataSource = QStringLiteral("Data Source=");
-const QString kProvider = QStringLiteral(";Provider=");
-const QString kMode = QStringLiteral("Mode=");
-
 const QString kNotValidError = QStringLiteral(
     "This Access file is not valid Kelvo.mdb file or it is not supported by this Kelvo product "
     "version!\r\n\r\nCheck product version of Kelvo.mdb test file and Kelvo application!");
@@ -33,30 +30,18 @@ QString ConnectionStringWithPassword(const QString& password)
            + password + QLatin1Char(';');
 }
 
-// The connection string with the file name between "Data Source=" and ";Provider="
-// replaced by `fileName`. The old name is replaced where it stands, which is its first
-// occurrence: a short old name ("a") could otherwise match inside "Data Source" itself.
+// The connection string with the file name that follows "Data Source=" replaced by
+// `fileName`, where it stands. A name that a plain value could not hold (a ";", outer
+// blanks) travels in quotes, so that any name the file system allows opens that file.
 QString WithFileName(const QString& connectionString, const QString& fileName)
 {
-    const qsizetype nameStart = connectionString.indexOf(kDataSource);
-    if (nameStart < 0)
-        return connectionString;
-    const qsizetype start = nameStart + kDataSource.size();
-    const qsizetype end = connectionString.indexOf(kProvider, start);
-    if (end < 0)
-        return connectionString;
-    QString result = connectionString;
-    result.replace(start, end - start, fileName);
-    return result;
+    return engine::withDataSource(connectionString, fileName);
 }
 
 // Shared use carries no mode part; exclusive use carries exactly one.
 QString WithShareMode(const QString& connectionString, bool exclusive)
 {
-    QString result = connectionString;
-    const qsizetype mode = result.indexOf(kMode);
-    if (mode >= 0)
-        result.truncate(mode);
+    QString result = engine::withoutMode(connectionString);
     if (exclusive)
         result += QLatin1String(kExclusiveModeSuffix);
     return result;

@@ -173,10 +173,10 @@ void TForm3::btnNewClick()
     const QString chosen = LeaveTestAndChooseFile(*this, QStringLiteral("Create new Kelvo Test"), true);
     if (chosen.isEmpty())
         return;
-    const QString trimmed = chosen.trimmed();
-    if (trimmed.isEmpty())
+    // Blanks may end a file name; only a name of nothing but blanks is none.
+    if (chosen.trimmed().isEmpty())
         return;
-    const QString fileName = WithDefaultExtension(trimmed, openDialog);
+    const QString fileName = WithDefaultExtension(chosen, openDialog);
     if (QFileInfo::exists(fileName) || QFileInfo(fileName).isSymLink()) {
         dialogs::warning(QStringLiteral(
             "You can't create new Kelvo test on existing Access files!\r\n\r\nIf you want to open existing Kelvo "

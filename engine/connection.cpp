@@ -79,6 +79,7 @@ struct Connection::State {
     QString qtName;               // empty while closed
     sqlite3* db = nullptr;
     int transactionDepth = 0;
+    bool journalModeSet = false;
 
     sqlite3* handle() const
     {
@@ -215,6 +216,7 @@ struct Connection::State {
     }
 
     void openChecked();
+    void prepareForWriting();
     void changePassword(const TranslatedStatement& statement);
     void disconnect();
 };
@@ -224,6 +226,7 @@ void Connection::State::disconnect()
     forgetSchema();
     db = nullptr;
     transactionDepth = 0;
+    journalModeSet = false;
     if (qtName.isEmpty())
         return;
     {
@@ -289,6 +292,10 @@ void Connection::State::openChecked()
             fail(QStringLiteral("The file \"%1\" is not a database file.").arg(path));
         fail(QStringLiteral("The database file \"%1\" is damaged and cannot be opened.").arg(path));
     }
+    if (!settings.password.isEmpty() && databasePasswordMissing(db))
+        fail(QStringLiteral("The database password of \"%1\" is missing: the file is not a valid test file, or its "
+                            "password was removed.")
+                 .arg(path));
     if (!databasePasswordMatches(db, settings.password))
         fail(QStringLiteral("Not a valid password: the database password of \"%1\" does not match.").arg(path));
 
@@ -316,7 +323,6 @@ void Connection::State::openChecked()
     }
 
     runNative(db, QStringLiteral("PRAGMA foreign_keys = ON"));
-    runNative(db, QStringLiteral("PRAGMA journal_mode = DELETE"));
     if (settings.exclusive) {
         // Held until the connection closes: other connections cannot even read.
         runNative(db, QStringLiteral("PRAGMA locking_mode = EXCLUSIVE"));
@@ -329,6 +335,17 @@ void Connection::State::openChecked()
         }
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+}
+
+// The journal mode is part of the file: it is set before the first write, never at
+// opening, so that a file its caller refuses after looking at it stays as it was.
+void Connection::State::prepareForWriting()
+{
+    if (journalModeSet)
+        return;
+    // DELETE keeps the file whole by itself, so that a copy of it is the whole test.
+    runNative(handle(), QStringLiteral("PRAGMA journal_mode = DELETE"));
+    journalModeSet = true;
 }
 
 void Connection::State::changePassword(const TranslatedStatement& statement)
@@ -446,8 +463,10 @@ ResultSet Connection::select(const QString& sql, const QVariantMap& parameters) 
 
 int Connection::execute(const QString& sql, const QVariantMap& parameters)
 {
+    // An export form reads this file and writes another.
     if (const std::optional<ExportStatement> exportForm = recognizeExportStatement(sql))
         return runExportStatement(*this, *exportForm);
+    state_->prepareForWriting();
     const TranslatedStatement statement = state_->translate(sql);
     if (statement.kind == TranslatedStatement::Kind::DatabasePassword) {
         state_->changePassword(statement);
@@ -518,6 +537,7 @@ QSqlDatabase Connection::database() const
 {
     if (state_->qtName.isEmpty())
         return {};
+    state_->prepareForWriting();  // models write through it
     return QSqlDatabase::database(state_->qtName, false);
 }
 
@@ -536,6 +556,7 @@ void Connection::vacuumInto(const QString& path)
 
 void Connection::beginTransaction()
 {
+    state_->prepareForWriting();
     const int depth = state_->transactionDepth;
     runNative(state_->handle(),
               depth == 0 ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("SAVEPOINT kelvo_%1").arg(depth));

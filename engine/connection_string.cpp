@@ -1,8 +1,6 @@
 #include "engine/connection_string.h"
 
-#include <QStringList>
-
-#include <utility>
+#include <algorithm>
 #include <vector>
 
 namespace kelvo::engine {
@@ -21,46 +19,132 @@ bool isKnownKey(const QString& key)
     return false;
 }
 
-QString unquoted(QString value)
+bool isQuote(QChar c) { return c == u'"' || c == u'\''; }
+
+// One "key=value" of the string; the value's text spans [valueStart, valueEnd).
+struct Entry {
+    qsizetype keyStart = 0;
+    QString key;  // trimmed, lower case
+    QString value;
+    qsizetype valueStart = 0;
+    qsizetype valueEnd = 0;
+};
+
+// Whether the ";" at `semicolon` ends the value before it: the string ends there, or a
+// known key and its "=" follow.
+bool endsValue(const QString& text, qsizetype semicolon)
 {
-    value = value.trimmed();
-    if (value.size() >= 2 && ((value.startsWith(u'"') && value.endsWith(u'"'))
-                              || (value.startsWith(u'\'') && value.endsWith(u'\''))))
-        value = value.mid(1, value.size() - 2);
-    return value;
+    const qsizetype next = semicolon + 1;
+    const QString rest = text.mid(next);
+    if (rest.trimmed().isEmpty())
+        return true;
+    const qsizetype eq = text.indexOf(u'=', next);
+    const qsizetype following = text.indexOf(u';', next);
+    return eq > next && (following < 0 || eq < following) && isKnownKey(text.mid(next, eq - next));
+}
+
+std::vector<Entry> entriesOf(const QString& text)
+{
+    std::vector<Entry> entries;
+    const qsizetype size = text.size();
+    qsizetype pos = 0;
+    while (pos < size) {
+        const qsizetype eq = text.indexOf(u'=', pos);
+        const qsizetype semicolon = text.indexOf(u';', pos);
+        if (eq < 0)
+            break;
+        if (semicolon >= 0 && semicolon < eq) {  // a part without "=" means nothing
+            pos = semicolon + 1;
+            continue;
+        }
+        Entry entry;
+        entry.keyStart = pos;
+        entry.key = text.mid(pos, eq - pos).trimmed().toLower();
+        qsizetype start = eq + 1;
+        while (start < size && text[start].isSpace() && text[start] != u';')
+            ++start;
+        if (start < size && isQuote(text[start])) {
+            const QChar quote = text[start];
+            qsizetype i = start + 1;
+            for (; i < size; ++i) {
+                if (text[i] != quote) {
+                    entry.value += text[i];
+                } else if (i + 1 < size && text[i + 1] == quote) {
+                    entry.value += quote;
+                    ++i;
+                } else {
+                    break;
+                }
+            }
+            entry.valueStart = start;
+            entry.valueEnd = std::min(i + 1, size);
+            const qsizetype next = text.indexOf(u';', entry.valueEnd);
+            pos = next < 0 ? size : next + 1;
+        } else {
+            qsizetype end = text.indexOf(u';', eq + 1);
+            while (end >= 0 && !endsValue(text, end))
+                end = text.indexOf(u';', end + 1);
+            if (end < 0)
+                end = size;
+            entry.valueStart = eq + 1;
+            entry.valueEnd = end;
+            entry.value = text.mid(eq + 1, end - eq - 1).trimmed();
+            pos = end + 1;
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
 }
 
 }  // namespace
 
 ConnectionSettings parseConnectionString(const QString& text)
 {
-    std::vector<std::pair<QString, QString>> entries;
-    for (const QString& segment : text.split(u';')) {
-        const qsizetype eq = segment.indexOf(u'=');
-        if (eq > 0 && isKnownKey(segment.left(eq))) {
-            entries.emplace_back(segment.left(eq).trimmed().toLower(), segment.mid(eq + 1));
-        } else if (!entries.empty()) {
-            entries.back().second += u';' + segment;
-        }
-    }
     ConnectionSettings settings;
-    for (auto& [key, rawValue] : entries) {
-        // The split took the closing ";" of the string as part of the last value.
-        QString value = rawValue;
-        if (&rawValue == &entries.back().second)
-            while (value.endsWith(u';'))
-                value.chop(1);
-        if (key == u"data source") {
-            settings.dataSource = unquoted(value);
-        } else if (key == u"jet oledb:database password") {
-            settings.password = unquoted(value);
-        } else if (key == u"mode") {
-            const QString mode = value.toLower();
+    for (const Entry& entry : entriesOf(text)) {
+        if (entry.key == u"data source") {
+            settings.dataSource = entry.value;
+        } else if (entry.key == u"jet oledb:database password") {
+            settings.password = entry.value;
+        } else if (entry.key == u"mode") {
+            const QString mode = entry.value.toLower();
             settings.exclusive = mode.contains(QLatin1StringView("deny read"))
                 || mode.contains(QLatin1StringView("deny write")) || mode.contains(QLatin1StringView("exclusive"));
         }
     }
     return settings;
+}
+
+QString connectionStringValue(const QString& value)
+{
+    const bool needsQuotes = value.contains(u';') || (!value.isEmpty() && (isQuote(value.front())
+                                                                            || value.front().isSpace()
+                                                                            || value.back().isSpace()));
+    if (!needsQuotes)
+        return value;
+    QString doubled = value;
+    doubled.replace(u'"', QLatin1StringView("\"\""));
+    return u'"' + doubled + u'"';
+}
+
+QString withDataSource(const QString& connectionString, const QString& path)
+{
+    for (const Entry& entry : entriesOf(connectionString)) {
+        if (entry.key != u"data source")
+            continue;
+        QString result = connectionString;
+        result.replace(entry.valueStart, entry.valueEnd - entry.valueStart, connectionStringValue(path));
+        return result;
+    }
+    return connectionString;
+}
+
+QString withoutMode(const QString& connectionString)
+{
+    for (const Entry& entry : entriesOf(connectionString))
+        if (entry.key == u"mode")
+            return connectionString.left(entry.keyStart);
+    return connectionString;
 }
 
 }  // namespace kelvo::engine

@@ -1,5 +1,6 @@
 #include "engine/connection.h"
 
+#include "engine/connection_string.h"
 #include "engine/database_password.h"
 #include "engine/sqlite_call.h"
 
@@ -94,7 +95,8 @@ private:
 
 QString connectionStringFor(const QString& path, const QString& password)
 {
-    return QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=%2;").arg(path, password);
+    return QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=%2;")
+        .arg(connectionStringValue(path), connectionStringValue(password));
 }
 
 }  // namespace

@@ -65,6 +65,14 @@ void writeDatabasePassword(sqlite3* db, const std::optional<QString>& password)
 
 bool hasDatabasePassword(sqlite3* db) { return storedDigest(db).has_value(); }
 
+bool databasePasswordMissing(sqlite3* db)
+{
+    if (!passwordTableExists(db))
+        return true;
+    NativeStatement st(db, QStringLiteral("SELECT count(*) FROM %1").arg(kPasswordTable));
+    return !st.step() || sqlite3_column_int(st.handle(), 0) == 0;
+}
+
 bool databasePasswordMatches(sqlite3* db, const QString& given)
 {
     const auto stored = storedDigest(db);

@@ -20,6 +20,10 @@ void writeDatabasePassword(sqlite3* db, const std::optional<QString>& password);
 // Whether the file has a password at all.
 bool hasDatabasePassword(sqlite3* db);
 
+// Whether the file lacks the password record altogether (a file of another program, or
+// one whose record was dropped), as opposed to a password removed on purpose.
+bool databasePasswordMissing(sqlite3* db);
+
 // Whether `given` opens the file: always for a file without password.
 bool databasePasswordMatches(sqlite3* db, const QString& given);
 

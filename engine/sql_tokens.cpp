@@ -43,6 +43,18 @@ QString quoted(const QString& value, QChar quote)
     return quote + doubled + quote;
 }
 
+// A text value as SQLite reads it whole: SQLite ends a statement at a NUL character, so
+// each one is joined in as char(0) instead of standing inside the quotes.
+QString textLiteral(const QString& value)
+{
+    if (!value.contains(QChar(0)))
+        return quoted(value, u'\'');
+    QStringList pieces;
+    for (const QString& piece : value.split(QChar(0)))
+        pieces << quoted(piece, u'\'');
+    return u'(' + pieces.join(QLatin1StringView(" || char(0) || ")) + u')';
+}
+
 }  // namespace
 
 bool Token::isWord(QLatin1StringView w) const
@@ -152,7 +164,7 @@ QString render(const Tokens& tokens)
         switch (t.kind) {
         case TokenKind::String:
         case TokenKind::DateLiteral:
-            out += quoted(t.text, u'\'');
+            out += textLiteral(t.text);
             break;
         case TokenKind::QuotedName:
             out += quoted(t.text, u'"');

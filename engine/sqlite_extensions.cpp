@@ -152,6 +152,20 @@ void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
     sqlite3_result_int(context, likeMatch(textOf(argv[0]), 0, textOf(argv[1]), 0, escape, hasEscape) ? 1 : 0);
 }
 
+// StrComp(a, b[, compare]): -1, 0 or 1 as a sorts before, with or after b; Null when
+// either is Null. Compare 0 compares the characters exactly, any other (and none) as the
+// text columns do, without regard to case.
+void strCompFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const bool exact = argc == 3 && sqlite3_value_type(argv[2]) != SQLITE_NULL && sqlite3_value_int(argv[2]) == 0;
+    const int result = textOf(argv[0]).compare(textOf(argv[1]), exact ? Qt::CaseSensitive : Qt::CaseInsensitive);
+    sqlite3_result_int(context, result < 0 ? -1 : (result > 0 ? 1 : 0));
+}
+
 }  // namespace
 
 int installExtensions(sqlite3* db)
@@ -166,6 +180,9 @@ int installExtensions(sqlite3* db)
         rc = sqlite3_create_function(db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function(db, "like", 3, flags, nullptr, likeFunction, nullptr, nullptr);
+    for (const int argc : {2, 3})
+        if (rc == SQLITE_OK)
+            rc = sqlite3_create_function(db, "strcomp", argc, flags, nullptr, strCompFunction, nullptr, nullptr);
     return rc;
 }
 

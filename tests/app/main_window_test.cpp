@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sqlite3.h>
+
 using namespace kelvo;
 using kelvo::testing::TestFileFixture;
 
@@ -46,6 +48,22 @@ QString DataSourceOf(const QString& connectionString)
 {
     const qsizetype start = connectionString.indexOf("Data Source=") + 12;
     return connectionString.mid(start, connectionString.indexOf(";Provider=") - start);
+}
+
+// Leaves `path` in the journal mode another SQLite program may have chosen, which lives in
+// the file's header.
+void SetWriteAheadLog(const QString& path)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+QByteArray Bytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Gives the open file what the test window needs to open on its data-field page: a
@@ -109,11 +127,15 @@ TEST_F(OpeningATest, FileWithoutOneRequiredTableIsRefusedAndThePreviousTestStays
     const QStringList tablesOfGood = Session::current().tableNames;
     const QString seven = MakeTestFile("seven.mdb", 7);
     const QString none = MakeTestFile("none.mdb", 0);
+    // A refused file is left as it was, even one whose journal mode the program would change.
+    SetWriteAheadLog(seven);
+    const QByteArray sevenBefore = Bytes(seven);
 
     DialogScript script;
     EXPECT_FALSE(Form1->OpenTestDatabase(seven, false, false));
     EXPECT_FALSE(Form1->OpenTestDatabase(none, false, false));
     EXPECT_EQ(script.texts(), (QStringList{kNotValid, kNotValid}));
+    EXPECT_EQ(Bytes(seven), sevenBefore);
     EXPECT_EQ(script.shown().front().kind, MessageKind::Error);
     EXPECT_TRUE(Form1->con.isOpen());
     EXPECT_EQ(DataSourceOf(Form1->con.connectionString()), good);

@@ -103,6 +103,30 @@ TEST_F(NewButton, ANameTypedWithoutExtensionGetsMdb)
     EXPECT_EQ(Session::current().testFile, dir.filePath("plain.mdb"));
 }
 
+// A path may hold what a connection string is made of (";", "key=") and end in a blank:
+// the test made is exactly the file named, and it opens again.
+TEST_F(NewButton, AnyNameTheFileSystemAllowsMakesAndOpensThatFile)
+{
+    const QString names[] = {"a;Mode=Share Deny None;b.mdb", "a;Data Source=other.mdb", "ends in a blank.mdb "};
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = dir.filePath(name);
+        ClickNew(path);
+        EXPECT_EQ(script.lastText(), kCreated) << script.texts().join(" | ").toStdString();
+        EXPECT_EQ(Session::current().testFile, path);
+        EXPECT_EQ(Form1->con.filePath(), path);
+        script.clear();
+        ClickOpen(path);
+        EXPECT_TRUE(script.shown().empty()) << script.texts().join(" | ").toStdString();
+        EXPECT_EQ(Session::current().testFile, path);
+        EXPECT_EQ(SelectToVariant("select count(*) from items;").integer(0, 0), 1);
+        script.clear();
+    }
+    QStringList made = QDir(dir.path()).entryList(QDir::Files);
+    made.sort();
+    EXPECT_EQ(made, (QStringList{"a;Data Source=other.mdb", "a;Mode=Share Deny None;b.mdb", "ends in a blank.mdb "}));
+}
+
 TEST_F(NewButton, AnExistingFileIsRefusedAndLeftAlone)
 {
     const QString path = dir.filePath("other.mdb");

@@ -1,5 +1,6 @@
 // Opening a test with the editor's Open button: login, the account's permissions in every
 // window, and files that are not what they claim to be.
+#include "data/accounts.h"
 #include "tests/editor/editor_fixture.h"
 
 #include <QDir>
@@ -49,6 +50,9 @@ protected:
                 "('editor', 'e1', true, false, false, false, false, true, true);");
         ExecSQL("insert into users (usr, pas, act, per0, per1, per2, per3, per4, per5) values "
                 "('sleeper', 's1', false, false, true, true, true, true, true);");
+        // Written past the editor, which keeps accounts in lower case.
+        ExecSQL("insert into users (usr, pas, act, per0, per1, per2, per3, per4, per5) values "
+                "('boss', 'Secret9', true, true, true, true, true, true, true);");
         ExecSQL("update testd set v = 'TRUE' where id = -14;");
         ExecSQL(locked ? "update testd set v = 'true' where id = 0;" : "update testd set v = 'false' where id = 0;");
         if (withRun)
@@ -139,6 +143,7 @@ TEST_F(OpenButton, ARefusedLoginLeavesNothingOfThePreviousAccountOrFile)
     const RefusedLogin logins[] = {
         {"runner", "wrong"},
         {"sleeper", "s1"},  // inactive
+        {"boss", "secret9"},  // a password counts its letter case
         {"' or ''='", "' or ''='"},
         {"quorv' --", "x"},
         {"", ""},
@@ -163,6 +168,24 @@ TEST_F(OpenButton, ARefusedLoginLeavesNothingOfThePreviousAccountOrFile)
         script.clear();
         QFile::remove(path);
     }
+}
+
+TEST_F(OpenButton, APasswordComparesExactlyWhileANameIgnoresLetterCase)
+{
+    const QString path = TestWithAccounts(true, false);
+    OpenWithLogin(path, "runner", "r1");
+    ASSERT_EQ(Session::current().user, "runner");
+    EXPECT_FALSE(LoginAccount(false, "quorv", "QUORV"));
+    EXPECT_FALSE(LoginAccount(false, "boss", "secret9"));
+    EXPECT_TRUE(LoginAccount(false, "boss", "Secret9"));
+    EXPECT_TRUE(LoginAccount(false, "QUORV", "quorv"));
+    EXPECT_EQ(Session::current().user, "quorv");
+    EXPECT_TRUE(ReadUserPermissions("Runner", "r1"));
+    EXPECT_EQ(Session::current().permissions, (QStringList{"false", "true", "false", "false", "false", "false"}));
+    script.clear();
+    EXPECT_FALSE(ReadUserPermissions("runner", "R1"));
+    EXPECT_EQ(script.lastText(),
+              "Error in reading user permissions!\r\n\r\nKelvo can't open Test without reading users permissions!");
 }
 
 TEST_F(OpenButton, ThreeWrongLoginsEndWithTheErrorAndNoFurtherQuestion)
@@ -226,6 +249,25 @@ TEST_F(OpenButton, AFileOfAnotherProgramIsRefusedAndThePreviousTestStaysOpen)
     EXPECT_TRUE(script.texts().front().startsWith("Connecting to the selected Access (*.mdb) file failed!"));
     EXPECT_EQ(script.lastText(), kOpeningFailed);
     EXPECT_EQ(Bytes(text), "just some notes\n");
+    EXPECT_EQ(Session::current().testFile, previous);
+
+    // A test whose password was taken out past the program opens no more, and says why.
+    script.clear();
+    const QString stripped = dir.filePath("stripped.mdb");
+    QFile::copy(previous, stripped);
+    {
+        engine::Connection connection;
+        OpenDirectly(connection, stripped);
+        connection.execute("drop table kelvo_password;");
+    }
+    const QByteArray strippedBefore = Bytes(stripped);
+    ClickOpen(stripped);
+    ASSERT_EQ(script.shown().size(), 2u) << script.texts().join(" | ").toStdString();
+    EXPECT_TRUE(script.texts().front().startsWith("Connecting to the selected Access (*.mdb) file failed!"));
+    EXPECT_TRUE(script.texts().front().contains("password")) << script.texts().front().toStdString();
+    EXPECT_EQ(script.lastText(), kOpeningFailed);
+    EXPECT_EQ(Bytes(stripped), strippedBefore);
+    EXPECT_TRUE(Form1->con.isOpen());
     EXPECT_EQ(Session::current().testFile, previous);
 }
 

@@ -144,6 +144,19 @@ TEST_F(EngineEffects, TextComparesSortsAndIsUniqueWithoutCase)
               1);
     EXPECT_EQ(connection.select("select usr from users where usr = 'QuOrV'").rowCount(), 1);
     EXPECT_THROW(connection.execute("insert into users (usr, pas) values ('QUORV', 'x');"), EngineError);
+
+    // StrComp with compare 0 tells letter case apart, as a password must be compared.
+    const auto strComp = [&](const char* call) { return connection.select(QString("select ") + call).rows[0][0]; };
+    EXPECT_EQ(strComp("strcomp('quorv', 'quorv', 0)").toInt(), 0);
+    EXPECT_EQ(strComp("strcomp('QUORV', 'quorv', 0)").toInt(), -1);
+    EXPECT_EQ(strComp("strcomp('quorv', 'QUORV', 0)").toInt(), 1);
+    EXPECT_EQ(strComp("strcomp('QUORV', 'quorv', 1)").toInt(), 0);
+    EXPECT_EQ(strComp("strcomp('ČAŠA', 'čaša')").toInt(), 0);
+    EXPECT_TRUE(strComp("strcomp(null, 'a', 0)").isNull());
+    EXPECT_EQ(connection.select("select usr from users where strcomp(pas, 'QUORV', 0) = 0").rowCount(), 0);
+    EXPECT_EQ(connection.select("select usr from users where usr = 'QUORV' and strcomp(pas, 'quorv', 0) = 0")
+                  .rowCount(),
+              1);
 }
 
 TEST_F(EngineEffects, BetweenGivesTheSameRowsWhicheverBoundIsLarger)
@@ -209,6 +222,14 @@ TEST_F(EngineEffects, LiteralsKeepWhatTheyHold)
     EXPECT_EQ(connection.select("select caption from items where id = 3").rows[0][0].toString(),
               "It's true; select -- \"x\" [y] #z#");
     EXPECT_EQ(connection.select("select caption from items where id = 4").rows[0][0].toString(), "double \"quoted\"");
+    // SQLite ends a statement text at a NUL: one inside a literal must neither cut the
+    // statement short nor be lost.
+    const QString withNul = QStringLiteral("a") + QChar(0) + QStringLiteral("b") + QChar(0);
+    connection.execute("insert into items (id, caption) values (5, '" + withNul + "');");
+    EXPECT_EQ(connection.select("select caption from items where id = 5").rows[0][0].toString(), withNul);
+    EXPECT_EQ(connection.select("select id from items where caption = '" + withNul + "'").rowCount(), 1);
+    EXPECT_EQ(connection.execute("update items set editcap = '" + QString(QChar(0)) + "' where id = 5"), 1);
+    EXPECT_EQ(connection.select("select editcap from items where id = 5").rows[0][0].toString(), QString(QChar(0)));
     EXPECT_EQ(connection.select("select [caption] & '!' from [items] where id = 1").rows[0][0].toString(), "First!");
     EXPECT_EQ(connection.select("select 5--1, 2.5 * 2").rows[0][0].toInt(), 6);
     connection.execute("insert into datac (id, test_date) values (1, #12/10/2026 08:30:00#)");

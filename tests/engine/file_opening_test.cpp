@@ -1,12 +1,15 @@
 // Opening, creating and compacting files: bad input gives a clear message and leaves
 // the file as it was; exclusive and shared opening across connections and processes.
 
+#include "engine/connection_string.h"
 #include "tests/engine/engine_fixture.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
 #include <QThread>
+
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <functional>
@@ -80,6 +83,19 @@ QString finishedOutput(QProcess& process)
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
+// Runs `sql` on `path` (made when missing) as another SQLite program would, past the
+// engine.
+void runOutsideTheEngine(const QString& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
 class FileOpening : public EngineFileTest {
 public:
     // The test file with one question, closed.
@@ -130,6 +146,21 @@ TEST_F(FileOpening, BadFilesFailAtConnectWithAClearMessageAndStayUnchanged)
          password, "damaged"},
         {"wrong password", [](FileOpening& t) { t.makeTestFile(); }, QStringLiteral("wrong"), "Not a valid password"},
         {"no password given", [](FileOpening& t) { t.makeTestFile(); }, QString(), "Not a valid password"},
+        {"password record dropped",
+         [](FileOpening& t) {
+             t.makeTestFile();
+             runOutsideTheEngine(t.testFile(), "DROP TABLE kelvo_password");
+         },
+         password, "password of"},
+        {"password record emptied",
+         [](FileOpening& t) {
+             t.makeTestFile();
+             runOutsideTheEngine(t.testFile(), "DELETE FROM kelvo_password");
+         },
+         password, "is missing"},
+        {"database of another program",
+         [](FileOpening& t) { runOutsideTheEngine(t.testFile(), "CREATE TABLE items (id INTEGER)"); }, password,
+         "is missing"},
         {"read-only file",
          [](FileOpening& t) {
              t.makeTestFile();
@@ -241,6 +272,83 @@ TEST_F(FileOpening, PathsMayHoldAnyCharacter)
     EXPECT_EQ(connection.execute("insert into t (v) values ('x')"), 1);
     connection.close();
     EXPECT_EQ(folderEntries(), QStringList{QFileInfo(odd).fileName()});
+}
+
+// A file name travels into the connection string in quotes where a plain value would be
+// read as more keys or lose its blanks, and the engine opens exactly that file.
+TEST_F(FileOpening, ConnectionStringsCarryAnyFileNameWhole)
+{
+    const QString decoy = pathOf("other.mdb");
+    createDatabase(decoy, QStringLiteral("pw"));
+    const QString templateText = QStringLiteral("Data Source=C:\\db2.mdb;Provider=Microsoft.Jet.OLEDB.4.0;Jet "
+                                                "OLEDB:Engine Type=5;Jet OLEDB:Database Password=pw;");
+    const QString names[] = {"a;Mode=Share Deny None;b.mdb", "a;Data Source=other.mdb", "a;Provider=x;.mdb",
+                             "ends in a blank.mdb ", " starts with one.mdb", "\"double\" and 'single'.mdb",
+                             "'quoted whole'", "plain.mdb"};
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = pathOf(name);
+        createDatabase(path, QStringLiteral("pw"));
+        for (const bool exclusive : {false, true}) {
+            QString text = withoutMode(withDataSource(templateText, path));
+            if (exclusive)
+                text += QStringLiteral("Mode=Share Deny Read|Share Deny Write;");
+            const ConnectionSettings settings = parseConnectionString(text);
+            EXPECT_EQ(settings.dataSource, path);
+            EXPECT_EQ(settings.password, "pw");
+            EXPECT_EQ(settings.exclusive, exclusive);
+            EXPECT_EQ(parseConnectionString(withoutMode(text)).dataSource, path);
+            EXPECT_FALSE(parseConnectionString(withoutMode(text)).exclusive);
+            Connection connection;
+            connection.setConnectionString(text);
+            connection.open();
+            EXPECT_EQ(connection.filePath(), path);
+            connection.execute(exclusive ? "create table opened_exclusively (id integer)"
+                                         : "create table opened_shared (id integer)");
+        }
+        EXPECT_EQ(withDataSource(withDataSource(templateText, path), decoy), withDataSource(templateText, decoy));
+    }
+    EXPECT_EQ(withDataSource(templateText, pathOf("plain.mdb")),
+              QString(templateText).replace("C:\\db2.mdb", pathOf("plain.mdb")));
+    Connection decoyConnection;
+    decoyConnection.setConnectionString(withDataSource(templateText, decoy));
+    decoyConnection.open();
+    EXPECT_TRUE(decoyConnection.tableNames().isEmpty());
+}
+
+// Opening and reading change nothing in a file, whatever journal mode it was left in by
+// another program: a file refused after a look at its tables stays as it was. The
+// program's own mode comes with the first write.
+TEST_F(FileOpening, OnlyTheFirstWriteSetsTheJournalMode)
+{
+    makeTestFile();
+    runOutsideTheEngine(testFile(), "PRAGMA journal_mode = WAL");
+    const QByteArray before = fileBytes(testFile());
+    ASSERT_EQ(before.mid(18, 2), QByteArray("\x02\x02"));
+    const QStringList entries = folderEntries();
+    for (const bool exclusive : {false, true}) {
+        SCOPED_TRACE(exclusive);
+        Connection connection;
+        connection.setConnectionString(connectionString(testFile(), QString::fromLatin1(kTestPassword), exclusive));
+        connection.open();
+        EXPECT_EQ(connection.tableNames().size(), 9);
+        EXPECT_EQ(connection.select("select count(*) from items").rows[0][0].toInt(), 1);
+        connection.close();
+        EXPECT_EQ(fileBytes(testFile()), before);
+        EXPECT_EQ(folderEntries(), entries);
+    }
+    {
+        Connection connection;
+        connection.setConnectionString(connectionString(testFile()));
+        connection.open();
+        EXPECT_EQ(connection.execute("insert into items (id, caption) values (2, 'Second');"), 1);
+    }
+    EXPECT_EQ(fileBytes(testFile()).mid(18, 2), QByteArray("\x01\x01"));
+    EXPECT_EQ(folderEntries(), entries);
+    Connection connection;
+    connection.setConnectionString(connectionString(testFile()));
+    connection.open();
+    EXPECT_EQ(connection.select("select count(*) from items").rows[0][0].toInt(), 2);
 }
 
 TEST_F(FileOpening, OpeningNeverCreatesAFile)
