@@ -6,6 +6,7 @@
 #include "data/database.h"
 #include "data/formula_compiler.h"
 
+#include <cmath>
 #include <map>
 #include <exception>
 #include <random>
@@ -137,6 +138,10 @@ bool computeVariable(int id, int index, const FormulaReferenceIds& ids, const Va
             const CompiledRoutine routine{handle};
             const double result = static_cast<double>(exco.Calc(handle));
             acc = source.cumulative ? result + acc : result;
+            // An Extended result beyond the Double range (10^400) cannot be stored: it is
+            // this variable's failure, not one of the run's rows.
+            if (!std::isfinite(acc))
+                return false;
             vars()[static_cast<size_t>(index)] = acc;
         }
     } catch (const std::exception&) {
@@ -232,7 +237,7 @@ std::vector<VariableValue> computeAll(const std::vector<VariableStart>& starts, 
         QString formulaText;
         // A variable added since the sources were read has no formulas yet.
         const VariableSource* source = sources ? &(*sources)[id] : nullptr;
-        if (computeVariable(id, i, ids, source, accumulated, formulaText)) {
+        if (computeVariable(id, i, ids, source, accumulated, formulaText) && std::isfinite(start + accumulated)) {
             value.value = start + accumulated;
             vars()[static_cast<size_t>(i)] = value.value;
         } else {

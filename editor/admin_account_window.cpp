@@ -9,6 +9,7 @@
 #include "ui/application.h"
 #include "ui/dialog_service.h"
 #include "ui/help.h"
+#include "ui/printable_text.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -32,6 +33,7 @@ QLineEdit* AccountEdit(QWidget* parent, QFormLayout* form, const char* name, con
     edit->setAccessibleName(QString(caption).remove(QLatin1Char(':')));
     if (secret)
         edit->setEchoMode(QLineEdit::Password);
+    KeepPrintable(edit);
     KeepLowerCase(edit);
     auto* label = new QLabel(caption, parent);
     label->setBuddy(edit);

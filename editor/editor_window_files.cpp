@@ -59,6 +59,7 @@ struct PreviousTest {
     QString connectionString = Session::current().con.connectionString();
     bool connected = Session::current().con.isOpen();
     QString file = Session::current().testFile;
+    QStringList tables = Session::current().tableNames;
 };
 
 void RestorePreviousTest(const PreviousTest& previous)
@@ -66,6 +67,7 @@ void RestorePreviousTest(const PreviousTest& previous)
     Session::current().con.close();
     Session::current().con.setConnectionString(previous.connectionString);
     Session::current().testFile = previous.file;
+    Session::current().tableNames = previous.tables;
     if (!previous.connected)
         return;
     try {
@@ -266,25 +268,31 @@ void TForm3::btnOpenClick()
     }
     openDialog.fileName = chosen;
     CloseDataSets();
-    if (!Session::current().OpenTestDatabase(chosen, false, false)) {
+    const auto refuse = [this] {
         PageControl->setEnabled(false);
         btnLock->setEnabled(false);
         dialogs::error(QStringLiteral(
             "Opening the test failed!\r\n\r\nMake sure you choose the correct Kelvo. mdb file."));
         // The previous test stays open; its pages show it again.
         RebindDataSets();
+    };
+    const PreviousTest previous;
+    if (!Session::current().OpenTestDatabase(chosen, false, false)) {
+        refuse();
         return;
     }
-    ShowLockLook(false);
 
     const RowSet identification = SelectToVariant(settingSelectStatement(SettingId::UserIdentification));
     if (identification.isNull()) {
-        RevokeAccount();
+        // Refused like a file that is no test: the test open before stays open and current.
+        RestorePreviousTest(previous);
         dialogs::error(QStringLiteral("Error in reading the settings of the test!\r\n\r\nThe settings row of user "
                                       "identification (-14) is missing, so Kelvo can not tell who may open this "
                                       "test."));
+        refuse();
         return;
     }
+    ShowLockLook(false);
     const bool loggedIn = identification.text(0, 0).toLower() != kTrue ? LoginAccount(true, {}, {}) : LoginDialog();
     if (!loggedIn || !ReadUserPermissions(Session::current().user, Session::current().password)) {
         RevokeAccount();

@@ -1,6 +1,7 @@
 #include "editor/login_dialog.h"
 
 #include "ui/dialog_service.h"
+#include "ui/printable_text.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -40,6 +41,7 @@ QLineEdit* secretEdit(QWidget* parent, const QString& name)
     auto* edit = new QLineEdit(parent);
     edit->setEchoMode(QLineEdit::Password);
     edit->setAccessibleName(name);
+    KeepPrintable(edit);
     KeepLowerCase(edit);
     return edit;
 }

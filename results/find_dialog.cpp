@@ -6,6 +6,7 @@
 #include "ui/application.h"
 #include "ui/dialog_service.h"
 #include "ui/help.h"
+#include "ui/printable_text.h"
 
 #include <QButtonGroup>
 #include <QToolButton>
@@ -40,6 +41,7 @@ TForm17::TForm17(TForm13& results, QWidget* parent) : QDialog(parent), results_(
     comboLabel->setBuddy(combo);
     edit = new QLineEdit(this);
     edit->setObjectName(QStringLiteral("edit"));
+    KeepPrintable(edit);
     auto* editLabel = new QLabel(QStringLiteral("Find what:"), this);
     editLabel->setBuddy(edit);
 

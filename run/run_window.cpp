@@ -7,6 +7,7 @@
 #include "run/numlock.h"
 #include "ui/application.h"
 #include "ui/dialog_service.h"
+#include "ui/printable_text.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -387,6 +388,7 @@ void TForm2::AddUserFieldEdit(int fieldId, int row, const QString& caption)
     edit->setFont(fontFields.font);
     ApplyTextColor(*edit, fontFields.color);
     edit->setMaxLength(100);
+    KeepPrintable(edit);
     SetBaseColor(*edit, kFieldColor);
     edit->setAccessibleName(caption);
     edit->setGeometry(gEditLeft, row * gRowHeight, gEditWidth, edit->sizeHint().height());

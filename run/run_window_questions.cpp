@@ -9,6 +9,7 @@
 #include "run/numlock.h"
 #include "ui/application.h"
 #include "ui/dialog_service.h"
+#include "ui/printable_text.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -149,6 +150,7 @@ void TForm2::CreateAnswerControls()
             edit->setFont(fontAnswers.font);
             ApplyTextColor(*edit, fontAnswers.color);
             edit->setMaxLength(255);
+            KeepPrintable(edit);
             edit->resize(probeWidth >= 101 ? probeWidth : 100, edit->sizeHint().height());
             edit->hide();
             connect(edit, &QLineEdit::textEdited, this, guardedSlot([this, edit] {

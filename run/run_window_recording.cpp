@@ -156,13 +156,14 @@ void TForm2::CollectUserFieldValues()
 void TForm2::SaveTestResults()
 {
     bool failed = false;
+    bool rowMissing = false;
     try {
         // The whole run goes in at once or not at all; each step has its own savepoint.
         engine::Transaction run(Con());
-        failed |= !RecordingStep([this] { return UpdateResultRecord(); });
-        failed |= !RecordingStep([this] { return InsertItemAnswers(); });
+        rowMissing |= !RecordingStep([this] { return UpdateResultRecord(); });
+        rowMissing |= !RecordingStep([this] { return InsertItemAnswers(); });
         if (!gUserFieldValues.empty())
-            failed |= !RecordingStep([this] { return InsertUserFieldValues(); });
+            rowMissing |= !RecordingStep([this] { return InsertUserFieldValues(); });
         if (!gVariables.isNull() && !gPosteriorOnly) {
             if (!gFormulas.isNull()) {
                 // A calculation that stops is told once, in its own words: its raw cause
@@ -182,12 +183,19 @@ void TForm2::SaveTestResults()
                     dialogs::error(QStringLiteral("There was an error in calculating the variables in the test!\r\n\r\n"
                                                   "Some variables are probably not calculated correctly!"));
             }
-            failed |= !RecordingStep([this] { return InsertVariableValues(); });
+            rowMissing |= !RecordingStep([this] { return InsertVariableValues(); });
         }
+        // Only a whole run is a finished one: with a row missing the run is kept as an
+        // unfinished one, and when even that cannot be written nothing of it is kept.
+        // Its answers are in the backup record and the log either way.
+        if (rowMissing && gFinished)
+            Con().execute(QStringLiteral("update datac set finished=false where id=") + QString::number(gRecordId)
+                          + QLatin1Char(';'));
         run.commit();
-    } catch (const engine::EngineError&) {
+    } catch (const std::exception&) {
         failed = true;
     }
+    failed |= rowMissing;
     if (failed)
         dialogs::error(QStringLiteral("There was an unexpected problem (exception) during sending test data to target "
                                       "database tables!\r\n\r\nSome of data are lost or invalid (probably variables)!"));

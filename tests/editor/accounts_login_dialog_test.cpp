@@ -2,6 +2,8 @@
 #include "tests/support/modal_answer.h"
 #include "ui/dialog_service.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -64,6 +66,24 @@ TEST(AccountsLoginDialog, TypedCapitalsArriveInLowerCase)
     EXPECT_TRUE(ask(attempts));
     EXPECT_EQ(attempts.seen.at(0).first, QStringLiteral("anna"));
     EXPECT_EQ(attempts.seen.at(0).second, QStringLiteral("pw_1"));
+}
+
+TEST(AccountsLoginDialog, ControlCharactersPastedIntoTheEditsAreLeftOut)
+{
+    kelvo::DialogScript script;
+    Attempts attempts;
+    answerModal<LoginWindow>([](LoginWindow* window) {
+        for (const auto& [edit, text] : {std::pair{window->userEdit, QString("an") + QChar(0) + "na\x01"},
+                                         std::pair{window->passwordEdit, QString("pw") + QChar(0) + "_1\x1b"}}) {
+            QApplication::clipboard()->setText(text);
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        }
+        QTest::mouseClick(window->okButton, Qt::LeftButton);
+    });
+    EXPECT_TRUE(ask(attempts));
+    EXPECT_EQ(attempts.seen.at(0), std::pair(QStringLiteral("anna"), QStringLiteral("pw_1")));
+    EXPECT_TRUE(script.shown().empty());
 }
 
 TEST(AccountsLoginDialog, RefusedAttemptAsksAndRetriesWithEmptiedEdits)

@@ -2,7 +2,9 @@
 #include "editor/admin_account_window.h"
 #include "tests/editor/editor_fixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 
 using namespace kelvo;
 using kelvo::testing::answerModal;
@@ -72,6 +74,27 @@ TEST_F(AdministratorDialog, ANewNameAndPasswordAreStoredAndTheSwitchWrittenOnClo
     EXPECT_EQ(Session::current().password, "secret 2");
     EXPECT_EQ(Identification(), "true");
     EXPECT_EQ(script.texts(), (QStringList{"Change administrator username and password?", kUpdated, kRemember}));
+}
+
+TEST_F(AdministratorDialog, ControlCharactersPastedIntoTheEditsAreLeftOut)
+{
+    NewTest();
+    script.answerQuestion(true);
+    WithDialog([&](TForm11* window) {
+        const QString nul(QChar(0));
+        for (const auto& [edit, text] : {std::pair{window->Edit1, "bo" + nul + "ss\x01"},
+                                         std::pair{window->Edit2, "pw" + nul + "\t2"},
+                                         std::pair{window->Edit3, "pw" + nul + "\t2"}}) {
+            edit->clear();
+            QApplication::clipboard()->setText(text);
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        }
+        QTest::mouseClick(window->btn2, Qt::LeftButton);
+    });
+    EXPECT_EQ(script.texts(), (QStringList{"Change administrator username and password?", kUpdated}));
+    EXPECT_EQ(Administrators(), QStringList{"boss/pw 2"});
+    EXPECT_EQ(Session::current().user, "boss");
 }
 
 struct RefusedEntry {

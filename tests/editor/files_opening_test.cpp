@@ -280,18 +280,41 @@ TEST_F(OpenButton, AMissingFileIsOnlyWarnedAbout)
     EXPECT_FALSE(Form1->con.isOpen());
 }
 
-TEST_F(OpenButton, ATestWithoutItsIdentificationRowIsReportedAndNotOpened)
+// A test without its identification row is refused like a file that is no test: the test
+// open before stays open, current and logged in.
+TEST_F(OpenButton, ATestWithoutItsIdentificationRowIsRefusedAndThePreviousTestStaysOpen)
 {
     const QString path = NewTest();
     ExecSQL("delete from testd where id = -14;");
-    Form1->con.close();
+    const QString previous = NewTest(QStringLiteral("previous.mdb"));
+    ExecSQL("update testd set v = 'true' where id = 0;");
+    ClickOpen(previous);
+    ASSERT_TRUE(script.shown().empty()) << script.texts().join(" | ").toStdString();
+    const QStringList tables = Session::current().tableNames;
+    const Enabled enabled = Shown();
     const QByteArray before = Bytes(path);
+
     ClickOpen(path);
-    ASSERT_EQ(script.shown().size(), 1u);
+    ASSERT_EQ(script.shown().size(), 2u) << script.texts().join(" | ").toStdString();
     EXPECT_EQ(script.shown()[0].kind, MessageKind::Error);
-    EXPECT_TRUE(script.lastText().contains("(-14) is missing"));
-    ExpectLoggedOut();
+    EXPECT_TRUE(script.texts()[0].contains("(-14) is missing"));
+    EXPECT_EQ(script.lastText(), kOpeningFailed);
     EXPECT_EQ(Bytes(path), before);
+    EXPECT_TRUE(Form1->con.isOpen());
+    EXPECT_EQ(Form1->con.filePath(), previous);
+    EXPECT_EQ(Session::current().testFile, previous);
+    EXPECT_EQ(Session::current().tableNames, tables);
+    EXPECT_EQ(Session::current().user, "quorv");
+    EXPECT_EQ(SelectToVariant("select count(*) from testd where id = -14;").integer(0, 0), 1);
+    Form1->RefreshMainButtons();
+    EXPECT_EQ(Form1->btnTest->isEnabled(), enabled.test);
+
+    // With no test open before, nothing stays open.
+    Form1->con.close();
+    script.clear();
+    ClickOpen(path);
+    EXPECT_EQ(script.lastText(), kOpeningFailed);
+    EXPECT_FALSE(Form1->con.isOpen());
 }
 
 }  // namespace

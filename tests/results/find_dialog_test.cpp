@@ -117,6 +117,14 @@ TEST_F(FindRuns, AQuoteInTheTextIsRefusedAndTheFilterStays)
     EXPECT_EQ(Ids(), (QStringList{"1", "2"}));
 }
 
+TEST_F(FindRuns, ControlCharactersInTheTextAreLeftOut)
+{
+    Find(QStringLiteral("username"), QString("an") + QChar(0) + "n\x01", kPartial);
+    EXPECT_TRUE(script.shown().empty()) << script.lastText().toStdString();
+    EXPECT_EQ(Form13->generalWhere(), "where username like 'ann%'");
+    EXPECT_EQ(Ids(), (QStringList{"1", "2"}));
+}
+
 TEST_F(FindRuns, ADataFieldColumnFiltersTheDataFieldSectionOnly)
 {
     Find(QStringLiteral("data1"), QStringLiteral("split"), kExact);

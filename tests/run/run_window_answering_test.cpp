@@ -110,6 +110,34 @@ TEST_F(Answering, TypedAnswerWithQuotesLineBreaksAndForeignLettersIsStoredExactl
     EXPECT_TRUE(LogText().contains("data1='" + town + "'"));
 }
 
+// Control characters mean nothing in a one-line edit, and a NUL cut the statements short:
+// the edits leave them out (a line break or tab becomes a blank) and the run is stored whole.
+TEST_F(Answering, ControlCharactersPastedIntoTypedAnswersAndDataFieldsAreLeftOut)
+{
+    CreateEmptyTest();
+    AddQuestion(1, "Anything to add?", {"No", "Yes, namely"}, "Your words:");
+    AddDataField(1, 1, "Town", "string");
+    Setting(-20, "true");
+    Lock();
+    const QChar nul(0);
+    DialogScript script;
+    script.answerQuestion(true);
+    TakeTest([&](TForm2* window) {
+        auto* town = Child<QLineEdit>(window, "data1");
+        Paste(town, QString("Zü") + nul + "rich\x01\x1b");
+        EXPECT_EQ(town->text(), "Zürich");
+        QTest::mouseClick(window->btnInstruction, Qt::LeftButton);
+        auto* edit = Child<QLineEdit>(window, "answer_1");
+        Paste(edit, QString("one") + nul + "two\r\nthree\tfour\x7f" + QChar(0x85));
+        EXPECT_EQ(edit->text(), "onetwo three four");
+        ClickNext(window);
+    });
+    EXPECT_EQ(script.texts(), (QStringList{kEndQuestion, kEndMessage}));
+    EXPECT_EQ(StoredAnswer(1, 1), "onetwo three four");
+    EXPECT_EQ(SelectToVariant("select data1 from dataf where id = 1;").text(0, 0), "Zürich");
+    EXPECT_TRUE(SelectToVariant("select finished from datac where id = 1;").at(0, 0).toBool());
+}
+
 TEST_F(Answering, DeletingTheTypedTextLeavesTheQuestionUnanswered)
 {
     CreateEmptyTest();

@@ -164,6 +164,62 @@ TEST_F(Recording, NumbersAreStoredWithAPointWhereTheSystemWritesACommaAndVariabl
         EXPECT_TRUE(LogText().contains(line)) << line;
 }
 
+// A value beyond the Double range cannot be stored: its variable fails and keeps its start
+// value, and the run's other variables and rows are stored as ever.
+TEST_F(Recording, AValueBeyondTheDoubleRangeFailsOnlyItsOwnVariable)
+{
+    CreateTest();
+    Setting(-29, "false");
+    AddVariable(1, "ordinary", "true", 0, "null", {"2+3"});
+    AddVariable(2, "power", "true", 7, "null", {"10^400"});
+    AddVariable(3, "product", "false", 0, "null", {"1", "1e308*10"});
+    AddVariable(4, "sum", "true", 1e308, "null", {"1e308"});
+    AddVariable(5, "after them", "true", 0, "null", {"var1*2"});
+    Lock();
+    DialogScript script;
+    script.answerQuestion(true);
+    TakeTest([&](TForm2* window) {
+        QTest::mouseClick(window->btnInstruction, Qt::LeftButton);
+        QTest::mouseClick(Child<QAbstractButton>(window, "answer0"), Qt::LeftButton);
+    });
+    EXPECT_EQ(script.texts(), (QStringList{kEndQuestion, kEndMessage}));
+    const RowSet values = SelectToVariant("select var1, var2, var3, var4, var5 from datav1 where id = 1;");
+    ASSERT_EQ(values.rows(), 1);
+    EXPECT_EQ(values.number(0, 0), 5.0);
+    EXPECT_EQ(values.number(0, 1), 7.0);
+    EXPECT_EQ(values.number(0, 2), 0.0);
+    EXPECT_EQ(values.number(0, 3), 1e308);
+    EXPECT_EQ(values.number(0, 4), 10.0);
+    EXPECT_TRUE(SelectToVariant("select finished from datac where id = 1;").at(0, 0).toBool());
+    EXPECT_EQ(Count("select count(*) from datai1 where id = 1;"), 1);
+}
+
+// A step that still fails leaves no run that claims to be whole: the run is kept as an
+// unfinished one with what could be written, and its answers are in the backup record.
+TEST_F(Recording, ARunWithARowThatCannotBeWrittenIsKeptUnfinishedAndItsAnswersInTheBackup)
+{
+    BuildTest();
+    ExecSQL("alter table dataf drop data1;");
+    DialogScript script;
+    script.answerQuestion(true);
+    TakeTest([&](TForm2* window) {
+        QTest::keyClicks(Child<QLineEdit>(window, "data1"), "70");
+        QTest::mouseClick(window->btnInstruction, Qt::LeftButton);
+        QTest::mouseClick(Child<QAbstractButton>(window, "answer0"), Qt::LeftButton);
+    });
+    ASSERT_EQ(script.texts().size(), 3) << script.texts().join(" | ").toStdString();
+    EXPECT_TRUE(script.texts()[2].startsWith("There was an unexpected problem (exception)"));
+    EXPECT_FALSE(SelectToVariant("select finished from datac where id = 1;").at(0, 0).toBool());
+    EXPECT_EQ(Count("select count(*) from dataf;"), 0);
+    EXPECT_EQ(StoredAnswer(1, 1), "This is 1. answer on first question your test..");
+    EXPECT_EQ(Count("select count(*) from datav1 where id = 1;"), 1);
+    for (const char* line : {"data1=70", "item1\nThis is 1. answer on first question your test..", "var1=3.14"})
+        EXPECT_TRUE(LogText().contains(line)) << line;
+    QFile daily(BackupFolder() + "/" + DailyBackupFileName(QDate::currentDate()));
+    ASSERT_TRUE(daily.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(daily.readAll().contains("data1=70"));
+}
+
 TEST_F(Recording, TypedNumberInAnIntegerFieldIsRefusedUntilItIsWhole)
 {
     CreateTest();
