@@ -41,8 +41,8 @@ bool LoginAccount(bool useAdministrator, const QString& user, const QString& pas
             return false;
         }
     } else {
-        account = SelectToVariant(QStringLiteral("select usr, pas from users where ")
-                                  + AccountCondition(user, password));
+        account =
+            SelectToVariant(QStringLiteral("select usr, pas from users where ") + AccountCondition(user, password));
         if (account.isNull())
             return false;
     }

@@ -7,8 +7,8 @@
 #include "data/formula_compiler.h"
 
 #include <cmath>
-#include <map>
 #include <exception>
+#include <map>
 #include <random>
 
 namespace kelvo {

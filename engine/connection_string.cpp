@@ -117,9 +117,9 @@ ConnectionSettings parseConnectionString(const QString& text)
 
 QString connectionStringValue(const QString& value)
 {
-    const bool needsQuotes = value.contains(u';') || (!value.isEmpty() && (isQuote(value.front())
-                                                                            || value.front().isSpace()
-                                                                            || value.back().isSpace()));
+    const bool needsQuotes =
+        value.contains(u';')
+        || (!value.isEmpty() && (isQuote(value.front()) || value.front().isSpace() || value.back().isSpace()));
     if (!needsQuotes)
         return value;
     QString doubled = value;
