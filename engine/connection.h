@@ -62,8 +62,9 @@ public:
     QString connectionString() const;
 
     // Opens the file named by the connection string. Never creates a file; a missing
-    // file, a file that is no database or is damaged, a wrong password, or a file held
-    // exclusively elsewhere throw, and leave the file unchanged.
+    // file, a file that is no database or is damaged, a wrong password (or none kept in
+    // the file while one is given), or a file held exclusively elsewhere throw. Opening
+    // and reading leave the file unchanged; the first write sets its journal mode.
     void open();
     void close();
     bool isOpen() const;
