@@ -123,7 +123,17 @@ void TForm3::buildAnswersPage()
     new dataaware::NavigatorShortcuts(*dbg1, *nav1);
 
     // The tree follows the current node whether it is chosen by mouse or by keys.
-    connect(tree, &QTreeWidget::currentItemChanged, this, guardedSlot([this] { treeClick(); }));
+    connect(tree, &QTreeWidget::currentItemChanged, this,
+            guardedSlot([this](QTreeWidgetItem*, QTreeWidgetItem* previous) {
+                // An answer being typed is stored before another question's answers are
+                // read; when it is refused, its question stays chosen with what was typed.
+                if (qanswers->isEditing() && !qanswers->post()) {
+                    const QSignalBlocker quiet(tree);
+                    tree->setCurrentItem(previous);
+                    return;
+                }
+                treeClick();
+            }));
     connect(btnClone, &QPushButton::clicked, this, guardedSlot([this] { btnCloneClick(); }));
     connect(nav1, &dataaware::Navigator::clicked, this,
             guardedSlot([this](NavigatorButton button) { nav1Click(button); }));

@@ -80,6 +80,16 @@ TEST_F(AnswersPage, AnswersAreStoredTrimmedAndADuplicateIsRefusedKeepingWhatWasT
     Ctrl(Form3->dbg1, Qt::Key_C);
     EXPECT_EQ(Shown(*Form3->dbg1, 1, 0), "No");
 
+    // Choosing another question stores the answer being typed, or keeps its question
+    // chosen when the answer is refused.
+    AddAnswer(QStringLiteral("yes"));
+    script.clear();
+    ClickQuestionNode(3);
+    EXPECT_EQ(script.texts(), QStringList {kDuplicate});
+    EXPECT_EQ(Form3->tree->currentItem()->text(0), "item2");
+    EXPECT_EQ(Form3->qanswers->value("caption").toString(), "yes");
+    Ctrl(Form3->dbg1, Qt::Key_C);
+
     // In another question the same caption is welcome; 256 characters are not.
     script.clear();
     ClickQuestionNode(3);
