@@ -292,6 +292,8 @@ private:
     // The rows read by the last LoadSettings, and those the author set since.
     std::set<int> loadedSettings_;
     bool loadingSettings_ = false;
+
+    // --- the editing pages: Questions, Answers, Data, Variables, Keyboard ------------
     // The editing pages and the frame's page actions, help buttons and key maps.
     void buildQuestionsPage();
     void buildAnswersPage();
