@@ -163,14 +163,19 @@ bool FormulaToolsMayOpen(const TForm3& editor)
 
 void TForm3::btnFormulaClick()
 {
-    if (FormulaToolsMayOpen(*this) && Form5)
-        Form5->exec();
+    if (!FormulaToolsMayOpen(*this) || !Form5)
+        return;
+    gBuilderVariableId = qvariables->value(QStringLiteral("id")).toInt();
+    Form5->exec();
 }
 
 void TForm3::btnEditorClick()
 {
-    if (FormulaToolsMayOpen(*this) && Form6)
-        Form6->exec();
+    if (!FormulaToolsMayOpen(*this) || !Form6)
+        return;
+    gFormulaVariableId = qvariables->value(QStringLiteral("id")).toInt();
+    gFormulaEditorMode = kFormulaEditorBrowse;
+    Form6->exec();
 }
 
 void TForm3::Speed1Click()

@@ -3,6 +3,7 @@
 // buttons, and keys set on the Keyboard page with the switch that turns them on.
 #include "tests/editor/pages_fixture.h"
 
+#include "editor/formula_builder_window.h"
 #include "editor/formula_editor_window.h"
 
 #include <QCheckBox>
@@ -131,11 +132,25 @@ TEST_F(VariablesPage, TheFormulaButtonsWarnUntilTheTestHasWhatFormulasNeed)
     EXPECT_EQ(script.texts(), QStringList {"Before entering the formula you need to save a record!"});
     Ctrl(Form3->dbg2, Qt::Key_C);
     bool shown = false;
+    gFormulaEditorMode = kFormulaEditorInsert;
     answerModal<TForm6>([&](TForm6* window) {
         shown = true;
+        EXPECT_EQ(gFormulaVariableId, 1);
+        EXPECT_EQ(gFormulaEditorMode, kFormulaEditorBrowse);
         window->reject();
     });
     QTest::mouseClick(Form3->btnEditor, Qt::LeftButton);
+    EXPECT_TRUE(shown);
+
+    WindowInstance<TForm5> form5 {Form5};
+    shown = false;
+    gBuilderVariableId = 0;
+    answerModal<TForm5>([&](TForm5* window) {
+        shown = true;
+        EXPECT_EQ(gBuilderVariableId, 1);
+        window->reject();
+    });
+    QTest::mouseClick(Form3->btnFormula, Qt::LeftButton);
     EXPECT_TRUE(shown);
 }
 
