@@ -9,6 +9,7 @@
 #include "dataaware/dataset.h"
 #include "dataaware/navigator.h"
 #include "dataaware/navigator_shortcuts.h"
+#include "editor/drop_columns_window.h"
 #include "editor/editor_controls.h"
 #include "ui/application.h"
 #include "ui/help.h"
@@ -104,6 +105,7 @@ void TForm3::buildAdministratorPage()
         tools->addWidget(tool);
     tools->addStretch();
     layout->addLayout(tools);
+    connect(speed4, &QPushButton::clicked, this, guardedSlot([this] { ShowDropColumnsWindow(this); }));
     connect(Speed8, &QPushButton::clicked, this, guardedSlot([this] { Speed8Click(); }));
     connect(speed9, &QPushButton::clicked, this, guardedSlot([this] { speed9Click(); }));
     connect(Button1, &QPushButton::clicked, this, guardedSlot([this] { Button1Click(); }));

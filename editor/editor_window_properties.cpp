@@ -7,6 +7,7 @@
 #include "data/session.h"
 #include "dataaware/data_grid.h"
 #include "dataaware/dataset.h"
+#include "editor/captions_editor_window.h"
 #include "engine/connection.h"
 #include "model/settings_rows.h"
 #include "ui/application.h"
@@ -420,6 +421,7 @@ void TForm3::RebindDataSets()
     qusers->open();
     // The account boxes show the current account, so they need no clearing.
     SetColumnWidths(dbg6, {250, 250});
+    RebindQuestionTools();
 }
 
 }  // namespace kelvo
