@@ -7,6 +7,7 @@
 #include "dataaware/dataset.h"
 #include "editor/editor_controls.h"
 #include "editor/editor_window.h"
+#include "editor/page_controls.h"
 #include "engine/connection.h"
 #include "model/messages.h"
 #include "ui/application.h"
@@ -46,8 +47,6 @@ constexpr int kCellWidth = 100;
 constexpr int kSelectedRole = Qt::UserRole;
 const QColor kSelectedColour(0xFF, 0x00, 0x00);
 
-const QString kNoQuestions = QStringLiteral(
-    "You must have written at least one question in the test to be able to achieve the desired action!");
 const QString kAborted = QStringLiteral("Clone operation aborted!");
 const QString kChooseParent = QStringLiteral("You must select Parent question which you would like to cloned!");
 
@@ -306,7 +305,7 @@ bool TForm4::FormShow(const dataaware::Dataset* answers, const dataaware::Datase
 
     const RowSet extent = SelectToVariant(QStringLiteral("select count(*), min(id), max(id)  from items;"));
     if (extent.isNull() || extent.integer(0, 0) == 0) {
-        dialogs::warning(kNoQuestions);
+        dialogs::warning(kNoQuestionsMessage);
         return false;
     }
     questionCount_ = extent.integer(0, 0);

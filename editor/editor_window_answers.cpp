@@ -273,10 +273,8 @@ void TForm3::btnCloneClick()
         dialogs::information(kNoQuestionsMessage);
         return;
     }
-    if (qanswers->isActive() && Form4) {
-        Form4->exec();
+    if (qanswers->isActive() && ShowCloneWindow(CloneMode::Answers, qanswers, qvariables))
         LoadAnswerTree();
-    }
 }
 
 void TForm3::chEditQuestionClick()
@@ -292,8 +290,7 @@ void TForm3::editcapClick()
         dialogs::information(QStringLiteral("You must enter questions first!"));
         return;
     }
-    if (Form10)
-        Form10->exec();
+    ShowCaptionsEditor();
 }
 
 void TForm3::btn6Click()

@@ -168,12 +168,6 @@ private:
     bool pressedWhileBrowsing_ = false;
 };
 
-void ShowQuestionsEditor()
-{
-    if (Form8)
-        Form8->exec();
-}
-
 }  // namespace
 
 void TForm3::buildQuestionsPage()
@@ -211,10 +205,10 @@ void TForm3::buildQuestionsPage()
 
     AppendBelowLastRow(*dbg);
     auto* gridKeys = new dataaware::NavigatorShortcuts(*dbg, *nav);
-    gridKeys->setKeyAction(Qt::Key_E, [] { ShowQuestionsEditor(); });
+    gridKeys->setKeyAction(Qt::Key_E, [this] { ShowQuestionsEditor(*qitems); });
     gridKeys->setKeyAction(Qt::Key_S, [] { QApplication::beep(); });
     new dataaware::NavigatorShortcuts(*DBMemo1, *nav);
-    new CaptionEnterFilter(*dbg, [] { ShowQuestionsEditor(); });
+    new CaptionEnterFilter(*dbg, [this] { ShowQuestionsEditor(*qitems); });
 
     connect(dbg, &QAbstractItemView::doubleClicked, this, guardedSlot([this] { dbgDblClick(); }));
     connect(btn5, &QPushButton::clicked, this, guardedSlot([this] {
@@ -278,7 +272,7 @@ void TForm3::dbgDblClick()
 {
     const GridColumn* column = dbg->datasetModel().column(dbg->currentIndex().column());
     if (column && column->field == QLatin1String("caption"))
-        ShowQuestionsEditor();
+        ShowQuestionsEditor(*qitems);
 }
 
 void TForm3::cloneItemsClick()
@@ -287,8 +281,7 @@ void TForm3::cloneItemsClick()
         dialogs::information(kNoQuestionsMessage);
         return;
     }
-    if (Form4)
-        Form4->exec();
+    ShowCloneWindow(CloneMode::Questions, qanswers, qvariables);
 }
 
 }  // namespace kelvo

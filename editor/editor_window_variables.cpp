@@ -188,8 +188,7 @@ void TForm3::Speed1Click()
         dialogs::warning(kNoVariable);
         return;
     }
-    if (Form4)
-        Form4->exec();
+    ShowCloneWindow(CloneMode::Formulas, qanswers, qvariables);
 }
 
 }  // namespace kelvo

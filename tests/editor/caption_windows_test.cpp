@@ -3,10 +3,11 @@
 // deletes questions.
 #include "dataaware/data_memo.h"
 #include "dataaware/navigator.h"
-#include "editor/editor_controls.h"
+#include "editor/editor_window.h"
 #include "tests/editor/question_tools_fixture.h"
 
 #include <QLabel>
+#include <QTabWidget>
 #include <QToolButton>
 
 using namespace kelvo;
@@ -35,13 +36,14 @@ protected:
 
 TEST_F(CaptionWindows, QuestionsEditorStoresTheCaptionTypedAndCountsAsItMoves)
 {
-    // The editor's questions as the Questions page reads them.
-    dataaware::Dataset questions;
-    questions.setConnection(&Session::current().con);
-    questions.setStatement(QStringLiteral("select * from items order by id;"));
-    questions.setTable(QStringLiteral("items"), {QStringLiteral("id")});
-    questions.setMessageHandler(ShowNotice);
-    questions.open();
+    Form3->resize(1000, 700);
+    Form3->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form3));
+    Form3->PageControl->setCurrentWidget(Form3->Sheet8);
+    Form3->PageControl->setCurrentWidget(Form3->Sheet1);
+    dataaware::DataGrid& grid = *Form3->dbg;
+    const QModelIndex third = grid.model()->index(2, 1);
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(third).center());
 
     QStringList counts;
     bool shown = false;
@@ -50,32 +52,35 @@ TEST_F(CaptionWindows, QuestionsEditorStoresTheCaptionTypedAndCountsAsItMoves)
         EXPECT_EQ(window->windowTitle(), "Questions editor");
         const auto panels = [window] { return window->panels[0]->text() + " / " + window->panels[1]->text(); };
         counts << panels();
-        QTest::keyClick(window->memo, Qt::Key_PageDown, Qt::ControlModifier);
+        EXPECT_EQ(window->memo->toPlainText(), "question 3");
+        QTest::keyClick(window->memo, Qt::Key_PageUp, Qt::ControlModifier);
         counts << panels();
         EXPECT_EQ(window->memo->toPlainText(), "question 2");
         // Ctrl+S without an edit posts nothing.
         QTest::keyClick(window->memo, Qt::Key_S, Qt::ControlModifier);
-        EXPECT_EQ(questions.state(), dataaware::DatasetState::Browse);
+        EXPECT_EQ(Form3->qitems->state(), dataaware::DatasetState::Browse);
         QTest::keyClick(window->memo, Qt::Key_E, Qt::ControlModifier);
         window->memo->selectAll();
         QTest::keyClicks(window->memo, "Which colour's best?");
         QTest::keyClick(window->memo, Qt::Key_S, Qt::ControlModifier);
-        EXPECT_EQ(questions.state(), dataaware::DatasetState::Browse);
-        QTest::mouseClick(window->nav->button(dataaware::NavigatorButton::Last), Qt::LeftButton);
+        EXPECT_EQ(Form3->qitems->state(), dataaware::DatasetState::Browse);
+        QTest::mouseClick(window->nav->button(dataaware::NavigatorButton::First), Qt::LeftButton);
         counts << panels();
-        QTest::keyClick(window->memo, Qt::Key_Home, Qt::ControlModifier);
+        QTest::keyClick(window->memo, Qt::Key_End, Qt::ControlModifier);
         counts << panels();
         QTest::keyClick(window->memo, Qt::Key_Escape);
         EXPECT_TRUE(QTest::qWaitFor([window] { return !window->isVisible(); }, 1000));
     });
-    ShowQuestionsEditor(questions);
+    QTest::keyClick(&grid, Qt::Key_E, Qt::ControlModifier);
 
     ASSERT_TRUE(shown);
-    EXPECT_EQ(counts, QStringList({"Record count: 1 / Total record count: 3", "Record count: 2 / Total record count: 3",
-                                   "Record count: 3 / Total record count: 3",
-                                   "Record count: 1 / Total record count: 3"}));
+    EXPECT_EQ(counts, QStringList({"Record count: 3 / Total record count: 3", "Record count: 2 / Total record count: 3",
+                                   "Record count: 1 / Total record count: 3",
+                                   "Record count: 3 / Total record count: 3"}));
     EXPECT_EQ(Caption(2), "Which colour's best?");
     EXPECT_EQ(Caption(1), "question 1");
+    // The Questions page shows what was typed.
+    EXPECT_EQ(grid.model()->index(1, 1).data().toString(), "Which colour's best?");
     EXPECT_TRUE(script.shown().empty()) << script.lastText().toStdString();
 }
 
