@@ -276,7 +276,7 @@ void TForm3::buildPropertiesPage()
                               QStringLiteral("Write Test structure to editor"));
     connect(btnStructure, &QPushButton::clicked, this, guardedSlot([this] { btnStructureClick(); }));
     bntLog = MakeButton(bottom, "bntLog", QStringLiteral("View Log"));
-    btnHelp7 = MakeButton(bottom, "btnHelp7", QStringLiteral("Help"));
+    btnHelp7 = MakeHelpButton(bottom, "btnHelp7", QStringLiteral("13"));
     bottomLayout->addWidget(speed6);
     bottomLayout->addWidget(pathLabel);
     bottomLayout->addWidget(labInstruction, 1);

@@ -11,8 +11,8 @@
 #include "dataaware/navigator_shortcuts.h"
 #include "editor/drop_columns_window.h"
 #include "editor/editor_controls.h"
+#include "editor/page_controls.h"
 #include "ui/application.h"
-#include "ui/help.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -84,23 +84,21 @@ QString MaskedPassword(const QVariant& value)
 void TForm3::buildAdministratorPage()
 {
     qusers = new dataaware::Dataset(this);
-    qusers->setStatement(QStringLiteral("select * from users where per0 <> true;"));
-    qusers->setTable(QStringLiteral("users"), {QStringLiteral("autoid")});
+    qusers->setObjectName(QStringLiteral("qusers"));
+    BindPageDataset(*qusers, QStringLiteral("select * from users where per0 <> true;"), QStringLiteral("users"),
+                    {QStringLiteral("autoid")});
     qusers->setBeforePost([this] { return AccountBeforePost(*qusers); });
     qusers->setNewRecord([this] { return AccountDefaults(*qusers); });
     qusers->setWriteFailureText([](const engine::EngineError&) { return kDuplicateUserError; });
-    qusers->setMessageHandler(ShowNotice);
 
     auto* layout = new QVBoxLayout(Sheet9);
     auto* tools = new QHBoxLayout;
     speed4 = MakeButton(Sheet9, "speed4", QStringLiteral("Drop"));
     Speed8 = MakeButton(Sheet9, "Speed8", QStringLiteral("Compact"));
     speed9 = MakeButton(Sheet9, "speed9", QStringLiteral("Administrator"), QStringLiteral("Set administrator account"));
-    nav6 = new dataaware::Navigator(*qusers, Sheet9);
-    nav6->setObjectName(QStringLiteral("nav6"));
-    nav6->setAccessibleName(QStringLiteral("Accounts navigator"));
+    nav6 = MakeNavigator(*qusers, Sheet9, "nav6", QStringLiteral("Accounts navigator"));
     Button1 = MakeButton(Sheet9, "Button1", QStringLiteral("About"));
-    btnHelp8 = MakeButton(Sheet9, "btnHelp8", QStringLiteral("Help"));
+    btnHelp8 = MakeHelpButton(Sheet9, "btnHelp8", QStringLiteral("14"));
     for (QWidget* tool : std::initializer_list<QWidget*>{speed4, Speed8, speed9, nav6, Button1, btnHelp8})
         tools->addWidget(tool);
     tools->addStretch();
@@ -109,12 +107,7 @@ void TForm3::buildAdministratorPage()
     connect(Speed8, &QPushButton::clicked, this, guardedSlot([this] { Speed8Click(); }));
     connect(speed9, &QPushButton::clicked, this, guardedSlot([this] { speed9Click(); }));
     connect(Button1, &QPushButton::clicked, this, guardedSlot([this] { Button1Click(); }));
-    connect(btnHelp8, &QPushButton::clicked, this, guardedSlot([] { ShowHelpTopic(QStringLiteral("14")); }));
 
-    dbg6 = new dataaware::DataGrid(*qusers, Sheet9);
-    dbg6->setObjectName(QStringLiteral("dbg6"));
-    dbg6->setAccessibleName(QStringLiteral("Accounts"));
-    dbg6->setEditTriggers(QAbstractItemView::NoEditTriggers);
     std::vector<GridColumn> columns = {
         GridColumn::editable(QStringLiteral("usr"), QStringLiteral("User name")),
         GridColumn::editable(QStringLiteral("pas"), QStringLiteral("User password")),
@@ -129,7 +122,8 @@ void TForm3::buildAdministratorPage()
     for (GridColumn& column : columns)
         column.readOnly = true;
     columns[1].format = MaskedPassword;
-    dbg6->setColumns(std::move(columns));
+    dbg6 = MakeDataGrid(*qusers, Sheet9, "dbg6", QStringLiteral("Accounts"), std::move(columns));
+    dbg6->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(dbg6, 1);
     new dataaware::NavigatorShortcuts(*dbg6, *nav6);
 

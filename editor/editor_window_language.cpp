@@ -4,7 +4,7 @@
 
 #include "dataaware/data_grid.h"
 #include "dataaware/dataset.h"
-#include "editor/editor_controls.h"
+#include "editor/page_controls.h"
 
 #include <QHeaderView>
 #include <QVBoxLayout>
@@ -16,21 +16,17 @@ using dataaware::Verdict;
 
 void TForm3::buildLanguagePage()
 {
-    qtestd = new dataaware::Dataset(this);
-    qtestd->setStatement(QStringLiteral("select * from testd where id >0 order by id; "));
-    qtestd->setTable(QStringLiteral("testd"), {QStringLiteral("id")});
+    qtestd = MakePageDataset(this, "qtestd", QStringLiteral("select * from testd where id >0 order by id; "),
+                             QStringLiteral("testd"));
     // The rows are the test window's; the author changes their texts only.
     qtestd->setBeforeInsert([] { return Verdict::abort(); });
     qtestd->setBeforeDelete([] { return Verdict::abort(); });
-    qtestd->setMessageHandler(ShowNotice);
 
-    dbg5 = new dataaware::DataGrid(*qtestd, Sheet7);
-    dbg5->setObjectName(QStringLiteral("dbg5"));
-    dbg5->setAccessibleName(QStringLiteral("Screen texts"));
     GridColumn description = GridColumn::editable(QStringLiteral("d"), QStringLiteral("Description"));
     description.readOnly = true;
     description.shaded = true;
-    dbg5->setColumns({description, GridColumn::editable(QStringLiteral("v"), QStringLiteral("Value"))});
+    dbg5 = MakeDataGrid(*qtestd, Sheet7, "dbg5", QStringLiteral("Screen texts"),
+                        {description, GridColumn::editable(QStringLiteral("v"), QStringLiteral("Value"))});
     dbg5->horizontalHeader()->setStretchLastSection(true);
     auto* layout = new QVBoxLayout(Sheet7);
     layout->addWidget(dbg5);

@@ -15,7 +15,6 @@
 #include "ui/dialog_service.h"
 #include "ui/font_dialog.h"
 #include "ui/font_setting.h"
-#include "ui/help.h"
 #include "ui/log_window.h"
 
 #include <QCheckBox>
@@ -300,7 +299,6 @@ void TForm3::connectPropertiesHandlers()
     chTimerEnabledClick();
     connect(speed6, &QPushButton::clicked, this, guardedSlot([this] { Speed6Click(); }));
     connect(bntLog, &QPushButton::clicked, this, guardedSlot([this] { bntLogClick(); }));
-    connect(btnHelp7, &QPushButton::clicked, this, guardedSlot([] { ShowHelpTopic(QStringLiteral("13")); }));
 
     // Nothing but digits reach the timer edit, neither typed nor pasted.
     udTimer->installEventFilter(new KeyGate(udTimer, [this](const QKeyEvent& key) { return editTimerKeyPress(key); }));
