@@ -277,6 +277,14 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent)
     connect(btnHelp3, &QToolButton::clicked, this, guardedSlot([] { ShowHelpTopic(QStringLiteral("19")); }));
 }
 
+TForm5::~TForm5()
+{
+    // The trees are freed after this window's members: their last signals must not
+    // reach it.
+    tree2->model()->disconnect(this);
+    tree1->disconnect(this);
+}
+
 std::optional<int> TForm5::selectedFormulaAutoid() const
 {
     QTreeWidgetItem* node = tree2->currentItem();

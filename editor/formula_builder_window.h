@@ -63,6 +63,7 @@ class TForm5 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm5(QWidget* parent = nullptr);
+    ~TForm5() override;
 
     // The autoid of the formula selected in the formula tree; nothing when none is.
     std::optional<int> selectedFormulaAutoid() const;

@@ -150,6 +150,8 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent)
 
 TForm6::~TForm6()
 {
+    memo->removeEventFilter(this);
+    Query->disconnect(this);
     // The data layer must not reach the component once it is gone.
     if (exco_ && &FormulaCompiler() == exco_.get())
         SetFormulaCompiler(nullptr);
