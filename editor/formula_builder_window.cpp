@@ -304,6 +304,8 @@ void TForm5::showEvent(QShowEvent* event)
 
 void TForm5::FormShow()
 {
+    if (const std::optional<int> id = VariablesPageVariableId())
+        gBuilderVariableId = *id;
     statusPanels[4]->clear();
     LoadQuestionTree();
     LoadFormulaTree();

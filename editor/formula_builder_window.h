@@ -5,7 +5,8 @@
 // condition to one with OR or AND, and dropping one formula on another exchanges them.
 //
 // Opening it (the Variables page): set gBuilderVariableId to the variable, then call
-// Form5->exec(). It opens the formula editor itself, for the same variable.
+// Form5->exec(); while the Variables page has a current row, its variable is taken. It
+// opens the formula editor itself, for the same variable.
 
 #include <QDialog>
 #include <QString>

@@ -9,6 +9,7 @@
 #include "dataaware/data_memo.h"
 #include "dataaware/dataset.h"
 #include "dataaware/navigator_shortcuts.h"
+#include "editor/editor_window.h"
 #include "editor/formula_builder_window.h"
 #include "editor/function_help.h"
 #include "ui/application.h"
@@ -57,6 +58,17 @@ void ShowNotice(const dataaware::Notice& notice)
 QString JoinedLines(const QString& text) { return QString(text).remove(u'\n'); }
 
 }  // namespace
+
+std::optional<int> VariablesPageVariableId()
+{
+    const dataaware::Dataset* variables = Form3 ? Form3->qvariables : nullptr;
+    if (!variables || !variables->isActive() || variables->currentIndex() < 0)
+        return std::nullopt;
+    const QVariant id = variables->value(QStringLiteral("id"));
+    if (id.isNull())
+        return std::nullopt;
+    return id.toInt();
+}
 
 // --- the help panel's paint box -----------------------------------------------------------
 
@@ -185,6 +197,8 @@ void TForm6::FormShow()
     engine::Connection& con = Session::current().con;
     if (!con.isOpen())
         return;
+    if (const std::optional<int> id = VariablesPageVariableId())
+        gFormulaVariableId = *id;
     Query->setConnection(&con);
     Query->close();
     Query->setParameter(QStringLiteral("ScaleID"), gFormulaVariableId);

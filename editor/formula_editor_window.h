@@ -9,7 +9,7 @@
 //
 // Opening it (the Variables page, the formula builder): set gFormulaVariableId to the
 // variable whose formulas are edited and gFormulaEditorMode to how the window opens, then
-// call Form6->exec().
+// call Form6->exec(). While the Variables page has a current row, its variable is taken.
 
 #include "dataaware/navigator.h"
 #include "dataaware/verdict.h"
@@ -50,6 +50,10 @@ extern int gFormulaVariableId;
 extern int gFormulaEditorMode;
 // The height in pixels of one text line in the memo's font.
 extern int gMemoLineHeight;
+
+// The id of the variable in the current row of the editor's Variables page; nothing
+// while it has none (no test, no variable, a new row not stored yet).
+std::optional<int> VariablesPageVariableId();
 
 // The paint box of the help panel: the help text drawn word-wrapped.
 class FunctionHelpBox : public QWidget {

@@ -1,6 +1,7 @@
 // The formula builder and its defaults dialog driven through their trees, buttons and
 // edits on a test made by the program; the formulas are read back from the file.
 #include "data/variable_computation.h"
+#include "dataaware/data_grid.h"
 #include "dataaware/data_memo.h"
 #include "dataaware/dataset.h"
 #include "editor/formula_defaults_window.h"
@@ -391,6 +392,42 @@ TEST_F(FormulaBuilder, CtrlKeysOnTheFormulaTreeOpenTheEditorAndDelete)
     QTest::keyClick(Form5->tree2, Qt::Key_Delete, Qt::ControlModifier);
     EXPECT_EQ(StoredFormulas(1), QStringList({QStringLiteral("if(item1=1)*2"), QStringLiteral("var1+1")}));
     EXPECT_EQ(TreeFormulas(), StoredFormulas(1));
+}
+
+// The Variables page opens both windows for the variable of its current row.
+TEST_F(FormulaBuilder, TheVariablesPageOpensBothWindowsForItsCurrentVariable)
+{
+    Form3->resize(1000, 700);
+    Form3->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form3));
+    Form3->PageControl->setCurrentWidget(Form3->Sheet8);
+    Form3->PageControl->setCurrentWidget(Form3->Sheet3);
+    const QModelIndex second = Form3->dbg2->model()->index(1, 0);
+    QTest::mouseClick(Form3->dbg2->viewport(), Qt::LeftButton, {}, Form3->dbg2->visualRect(second).center());
+
+    QString builderVariable;
+    kelvo::testing::answerModal<TForm5>([&](TForm5* builder) {
+        builderVariable = builder->statusPanels[1]->text();
+        ClickNode(builder->tree1, Answer(4, 3));
+        DropData(std::unique_ptr<QMimeData>(builder->tree1->dragData()), nullptr);
+        builder->reject();
+    });
+    QTest::mouseClick(Form3->btnFormula, Qt::LeftButton);
+    EXPECT_EQ(builderVariable, QStringLiteral("var2"));
+
+    QString editorVariable;
+    QString shownFormula;
+    Form6->trialAnswerSeed = 2;
+    kelvo::testing::answerModal<TForm6>([&](TForm6* editor) {
+        editorVariable = editor->statusPanels[1]->text();
+        shownFormula = editor->memo->toPlainText();
+        editor->reject();
+    });
+    QTest::mouseClick(Form3->btnEditor, Qt::LeftButton);
+    EXPECT_EQ(editorVariable, QStringLiteral("var2"));
+    EXPECT_EQ(shownFormula, QStringLiteral("if(item4=3)"));
+    EXPECT_EQ(StoredFormulas(2), QStringList({QStringLiteral("if(item4=3)")}));
+    EXPECT_EQ(script.texts(), QStringList());
 }
 
 // The defaults dialog opened from the builder's Values button and answered by `act`.
