@@ -29,6 +29,7 @@
 
 #include <cmath>
 #include <new>
+#include <utility>
 
 namespace kelvo {
 
@@ -194,6 +195,8 @@ void TForm6::showEvent(QShowEvent* event)
 
 void TForm6::FormShow()
 {
+    // The mode holds for this showing only: the Variables page opens the window to browse.
+    const int mode = std::exchange(gFormulaEditorMode, int(kFormulaEditorBrowse));
     engine::Connection& con = Session::current().con;
     if (!con.isOpen())
         return;
@@ -204,20 +207,20 @@ void TForm6::FormShow()
     Query->setParameter(QStringLiteral("ScaleID"), gFormulaVariableId);
     Query->open();
     Query->last();
-    honourEditorMode();
+    honourEditorMode(mode);
     InitFormulaEngine(trialAnswerSeed);
     UpdateStatus();
 }
 
-void TForm6::honourEditorMode()
+void TForm6::honourEditorMode(int mode)
 {
     if (!Form5)
         return;
-    if (gFormulaEditorMode == kFormulaEditorEditSelected) {
+    if (mode == kFormulaEditorEditSelected) {
         const std::optional<int> autoid = Form5->selectedFormulaAutoid();
         if (autoid && Query->locate(QStringLiteral("autoid"), *autoid))
             nav->press(dataaware::NavigatorButton::Edit);
-    } else if (gFormulaEditorMode == kFormulaEditorInsert) {
+    } else if (mode == kFormulaEditorInsert) {
         // A variable without formulas has no node to select, and still needs its first.
         nav->press(dataaware::NavigatorButton::Insert);
     }

@@ -46,7 +46,7 @@ enum FormulaEditorMode {
 
 // The variable whose formulas the editor shows; read each time the window is shown.
 extern int gFormulaVariableId;
-// A FormulaEditorMode; read only when the window is shown.
+// A FormulaEditorMode; read when the window is shown, which sets it back to browse.
 extern int gFormulaEditorMode;
 // The height in pixels of one text line in the memo's font.
 extern int gMemoLineHeight;
@@ -112,7 +112,7 @@ private:
     void FormShow();
     void FormCloseQuery();
     // Opens the window on the formula the builder has selected, or on a new one.
-    void honourEditorMode();
+    void honourEditorMode(int mode);
     dataaware::Verdict QueryBeforePost();
     void MeasureLineHeight();
     void tool1Click();

@@ -415,16 +415,23 @@ TEST_F(FormulaBuilder, TheVariablesPageOpensBothWindowsForItsCurrentVariable)
     QTest::mouseClick(Form3->btnFormula, Qt::LeftButton);
     EXPECT_EQ(builderVariable, QStringLiteral("var2"));
 
+    // The editor opens to browse, whatever mode the builder opened it in before.
+    gFormulaEditorMode = kFormulaEditorInsert;
+    Form6->show();
+    Form6->reject();
     QString editorVariable;
     QString shownFormula;
+    bool browsing = false;
     Form6->trialAnswerSeed = 2;
     kelvo::testing::answerModal<TForm6>([&](TForm6* editor) {
         editorVariable = editor->statusPanels[1]->text();
         shownFormula = editor->memo->toPlainText();
+        browsing = editor->Query->state() == dataaware::DatasetState::Browse;
         editor->reject();
     });
     QTest::mouseClick(Form3->btnEditor, Qt::LeftButton);
     EXPECT_EQ(editorVariable, QStringLiteral("var2"));
+    EXPECT_TRUE(browsing);
     EXPECT_EQ(shownFormula, QStringLiteral("if(item4=3)"));
     EXPECT_EQ(StoredFormulas(2), QStringList({QStringLiteral("if(item4=3)")}));
     EXPECT_EQ(script.texts(), QStringList());
