@@ -141,26 +141,78 @@ QStringList ItemAnswerStatements(int recordId, const std::vector<int>& questionI
     return statements;
 }
 
+namespace {
+
+// A variable's value as it goes into a statement: "null" for none, the number as it
+// stands, anything else quoted (the column refuses it; the statement stays whole).
+QString VariableLiteral(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return QStringLiteral("null");
+    if (TextToNumber(trimmed))
+        return trimmed;
+    return SqlQuote(trimmed);
+}
+
+}  // namespace
+
 QStringList VariableValueStatements(int recordId, const std::vector<std::pair<int, QString>>& values)
 {
     QStringList statements;
+    for (const VariableBlockStatements& block : VariableBlockStatementPairs(recordId, values))
+        statements << block.insert;
+    return statements;
+}
+
+std::vector<VariableBlockStatements> VariableBlockStatementPairs(int recordId,
+                                                                 const std::vector<std::pair<int, QString>>& values)
+{
+    std::vector<VariableBlockStatements> statements;
     for (const auto& [block, members] :
          ByColumnBlock(values, [](const std::pair<int, QString>& value) { return value.first; })) {
         QStringList columns;
         QStringList literals;
+        QStringList assignments;
         for (const auto& [id, text] : members) {
-            columns << QStringLiteral("var") + QString::number(id);
-            const QString trimmed = text.trimmed();
-            if (trimmed.isEmpty())
-                literals << QStringLiteral("null");
-            else if (TextToNumber(trimmed))
-                literals << trimmed;
-            else
-                literals << SqlQuote(trimmed);  // the column refuses it; the statement stays whole
+            const QString column = QStringLiteral("var") + QString::number(id);
+            columns << column;
+            literals << VariableLiteral(text);
+            assignments << column + QStringLiteral(" = ") + literals.back();
         }
-        statements << InsertStatement(QStringLiteral("datav") + QString::number(block), recordId, columns, literals);
+        const QString table = QStringLiteral("datav") + QString::number(block);
+        statements.push_back({block,
+                              QStringLiteral("update ") + table + QStringLiteral(" set ")
+                                  + assignments.join(QStringLiteral(", ")) + QStringLiteral(" where id = ")
+                                  + QString::number(recordId) + QLatin1Char(';'),
+                              InsertStatement(table, recordId, columns, literals)});
     }
     return statements;
+}
+
+void ClearUnchangedVariables(RowSet& values, const RowSet& variables)
+{
+    for (int r = 0; r < values.rows() && r < variables.rows(); ++r) {
+        const QVariant& value = values.at(r, 1);
+        if (!value.isNull() && CellNumber(value) == variables.number(r, 2))
+            values.set(r, 1, QVariant());
+    }
+}
+
+void FormatVariableDecimals(RowSet& values, const RowSet& variables)
+{
+    for (int v = 0; v < variables.rows(); ++v) {
+        if (variables.at(v, 1).isNull())
+            continue;
+        const int decimals = variables.integer(v, 1);
+        if (decimals < 0 || decimals > 15)
+            continue;
+        for (int r = 0; r < values.rows(); ++r) {
+            if (values.integer(r, 0) != variables.integer(v, 0) || values.at(r, 1).isNull())
+                continue;
+            values.set(r, 1, FixedPointText(CellNumber(values.at(r, 1)), decimals));
+        }
+    }
 }
 
 QString DataFieldStatement(int recordId, const std::vector<std::pair<int, QString>>& literals)

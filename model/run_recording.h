@@ -16,6 +16,8 @@
 
 namespace kelvo {
 
+class RowSet;
+
 // The captions (or typed texts) of the chosen answers, [question][answer slot]; an empty
 // text is an answer not chosen.
 using AnswerTexts = std::vector<std::vector<QString>>;
@@ -33,6 +35,23 @@ QStringList ItemAnswerStatements(int recordId, const std::vector<int>& questionI
 
 // The same for variables into datav<k>; a value is its text, "null" when it is empty.
 QStringList VariableValueStatements(int recordId, const std::vector<std::pair<int, QString>>& values);
+
+// Per result-table block of the variables: the UPDATE of the run's row in datav<k> and
+// the INSERT that makes it when the run has no row there yet.
+struct VariableBlockStatements {
+    int block = 0;
+    QString update;
+    QString insert;
+};
+std::vector<VariableBlockStatements> VariableBlockStatementPairs(int recordId,
+                                                                 const std::vector<std::pair<int, QString>>& values);
+
+// The variables of a test as the run reads them: rows of id, decnum and start, ascending
+// id; `values` rows of id and value in the same order.
+// A value equal to its variable's start becomes Null.
+void ClearUnchangedVariables(RowSet& values, const RowSet& variables);
+// A value of a variable with a decnum from 0 to 15 becomes its fixed-point text.
+void FormatVariableDecimals(RowSet& values, const RowSet& variables);
 
 // The one INSERT into dataf; every value is already written as SQL ("'text'", "42",
 // "true", or "null").

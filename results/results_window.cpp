@@ -4,6 +4,7 @@
 #include "data/session.h"
 #include "results/export_window.h"
 #include "results/find_dialog.h"
+#include "results/results_editor_window.h"
 #include "results/result_statements.h"
 #include "ui/application.h"
 #include "ui/dialog_service.h"
@@ -521,7 +522,10 @@ void TForm13::toolModifyClick()
 {
     if (!Session::current().con.isOpen())
         return;
-    // The stored-results editor is opened from here once it exists.
+    TForm15 editor(this);
+    showSubWindow(editor);
+    // Edited, deleted and re-scored runs show at once.
+    RefreshGrid();
 }
 
 void TForm13::toolLogClick()

@@ -286,31 +286,14 @@ bool TForm2::CalculateVariables()
 
 void TForm2::ClearUnchangedVariables()
 {
-    if (!gVariableValues)
-        return;
-    for (int r = 0; r < gVariableValues->rows() && r < gVariables.rows(); ++r) {
-        const QVariant& value = gVariableValues->at(r, 1);
-        if (!value.isNull() && CellNumber(value) == gVariables.number(r, 2))
-            gVariableValues->set(r, 1, QVariant());
-    }
+    if (gVariableValues)
+        kelvo::ClearUnchangedVariables(*gVariableValues, gVariables);
 }
 
 void TForm2::FormatVariableDecimals()
 {
-    if (!gVariableValues)
-        return;
-    for (int v = 0; v < gVariables.rows(); ++v) {
-        if (gVariables.at(v, 1).isNull())
-            continue;
-        const int decimals = gVariables.integer(v, 1);
-        if (decimals < 0 || decimals > 15)
-            continue;
-        for (int r = 0; r < gVariableValues->rows(); ++r) {
-            if (gVariableValues->integer(r, 0) != gVariables.integer(v, 0) || gVariableValues->at(r, 1).isNull())
-                continue;
-            gVariableValues->set(r, 1, FixedPointText(CellNumber(gVariableValues->at(r, 1)), decimals));
-        }
-    }
+    if (gVariableValues)
+        kelvo::FormatVariableDecimals(*gVariableValues, gVariables);
 }
 
 bool TForm2::InsertVariableValues()

@@ -127,11 +127,12 @@ TForm20::TForm20(QWidget* owner)
 
 TForm20::~TForm20() { stopProgress(); }
 
-TFdbThread& TForm20::startProgress(int total)
+TFdbThread& TForm20::startProgress(int total, int intervalMs)
 {
     stopProgress();
     thread_ = std::make_unique<TFdbThread>(panel->frame, panel->size());
     thread_->SetTotal(total);
+    thread_->setInterval(intervalMs);
     thread_->start();
     return *thread_;
 }

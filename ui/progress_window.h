@@ -72,8 +72,9 @@ public:
     explicit TForm20(QWidget* owner = nullptr);
     ~TForm20() override;
 
-    // Makes the painting thread of `panel` with `total` and starts it.
-    TFdbThread& startProgress(int total);
+    // Makes the painting thread of `panel` with `total` and starts it, painting every
+    // `intervalMs`.
+    TFdbThread& startProgress(int total, int intervalMs = 1000);
     // Stops and joins the painting thread; the panel repaints itself.
     void stopProgress();
     TFdbThread* thread() const { return thread_.get(); }
