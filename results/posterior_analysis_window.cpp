@@ -212,10 +212,24 @@ void TForm19::ComputeInterval(const PosteriorTestModel& model, TForm20& progress
     // its old values or all its new ones, whatever stops the analysis.
     engine::Transaction analysis(Con());
     QStringList failures;
+    bool finished = true;
+    try {
+        finished = ComputeRuns(model, progress, failures);
+    } catch (const engine::EngineError&) {
+        analysis.commit();  // the runs stored before the failure keep their new values
+        throw;
+    }
+    analysis.commit();
+    if (!finished)
+        return;
+    ReportResults(failures);
+}
+
+bool TForm19::ComputeRuns(const PosteriorTestModel& model, TForm20& progress, QStringList& failures)
+{
     QElapsedTimer sinceEvents;
     sinceEvents.start();
-    bool finished = true;
-    for (int first = gStartId; first <= gStopId && finished; first += std::min(kRunsPerBlock, gStopId - first + 1)) {
+    for (int first = gStartId; first <= gStopId; first += std::min(kRunsPerBlock, gStopId - first + 1)) {
         const int last = first + std::min(kRunsPerBlock, gStopId - first + 1) - 1;
         const StoredRunBlock block(model, first, last);
         for (int id = first; id <= last; ++id) {
@@ -232,8 +246,7 @@ void TForm19::ComputeInterval(const PosteriorTestModel& model, TForm20& progress
                 dialogs::error(QStringLiteral("Error code 231. Posterior analysis is unexpectedly interrupted by the "
                                               "occurrence of errors!\r\n\r\nRecord ID= ")
                                + QString::number(id));
-                finished = false;
-                break;
+                return false;
             }
             RunFailureLines runFailures(id);
             RowSet values;
@@ -244,8 +257,7 @@ void TForm19::ComputeInterval(const PosteriorTestModel& model, TForm20& progress
                                                      "\r\n\r\nWant to stop the process of calculating the variables?"),
                                       MessageKind::Error)) {
                     dialogs::information(QStringLiteral("Operation aborted..\r\n\r\n") + RecordsUpdated(gUpdatedCount));
-                    analysis.commit();
-                    return;
+                    return false;
                 }
                 continue;  // the run is skipped
             }
@@ -267,9 +279,11 @@ void TForm19::ComputeInterval(const PosteriorTestModel& model, TForm20& progress
             }
         }
     }
-    analysis.commit();
-    if (!finished)
-        return;
+    return true;
+}
+
+void TForm19::ReportResults(const QStringList& failures)
+{
     if (Form7 && !failures.isEmpty())
         Form7->AddLine(failures.join(QLatin1Char('\n')));
     const bool listUnmatched = check1->isChecked() && gUnmatched.count > 0;

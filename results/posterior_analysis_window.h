@@ -44,6 +44,10 @@ private:
     bool CheckInterval();
     // Runs every stored run of the checked interval; the counts say what happened.
     void ComputeInterval(const PosteriorTestModel& model, TForm20& progress);
+    // The runs block by block; false when the analysis was stopped or interrupted.
+    bool ComputeRuns(const PosteriorTestModel& model, TForm20& progress, QStringList& failures);
+    // The final message, the failures and unmatched answers in the log window.
+    void ReportResults(const QStringList& failures);
     void Finish(TForm20& progress);
 
     RowSet gIdRange;

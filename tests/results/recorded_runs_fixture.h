@@ -82,13 +82,18 @@ protected:
             TakeRun(r);
     }
 
-    // Every stored variable cell of run `id`, as stored.
-    static std::map<QString, QVariant> StoredVariables(int id)
+    // Every stored variable cell of run `id` in datav1, as stored: 17 significant digits
+    // tell every double apart; "null" for none, "missing" without a row.
+    static std::map<QString, QString> StoredVariables(int id)
     {
-        std::map<QString, QVariant> values;
+        std::map<QString, QString> values;
         const engine::ResultSet rows = Form1->con.select(QString("select * from datav1 where id = %1;").arg(id));
-        for (int c = 1; c < rows.columnCount(); ++c)
-            values[rows.columns[c].name] = rows.rows.empty() ? QVariant() : rows.rows[0][c];
+        for (int c = 1; c < rows.columnCount(); ++c) {
+            const QVariant cell = rows.rows.empty() ? QVariant() : rows.rows[0][c];
+            values[rows.columns[c].name] = rows.rows.empty() ? QString("missing")
+                                           : cell.isNull()   ? QString("null")
+                                                             : QString::number(cell.toDouble(), 'g', 17);
+        }
         return values;
     }
 };
