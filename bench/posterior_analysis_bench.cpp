@@ -105,9 +105,9 @@ void fillTest(engine::Connection& connection, const TestShape& shape)
         ExecSQL(QStringLiteral("insert into datac (id, test_date, username, finished) values (%1, '2026-12-10', 'b', true);")
                     .arg(run));
         AnswerTexts answers(static_cast<size_t>(shape.questions), std::vector<QString>(static_cast<size_t>(shape.answers)));
-        for (auto& slots : answers)
+        for (auto& row : answers)
             if (const int chosen = pick(generator); chosen < shape.answers)
-                slots[static_cast<size_t>(chosen)] = captions[chosen];
+                row[static_cast<size_t>(chosen)] = captions[chosen];
         for (const QString& statement : ItemAnswerStatements(run, questionIds, answers))
             ExecSQL(statement);
         for (const QString& statement : VariableValueStatements(run, noValues))

@@ -148,8 +148,9 @@ TEST_F(PosteriorAnalysis, MissingLaterBlockIsInsertedAloneAndMissingRowsAreMade)
         EXPECT_EQ(Count(QString("select count(*) from datav2 where id = %1;").arg(id)), 1) << id;
     }
     EXPECT_EQ(StoredVariables(3).at("var1"), far);
-    // var2 of run 3 is 0.5 + 7.25 * 2 / 3 before its two decimals are applied.
-    EXPECT_DOUBLE_EQ(SelectToVariant("select var300 from datav2 where id = 3;").number(0, 0), (0.5 + 7.25 * 2 / 3) * 4);
+    // var2 of run 3 is 0.5 + 7.25 * 2 / 3 before its two decimals are applied; values
+    // are stored with 15 significant digits.
+    EXPECT_NEAR(SelectToVariant("select var300 from datav2 where id = 3;").number(0, 0), (0.5 + 7.25 * 2 / 3) * 4, 1e-13);
     EXPECT_EQ(SelectToVariant("select var300 from datav2 where id = 1;").at(0, 0), expected.at(0, 0));
 }
 
