@@ -9,7 +9,7 @@ void TExcoH::GenerateCode()
     exco::RoutineRequest request;
     request.root = Root;
     request.variables = &Variables;
-    request.functions = &FuncTable;
+    request.functions = &FuncTable.Entries();
     request.optimise = Optimise;
     request.skipDepthPasses = SkipDepthPasses;
     request.passSwitch1 = PassSwitch1;

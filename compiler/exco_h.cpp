@@ -47,6 +47,13 @@ bool namesEqual(const std::string& a, const std::string& b, bool caseSensitive) 
   return true;
 }
 
+// Folds case as namesEqual does, so one index serves both comparisons.
+uint64_t foldedHash(std::string_view name) {
+  uint64_t hash = 1469598103934665603ull;
+  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(ExcoLower(c))) * 1099511628211ull;
+  return hash;
+}
+
 }  // namespace
 
 TExcoConstants& ExcoConstants() {
@@ -61,7 +68,7 @@ TExcoH::~TExcoH() { FreeTree(); }
 
 void TExcoH::Init() {
   ExcoFactTable();
-  InitFuncTable(FuncTable);
+  InitFuncTable(FuncTable.Change());
   Constants.assign(1, TParamList{});
   StackMode = 1;
   DepthLimit = 8;
@@ -273,19 +280,36 @@ bool TExcoH::FindConstant(const std::string& name, Extended& value) const {
   return false;
 }
 
-int32_t TExcoH::FindFunction(const std::string& name) const {
-  if (name.empty()) return -1;
-  int32_t found = -1;
+const TExcoH::TNameIndex& TExcoH::NameIndex() const {
+  if (nameIndex_.built && nameIndex_.version == FuncTable.Version()) return nameIndex_;
+  nameIndex_.entries.clear();
   for (size_t i = 1; i < FuncTable.size(); ++i) {
     const TArrayS& names = FuncTable[i].Names;
+    for (size_t k = 1; k < names.size(); ++k) {
+      if (names[k].empty()) continue;
+      std::vector<int32_t>& ids = nameIndex_.entries[foldedHash(names[k])];
+      if (ids.empty() || ids.back() != static_cast<int32_t>(i)) ids.push_back(static_cast<int32_t>(i));
+    }
+  }
+  nameIndex_.version = FuncTable.Version();
+  nameIndex_.built = true;
+  return nameIndex_;
+}
+
+// The last entry of the table that carries the name wins (an added function shadows a
+// built-in one); only the first name counts when extended notation is off.
+int32_t TExcoH::FindFunction(const std::string& name) const {
+  if (name.empty()) return -1;
+  const TNameIndex& index = NameIndex();
+  const auto bucket = index.entries.find(foldedHash(name));
+  if (bucket == index.entries.end()) return -1;
+  for (auto id = bucket->second.rbegin(); id != bucket->second.rend(); ++id) {
+    const TArrayS& names = FuncTable[static_cast<size_t>(*id)].Names;
     const size_t last = ExtendedNotation ? names.size() : std::min<size_t>(names.size(), 2);
     for (size_t k = 1; k < last; ++k)
-      if (!names[k].empty() && namesEqual(names[k], name, CaseSensitiveFunctions)) {
-        found = static_cast<int32_t>(i);
-        break;
-      }
+      if (!names[k].empty() && namesEqual(names[k], name, CaseSensitiveFunctions)) return *id;
   }
-  return found;
+  return -1;
 }
 
 int32_t TExcoH::FunctionExists(const std::string& name, intptr_t* routine, int32_t* classCode) const {
@@ -319,12 +343,12 @@ void TExcoH::DisableFunction(int32_t id) {
 
 intptr_t TExcoH::GetFunctionProperty(int32_t kind, int32_t id) {
   const bool inTable = id >= 0 && static_cast<size_t>(id) < FuncTable.size();
-  if (kind == 2 && (!inTable || FuncTable[id].Routine == 0)) {
+  if (kind == 2 && (!inTable || FuncTable.Entries()[static_cast<size_t>(id)].Routine == 0)) {
     Fail(ec::NonexistentFunction, std::to_string(id));
     return 0;
   }
   if (!inTable) return 0;
-  const TFuncList& e = FuncTable[id];
+  const TFuncList& e = FuncTable.Entries()[static_cast<size_t>(id)];
   switch (kind) {
     case 2: return e.Routine;
     case 3: return e.Inline;
@@ -349,7 +373,7 @@ std::string TExcoH::GetFunctionName(int32_t id) const {
 void TExcoH::RegisterFunction(const TFuncList& record, int32_t& id) {
   const std::string name = record.Names.size() > 1 ? record.Names[1] : std::string();
   if (name.empty()) return;
-  for (const TFuncList& e : FuncTable)
+  for (const TFuncList& e : FuncTable.Entries())
     for (size_t k = 1; k < e.Names.size(); ++k)
       if (namesEqual(e.Names[k], name, CaseSensitiveFunctions)) return;
   TFuncList entry = record;

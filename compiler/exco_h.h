@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // Raised by the parser after it stored the error code and item text.
@@ -128,7 +129,7 @@ class TExcoH {
   TFunction Function;                     // 5
   TNode* CurrentNode = nullptr;           // 6
   TNode* Root = nullptr;
-  TArrayFuncList FuncTable;               // 7
+  TFuncTable FuncTable;                   // 7
   bool Optimise = true;                   // 8
   bool ExtendedNotation = true;           // 9
   bool CaseSensitiveNames = false;        // 10
@@ -172,6 +173,16 @@ class TExcoH {
   std::vector<std::unique_ptr<TNode>> TreePool;
 
  private:
+  // Entries by the case-folded hash of each of their names (entry 0 and empty names
+  // left out), in table order; built for the table version it records.
+  struct TNameIndex {
+    std::unordered_map<uint64_t, std::vector<int32_t>> entries;
+    uint64_t version = 0;
+    bool built = false;
+  };
+  const TNameIndex& NameIndex() const;
+  mutable TNameIndex nameIndex_;
+
   void CompileAttempt(const std::string& expr, const TDestination& dest, TFunction& func);
   void ParseText();
   void FreeTree();

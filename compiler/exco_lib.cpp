@@ -241,7 +241,7 @@ void ExcoGetInfo(int query, intptr_t index, intptr_t& value) {
       if (query == 38) h.Fail(ec::NonexistentFunction, std::to_string(index));
       return;
     }
-    const TFuncList& e = h.FuncTable[index];
+    const TFuncList& e = h.FuncTable.Entries()[static_cast<size_t>(index)];
     switch (query) {
       case 36: value = e.Word8Flag; return;
       case 37: value = e.Word5Flag; return;

@@ -809,7 +809,7 @@ bool TExcoParser::RecogniseCall(TNode* node, const std::string& text, bool negat
     }
     Error(ec::UnknownFunction, name);
   }
-  if (h_.FuncTable[id].Class == fc::Internal) return false;
+  if (h_.FuncTable.Entries()[static_cast<size_t>(id)].Class == fc::Internal) return false;
 
   TDataNode& d = node->Data;
   if (a == -1 && b == 0) {
@@ -824,7 +824,7 @@ bool TExcoParser::RecogniseCall(TNode* node, const std::string& text, bool negat
 }
 
 void TExcoParser::BuildCall(TNode* node, int32_t id, const std::string& argText, const std::string& callText) {
-  const TFuncList& entry = h_.FuncTable[id];
+  const TFuncList& entry = h_.FuncTable.Entries()[static_cast<size_t>(id)];
   TDataNode& d = node->Data;
   if (id == fx::If) conditionalItems_[node] = "if(" + argText + ")";
   if (argText.empty()) Error(ec::ArgumentCount, callText);

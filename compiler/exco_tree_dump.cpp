@@ -57,7 +57,7 @@ class TreeDumper {
 
   std::string name(int32_t index) const {
     if (index < 0 || static_cast<size_t>(index) >= h_.FuncTable.size()) return concat("#", std::to_string(index));
-    const TArrayS& names = h_.FuncTable[index].Names;
+    const TArrayS& names = h_.FuncTable.Entries()[static_cast<size_t>(index)].Names;
     return names.size() > 1 && !names[1].empty() ? names[1] : concat("#", std::to_string(index));
   }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // 80-bit value, the type of every computation and of every temporary.
@@ -136,6 +137,43 @@ struct TFuncList {
   bool ReadsHost = false;
 };
 using TArrayFuncList = std::vector<TFuncList>;
+
+// The function table of a compiler. Name lookups keep a hash index beside it; every
+// way of changing the table (assignment, a non-const element, iterator or the whole
+// list) counts as a change and makes the index be built again at the next lookup. A
+// reference taken for changing an entry is therefore good until the next lookup.
+class TFuncTable {
+ public:
+  TFuncTable() = default;
+  TFuncTable(TArrayFuncList entries) : entries_(std::move(entries)) {}
+  TFuncTable& operator=(TArrayFuncList entries) {
+    entries_ = std::move(entries);
+    ++version_;
+    return *this;
+  }
+  operator const TArrayFuncList&() const { return entries_; }
+  const TArrayFuncList& Entries() const { return entries_; }
+  TArrayFuncList& Change() {
+    ++version_;
+    return entries_;
+  }
+  uint64_t Version() const { return version_; }
+
+  size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  const TFuncList& operator[](size_t i) const { return entries_[i]; }
+  TFuncList& operator[](size_t i) { return Change()[i]; }
+  TArrayFuncList::const_iterator begin() const { return entries_.begin(); }
+  TArrayFuncList::const_iterator end() const { return entries_.end(); }
+  TArrayFuncList::iterator begin() { return Change().begin(); }
+  TArrayFuncList::iterator end() { return Change().end(); }
+  void push_back(TFuncList entry) { Change().push_back(std::move(entry)); }
+  void resize(size_t n) { Change().resize(n); }
+
+ private:
+  TArrayFuncList entries_;
+  uint64_t version_ = 0;
+};
 
 // Function-pair matrix cell [earlier, later].
 struct TPairCell {

@@ -269,7 +269,7 @@ void TUserFunctions::AddTextFunction(const std::string& definition, const ExcoFu
   // A redefinition takes the names from the function it replaces. Its body stays:
   // routines compiled before still call it.
   for (size_t e = 1; e < compiler_.FuncTable.size(); ++e) {
-    const TFuncList& old = compiler_.FuncTable[e];
+    const TFuncList& old = compiler_.FuncTable.Entries()[e];
     if (old.Class != fc::TextDefined) continue;
     for (size_t n = 1; n < old.Names.size(); ++n)
       if (sameText(old.Names[n], name, compiler_.CaseSensitiveFunctions)) {
@@ -304,7 +304,7 @@ bool TUserFunctions::BodyReadsHost(const std::string& body, const std::vector<in
     }
     if (next == '(') {
       const int32_t f = compiler_.FindFunction(token);
-      if (f >= 0 && compiler_.FuncTable[static_cast<size_t>(f)].ReadsHost) reads = true;
+      if (f >= 0 && compiler_.FuncTable.Entries()[static_cast<size_t>(f)].ReadsHost) reads = true;
     }
     token.clear();
     return reads;

@@ -45,6 +45,26 @@ TEST_F(FunctionTable, LookupHonoursTheNotationAndCaseOptions) {
   EXPECT_EQ(h.FindFunction("sin"), fx::Cos);
 }
 
+// Names are found through an index; every way of changing the table must be seen by
+// the next lookup.
+TEST_F(FunctionTable, LookupFollowsEveryChangeOfTheTable) {
+  ASSERT_EQ(h.FindFunction("sin"), fx::Sin);
+  const TArrayFuncList saved = h.FuncTable;
+  h.FuncTable[fx::Sin].Names[1] = "sine";
+  EXPECT_EQ(h.FindFunction("sin"), -1);
+  EXPECT_EQ(h.FindFunction("SINE"), fx::Sin);
+  TArrayFuncList renamed = saved;
+  renamed[fx::Cos].Names = {"", "sine"};
+  h.FuncTable = renamed;
+  EXPECT_EQ(h.FindFunction("sine"), fx::Cos);
+  EXPECT_EQ(h.FindFunction("sin"), fx::Sin);
+  for (TFuncList& entry : h.FuncTable) entry.Names = {"", ""};
+  EXPECT_EQ(h.FindFunction("sine"), -1);
+  h.FuncTable = saved;
+  EXPECT_EQ(h.FindFunction("sin"), fx::Sin);
+  EXPECT_EQ(h.FindFunction("sine"), -1);
+}
+
 TEST_F(FunctionTable, EntriesCarryArityClassAndDepth) {
   struct Row {
     int index, arity, classCode, inlineFlag, extra, mask;
