@@ -527,7 +527,10 @@ void State::resetRun()
     inverted.assign(n, 0);
     nodeStart.assign(n, 0);
     nodeEnd.assign(n, 0);
-    children.assign(n, {});
+    // Cleared rather than rebuilt: the lists keep their storage for the next pass.
+    children.resize(n);
+    for (std::vector<int32_t>& childList : children)
+        childList.clear();
     for (std::size_t i = 1; i < n; ++i) {
         const int32_t parent = (*list)[i].ParentIndex;
         if (parent > 0 && static_cast<std::size_t>(parent) < n)

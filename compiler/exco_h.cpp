@@ -203,9 +203,13 @@ void TExcoH::CompileAttempt(const std::string& expr, const TDestination& dest, T
 }
 
 void TExcoH::FreeTree() {
+  // Enough nodes for any usual formula stay for the next compile; a huge text does
+  // not keep its tree.
+  constexpr size_t kKeptNodes = 256;
   Root = nullptr;
   CurrentNode = nullptr;
-  TreePool.clear();
+  TreeNodesInUse = 0;
+  if (TreePool.size() > kKeptNodes) TreePool.resize(kKeptNodes);
 }
 
 int32_t TExcoH::ParseOnly(const std::string& expr) {

@@ -169,8 +169,11 @@ class TExcoH {
   std::array<int32_t, 8> ReservedRegisters{};
   std::array<int32_t, 8> UsedRegisters{};
 
-  // The tree's nodes; links between them do not own.
+  // The tree's nodes; links between them do not own. The first TreeNodesInUse make
+  // the current tree; the rest are kept from earlier compiles (up to a bound) so
+  // that a compile reuses their storage instead of allocating.
   std::vector<std::unique_ptr<TNode>> TreePool;
+  size_t TreeNodesInUse = 0;
 
  private:
   // Entries by the case-folded hash of each of their names (entry 0 and empty names

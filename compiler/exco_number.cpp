@@ -17,6 +17,48 @@ std::string ExcoFormatNumber(Extended value) {
 
 namespace {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Whether the x87 unit rounds to nearest at full precision, so that one division of
+// two exact values is the correctly rounded quotient.
+bool roundsToNearestExtended() {
+  uint16_t control = 0;
+  asm volatile("fnstcw %0" : "=m"(control));
+  return (control & 0x0F00) == 0x0300;
+}
+
+// Reads digits with at most one point and no exponent when the digits fit in 64 bits
+// and the power of ten is exact in an Extended (up to 10^27): the value is then one
+// exact integer or one correctly rounded division, the same as the library's
+// conversion, without its copy and locale work. False: use the library.
+bool readSimpleDecimal(std::string_view text, Extended& value) {
+  uint64_t mantissa = 0;
+  int digits = 0;
+  int fraction = -1;
+  for (const char c : text) {
+    if (c == '.') {
+      if (fraction >= 0) return false;
+      fraction = 0;
+      continue;
+    }
+    if (!isDigit(c)) return false;
+    if (mantissa == 0 && c == '0') {
+      if (fraction >= 0) ++fraction;
+      continue;
+    }
+    if (++digits > 19) return false;
+    mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+    if (fraction >= 0) ++fraction;
+  }
+  if (fraction <= 0) {
+    value = static_cast<Extended>(mantissa);
+    return true;
+  }
+  if (fraction > 27 || !roundsToNearestExtended()) return false;
+  Extended power = 1;
+  for (int i = 0; i < fraction; ++i) power *= 10;
+  value = static_cast<Extended>(mantissa) / power;
+  return true;
+}
 }  // namespace
 
 NumberRead ExcoReadNumber(std::string_view text, Extended& value) {
@@ -36,6 +78,7 @@ NumberRead ExcoReadNumber(std::string_view text, Extended& value) {
     if (expDigits == 0) return NumberRead::NotANumber;
   }
   if (i != text.size()) return NumberRead::NotANumber;
+  if (readSimpleDecimal(text, value)) return NumberRead::Ok;
   Extended read = 0;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), read, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {

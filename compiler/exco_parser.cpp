@@ -385,9 +385,42 @@ std::string TExcoParser::Preprocess(const std::string& input) {
 
 // ---------------------------------------------------------------- tree
 
+namespace {
+
+// Gives a node of an earlier tree its default state but keeps the storage of its
+// text and lists.
+void resetKeepingStorage(TNode& node) {
+  std::string text = std::move(node.Text);
+  TArrayI states = std::move(node.OperandStates);
+  TDataNode& d = node.Data;
+  TArrayI ops = std::move(d.OperandOps), adjust = std::move(d.OperandStoreAdjust), argTypes = std::move(d.ArgTypes);
+  std::vector<Extended> realCoefs = std::move(d.RealCoefs), intRealCoefs = std::move(d.IntRealCoefs),
+                        intCoefs = std::move(d.IntCoefs);
+  std::vector<TScaledVarIndex> scaled = std::move(d.ScaledVars);
+  node = TNode();
+  const auto keep = [](auto& field, auto& storage) {
+    storage.clear();
+    field = std::move(storage);
+  };
+  keep(node.Text, text);
+  keep(node.OperandStates, states);
+  keep(d.OperandOps, ops);
+  keep(d.OperandStoreAdjust, adjust);
+  keep(d.ArgTypes, argTypes);
+  keep(d.RealCoefs, realCoefs);
+  keep(d.IntRealCoefs, intRealCoefs);
+  keep(d.IntCoefs, intCoefs);
+  keep(d.ScaledVars, scaled);
+}
+
+}  // namespace
+
 TNode* TExcoParser::NewNode(const std::string& text, TNode* parent) {
-  h_.TreePool.push_back(std::make_unique<TNode>());
-  TNode* node = h_.TreePool.back().get();
+  if (h_.TreeNodesInUse < h_.TreePool.size())
+    resetKeepingStorage(*h_.TreePool[h_.TreeNodesInUse]);
+  else
+    h_.TreePool.push_back(std::make_unique<TNode>());
+  TNode* node = h_.TreePool[h_.TreeNodesInUse++].get();
   node->Text = text;
   node->Parent = parent;
   return node;
@@ -425,7 +458,7 @@ TNode* TExcoParser::AddToken(TNode* parent, const std::string& token) {
 void TExcoParser::Run() {
   h_.Root = nullptr;
   h_.CurrentNode = nullptr;
-  h_.TreePool.clear();
+  h_.TreeNodesInUse = 0;
   const std::string text = Preprocess(h_.ExprText);
   h_.Root = NewNode(text, nullptr);
   h_.Root->Level = 1;

@@ -1,8 +1,14 @@
 // Parse trees of typical and tricky formulas, and the error code and item text of
 // every syntax error the parser reports.
+#include "compiler/exco_number.h"
 #include "tests/compiler/exco_test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <charconv>
+#include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -239,6 +245,38 @@ TEST_F(ParserTest, ExtendedNotationOffLeavesBarsAndPowersUnknown) {
   EXPECT_EQ(parseDump("|x|"), "error 1: |x|");
   EXPECT_EQ(parseDump("tg(1)"), "error 7: tg");
   EXPECT_EQ(parseDump("tan(1)"), "tan\n  @@LDSC 1\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Numbers of the text are read without the library where the result is exact or one
+// rounding; every such reading must equal the library's correctly rounded value.
+TEST(NumberReading, AgreesWithTheLibraryConversion) {
+  std::vector<std::string> texts = {"0", "7", "007", "5.", ".5", "0.05", "3.14159265358979", "1.50",
+                                    "18446744073709551615", "9999999999999999999", "0.1", "0.3",
+                                    "123456789012345678.9", "0.000000000000000000000000001",
+                                    "0.0000000000000000000000000001", "1e5", "2.5E-3", "1e4000"};
+  std::mt19937_64 rng(20261210u);
+  for (int i = 0; i < 3000; ++i) {
+    const std::string whole = std::to_string(rng() % 1000000);
+    std::string fraction = std::to_string(rng());
+    fraction.resize(1 + rng() % fraction.size());
+    texts.push_back(whole + "." + fraction);
+  }
+  for (const std::string& text : texts) {
+    long double expected = 0;
+    const auto library = std::from_chars(text.data(), text.data() + text.size(), expected);
+    Extended read = -1;
+    const NumberRead result = ExcoReadNumber(text, read);
+    if (library.ec == std::errc::result_out_of_range) {
+      EXPECT_EQ(result, NumberRead::OutOfRange) << text;
+      continue;
+    }
+    ASSERT_EQ(result, NumberRead::Ok) << text;
+    EXPECT_EQ(read, expected) << text;
+  }
 }
 
 }  // namespace
