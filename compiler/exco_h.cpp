@@ -39,7 +39,7 @@ namespace {
 // The 80-bit cell that receives the value of a pre-evaluated constant text.
 Extended gPreEvaluationCell = 0;
 
-bool namesEqual(const std::string& a, const std::string& b, bool caseSensitive) {
+bool namesEqual(std::string_view a, std::string_view b, bool caseSensitive) {
   if (a.size() != b.size()) return false;
   if (caseSensitive) return a == b;
   for (size_t i = 0; i < a.size(); ++i)
@@ -269,13 +269,13 @@ int32_t TExcoH::FindVariable(const std::string& name, int32_t* varType) {
   return found;
 }
 
-int32_t TExcoH::FindFirstVariable(const std::string& name) const {
+int32_t TExcoH::FindFirstVariable(std::string_view name) const {
   for (size_t i = 0; i < Variables.size(); ++i)
     if (namesEqual(Variables[i].Name, name, CaseSensitiveNames)) return static_cast<int32_t>(i);
   return -1;
 }
 
-bool TExcoH::FindConstant(const std::string& name, Extended& value) const {
+bool TExcoH::FindConstant(std::string_view name, Extended& value) const {
   for (size_t i = 1; i < Constants.size(); ++i)
     if (namesEqual(Constants[i].Name, name, CaseSensitiveNames)) {
       value = Constants[i].Value;

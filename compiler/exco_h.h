@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -71,8 +72,8 @@ class TExcoH {
   // Index of the matching variable (an array match wins), or -1; sets UsesVariable.
   int32_t FindVariable(const std::string& name, int32_t* varType = nullptr);
   // First variable whose name matches, or -1 (leaf resolution).
-  int32_t FindFirstVariable(const std::string& name) const;
-  bool FindConstant(const std::string& name, Extended& value) const;
+  int32_t FindFirstVariable(std::string_view name) const;
+  bool FindConstant(std::string_view name, Extended& value) const;
   int32_t FindFunction(const std::string& name) const;
   int32_t FunctionExists(const std::string& name, intptr_t* routine, int32_t* classCode) const;
   void AddFunctionName(int32_t id, const std::string& name);

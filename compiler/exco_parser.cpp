@@ -15,7 +15,7 @@ constexpr size_t npos = std::string::npos;
 bool isOneOf(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
 
 // Index of the ")" that closes the "(" at open, or npos.
-size_t matchClose(const std::string& t, size_t open) {
+size_t matchClose(std::string_view t, size_t open) {
   int depth = 0;
   for (size_t i = open; i < t.size(); ++i) {
     if (t[i] == '(') ++depth;
@@ -25,7 +25,7 @@ size_t matchClose(const std::string& t, size_t open) {
 }
 
 // A sign inside a number's exponent (the "-" of 1e-5).
-bool isExponentSign(const std::string& t, size_t i) {
+bool isExponentSign(std::string_view t, size_t i) {
   if (i < 2 || (t[i - 1] != 'e' && t[i - 1] != 'E')) return false;
   size_t j = i - 1;
   size_t digits = 0;
@@ -39,7 +39,7 @@ bool isExponentSign(const std::string& t, size_t i) {
 
 // A + or - that joins two terms: not the first character, not a sign written right
 // after an operator, "(" or ",", and not the sign of a number's exponent.
-bool isBinarySign(const std::string& t, size_t i) {
+bool isBinarySign(std::string_view t, size_t i) {
   if (i == 0 || (t[i] != '+' && t[i] != '-')) return false;
   if (isOneOf(t[i - 1], "+-*/^(,")) return false;
   return !isExponentSign(t, i);
@@ -48,7 +48,7 @@ bool isBinarySign(const std::string& t, size_t i) {
 enum class Shape { Leaf, Sum, Product };
 
 // Depth stays >= 0 (else returns false).
-bool classify(const std::string& t, Shape& shape) {
+bool classify(std::string_view t, Shape& shape) {
   int depth = 0;
   bool sum = false, product = false;
   for (size_t i = 0; i < t.size(); ++i) {
@@ -65,12 +65,13 @@ bool classify(const std::string& t, Shape& shape) {
   return true;
 }
 
+// A view into the text that was split, which outlives its pieces.
 struct Piece {
-  std::string text;
+  std::string_view text;
   int32_t op;
 };
 
-std::vector<Piece> splitPieces(const std::string& t, bool sum) {
+std::vector<Piece> splitPieces(std::string_view t, bool sum) {
   std::vector<Piece> pieces;
   int depth = 0;
   size_t start = 0;
@@ -165,7 +166,7 @@ Extended foldCombine(Extended left, int32_t operation, Extended right, FoldFault
 // A constant expression of numbers, named constants, + - * / and brackets.
 class ConstantReader {
  public:
-  ConstantReader(const TExcoH& h, const std::string& t, FoldFault& fault) : h_(h), t_(t), fault_(fault) {}
+  ConstantReader(const TExcoH& h, std::string_view t, FoldFault& fault) : h_(h), t_(t), fault_(fault) {}
   bool read(Extended& value) {
     if (!sum(value, 0)) return false;
     return pos_ == t_.size();
@@ -174,7 +175,7 @@ class ConstantReader {
  private:
   static constexpr int kMaxDepth = 200;
   const TExcoH& h_;
-  const std::string& t_;
+  std::string_view t_;
   FoldFault& fault_;
   size_t pos_ = 0;
 
@@ -222,7 +223,7 @@ class ConstantReader {
       if ((c == '+' || c == '-') && end > pos_ && !isExponentSign(t_, end)) break;
       ++end;
     }
-    const std::string token = t_.substr(pos_, end - pos_);
+    const std::string_view token = t_.substr(pos_, end - pos_);
     if (token.empty()) return false;
     if (h_.FindFirstVariable(token) >= 0) return false;
     if (!h_.FindConstant(token, v)) {
@@ -415,18 +416,18 @@ void resetKeepingStorage(TNode& node) {
 
 }  // namespace
 
-TNode* TExcoParser::NewNode(const std::string& text, TNode* parent) {
+TNode* TExcoParser::NewNode(std::string_view text, TNode* parent) {
   if (h_.TreeNodesInUse < h_.TreePool.size())
     resetKeepingStorage(*h_.TreePool[h_.TreeNodesInUse]);
   else
     h_.TreePool.push_back(std::make_unique<TNode>());
   TNode* node = h_.TreePool[h_.TreeNodesInUse++].get();
-  node->Text = text;
+  node->Text.assign(text);
   node->Parent = parent;
   return node;
 }
 
-TNode* TExcoParser::AddChild(TNode* parent, const std::string& text, bool expand) {
+TNode* TExcoParser::AddChild(TNode* parent, std::string_view text, bool expand) {
   TNode* child = NewNode(text, parent);
   if (!parent->FirstChild) {
     parent->FirstChild = child;
@@ -553,7 +554,7 @@ void TExcoParser::BuildSplit(TNode* node, const std::string& text, bool negate, 
 
 // ---------------------------------------------------------------- constants and linear forms
 
-bool TExcoParser::Constant(const std::string& text, Extended& value) {
+bool TExcoParser::Constant(std::string_view text, Extended& value) {
   FoldFault fault;
   ConstantReader reader(h_, text, fault);
   if (!reader.read(value)) return false;
@@ -595,7 +596,7 @@ bool TExcoParser::Linear(const std::string& input, TLinearForm& form) {
         continue;
       }
       bool minus = false;
-      std::string name = stripEnclosing(f.text, minus);
+      std::string name = stripEnclosing(std::string(f.text), minus);
       while (!name.empty() && (name[0] == '-' || name[0] == '+')) {
         if (name[0] == '-') minus = !minus;
         name.erase(0, 1);
@@ -777,7 +778,7 @@ bool TExcoParser::ReduceAroundCall(const std::string& prefix, const std::string&
                                                                    : std::vector<Piece>{{term.text, op::First}};
     Extended k = term.op == op::Sub ? -1 : 1;
     for (const Piece& f : factors) {
-      std::string ft = f.text;
+      std::string ft(f.text);
       bool minus = false;
       while (!ft.empty() && (ft[0] == '-' || ft[0] == '+')) {
         if (ft[0] == '-') minus = !minus;

@@ -32,8 +32,8 @@ class TExcoParser {
   std::vector<TNode*> pending_;
 
   [[noreturn]] void Error(int32_t code, const std::string& item);
-  TNode* NewNode(const std::string& text, TNode* parent);
-  TNode* AddChild(TNode* parent, const std::string& text, bool expand = true);
+  TNode* NewNode(std::string_view text, TNode* parent);
+  TNode* AddChild(TNode* parent, std::string_view text, bool expand = true);
   TNode* AddToken(TNode* parent, const std::string& token);
 
   void Expand(TNode* node);
@@ -49,7 +49,7 @@ class TExcoParser {
 
   bool ReduceAroundCall(const std::string& prefix, const std::string& suffix, Extended& a, Extended& b);
   bool Linear(const std::string& text, TLinearForm& form);
-  bool Constant(const std::string& text, Extended& value);
+  bool Constant(std::string_view text, Extended& value);
   bool IsBareArray(const std::string& text, int32_t& var);
   int32_t ScalarVariable(const std::string& name) const;
 };
