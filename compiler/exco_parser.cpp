@@ -71,8 +71,12 @@ struct Piece {
   int32_t op;
 };
 
-std::vector<Piece> splitPieces(std::string_view t, bool sum) {
-  std::vector<Piece> pieces;
+// Hands each term of a sum (or factor of a product) at bracket depth 0 to visit, or
+// the whole text as one piece when split is false; stops at the first visit that
+// returns false and returns what it returned.
+template <class Visit>
+bool forEachPiece(std::string_view t, bool split, bool sum, Visit&& visit) {
+  if (!split) return visit(Piece{t, op::First});
   int depth = 0;
   size_t start = 0;
   int32_t pendingOp = op::First;
@@ -83,13 +87,21 @@ std::vector<Piece> splitPieces(std::string_view t, bool sum) {
     else if (depth == 0 && i > 0) {
       const bool cut = sum ? isBinarySign(t, i) : (c == '*' || c == '/');
       if (cut) {
-        pieces.push_back({t.substr(start, i - start), pendingOp});
+        if (!visit(Piece{t.substr(start, i - start), pendingOp})) return false;
         pendingOp = sum ? (c == '+' ? op::Add : op::Sub) : (c == '*' ? op::Mul : op::Div);
         start = i + 1;
       }
     }
   }
-  pieces.push_back({t.substr(start), pendingOp});
+  return visit(Piece{t.substr(start), pendingOp});
+}
+
+std::vector<Piece> splitPieces(std::string_view t, bool sum) {
+  std::vector<Piece> pieces;
+  forEachPiece(t, true, sum, [&](const Piece& p) {
+    pieces.push_back(p);
+    return true;
+  });
   return pieces;
 }
 
@@ -111,12 +123,12 @@ std::vector<std::string> splitArguments(const std::string& t) {
 
 // Removes enclosing bracket pairs; a "-(" pair flips the sign. Leading "+" and "--"
 // are dropped, since they change nothing.
-std::string stripEnclosing(std::string t, bool& negate) {
+std::string_view stripEnclosing(std::string_view t, bool& negate) {
   for (;;) {
     if (t.size() > 1 && t[0] == '+') {
-      t.erase(0, 1);
+      t.remove_prefix(1);
     } else if (t.size() > 2 && t[0] == '-' && t[1] == '-') {
-      t.erase(0, 2);
+      t.remove_prefix(2);
     } else if (t.size() >= 2 && t[0] == '(' && matchClose(t, 0) == t.size() - 1) {
       t = t.substr(1, t.size() - 2);
     } else if (t.size() >= 3 && t[0] == '-' && t[1] == '(' && matchClose(t, 1) == t.size() - 1) {
@@ -486,7 +498,7 @@ void TExcoParser::Run() {
 
 void TExcoParser::Expand(TNode* node) {
   bool negate = false;
-  const std::string text = stripEnclosing(node->Text, negate);
+  const std::string text(stripEnclosing(node->Text, negate));
   if (text.empty() || text == "-" || text == "+") Error(ec::MissingExpression, node->Text);
   if (text[0] == ')' || isOneOf(text.back(), "*/+-")) Error(ec::MissingExpression, text);
   Shape shape;
@@ -562,7 +574,7 @@ bool TExcoParser::Constant(std::string_view text, Extended& value) {
   return true;
 }
 
-int32_t TExcoParser::ScalarVariable(const std::string& name) const {
+int32_t TExcoParser::ScalarVariable(std::string_view name) const {
   const int32_t v = h_.FindFirstVariable(name);
   if (v < 0) return -1;
   const int32_t type = h_.Variables[v].Type;
@@ -571,48 +583,49 @@ int32_t TExcoParser::ScalarVariable(const std::string& name) const {
 
 bool TExcoParser::Linear(const std::string& input, TLinearForm& form) {
   bool negate = false;
-  const std::string text = stripEnclosing(input, negate);
+  const std::string_view text = stripEnclosing(input, negate);
   Shape shape;
   if (text.empty() || !classify(text, shape)) return false;
   form.coef.assign(h_.Variables.size(), 0);
   form.constant = 0;
   FoldFault fault;
-  const std::vector<Piece> terms = shape == Shape::Sum ? splitPieces(text, true) : std::vector<Piece>{{text, op::First}};
-  for (const Piece& term : terms) {
+  const bool linear = forEachPiece(text, shape == Shape::Sum, true, [&](const Piece& term) {
     if (term.text.empty()) return false;
     Shape termShape;
     if (!classify(term.text, termShape) || termShape == Shape::Sum) return false;
-    const std::vector<Piece> factors = termShape == Shape::Product ? splitPieces(term.text, false)
-                                                                   : std::vector<Piece>{{term.text, op::First}};
     Extended k = (term.op == op::Sub) != negate ? -1 : 1;
     int32_t var = -1;
-    for (const Piece& f : factors) {
+    const bool known = forEachPiece(term.text, termShape == Shape::Product, false, [&](const Piece& f) {
       Extended c;
       FoldFault local;
       ConstantReader reader(h_, f.text, local);
       if (reader.read(c)) {
         if (local.code) fault.note(local.code);
         k = foldCombine(k, f.op == op::First ? op::Mul : f.op, c, fault);
-        continue;
+        return true;
       }
       bool minus = false;
-      std::string name = stripEnclosing(std::string(f.text), minus);
+      std::string_view name = stripEnclosing(f.text, minus);
       while (!name.empty() && (name[0] == '-' || name[0] == '+')) {
         if (name[0] == '-') minus = !minus;
-        name.erase(0, 1);
+        name.remove_prefix(1);
       }
       const int32_t v = ScalarVariable(name);
       if (v < 0 || var >= 0 || f.op == op::Div) return false;
       var = v;
       if (minus) k = -k;
-    }
+      return true;
+    });
+    if (!known) return false;
     if (var >= 0) {
       form.referencesVariable = true;
       form.coef[var] = foldCombine(form.coef[var], op::Add, k, fault);
     } else {
       form.constant = foldCombine(form.constant, op::Add, k, fault);
     }
-  }
+    return true;
+  });
+  if (!linear) return false;
   fault.raise();
   form.realCount = form.integerCount = 0;
   for (size_t i = 0; i < form.coef.size(); ++i) {
@@ -762,41 +775,41 @@ bool TExcoParser::ReduceAroundCall(const std::string& prefix, const std::string&
   const std::string text = prefix + kPlaceholder + suffix;
   Shape shape;
   if (!classify(text, shape)) return false;
-  const std::vector<Piece> terms = shape == Shape::Sum ? splitPieces(text, true) : std::vector<Piece>{{text, op::First}};
   FoldFault fault;
   bool found = false;
-  for (const Piece& term : terms) {
+  const bool reduced = forEachPiece(text, shape == Shape::Sum, true, [&](const Piece& term) {
     if (term.text.find(kPlaceholder) == npos) {
       Extended c;
       if (!Constant(term.text, c)) return false;
       b = foldCombine(b, term.op == op::Sub ? op::Sub : op::Add, c, fault);
-      continue;
+      return true;
     }
     Shape termShape;
     if (!classify(term.text, termShape) || termShape == Shape::Sum) return false;
-    const std::vector<Piece> factors = termShape == Shape::Product ? splitPieces(term.text, false)
-                                                                   : std::vector<Piece>{{term.text, op::First}};
     Extended k = term.op == op::Sub ? -1 : 1;
-    for (const Piece& f : factors) {
-      std::string ft(f.text);
+    const bool known = forEachPiece(term.text, termShape == Shape::Product, false, [&](const Piece& f) {
+      std::string_view ft = f.text;
       bool minus = false;
       while (!ft.empty() && (ft[0] == '-' || ft[0] == '+')) {
         if (ft[0] == '-') minus = !minus;
-        ft.erase(0, 1);
+        ft.remove_prefix(1);
       }
       if (ft == kPlaceholder) {
         if (found || f.op == op::Div) return false;
         found = true;
         if (minus) k = -k;
-        continue;
+        return true;
       }
       Extended c;
       if (!Constant(f.text, c)) return false;
       k = foldCombine(k, f.op == op::First ? op::Mul : f.op, c, fault);
-    }
-    if (!found) return false;
+      return true;
+    });
+    if (!known || !found) return false;
     a = k;
-  }
+    return true;
+  });
+  if (!reduced) return false;
   fault.raise();
   return found;
 }

@@ -6,6 +6,7 @@
 #include "compiler/exco_h.h"
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -51,5 +52,5 @@ class TExcoParser {
   bool Linear(const std::string& text, TLinearForm& form);
   bool Constant(std::string_view text, Extended& value);
   bool IsBareArray(const std::string& text, int32_t& var);
-  int32_t ScalarVariable(const std::string& name) const;
+  int32_t ScalarVariable(std::string_view name) const;
 };
