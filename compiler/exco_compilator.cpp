@@ -396,7 +396,7 @@ void State::finishNode(int32_t i)
 void State::generateJump(int32_t i)
 {
     const TFunc& n = node(i);
-    const std::vector<int32_t>& operands = children[static_cast<std::size_t>(n.ParentIndex)];
+    const std::span<const int32_t> operands = children[static_cast<std::size_t>(n.ParentIndex)];
     if (operands.size() != 6)
         throw std::logic_error("conditional without its six operands");
     if (n.OperandKind == jr::Always) {
@@ -527,15 +527,30 @@ void State::resetRun()
     inverted.assign(n, 0);
     nodeStart.assign(n, 0);
     nodeEnd.assign(n, 0);
-    // Cleared rather than rebuilt: the lists keep their storage for the next pass.
-    children.resize(n);
-    for (std::vector<int32_t>& childList : children)
-        childList.clear();
-    for (std::size_t i = 1; i < n; ++i) {
-        const int32_t parent = (*list)[i].ParentIndex;
-        if (parent > 0 && static_cast<std::size_t>(parent) < n)
-            children[static_cast<std::size_t>(parent)].push_back(static_cast<int32_t>(i));
-    }
+    if (list != nullptr)
+        children.build(*list);
+    else
+        children.build({});
+}
+
+void ChildLists::build(const TArrayOfTFunc& list)
+{
+    const std::size_t n = list.size();
+    const auto parentOf = [&](std::size_t i) -> std::size_t {
+        const int32_t parent = list[i].ParentIndex;
+        return parent > 0 && static_cast<std::size_t>(parent) < n ? static_cast<std::size_t>(parent) : 0;
+    };
+    start_.assign(n + 1, 0);
+    for (std::size_t i = 1; i < n; ++i)
+        if (const std::size_t parent = parentOf(i))
+            ++start_[parent + 1];
+    for (std::size_t k = 1; k <= n; ++k)
+        start_[k] += start_[k - 1];
+    flat_.resize(start_[n]);
+    filled_.assign(start_.begin(), start_.end() - 1);
+    for (std::size_t i = 1; i < n; ++i)
+        if (const std::size_t parent = parentOf(i))
+            flat_[filled_[parent]++] = static_cast<int32_t>(i);
 }
 
 template <class AfterEntry>

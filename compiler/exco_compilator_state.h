@@ -9,6 +9,7 @@
 #include <deque>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <unordered_map>
 #include <vector>
@@ -28,6 +29,22 @@ struct RoutineData {
 };
 
 }  // namespace exco
+
+// The operand entries of every code-list entry, in list order, kept in one block so
+// that a pass over the list allocates nothing once the block has grown.
+class ChildLists {
+ public:
+    void build(const TArrayOfTFunc& list);
+    std::span<const int32_t> operator[](std::size_t entry) const
+    {
+        return {flat_.data() + start_[entry], start_[entry + 1] - start_[entry]};
+    }
+
+ private:
+    std::vector<std::size_t> start_;  // entry k's operands are flat_[start_[k], start_[k + 1])
+    std::vector<std::size_t> filled_;
+    std::vector<int32_t> flat_;
+};
 
 struct TCompiler::State {
     static constexpr std::size_t kTempBytes = 10;
@@ -66,7 +83,7 @@ struct TCompiler::State {
     std::shared_ptr<exco::RoutineData> data;
 
     TArrayOfTFunc* list = nullptr;
-    std::vector<std::vector<int32_t>> children;
+    ChildLists children;
     std::vector<uint8_t> onStack;   // per entry: its value was left on the x87 stack
     std::vector<uint8_t> started;   // per sum or product: its running value is on the stack
     std::vector<uint8_t> inverted;  // per product: the running value is a pending divisor

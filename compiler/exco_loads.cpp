@@ -274,7 +274,7 @@ void State::arrayElement(int32_t i)
     case 4: integerCombinationToEax(n.IntFormVars, n.IntFormCoefs); break;
     case 5: load(n.Var3, vt::Integer); return;
     default: {
-        const std::vector<int32_t>& operands = children[static_cast<std::size_t>(i)];
+        const std::span<const int32_t> operands = children[static_cast<std::size_t>(i)];
         if (operands.empty())
             throw std::logic_error("array element without an index");
         loadOperandIfStored(operands.front());
@@ -320,7 +320,7 @@ void State::pushRealArgument(int32_t i, int32_t kind)
     case 4: productForm(n); break;
     case 5: scaledProductForm(n); break;
     default: {
-        const std::vector<int32_t>& operands = children[static_cast<std::size_t>(i)];
+        const std::span<const int32_t> operands = children[static_cast<std::size_t>(i)];
         if (operands.empty())
             throw std::logic_error("function without its argument");
         loadOperandIfStored(operands.front());
@@ -357,7 +357,7 @@ void State::placeArguments(int32_t i, int32_t cls)
 {
     const TFunc& n = node(i);
     const int32_t kind = n.OperandKind == 0 ? 1 : n.OperandKind;
-    const std::vector<int32_t>& operands = children[static_cast<std::size_t>(i)];
+    const std::span<const int32_t> operands = children[static_cast<std::size_t>(i)];
     switch (cls) {
     case fc::IntArg: integerArgumentToEax(i, kind); break;
     case fc::RealArg: pushRealArgument(i, kind); break;
@@ -486,7 +486,7 @@ void State::listCall(int32_t i)
 {
     const TFunc& n = node(i);
     const TFuncList& entry = table[static_cast<std::size_t>(n.FuncIndex)];
-    const std::vector<int32_t>& operands = children[static_cast<std::size_t>(i)];
+    const std::span<const int32_t> operands = children[static_cast<std::size_t>(i)];
     if (operands.empty())
         throw std::logic_error("list function without arguments");
     const void* block = nullptr;

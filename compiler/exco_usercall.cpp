@@ -66,7 +66,7 @@ void storeArgument(State& s, const void* address, int32_t type)
 template <class Store>
 void popArguments(State& s, int32_t i, const TFuncList& entry, Store&& store)
 {
-    const std::vector<int32_t>& operands = s.children[static_cast<std::size_t>(i)];
+    const std::span<const int32_t> operands = s.children[static_cast<std::size_t>(i)];
     for (std::size_t k = operands.size(); k-- > 0;) {
         s.loadOperandIfStored(operands[k]);
         store(k, argumentType(entry, k));
