@@ -5,6 +5,7 @@
 #include "compiler/host_array.h"
 #include "data/database.h"
 #include "data/formula_compiler.h"
+#include "data/formula_routine_cache.h"
 
 #include <cmath>
 #include <exception>
@@ -42,13 +43,21 @@ int singleInteger(const QString& sql)
 
 int rowCount(const QString& sql) { return SelectToVariant(sql).rows(); }
 
+// The formula as the compiler reads it, before the answers are put in: it depends on the
+// test alone, not on the run.
+QString translateFormula(const QString& stored, int id, const FormulaReferenceIds& ids)
+{
+    QString text = stored;
+    NormalizeFormula(text);
+    TranslateFormulaForCompile(text, id, ids);
+    return text;
+}
+
 VariableFormula prepareFormula(const QString& stored, int id, const FormulaReferenceIds& ids)
 {
     VariableFormula formula;
     formula.stored = stored;
-    formula.prepared = stored;
-    NormalizeFormula(formula.prepared);
-    TranslateFormulaForCompile(formula.prepared, id, ids);
+    formula.prepared = translateFormula(stored, id, ids);
     PrepareItemTerms(formula.prepared);
     return formula;
 }
@@ -115,9 +124,31 @@ struct CompiledRoutine {
     ~CompiledRoutine() { ExcoSetOption(exco_option::Clear, reinterpret_cast<intptr_t>(handle)); }
 };
 
+// Compiles and runs one prepared formula: false when it does not compile. Without a
+// cache the routine runs once and is freed right after, also when it faults, so that
+// runs keep no code (a lab session runs thousands).
+bool runPrepared(const QString& prepared, FormulaRoutineCache* cache, double& result)
+{
+    TExco& exco = FormulaCompiler();
+    if (cache) {
+        void* const handle = cache->routineFor(prepared);
+        if (handle == nullptr)
+            return false;
+        result = static_cast<double>(exco.Calc(handle));
+        return true;
+    }
+    void* handle = nullptr;
+    exco.Compile(prepared.toStdString(), nullptr, handle);
+    if (handle == nullptr)
+        return false;
+    const CompiledRoutine routine{handle};
+    result = static_cast<double>(exco.Calc(handle));
+    return true;
+}
+
 // `known` is the variable's source when it was read already.
 bool computeVariable(int id, int index, const FormulaReferenceIds& ids, const VariableSource* known,
-                     double& accumulated, QString& formulaText)
+                     FormulaRoutineCache* cache, double& accumulated, QString& formulaText)
 {
     double acc = 0.0;
     accumulated = 0.0;
@@ -125,18 +156,16 @@ bool computeVariable(int id, int index, const FormulaReferenceIds& ids, const Va
         const VariableSource source = known ? *known : readVariableSource(id);
         if (source.formulas.isEmpty())
             return true;
-        TExco& exco = FormulaCompiler();
-        for (const QString& stored : source.formulas) {
+        for (qsizetype k = 0; k < source.formulas.size(); ++k) {
+            const QString& stored = source.formulas[k];
             formulaText = stored;
-            const VariableFormula formula = prepareFormula(stored, id, ids);
-            void* handle = nullptr;
-            exco.Compile(formula.prepared.toStdString(), nullptr, handle);
-            if (handle == nullptr)
+            QString prepared = cache ? cache->translated(static_cast<size_t>(index), static_cast<size_t>(k), stored,
+                                                         [&](const QString& text) { return translateFormula(text, id, ids); })
+                                     : translateFormula(stored, id, ids);
+            PrepareItemTerms(prepared);
+            double result = 0;
+            if (!runPrepared(prepared, cache, result))
                 return false;
-            // Each routine runs once: it is freed right after, also when it faults, so
-            // that runs keep no code (a lab session or a re-scoring runs thousands).
-            const CompiledRoutine routine{handle};
-            const double result = static_cast<double>(exco.Calc(handle));
             acc = source.cumulative ? result + acc : result;
             // An Extended result beyond the Double range (10^400) cannot be stored: it is
             // this variable's failure, not one of the run's rows.
@@ -214,18 +243,22 @@ struct VariableStart {
 // sources (a variable without one has no formulas), or read on its own otherwise.
 std::vector<VariableValue> computeAll(const std::vector<VariableStart>& starts, const std::vector<double>& dataValues,
                                       bool keepData, const FormulaReferenceIds& ids,
-                                      std::optional<std::map<int, VariableSource>> sources, LogLineSink& log)
+                                      std::optional<std::map<int, VariableSource>> sources, LogLineSink& log,
+                                      FormulaRoutineCache* cache = nullptr)
 {
     ExcoSetOption(exco_option::Zero, exco_option::Errors);
     ExcoSetOption(exco_option::Clear, exco_option::Variables);
     vars().resize(starts.size());
     bindArray("vars", vars());
-    if (!dataValues.empty() || keepData) {
+    const bool dataBound = !dataValues.empty() || keepData;
+    if (dataBound) {
         if (!dataValues.empty())
             data().assign(dataValues.begin(), dataValues.end());
         bindArray("data", data());
     }
     ExcoSetOption(exco_option::Zero, exco_option::Variables);
+    if (cache)
+        cache->useBindings({vars().size(), dataBound, dataBound ? data().size() : 0});
 
     std::vector<VariableValue> values;
     values.reserve(starts.size());
@@ -237,7 +270,7 @@ std::vector<VariableValue> computeAll(const std::vector<VariableStart>& starts, 
         QString formulaText;
         // A variable added since the sources were read has no formulas yet.
         const VariableSource* source = sources ? &(*sources)[id] : nullptr;
-        if (computeVariable(id, i, ids, source, accumulated, formulaText) && std::isfinite(start + accumulated)) {
+        if (computeVariable(id, i, ids, source, cache, accumulated, formulaText) && std::isfinite(start + accumulated)) {
             value.value = start + accumulated;
             vars()[static_cast<size_t>(i)] = value.value;
         } else {
@@ -265,7 +298,7 @@ std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValue
 }
 
 std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValues, const LoadedTest& test,
-                                            LogLineSink& log)
+                                            LogLineSink& log, FormulaRoutineCache* cache)
 {
     if (test.variables.empty())
         return {};
@@ -275,14 +308,14 @@ std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValue
         starts.push_back({variable.id, variable.start});
         sources[variable.id] = {variable.formulas, variable.cumulative};
     }
-    return computeAll(starts, dataValues, false, test.ids, std::move(sources), log);
+    return computeAll(starts, dataValues, false, test.ids, std::move(sources), log, cache);
 }
 
 bool ComputeVariable(int id, int index, double& accumulated, QString& formulaText)
 {
     if (index < 0 || static_cast<size_t>(index) >= vars().size())
         return false;
-    return computeVariable(id, index, ReadFormulaReferenceIds(), nullptr, accumulated, formulaText);
+    return computeVariable(id, index, ReadFormulaReferenceIds(), nullptr, nullptr, accumulated, formulaText);
 }
 
 std::vector<VariableFormula> LoadVariableFormulas(int id)

@@ -18,6 +18,8 @@
 
 namespace kelvo {
 
+class FormulaRoutineCache;
+
 // Keeps the lines written to it, for callers that read the failures themselves
 // (validation counts every line as an error).
 class LogLineList : public LogLineSink {
@@ -66,9 +68,10 @@ void InitFormulaEngine(std::optional<unsigned> seed = std::nullopt);
 // is bound again. Nothing when the test has no variable.
 std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValues, bool keepData,
                                             LogLineSink& log);
-// As above for a run (no `keepData`), from what the run read of the test.
+// As above for a run (no `keepData`), from what the run read of the test. With a cache
+// (many runs of one test) the compiled formulas are kept in it from run to run.
 std::vector<VariableValue> ComputeVariables(const std::vector<double>& dataValues, const LoadedTest& test,
-                                            LogLineSink& log);
+                                            LogLineSink& log, FormulaRoutineCache* cache = nullptr);
 
 // Runs the formulas of variable `id` (at position `index`): true with their result in
 // `accumulated`; false when one failed, with `formulaText` naming it and the compiler's

@@ -182,11 +182,11 @@ bool LoadRecordFields(const PosteriorTestModel& model, const StoredRunBlock& blo
 }
 
 RowSet EvaluateFormulas(const PosteriorTestModel& model, const AnswerMatrix& matrix,
-                        const std::vector<double>& dataValues, LogLineSink& log)
+                        const std::vector<double>& dataValues, LogLineSink& log, FormulaRoutineCache& routines)
 {
     SetAnswerMatrix(matrix, model.questionIds);
     std::vector<std::vector<QVariant>> rows;
-    for (const VariableValue& value : ComputeVariables(dataValues, model.test, log))
+    for (const VariableValue& value : ComputeVariables(dataValues, model.test, log, &routines))
         rows.push_back({value.id, value.value});
     return RowSet(std::move(rows));
 }

@@ -74,8 +74,9 @@ bool LoadRecordFields(const PosteriorTestModel& model, const StoredRunBlock& blo
                       std::vector<double>& dataValues);
 
 // The variables of the run: rows of id and value, with the failures written to `log`.
+// `routines` keeps the compiled formulas from one run of the analysis to the next.
 RowSet EvaluateFormulas(const PosteriorTestModel& model, const AnswerMatrix& matrix,
-                        const std::vector<double>& dataValues, LogLineSink& log);
+                        const std::vector<double>& dataValues, LogLineSink& log, FormulaRoutineCache& routines);
 
 // Null for unchanged values when the test asks for it, the decimals, then the run's
 // datav<k> rows: each block is updated, and inserted only when the run has no row in it.

@@ -1,6 +1,7 @@
 #include "results/posterior_analysis_window.h"
 
 #include "data/database.h"
+#include "data/formula_routine_cache.h"
 #include "data/session.h"
 #include "results/posterior_analysis.h"
 #include "ui/application.h"
@@ -229,6 +230,7 @@ bool TForm19::ComputeRuns(const PosteriorTestModel& model, TForm20& progress, QS
 {
     QElapsedTimer sinceEvents;
     sinceEvents.start();
+    FormulaRoutineCache routines;
     for (int first = gStartId; first <= gStopId; first += std::min(kRunsPerBlock, gStopId - first + 1)) {
         const int last = first + std::min(kRunsPerBlock, gStopId - first + 1) - 1;
         const StoredRunBlock block(model, first, last);
@@ -251,7 +253,7 @@ bool TForm19::ComputeRuns(const PosteriorTestModel& model, TForm20& progress, QS
             RunFailureLines runFailures(id);
             RowSet values;
             try {
-                values = EvaluateFormulas(model, matrix, dataValues, runFailures);
+                values = EvaluateFormulas(model, matrix, dataValues, runFailures, routines);
             } catch (const std::exception&) {
                 if (dialogs::question(QStringLiteral("There was an error in calculating the variables in the test!"
                                                      "\r\n\r\nWant to stop the process of calculating the variables?"),

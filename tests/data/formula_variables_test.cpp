@@ -1,9 +1,14 @@
 #include "data/variable_computation.h"
 
 #include "compiler/exec_arena.h"
+#include "data/formula_routine_cache.h"
 #include "tests/data/formula_fixture.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <random>
 
 namespace kelvo {
 namespace {
@@ -206,6 +211,87 @@ TEST_F(VariableComputation, CompilerErrorTextNamesTheErrorAndClearsIt)
         << log.lines[0].toStdString();
     // The error state is clear afterwards: no name any more.
     EXPECT_TRUE(CompilerErrorText().startsWith(QStringLiteral("Exco exception.\t\"")));
+}
+
+// Many runs of one test, as a re-scoring computes them: the routines kept from run to run
+// must give, bit for bit, what compiling every run afresh gives, failures included.
+TEST_F(VariableComputation, RoutinesKeptOverRunsComputeWhatFreshCompilesDo)
+{
+    file.addDataField(1, "float");
+    for (const int id : {1, 2, 3, 4})
+        file.addVariable(id, id == 3 ? 0.5 : 0);
+    const std::map<int, QStringList> formulas{
+        {1, {"if(item1=2,4,0)+if(item2=1,1,0)", "isum(1,2)/3+data1"}},
+        {2, {"var1*1.1-isum1", "if(if(item1=1)+if(item2=2)>0,1,-1)*sqrt(2)"}},
+        {3, {"1/(isum(1,2)-2)", "var2"}},             // a zero divide in some runs
+        {4, {"if(item99=1)", "var3*var3/7"}}};        // never compiles
+    LoadedTest test;
+    test.questionIds = {1, 2};
+    test.ids.itemIds = {1, 2};
+    test.ids.variableIds = {1, 2, 3, 4};
+    test.ids.dataFieldIds = {1};
+    test.ids.numericDataFieldIds = {1};
+    for (const auto& [id, texts] : formulas) {
+        for (const QString& text : texts)
+            file.addFormula(id, text);
+        test.variables.push_back({id, id == 3 ? 0.5 : 0, true, texts});
+    }
+
+    bool sawZeroDivide = false;
+    std::mt19937 draw(11);
+    std::uniform_int_distribution<int> chosen(0, 1);
+    // A cache that holds fewer routines than the runs' texts also frees and compiles again.
+    for (const int capacity : {FormulaRoutineCache::kMaxRoutines, 3}) {
+        FormulaRoutineCache routines(capacity);
+        for (int run = 0; run < 40; ++run) {
+            AnswerMatrix answers{{0, 0, 0}, {0, 0, 0}};
+            for (std::vector<int>& row : answers)
+                for (size_t slot = 0; slot < row.size(); ++slot)
+                    row[slot] = chosen(draw) ? static_cast<int>(slot) + 1 : 0;
+            const std::vector<double> data{run * 0.25};
+
+            SetAnswerMatrix(answers, test.questionIds);
+            LogLineList freshLog;
+            const std::vector<VariableValue> fresh = ComputeVariables(data, test, freshLog);
+            LogLineList keptLog;
+            const std::vector<VariableValue> kept = ComputeVariables(data, test, keptLog, &routines);
+
+            ASSERT_EQ(kept.size(), fresh.size());
+            for (size_t v = 0; v < kept.size(); ++v) {
+                EXPECT_EQ(kept[v].id, fresh[v].id);
+                EXPECT_EQ(std::memcmp(&kept[v].value, &fresh[v].value, sizeof(double)), 0)
+                    << "run " << run << " var" << kept[v].id << ": " << kept[v].value << " against "
+                    << fresh[v].value;
+            }
+            EXPECT_EQ(keptLog.lines, freshLog.lines) << "run " << run;
+            sawZeroDivide = sawZeroDivide || freshLog.lines.join(QString()).contains(QStringLiteral("var3--> formula: 1/"));
+            EXPECT_LE(routines.routineCount(), capacity);
+        }
+    }
+    EXPECT_TRUE(sawZeroDivide) << "no run divided by zero";
+}
+
+TEST_F(VariableComputation, AKeptRoutineIsFreedWithItsCache)
+{
+    file.addVariable(1);
+    file.addFormula(1, "if(item1=2,3,0)*2+1");
+    LoadedTest test;
+    test.questionIds = {1, 2};
+    test.ids.itemIds = {1, 2};
+    test.ids.variableIds = {1};
+    test.variables.push_back({1, 0, true, {"if(item1=2,3,0)*2+1"}});
+    const std::size_t before = exco::ExecArena::instance().liveRoutines();
+    {
+        FormulaRoutineCache routines;
+        SetAnswerMatrix({{0, 2, 0}, {0, 0, 0}}, test.questionIds);
+        LogLineList kept;
+        EXPECT_DOUBLE_EQ(ComputeVariables({}, test, kept, &routines).at(0).value, 7);
+        SetAnswerMatrix({{1, 0, 0}, {0, 0, 0}}, test.questionIds);
+        EXPECT_DOUBLE_EQ(ComputeVariables({}, test, kept, &routines).at(0).value, 1);
+        EXPECT_EQ(routines.routineCount(), 2);
+        EXPECT_EQ(exco::ExecArena::instance().liveRoutines(), before + 2);
+    }
+    EXPECT_EQ(exco::ExecArena::instance().liveRoutines(), before);
 }
 
 }  // namespace
