@@ -577,7 +577,7 @@ bool ComputeItemFunction(QString& arguments, int kind, const FormulaAnswers& ans
 void ExpandItemFunctions(QString& formula, const FormulaAnswers& answers)
 {
     for (int kind = kIcnt; kind <= kImax; ++kind) {
-        const QString name = QString::fromLatin1(kItemFunctionNames[kind]);
+        const QLatin1StringView name(kItemFunctionNames[kind]);
         if (!formula.contains(name))
             continue;
         QString rewritten;

@@ -46,6 +46,21 @@ TEST(VariableFormat, ValuesAreWrittenWithTheirDecimalsAndFifteenSignificantDigit
         EXPECT_EQ(FixedPointText(c.value, c.decimals), c.text) << c.value << " with " << c.decimals;
 }
 
+// Each variable's decimals go to its own value, whatever order the values come in; a
+// variable without decimals, or with decimals outside 0..15, and a Null value stay as
+// they are.
+TEST(VariableFormat, EachValueTakesTheDecimalsOfItsOwnVariable)
+{
+    RowSet values({{7, 2.0 / 3.0}, {3, 1.25}, {5, QVariant()}, {9, 4.5}, {4, 10.0}});
+    const RowSet variables({{3, 0, 0}, {4, QVariant(), 0}, {5, 2, 0}, {7, 3, 0}, {9, 16, 0}});
+    FormatVariableDecimals(values, variables);
+    EXPECT_EQ(values.at(0, 1), QVariant(QStringLiteral("0.667")));
+    EXPECT_EQ(values.at(1, 1), QVariant(QStringLiteral("1")));
+    EXPECT_TRUE(values.at(2, 1).isNull());
+    EXPECT_EQ(values.at(3, 1), QVariant(4.5));
+    EXPECT_EQ(values.at(4, 1), QVariant(10.0));
+}
+
 TEST(RunDuration, DurationsOfADayOrMoreStayWhole)
 {
     EXPECT_EQ(SecondsToHMS(3605), "1:0:5");
