@@ -13,20 +13,13 @@ constexpr std::size_t kLongestLabel = 255;
 // The cell formats: in a worksheet file of 3.0 and 4.0, formats go by position (0
 // General, 1 date, 2 date and time) and XF 0 is the style, 1 to 3 the cells'; an Excel
 // 5.0 workbook has the 15 style XFs first, then the General cell and formats 164, 165.
-struct CellFormats {
-    std::uint16_t general;
-    std::uint16_t date;
-    std::uint16_t dateTime;
-};
-
-constexpr CellFormats kWorksheetFileFormats{1, 2, 3};
-constexpr CellFormats kWorkbookFormats{15, 16, 17};
+constexpr biff::CellFormats kWorksheetFileFormats{1, 2, 3};
 
 struct LegacyWriter {
     LegacyExcelVersion version;
     const char* formatName;
     biff::RecordStream stream;
-    CellFormats formats = kWorksheetFileFormats;
+    biff::CellFormats formats = kWorksheetFileFormats;
 
     bool isExcel4() const { return version == LegacyExcelVersion::Excel4; }
 
@@ -34,15 +27,11 @@ struct LegacyWriter {
     {
         ByteWriter bof;
         bof.u16(0);
-        bof.u16(0x0010);  // worksheet
+        bof.u16(biff::kWorksheetKind);
         bof.u16(0);
         stream.record(isExcel4() ? 0x0409 : 0x0209, bof);
-        ByteWriter codePage;
-        codePage.u16(1252);
-        stream.record(biff::kCodePage, codePage);
-        ByteWriter dateMode;
-        dateMode.u16(0);
-        stream.record(biff::kDateMode, dateMode);
+        stream.record(biff::kCodePage, std::uint16_t{1252});
+        stream.record(biff::kDateMode, std::uint16_t{0});
         ByteWriter font;
         font.u16(200);
         font.u16(0);
@@ -104,100 +93,20 @@ struct LegacyWriter {
 
     void cell(std::uint16_t row, std::uint16_t column, const Cell& value, const std::string& encoded)
     {
-        if (std::holds_alternative<std::string>(value)) {
+        if (std::holds_alternative<std::string>(value))
             label(row, column, encoded);
-        } else if (const auto* integer = std::get_if<std::int64_t>(&value)) {
-            stream.cell(row, column, formats.general).f64(static_cast<double>(*integer));
-            stream.endCell(biff::kNumber);
-        } else if (const auto* number = std::get_if<double>(&value)) {
-            stream.cell(row, column, formats.general).f64(*number);
-            stream.endCell(biff::kNumber);
-        } else if (const auto* flag = std::get_if<bool>(&value)) {
-            ByteWriter& body = stream.cell(row, column, formats.general);
-            body.u8(*flag ? 1 : 0);
-            body.u8(0);
-            stream.endCell(biff::kBoolErr);
-        } else if (const auto* moment = std::get_if<DateTime>(&value)) {
-            stream.cell(row, column, moment->hasTime() ? formats.dateTime : formats.date).f64(spreadsheetSerial(*moment));
-            stream.endCell(biff::kNumber);
-        }
+        else
+            biff::valueCell(stream, row, column, value, formats);
     }
 
-    // The globals of an Excel 5.0 workbook with its one sheet; the offset of the sheet's
-    // BOF is patched in once it is known.
-    std::size_t workbookGlobals(const std::string& sheetName)
+    // The globals of an Excel 5.0 workbook with its one sheet; where the offset of the
+    // sheet's BOF goes once it is known.
+    std::size_t workbookGlobals(const std::string& windows1252SheetName)
     {
-        biffFiveBof(0x0005);
-        ByteWriter codePage;
-        codePage.u16(1252);
-        stream.record(biff::kCodePage, codePage);
-        ByteWriter window;
-        for (std::uint16_t value : {0x01E0, 0x005A, 0x3FCF, 0x2A4E, 0x0038, 0, 0, 1, 0x0258})
-            window.u16(value);
-        stream.record(0x003D, window);
-        ByteWriter dateMode;
-        dateMode.u16(0);
-        stream.record(biff::kDateMode, dateMode);
-        for (int i = 0; i < 4; ++i) {
-            ByteWriter font;
-            for (std::uint16_t value : {200, 0, 0x7FFF, 400, 0})
-                font.u16(value);
-            font.zeros(4);
-            font.u8(5);
-            font.raw("Arial");
-            stream.record(0x0031, font);
-        }
-        const std::pair<std::uint16_t, std::string_view> patterns[] = {{164, "yyyy-mm-dd"}, {165, "yyyy-mm-dd hh:mm:ss"}};
-        for (const auto& [index, pattern] : patterns) {
-            ByteWriter format;
-            format.u16(index);
-            format.u8(static_cast<std::uint8_t>(pattern.size()));
-            format.raw(pattern);
-            stream.record(0x041E, format);
-        }
-        for (int i = 0; i < 15; ++i)
-            workbookXf(0, true);
-        workbookXf(0, false);
-        workbookXf(164, false);
-        workbookXf(165, false);
-        ByteWriter normalStyle;
-        normalStyle.u16(0x8000);
-        normalStyle.u8(0);
-        normalStyle.u8(0xFF);
-        stream.record(0x0293, normalStyle);
-        ByteWriter sheet;
-        sheet.u32(0);
-        sheet.u8(0);
-        sheet.u8(0);
-        sheet.u8(static_cast<std::uint8_t>(sheetName.size()));
-        sheet.raw(sheetName);
-        const std::size_t offset = stream.size() + 4;
-        stream.record(0x0085, sheet);
+        stream.bytes() = biff::globalsHead(biff::WorkbookVersion::Biff5);
+        const std::size_t offset = biff::boundSheet(stream, windows1252SheetName);
         stream.record(biff::kEof, ByteWriter{});
         return offset;
-    }
-
-    void biffFiveBof(std::uint16_t kind)
-    {
-        ByteWriter bof;
-        bof.u16(0x0500);
-        bof.u16(kind);
-        bof.u16(0x096C);
-        bof.u16(0x07C9);
-        stream.record(0x0809, bof);
-    }
-
-    void workbookXf(std::uint16_t format, bool style)
-    {
-        ByteWriter body;
-        body.u16(0);
-        body.u16(format);
-        body.u16(style ? 0xFFF5 : 0x0001);
-        body.u8(0x20);
-        body.u8(style ? 0xF0 : (format != 0 ? 0x04 : 0x00));
-        body.u16(0x20C0);
-        body.zeros(6);
-        stream.record(0x00E0, body);
     }
 
     void footer()
@@ -242,11 +151,10 @@ void writeLegacyExcelSheet(const Table& table, LegacyExcelVersion version, const
 {
     LegacyWriter writer{version, formatNameOf(version), {}};
     const bool workbook = version == LegacyExcelVersion::Excel5;
+    std::string encodedSheetName;
     if (workbook) {
-        const std::string name = toWindows1252(sheetName, {0, sheetName}, writer.formatName);
-        requireWithinLimit(!name.empty() && name.size() <= 31 && name.find_first_of(":\\/?*[]") == std::string::npos,
-                           writer.formatName, "holds sheet names of 1 to 31 characters without : \\ / ? * [ ]; the sheet \""
-                                                  + sheetName + "\" does not fit");
+        encodedSheetName = toWindows1252(sheetName, {0, sheetName}, writer.formatName);
+        biff::requireSheetName(sheetName, encodedSheetName.size(), writer.formatName);
     }
     requireWithinLimit(table.rows.size() + 1 <= kMostRows, writer.formatName,
                        "holds at most 16383 rows below the header; the table has " + std::to_string(table.rows.size()));
@@ -262,14 +170,10 @@ void writeLegacyExcelSheet(const Table& table, LegacyExcelVersion version, const
             if (const auto* text = std::get_if<std::string>(&table.rows[r][c]))
                 texts[r][c] = encodedLabel(*text, {r + 1, table.columns[c].name}, writer.formatName);
 
-    std::size_t sheetOffset = 0;
     if (workbook) {
-        sheetOffset = writer.workbookGlobals(toWindows1252(sheetName, {0, sheetName}, writer.formatName));
-        const auto position = static_cast<std::uint32_t>(writer.stream.size());
-        for (int k = 0; k < 4; ++k)
-            writer.stream.bytes()[sheetOffset + k] = static_cast<char>(position >> (8 * k));
-        writer.formats = kWorkbookFormats;
-        writer.biffFiveBof(0x0010);
+        writer.stream.pointHere(writer.workbookGlobals(encodedSheetName));
+        writer.formats = biff::kWorkbookFormats;
+        biff::bof(writer.stream, biff::WorkbookVersion::Biff5, biff::kWorksheetKind);
     } else {
         writer.header();
     }

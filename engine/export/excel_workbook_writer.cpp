@@ -15,95 +15,13 @@ constexpr const char* kFormatName = "Excel 97-2003";
 constexpr std::size_t kMostRows = 65536;
 constexpr std::size_t kMostColumns = 256;
 constexpr std::size_t kLongestText = 32767;
-constexpr std::size_t kLongestSheetName = 31;
 constexpr std::size_t kMostRecordBody = 8224;
-constexpr std::uint16_t kBoundSheet = 0x0085;
 constexpr std::uint16_t kSharedStrings = 0x00FC;
 constexpr std::uint16_t kContinue = 0x003C;
 constexpr std::uint16_t kLabelSst = 0x00FD;
-constexpr std::uint16_t kGeneralCell = 15;
-constexpr std::uint16_t kDateCell = 16;
-constexpr std::uint16_t kDateTimeCell = 17;
 constexpr std::u16string_view kStreamName = u"Workbook";
 
-void bof(biff::RecordStream& stream, std::uint16_t kind)
-{
-    ByteWriter body;
-    body.u16(0x0600);
-    body.u16(kind);
-    body.u16(0x0DBB);
-    body.u16(0x07CC);
-    body.u32(0);
-    body.u32(0x06);
-    stream.record(0x0809, body);
-}
-
-void xf(biff::RecordStream& stream, std::uint16_t format, bool style)
-{
-    ByteWriter body;
-    body.u16(0);
-    body.u16(format);
-    body.u16(style ? 0xFFF5 : 0x0001);
-    body.u8(0x20);
-    body.u8(0);
-    body.u8(0);
-    body.u8(style ? 0xF4 : (format != 0 ? 0x04 : 0x00));
-    body.u32(0);
-    body.u32(0);
-    body.u16(0x20C0);
-    stream.record(0x00E0, body);
-}
-
-// The records of the workbook globals before the sheet list; the same bytes in every
-// workbook this writer makes, which is how it knows its own files again.
-std::string globalsHead()
-{
-    biff::RecordStream stream;
-    bof(stream, 0x0005);
-    ByteWriter codePage;
-    codePage.u16(1200);
-    stream.record(biff::kCodePage, codePage);
-    ByteWriter window;
-    for (std::uint16_t value : {0x01E0, 0x005A, 0x3FCF, 0x2A4E, 0x0038, 0, 0, 1, 0x0258})
-        window.u16(value);
-    stream.record(0x003D, window);
-    ByteWriter dateMode;
-    dateMode.u16(0);
-    stream.record(biff::kDateMode, dateMode);
-    for (int i = 0; i < 4; ++i) {
-        ByteWriter font;
-        for (std::uint16_t value : {200, 0, 0x7FFF, 400, 0})
-            font.u16(value);
-        font.u8(0);
-        font.u8(0);
-        font.u8(0);
-        font.u8(0);
-        font.u8(5);
-        font.u8(0);
-        font.raw("Arial");
-        stream.record(0x0031, font);
-    }
-    const std::pair<std::uint16_t, std::string_view> formats[] = {{164, "yyyy-mm-dd"}, {165, "yyyy-mm-dd hh:mm:ss"}};
-    for (const auto& [index, pattern] : formats) {
-        ByteWriter format;
-        format.u16(index);
-        format.u16(static_cast<std::uint16_t>(pattern.size()));
-        format.u8(0);
-        format.raw(pattern);
-        stream.record(0x041E, format);
-    }
-    for (int i = 0; i < 15; ++i)
-        xf(stream, 0, true);
-    xf(stream, 0, false);
-    xf(stream, 164, false);
-    xf(stream, 165, false);
-    ByteWriter normalStyle;
-    normalStyle.u16(0x8000);
-    normalStyle.u8(0);
-    normalStyle.u8(0xFF);
-    stream.record(0x0293, normalStyle);
-    return std::move(stream.bytes());
-}
+constexpr auto kVersion = biff::WorkbookVersion::Biff8;
 
 struct SheetStream {
     std::string name;   // UTF-8
@@ -161,27 +79,16 @@ void writeSharedStrings(biff::RecordStream& stream, const SharedStrings& strings
 std::string workbookStream(const SharedStrings& strings, const std::vector<SheetStream>& sheets)
 {
     biff::RecordStream stream;
-    stream.bytes() = globalsHead();
+    // The same bytes in every workbook this writer makes, which is how it knows its own
+    // files again.
+    stream.bytes() = biff::globalsHead(kVersion);
     std::vector<std::size_t> offsets;
-    for (const SheetStream& sheet : sheets) {
-        const std::u16string name = utf8ToUtf16(sheet.name);
-        ByteWriter body;
-        offsets.push_back(stream.size() + 4);
-        body.u32(0);
-        body.u8(0);
-        body.u8(0);
-        body.u8(static_cast<std::uint8_t>(name.size()));
-        body.u8(1);
-        for (char16_t c : name)
-            body.u16(c);
-        stream.record(kBoundSheet, body);
-    }
+    for (const SheetStream& sheet : sheets)
+        offsets.push_back(biff::boundSheet(stream, utf8ToUtf16(sheet.name)));
     writeSharedStrings(stream, strings);
     stream.record(biff::kEof, ByteWriter{});
     for (std::size_t i = 0; i < sheets.size(); ++i) {
-        const auto position = static_cast<std::uint32_t>(stream.size());
-        for (int k = 0; k < 4; ++k)
-            stream.bytes()[offsets[i] + k] = static_cast<char>(position >> (8 * k));
+        stream.pointHere(offsets[i]);
         stream.bytes() += sheets[i].bytes;
     }
     return std::move(stream.bytes());
@@ -189,11 +96,7 @@ std::string workbookStream(const SharedStrings& strings, const std::vector<Sheet
 
 void checkSheet(const Sheet& sheet)
 {
-    const std::size_t nameLength = characterCount(sheet.name);
-    requireWithinLimit(nameLength >= 1 && nameLength <= kLongestSheetName
-                           && sheet.name.find_first_of(":\\/?*[]") == std::string::npos,
-                       kFormatName, "holds sheet names of 1 to 31 characters without : \\ / ? * [ ]; the sheet \""
-                                        + sheet.name + "\" does not fit");
+    biff::requireSheetName(sheet.name, characterCount(sheet.name), kFormatName);
     const Table& table = sheet.table;
     requireWithinLimit(table.rows.size() + 1 <= kMostRows, kFormatName,
                        "holds at most 65535 rows below the header in a sheet; the sheet \"" + sheet.name + "\" has "
@@ -213,7 +116,7 @@ SheetStream sheetStream(const Sheet& sheet, SharedStrings& strings, bool first)
 {
     const Table& table = sheet.table;
     biff::RecordStream stream;
-    bof(stream, 0x0010);
+    biff::bof(stream, kVersion, biff::kWorksheetKind);
     ByteWriter dimensions;
     dimensions.u32(0);
     dimensions.u32(static_cast<std::uint32_t>(table.rows.size() + 1));
@@ -221,8 +124,9 @@ SheetStream sheetStream(const Sheet& sheet, SharedStrings& strings, bool first)
     dimensions.u16(static_cast<std::uint16_t>(table.columns.size()));
     dimensions.u16(0);
     stream.record(biff::kDimensions, dimensions);
+    const biff::CellFormats& formats = biff::kWorkbookFormats;
     const auto text = [&](std::uint16_t row, std::uint16_t column, const std::string& value) {
-        stream.cell(row, column, kGeneralCell).u32(strings.add(utf8ToUtf16(value)));
+        stream.cell(row, column, formats.general).u32(strings.add(utf8ToUtf16(value)));
         stream.endCell(kLabelSst);
     };
     for (std::size_t c = 0; c < table.columns.size(); ++c)
@@ -232,23 +136,10 @@ SheetStream sheetStream(const Sheet& sheet, SharedStrings& strings, bool first)
         for (std::size_t c = 0; c < table.columns.size(); ++c) {
             const auto column = static_cast<std::uint16_t>(c);
             const Cell& value = table.rows[r][c];
-            if (const auto* words = std::get_if<std::string>(&value)) {
+            if (const auto* words = std::get_if<std::string>(&value))
                 text(row, column, *words);
-            } else if (const auto* integer = std::get_if<std::int64_t>(&value)) {
-                stream.cell(row, column, kGeneralCell).f64(static_cast<double>(*integer));
-                stream.endCell(biff::kNumber);
-            } else if (const auto* number = std::get_if<double>(&value)) {
-                stream.cell(row, column, kGeneralCell).f64(*number);
-                stream.endCell(biff::kNumber);
-            } else if (const auto* flag = std::get_if<bool>(&value)) {
-                ByteWriter& body = stream.cell(row, column, kGeneralCell);
-                body.u8(*flag ? 1 : 0);
-                body.u8(0);
-                stream.endCell(biff::kBoolErr);
-            } else if (const auto* moment = std::get_if<DateTime>(&value)) {
-                stream.cell(row, column, moment->hasTime() ? kDateTimeCell : kDateCell).f64(spreadsheetSerial(*moment));
-                stream.endCell(biff::kNumber);
-            }
+            else
+                biff::valueCell(stream, row, column, value, formats);
         }
     }
     ByteWriter window;
@@ -347,7 +238,7 @@ void readWorkbook(const std::filesystem::path& target, SharedStrings& strings, s
     std::ifstream file(target, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     const std::string stream = streamOfCompoundFile(bytes, kStreamName);
-    const std::string head = globalsHead();
+    const std::string head = biff::globalsHead(kVersion);
     if (stream.size() < head.size() || stream.compare(0, head.size(), head) != 0)
         notOurs(target);
     std::size_t end = 0;
@@ -355,7 +246,7 @@ void readWorkbook(const std::filesystem::path& target, SharedStrings& strings, s
     bool stringsRead = false;
     for (std::size_t i = 0; i < globals.size(); ++i) {
         const Record& record = globals[i];
-        if (record.number == kBoundSheet) {
+        if (record.number == biff::kBoundSheet) {
             if (record.body.size() < 8)
                 notOurs(target);
             const std::size_t length = static_cast<std::uint8_t>(record.body[6]);
