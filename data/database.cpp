@@ -129,6 +129,12 @@ RowSet SelectToVariant(const QString& sql)
     }
 }
 
+int FirstInteger(const QString& sql)
+{
+    const RowSet rows = SelectToVariant(sql);
+    return rows.isNull() ? 0 : rows.integer(0, 0);
+}
+
 bool ExecSQL(const QString& sql)
 {
     TestConnection().execute(sql);

@@ -11,6 +11,9 @@ class TableDataset;
 
 // Runs one SELECT. On a database failure shows error 45 and gives the Null row set.
 RowSet SelectToVariant(const QString& sql);
+// The first cell of a one-value SELECT (a count, a largest id) as a number; 0 when it is
+// Null or no row comes back.
+int FirstInteger(const QString& sql);
 // Runs one statement that returns no rows; a failure raises to the caller. Always true.
 bool ExecSQL(const QString& sql);
 // Builds and runs one INSERT into the table of `dataSet`. False, silently, when the lists

@@ -87,9 +87,8 @@ std::optional<int> wholeNumber(const QString& text)
 
 int answerCountOf(int item)
 {
-    const RowSet rows = SelectToVariant(QStringLiteral("select count(*) from answers where itemid = ")
-                                        + QString::number(item) + QStringLiteral(";"));
-    return rows.isNull() ? 0 : rows.integer(0, 0);
+    return FirstInteger(QStringLiteral("select count(*) from answers where itemid = ") + QString::number(item)
+                        + QStringLiteral(";"));
 }
 
 QString joinedAutoids(const std::vector<int>& autoids)

@@ -35,12 +35,6 @@ void bindArray(const char* name, THostDoubleArray& array)
     ExcoDefineVariable(name, array.reference(), THostDoubleArray::kTypeCode);
 }
 
-int singleInteger(const QString& sql)
-{
-    const RowSet rows = SelectToVariant(sql);
-    return rows.isNull() ? 0 : rows.integer(0, 0);
-}
-
 int rowCount(const QString& sql) { return SelectToVariant(sql).rows(); }
 
 // The formula as the compiler reads it, before the answers are put in: it depends on the
@@ -201,9 +195,9 @@ void SetAnswerMatrix(const AnswerMatrix& matrix, std::vector<int> questionIds)
 
 void InitFormulaEngine(std::optional<unsigned> seed)
 {
-    const int questions = singleInteger(QStringLiteral("select count(*) from items;"));
+    const int questions = FirstInteger(QStringLiteral("select count(*) from items;"));
     // A test whose questions have no answers has no slot: the largest count is then 0.
-    const int largestAnswerCount = singleInteger(
+    const int largestAnswerCount = FirstInteger(
         QStringLiteral("select count(id) from answers group by itemid order by 1 desc;"));
 
     std::mt19937 generator(seed ? *seed : std::random_device{}());

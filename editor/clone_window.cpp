@@ -75,12 +75,6 @@ QString Joined(const std::vector<int>& numbers)
     return texts.join(u',');
 }
 
-int FirstInteger(const QString& sql)
-{
-    const RowSet rows = SelectToVariant(sql);
-    return rows.isNull() ? 0 : rows.integer(0, 0);
-}
-
 // Runs `work` behind the wait window in one transaction. A database failure undoes all
 // of it and is told, followed by the abort message; false then.
 template <class Work>

@@ -77,13 +77,6 @@ private:
     QToolButton& button_;
 };
 
-// The first cell of a one-value query; 0 for Null or no row.
-int FirstInteger(const QString& sql)
-{
-    const RowSet rows = SelectToVariant(sql);
-    return rows.isNull() ? 0 : rows.integer(0, 0);
-}
-
 // The tables prefix1, prefix2, ... up to the block that holds `maxId` (at least the first).
 void CreateBlockTables(const QString& prefix, int maxId)
 {

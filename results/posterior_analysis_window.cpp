@@ -164,10 +164,9 @@ void TForm19::btnComputeClick()
         dialogs::information(QStringLiteral("Error code 230. Posterior analysis can't be done!"));
         return;
     }
-    const RowSet count = SelectToVariant(QStringLiteral("select count(id) from datac where id between ")
-                                         + QString::number(gStartId) + QStringLiteral(" and ")
-                                         + QString::number(gStopId) + QLatin1Char(';'));
-    const int runs = count.isNull() ? 0 : count.integer(0, 0);
+    const int runs = FirstInteger(QStringLiteral("select count(id) from datac where id between ")
+                                  + QString::number(gStartId) + QStringLiteral(" and ") + QString::number(gStopId)
+                                  + QLatin1Char(';'));
     if (runs == 0) {
         dialogs::warning(QStringLiteral("No records were found within a given interval!\r\n\r\nOperation aborted.."));
         return;

@@ -47,12 +47,6 @@ void ShowNotice(const dataaware::Notice& notice)
     }
 }
 
-int SingleCount(const QString& sql)
-{
-    const RowSet rows = SelectToVariant(sql);
-    return rows.isNull() ? 0 : rows.integer(0, 0);
-}
-
 // The range of question or variable numbers a block table holds: " 255 - 508" for k = 2.
 QString BlockRange(const QString& tableName)
 {
@@ -148,7 +142,7 @@ QString TForm15::TableDisplayName(const QString& tableName)
 
 void TForm15::FormCreate()
 {
-    aposterior->setEnabled(IsTestLocked() && SingleCount(QStringLiteral("select count(id) from variables;")) != 0);
+    aposterior->setEnabled(IsTestLocked() && FirstInteger(QStringLiteral("select count(id) from variables;")) != 0);
     FillTableCombo();
 
     // Deleting a run removes it from every result table, in the transaction of the
@@ -246,8 +240,8 @@ void TForm15::aposteriorClick()
 {
     if (!query->isActive() || query->fieldIndex(QStringLiteral("id")) < 0 || query->value(QStringLiteral("id")).isNull())
         return;
-    if (SingleCount(QStringLiteral("select count(*) from variables;")) == 0
-        || SingleCount(QStringLiteral("select count(*) from formula;")) == 0) {
+    if (FirstInteger(QStringLiteral("select count(*) from variables;")) == 0
+        || FirstInteger(QStringLiteral("select count(*) from formula;")) == 0) {
         dialogs::information(QStringLiteral("The selected operation can not be achieved because of this test is not "
                                             "defined by any one formula (or variable)!"));
         return;

@@ -246,9 +246,7 @@ bool TForm2::LoadTest()
     gKeyboardOn = IsTrue(SettingValue(SettingId::KeyboardEnabled));
 
     // A test whose questions have no answers at all has no largest answer count.
-    const RowSet maxAnswers =
-        SelectToVariant(QStringLiteral("select count(id) from answers group by itemid order by 1 desc;"));
-    gMaxAnswers = maxAnswers.isNull() ? 0 : maxAnswers.integer(0, 0);
+    gMaxAnswers = FirstInteger(QStringLiteral("select count(id) from answers group by itemid order by 1 desc;"));
     if (gMaxAnswers <= 0)
         return false;
     gAnswerCaptions.clear();
