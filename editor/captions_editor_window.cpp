@@ -7,6 +7,7 @@
 #include "dataaware/navigator_shortcuts.h"
 #include "editor/editor_controls.h"
 #include "ui/application.h"
+#include "ui/dialog_service.h"
 #include "ui/help.h"
 
 #include <QHeaderView>

@@ -1,8 +1,5 @@
 #include "editor/editor_controls.h"
 
-#include "dataaware/verdict.h"
-#include "ui/dialog_service.h"
-
 #include <QPushButton>
 
 namespace kelvo {
@@ -15,15 +12,6 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
     if (!hint.isEmpty())
         button->setToolTip(hint);
     return button;
-}
-
-void ShowNotice(const dataaware::Notice& notice)
-{
-    switch (notice.kind) {
-    case dataaware::NoticeKind::Information: dialogs::information(notice.text); break;
-    case dataaware::NoticeKind::Warning: dialogs::warning(notice.text); break;
-    case dataaware::NoticeKind::Error: dialogs::error(notice.text); break;
-    }
 }
 
 }  // namespace kelvo

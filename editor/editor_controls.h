@@ -8,13 +8,6 @@ class QWidget;
 
 namespace kelvo {
 
-namespace dataaware {
-struct Notice;
-}
-
-// Shows a data-entry rule's message or a refused write as the box of its kind.
-void ShowNotice(const dataaware::Notice& notice);
-
 // A button named `name` with its caption (without "&") as its accessible name.
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint = {});
 

@@ -46,15 +46,6 @@ const char kFormulaSelect[] = "select * from formula where VarID = :ScaleID;";
 
 const int kStatusPanels = 4;
 
-void ShowNotice(const dataaware::Notice& notice)
-{
-    switch (notice.kind) {
-    case dataaware::NoticeKind::Information: dialogs::information(notice.text); break;
-    case dataaware::NoticeKind::Warning: dialogs::warning(notice.text); break;
-    case dataaware::NoticeKind::Error: dialogs::error(notice.text); break;
-    }
-}
-
 // The memo's lines joined without separators.
 QString JoinedLines(const QString& text) { return QString(text).remove(u'\n'); }
 

@@ -9,6 +9,7 @@
 #include "dataaware/navigator.h"
 #include "model/messages.h"
 #include "ui/application.h"
+#include "ui/dialog_service.h"
 #include "ui/help.h"
 
 #include <QKeyEvent>

@@ -38,15 +38,6 @@ const QString kDeleteQuestion = QStringLiteral(
     "If you delete this record all test results (general data, fields, answers, variables) will be deleted!\r\n\r\n"
     "You will not be to able undo this action!\r\n\r\nDelete record?");
 
-void ShowNotice(const dataaware::Notice& notice)
-{
-    switch (notice.kind) {
-    case dataaware::NoticeKind::Information: dialogs::information(notice.text); break;
-    case dataaware::NoticeKind::Warning: dialogs::warning(notice.text); break;
-    case dataaware::NoticeKind::Error: dialogs::error(notice.text); break;
-    }
-}
-
 // The range of question or variable numbers a block table holds: " 255 - 508" for k = 2.
 QString BlockRange(const QString& tableName)
 {

@@ -1,5 +1,7 @@
 #include "ui/dialog_service.h"
 
+#include "dataaware/verdict.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -116,5 +118,14 @@ std::optional<QString> inputText(QWidget* parent, const QString& caption, const 
 }
 
 }  // namespace dialogs
+
+void ShowNotice(const dataaware::Notice& notice)
+{
+    switch (notice.kind) {
+    case dataaware::NoticeKind::Information: dialogs::information(notice.text); break;
+    case dataaware::NoticeKind::Warning: dialogs::warning(notice.text); break;
+    case dataaware::NoticeKind::Error: dialogs::error(notice.text); break;
+    }
+}
 
 }  // namespace kelvo

@@ -12,6 +12,14 @@ class QWidget;
 
 namespace kelvo {
 
+namespace dataaware {
+struct Notice;
+}
+
+// Shows a data-entry rule's message or a refused write as the box of its kind, as every
+// window's datasets hand them over.
+void ShowNotice(const dataaware::Notice& notice);
+
 namespace dialogs {
 
 // Empty when the person cancels.
