@@ -13,6 +13,7 @@
 #include "editor/editor_controls.h"
 #include "editor/page_controls.h"
 #include "ui/application.h"
+#include "ui/printable_text.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -137,6 +138,7 @@ void TForm3::buildAdministratorPage()
     DBEdit2->setEchoMode(QLineEdit::Password);
     for (const auto& [edit, caption] : {std::pair{DBEdit1, QStringLiteral("User name:")},
                                         std::pair{DBEdit2, QStringLiteral("User password:")}}) {
+        KeepPrintable(edit);
         auto* label = new QLabel(caption, Sheet9);
         label->setBuddy(edit);
         account->addRow(label, edit);

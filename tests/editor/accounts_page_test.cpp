@@ -8,7 +8,9 @@
 #include "dataaware/navigator.h"
 #include "tests/editor/editor_fixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QHeaderView>
 
 using namespace kelvo;
@@ -113,6 +115,24 @@ TEST_F(AccountsPage, AnAccountIsAddedRenamedDeactivatedAndDeleted)
     EXPECT_TRUE(Account("ana_b").isEmpty());
     EXPECT_EQ(Accounts(), 1);
     EXPECT_TRUE(script.shown().empty()) << script.lastText().toStdString();
+}
+
+// A control character means nothing in a name or a password, and a NUL cut the
+// statements short: pasted into the edits, they are left out (a tab becomes a blank), so
+// the account is stored rather than refused for an illegal character.
+TEST_F(AccountsPage, ControlCharactersPastedIntoTheNameAndPasswordAreLeftOut)
+{
+    const QString nul(QChar(0));
+    Press(NavigatorButton::Insert);
+    for (const auto& [edit, text] : {std::pair{Form3->DBEdit1, "an" + nul + "a\x01"},
+                                     std::pair{Form3->DBEdit2, "pw\t1" + nul + "\x1b"}}) {
+        edit->setFocus();
+        QApplication::clipboard()->setText(text);
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    }
+    Press(NavigatorButton::Post);
+    EXPECT_TRUE(script.shown().empty()) << script.lastText().toStdString();
+    EXPECT_EQ(Account("ana").mid(0, 2), (QStringList{"ana", "pw 1"}));
 }
 
 struct Refusal {
