@@ -4,6 +4,7 @@
 
 #include "compiler/exco_faults.h"
 #include "compiler/exco_number.h"
+#include "compiler/exco_parser.h"
 
 #include <algorithm>
 #include <cstring>
@@ -257,7 +258,7 @@ void TExcoH::SetVariable(const std::string& name, void* address, int32_t varType
   if (ErrorCode != 0) throw EInternalError();
 }
 
-int32_t TExcoH::FindVariable(const std::string& name, int32_t* varType) {
+int32_t TExcoH::FindVariable(std::string_view name, int32_t* varType) {
   int32_t found = -1;
   for (size_t i = 0; i < Variables.size(); ++i) {
     if (!namesEqual(Variables[i].Name, name, CaseSensitiveNames)) continue;
@@ -302,7 +303,7 @@ const TExcoH::TNameIndex& TExcoH::NameIndex() const {
 
 // The last entry of the table that carries the name wins (an added function shadows a
 // built-in one); only the first name counts when extended notation is off.
-int32_t TExcoH::FindFunction(const std::string& name) const {
+int32_t TExcoH::FindFunction(std::string_view name) const {
   if (name.empty()) return -1;
   const TNameIndex& index = NameIndex();
   const auto bucket = index.entries.find(foldedHash(name));

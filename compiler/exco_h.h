@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <vector>
 
+class TExcoParser;
+
 // Raised by the parser after it stored the error code and item text.
 struct ESyntaxError : std::exception {
   const char* what() const noexcept override { return ""; }
@@ -70,11 +72,11 @@ class TExcoH {
   // Tables.
   void SetVariable(const std::string& name, void* address, int32_t varType);
   // Index of the matching variable (an array match wins), or -1; sets UsesVariable.
-  int32_t FindVariable(const std::string& name, int32_t* varType = nullptr);
+  int32_t FindVariable(std::string_view name, int32_t* varType = nullptr);
   // First variable whose name matches, or -1 (leaf resolution).
   int32_t FindFirstVariable(std::string_view name) const;
   bool FindConstant(std::string_view name, Extended& value) const;
-  int32_t FindFunction(const std::string& name) const;
+  int32_t FindFunction(std::string_view name) const;
   int32_t FunctionExists(const std::string& name, intptr_t* routine, int32_t* classCode) const;
   void AddFunctionName(int32_t id, const std::string& name);
   void ClearFunctionNames(int32_t id);
@@ -190,6 +192,8 @@ class TExcoH {
   void CompileAttempt(const std::string& expr, const TDestination& dest, TFunction& func);
   void ParseText();
   void FreeTree();
+  // Kept between compiles so that its buffers are reused (created by the first parse).
+  std::unique_ptr<TExcoParser> parser_;
   void RecordFault(int32_t code);
   bool RunGuarded(const std::function<void()>& step);
   int32_t ClassOf(int32_t funcIndex) const;

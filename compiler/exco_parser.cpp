@@ -96,29 +96,30 @@ bool forEachPiece(std::string_view t, bool split, bool sum, Visit&& visit) {
   return visit(Piece{t.substr(start), pendingOp});
 }
 
-std::vector<Piece> splitPieces(std::string_view t, bool sum) {
-  std::vector<Piece> pieces;
-  forEachPiece(t, true, sum, [&](const Piece& p) {
-    pieces.push_back(p);
-    return true;
-  });
-  return pieces;
-}
-
-std::vector<std::string> splitArguments(const std::string& t) {
-  std::vector<std::string> args;
+// Hands each argument of an argument text (split at top-level commas) to visit.
+template <class Visit>
+void forEachArgument(std::string_view t, Visit&& visit) {
   int depth = 0;
   size_t start = 0;
   for (size_t i = 0; i < t.size(); ++i) {
     if (t[i] == '(') ++depth;
     else if (t[i] == ')') --depth;
     else if (t[i] == ',' && depth == 0) {
-      args.push_back(t.substr(start, i - start));
+      visit(t.substr(start, i - start));
       start = i + 1;
     }
   }
-  args.push_back(t.substr(start));
-  return args;
+  visit(t.substr(start));
+}
+
+// Whether every "(" of the text closes inside it.
+bool bracketsClose(std::string_view t) {
+  int depth = 0;
+  for (const char c : t) {
+    if (c == '(') ++depth;
+    else if (c == ')') --depth;
+  }
+  return depth == 0;
 }
 
 // Removes enclosing bracket pairs; a "-(" pair flips the sign. Leading "+" and "--"
@@ -255,7 +256,7 @@ class ConstantReader {
 bool isWhole(Extended v) { return std::isfinite(v) && v == std::trunc(v); }
 bool fitsInt32(Extended v) { return isWhole(v) && v >= INT32_MIN && v <= INT32_MAX; }
 
-int32_t relationCode(const std::string& token) {
+int32_t relationCode(std::string_view token) {
   static const char* const kTokens[] = {"#JMP", "#JMPE", "#JMPEL", "#JMPEB", "#JMPB", "#JMPL", "#JMPNE"};
   for (int i = 0; i < 7; ++i)
     if (token == kTokens[i]) return i + 1;
@@ -266,9 +267,7 @@ int32_t relationCode(const std::string& token) {
 
 // ---------------------------------------------------------------- driver hook
 
-void TExcoH::ParseText() { TExcoParser(*this).Run(); }
-
-[[noreturn]] void TExcoParser::Error(int32_t code, const std::string& item) {
+[[noreturn]] void TExcoParser::Error(int32_t code, std::string_view item) {
   h_.ErrorCode = code;
   h_.ItemText = item;
   throw ESyntaxError();
@@ -286,8 +285,8 @@ constexpr int kMaxNesting = 256;
 
 // The deepest nesting of the tree that a text gives: its brackets, and at each level
 // the chain of powers a^b^c, which becomes power(power(a,b),c).
-int nestingDepth(const std::string& t) {
-  std::vector<int> chain(1, 0);
+int nestingDepth(std::string_view t, std::vector<int>& chain) {
+  chain.assign(1, 0);
   int deepest = 0;
   for (size_t i = 0; i < t.size(); ++i) {
     const char c = t[i];
@@ -305,13 +304,12 @@ int nestingDepth(const std::string& t) {
   return deepest;
 }
 
-// Wraps the operand before every mark in name(...), from the left. The text is built
-// as it is read, so that each operand is scanned once.
-std::string wrapFactorials(const std::string& t, const std::string& mark, const std::string& name) {
-  std::string out;
-  out.reserve(t.size());
+// Wraps the operand before every mark in opening...")", from the left. The text is
+// built as it is read, so that each operand is scanned once.
+void wrapFactorials(std::string_view t, std::string_view mark, std::string_view opening, std::string& out) {
+  out.clear();
   for (size_t p = 0; p < t.size();) {
-    if (t.compare(p, mark.size(), mark) != 0) {
+    if (t.substr(p, mark.size()) != mark) {
       out += t[p++];
       continue;
     }
@@ -332,68 +330,85 @@ std::string wrapFactorials(const std::string& t, const std::string& mark, const 
         break;
       }
     }
-    out.insert(start, name + "(");
+    out.insert(start, opening);
     out += ')';
     p += mark.size();
   }
-  return out;
+}
+
+// Each "|" opens abs( where an operand starts (a relation of a condition starts one
+// too: if(x>|y|,...)) and closes it elsewhere.
+void rewriteBars(std::string_view t, std::string& out) {
+  out.clear();
+  for (const char c : t) {
+    if (c != '|') {
+      out += c;
+      continue;
+    }
+    const bool opens = out.empty() || isOneOf(out.back(), "+-*/^([{,<>=");
+    out += opens ? "abs(" : ")";
+  }
+}
+
+// A "[" where an operand starts opens trunc(; one after a name indexes an array.
+void rewriteSquareBrackets(std::string_view t, std::string& out, std::vector<int>& truncOpen) {
+  out.clear();
+  truncOpen.clear();
+  for (const char c : t) {
+    if (c == '[') {
+      const bool opens = out.empty() || isOneOf(out.back(), "[{(*+/-^,<>=");
+      truncOpen.push_back(opens);
+      out += opens ? "trunc(" : "[";
+    } else if (c == ']') {
+      const bool closesTrunc = !truncOpen.empty() && truncOpen.back();
+      if (!truncOpen.empty()) truncOpen.pop_back();
+      out += closesTrunc ? ")" : "]";
+    } else {
+      out += c;
+    }
+  }
+}
+
+void rewriteBraces(std::string_view t, std::string& out) {
+  out.clear();
+  for (const char c : t) {
+    if (c == '{') out += "frac(";
+    else if (c == '}') out += ")";
+    else out += c;
+  }
 }
 
 }  // namespace
 
-std::string TExcoParser::Preprocess(const std::string& input) {
-  std::string t = input.empty() ? std::string("0") : input;
-  if (h_.ExtendedNotation) {
-    std::string out;
-    for (char c : t) {
-      if (c != '|') {
-        out += c;
-        continue;
-      }
-      // A relation of a condition starts an operand too: if(x>|y|,...).
-      const bool opens = out.empty() || isOneOf(out.back(), "+-*/^([{,<>=");
-      out += opens ? "abs(" : ")";
+// Rewrites the extended notation into calls; each rewriting runs only when its mark is
+// in the text, so a plain formula is copied once.
+void TExcoParser::Preprocess(const std::string& input) {
+  text_.assign(input.empty() ? std::string_view("0") : std::string_view(input));
+  if (h_.ExtendedNotation && text_.find_first_of("|[]{}!") != std::string::npos) {
+    const auto pass = [&](auto&& rewrite) {
+      rewrite(std::string_view(text_), scratch_);
+      text_.swap(scratch_);
+    };
+    if (text_.find('|') != std::string::npos) pass(rewriteBars);
+    if (text_.find_first_of("[]") != std::string::npos)
+      pass([&](std::string_view t, std::string& out) { rewriteSquareBrackets(t, out, depthStack_); });
+    if (text_.find_first_of("{}") != std::string::npos) pass(rewriteBraces);
+    if (text_.find('!') != std::string::npos) {
+      pass([](std::string_view t, std::string& out) { wrapFactorials(t, "!!", "fact2(", out); });
+      pass([](std::string_view t, std::string& out) { wrapFactorials(t, "!", "fact(", out); });
     }
-    t.swap(out);
-    out.clear();
-    std::vector<bool> truncOpen;
-    for (char c : t) {
-      if (c == '[') {
-        const bool opens = out.empty() || isOneOf(out.back(), "[{(*+/-^,<>=");
-        truncOpen.push_back(opens);
-        out += opens ? "trunc(" : "[";
-      } else if (c == ']') {
-        const bool closesTrunc = !truncOpen.empty() && truncOpen.back();
-        if (!truncOpen.empty()) truncOpen.pop_back();
-        out += closesTrunc ? ")" : "]";
-      } else {
-        out += c;
-      }
-    }
-    t.swap(out);
-    out.clear();
-    for (char c : t) {
-      if (c == '{') out += "frac(";
-      else if (c == '}') out += ")";
-      else out += c;
-    }
-    t.swap(out);
-    t = wrapFactorials(t, "!!", "fact2");
-    t = wrapFactorials(t, "!", "fact");
-  }
-  for (char& c : t) {
-    if (c == '[' || c == '{') c = '(';
-    if (c == ']' || c == '}') c = ')';
   }
   long open = 0, close = 0;
-  for (size_t i = 0; i < t.size(); ++i) {
-    if (t[i] == '(' && i + 1 < t.size()) ++open;
-    if (t[i] == ')') ++close;
+  for (size_t i = 0; i < text_.size(); ++i) {
+    char& c = text_[i];
+    if (c == '[' || c == '{') c = '(';
+    if (c == ']' || c == '}') c = ')';
+    if (c == '(' && i + 1 < text_.size()) ++open;
+    if (c == ')') ++close;
   }
   if (close > open) Error(ec::MissingOpen, h_.ExprText);
   if (open > close) Error(ec::MissingClose, h_.ExprText);
-  if (nestingDepth(t) > kMaxNesting) Error(ec::StackOverflow, h_.ExprText);
-  return t;
+  if (nestingDepth(text_, depthStack_) > kMaxNesting) Error(ec::StackOverflow, h_.ExprText);
 }
 
 // ---------------------------------------------------------------- tree
@@ -401,9 +416,8 @@ std::string TExcoParser::Preprocess(const std::string& input) {
 namespace {
 
 // Gives a node of an earlier tree its default state but keeps the storage of its
-// text and lists.
+// lists.
 void resetKeepingStorage(TNode& node) {
-  std::string text = std::move(node.Text);
   TArrayI states = std::move(node.OperandStates);
   TDataNode& d = node.Data;
   TArrayI ops = std::move(d.OperandOps), adjust = std::move(d.OperandStoreAdjust), argTypes = std::move(d.ArgTypes);
@@ -415,7 +429,6 @@ void resetKeepingStorage(TNode& node) {
     storage.clear();
     field = std::move(storage);
   };
-  keep(node.Text, text);
   keep(node.OperandStates, states);
   keep(d.OperandOps, ops);
   keep(d.OperandStoreAdjust, adjust);
@@ -434,7 +447,7 @@ TNode* TExcoParser::NewNode(std::string_view text, TNode* parent) {
   else
     h_.TreePool.push_back(std::make_unique<TNode>());
   TNode* node = h_.TreePool[h_.TreeNodesInUse++].get();
-  node->Text.assign(text);
+  node->Text = text;
   node->Parent = parent;
   return node;
 }
@@ -455,7 +468,14 @@ TNode* TExcoParser::AddChild(TNode* parent, std::string_view text, bool expand) 
   return child;
 }
 
-TNode* TExcoParser::AddToken(TNode* parent, const std::string& token) {
+std::string& TExcoParser::NewKeptText() {
+  if (keptTextsInUse_ == keptTexts_.size()) keptTexts_.emplace_back();
+  std::string& text = keptTexts_[keptTextsInUse_++];
+  text.clear();
+  return text;
+}
+
+TNode* TExcoParser::AddToken(TNode* parent, std::string_view token) {
   TNode* node = AddChild(parent, token, false);
   const int32_t relation = relationCode(token);
   if (relation != 0) {
@@ -468,12 +488,19 @@ TNode* TExcoParser::AddToken(TNode* parent, const std::string& token) {
   return node;
 }
 
+void TExcoH::ParseText() {
+  if (!parser_) parser_ = std::make_unique<TExcoParser>(*this);
+  parser_->Run();
+}
+
 void TExcoParser::Run() {
   h_.Root = nullptr;
   h_.CurrentNode = nullptr;
   h_.TreeNodesInUse = 0;
-  const std::string text = Preprocess(h_.ExprText);
-  h_.Root = NewNode(text, nullptr);
+  keptTextsInUse_ = 0;
+  conditionals_.clear();
+  Preprocess(h_.ExprText);
+  h_.Root = NewNode(text_, nullptr);
   h_.Root->Level = 1;
   pending_.assign(1, h_.Root);
   while (!pending_.empty()) {
@@ -484,10 +511,13 @@ void TExcoParser::Run() {
     try {
       Expand(node);
     } catch (const ESyntaxError&) {
-      // An error inside a conditional names the whole conditional.
+      // An error inside a conditional names the whole (outermost) conditional.
       for (const TNode* n = node; n; n = n->Parent) {
-        auto it = conditionalItems_.find(n);
-        if (it != conditionalItems_.end()) h_.ItemText = it->second;
+        for (const Conditional& c : conditionals_) {
+          if (c.node != n) continue;
+          h_.ItemText.assign("if(").append(c.argText).append(")");
+          break;
+        }
       }
       throw;
     }
@@ -498,7 +528,7 @@ void TExcoParser::Run() {
 
 void TExcoParser::Expand(TNode* node) {
   bool negate = false;
-  const std::string text(stripEnclosing(node->Text, negate));
+  const std::string_view text = stripEnclosing(node->Text, negate);
   if (text.empty() || text == "-" || text == "+") Error(ec::MissingExpression, node->Text);
   if (text[0] == ')' || isOneOf(text.back(), "*/+-")) Error(ec::MissingExpression, text);
   Shape shape;
@@ -512,16 +542,20 @@ void TExcoParser::Expand(TNode* node) {
     BuildSplit(node, text, negate, shape == Shape::Sum);
     return;
   }
-  const std::string leaf = h_.ExtendedNotation ? RewritePowers(text) : text;
+  const std::string_view leaf = h_.ExtendedNotation ? RewritePowers(text) : text;
   if (RecogniseCall(node, leaf, negate, true)) return;
   ResolveLeaf(node, leaf, negate);
 }
 
 // ---------------------------------------------------------------- sums and products
 
-void TExcoParser::BuildSplit(TNode* node, const std::string& text, bool negate, bool sum) {
-  const std::vector<Piece> pieces = splitPieces(text, sum);
-  for (const Piece& p : pieces)
+void TExcoParser::BuildSplit(TNode* node, std::string_view text, bool negate, bool sum) {
+  terms_.clear();
+  forEachPiece(text, true, sum, [&](const Piece& p) {
+    terms_.push_back(Term{p.text, p.op, false, 0});
+    return true;
+  });
+  for (const Term& p : terms_)
     if (p.text.empty()) Error(ec::MissingExpression, text);
 
   TDataNode& d = node->Data;
@@ -529,19 +563,19 @@ void TExcoParser::BuildSplit(TNode* node, const std::string& text, bool negate, 
   d.A = sum ? 0 : 1;
   d.B = 0;
   FoldFault fault;
-  std::vector<const Piece*> terms;
-  for (const Piece& p : pieces) {
-    Extended c;
-    if (h_.Optimise && Constant(p.text, c)) {
+  size_t variableTerms = 0;
+  for (Term& p : terms_) {
+    if (h_.Optimise && Constant(p.text, p.value)) {
+      p.constant = true;
       const int32_t o = p.op == op::First ? (sum ? op::Add : op::Mul) : p.op;
-      if (sum) d.B = foldCombine(d.B, o, c, fault);
-      else d.A = foldCombine(d.A, o, c, fault);
+      if (sum) d.B = foldCombine(d.B, o, p.value, fault);
+      else d.A = foldCombine(d.A, o, p.value, fault);
       continue;
     }
-    terms.push_back(&p);
+    ++variableTerms;
   }
   fault.raise();
-  if (terms.empty()) {
+  if (variableTerms == 0) {
     const Extended value = sum ? d.B : d.A;
     d = TDataNode{};
     d.FuncIndex = fx::LDSC;
@@ -553,15 +587,16 @@ void TExcoParser::BuildSplit(TNode* node, const std::string& text, bool negate, 
     if (sum) d.B = -d.B;
     else d.A = -d.A;
   }
-  for (const Piece* p : terms) {
-    int32_t o = p->op;
+  for (const Term& p : terms_) {
+    if (p.constant) continue;
+    int32_t o = p.op;
     if (o == op::First) o = sum ? op::Add : op::Mul;
     if (sum && negate) o = o == op::Add ? op::Sub : op::Add;
-    TNode* child = AddChild(node, p->text);
+    TNode* child = AddChild(node, p.text);
     child->Data.Operator = (node->FirstChild == child && (o == op::Add || o == op::Mul)) ? op::First : o;
     d.OperandOps.push_back(o);
   }
-  d.OperandCount = static_cast<int32_t>(terms.size());
+  d.OperandCount = static_cast<int32_t>(variableTerms);
 }
 
 // ---------------------------------------------------------------- constants and linear forms
@@ -581,13 +616,13 @@ int32_t TExcoParser::ScalarVariable(std::string_view name) const {
   return (vt::isReal(type) || type == vt::Integer) ? v : -1;
 }
 
-bool TExcoParser::Linear(const std::string& input, TLinearForm& form) {
-  bool negate = false;
+bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form) {
   const std::string_view text = stripEnclosing(input, negate);
   Shape shape;
   if (text.empty() || !classify(text, shape)) return false;
   form.coef.assign(h_.Variables.size(), 0);
   form.constant = 0;
+  form.referencesVariable = false;
   FoldFault fault;
   const bool linear = forEachPiece(text, shape == Shape::Sum, true, [&](const Piece& term) {
     if (term.text.empty()) return false;
@@ -636,9 +671,20 @@ bool TExcoParser::Linear(const std::string& input, TLinearForm& form) {
   return true;
 }
 
-bool TExcoParser::AnalyseLinearForm(TNode* node, const std::string& text, bool negate) {
-  TLinearForm form;
-  if (!Linear(negate ? "-(" + text + ")" : text, form)) return false;
+bool TExcoParser::AnalyseLinearForm(TNode* node, std::string_view text, bool negate) {
+  TLinearForm& form = form_;
+  // The text was stripped already, so "-(" text ")" strips back to it, negated, unless
+  // a bracket of the text stays open.
+  bool linear = false;
+  if (!negate) {
+    linear = Linear(text, false, form);
+  } else if (bracketsClose(text)) {
+    linear = Linear(text, true, form);
+  } else {
+    negated_.assign("-(").append(text).append(")");
+    linear = Linear(negated_, false, form);
+  }
+  if (!linear) return false;
   if (form.realCount > 0 && form.integerCount > 0) return false;
   if (form.referencesVariable) h_.UsesVariable = true;
   TDataNode& d = node->Data;
@@ -709,22 +755,25 @@ bool TExcoParser::AnalyseLinearForm(TNode* node, const std::string& text, bool n
 
 // ---------------------------------------------------------------- powers
 
-std::string TExcoParser::RewritePowers(std::string t) {
-  const std::string leaf = t;
-  for (;;) {
-    size_t p = npos;
+// The text is rewritten only when it holds a top-level "^"; the result is kept, since
+// the call's argument nodes view it.
+std::string_view TExcoParser::RewritePowers(std::string_view leaf) {
+  const auto topLevelPower = [](std::string_view t) {
     int depth = 0;
     for (size_t i = 0; i < t.size(); ++i) {
       if (t[i] == '(') ++depth;
       else if (t[i] == ')') --depth;
-      else if (t[i] == '^' && depth == 0) {
-        p = i;
-        break;
-      }
+      else if (t[i] == '^' && depth == 0) return i;
     }
-    if (p == npos) return t;
+    return npos;
+  };
+  size_t p = topLevelPower(leaf);
+  if (p == npos) return leaf;
+  std::string& t = NewKeptText();
+  t.assign(leaf);
+  for (; p != npos; p = topLevelPower(t)) {
     size_t start = p;
-    depth = 0;
+    int depth = 0;
     while (start > 0) {
       const char c = t[start - 1];
       if (c == ')') ++depth;
@@ -752,16 +801,23 @@ std::string TExcoParser::RewritePowers(std::string t) {
       first = false;
       ++end;
     }
-    const std::string base = t.substr(start, p - start);
-    const std::string exponent = t.substr(p + 1, end - p - 1);
-    if (base.empty() || exponent.empty()) Error(ec::MissingArgument, leaf);
-    t = t.substr(0, start) + "power(" + base + "," + exponent + ")" + t.substr(end);
+    if (start == p || end == p + 1) Error(ec::MissingArgument, leaf);
+    const std::string_view text(t);
+    scratch_.assign(text.substr(0, start))
+        .append("power(")
+        .append(text.substr(start, p - start))
+        .append(",")
+        .append(text.substr(p + 1, end - p - 1))
+        .append(")")
+        .append(text.substr(end));
+    t.swap(scratch_);
   }
+  return t;
 }
 
 // ---------------------------------------------------------------- calls
 
-bool TExcoParser::ReduceAroundCall(const std::string& prefix, const std::string& suffix, Extended& a, Extended& b) {
+bool TExcoParser::ReduceAroundCall(std::string_view prefix, std::string_view suffix, Extended& a, Extended& b) {
   a = 1;
   b = 0;
   if (prefix.empty() && suffix.empty()) return true;
@@ -771,8 +827,9 @@ bool TExcoParser::ReduceAroundCall(const std::string& prefix, const std::string&
   }
   if (!h_.Optimise) return false;
   if (prefix.find('@') != npos || suffix.find('@') != npos) return false;
-  static const std::string kPlaceholder = "@@func";
-  const std::string text = prefix + kPlaceholder + suffix;
+  static constexpr std::string_view kPlaceholder = "@@func";
+  reduced_.assign(prefix).append(kPlaceholder).append(suffix);
+  const std::string_view text = reduced_;
   Shape shape;
   if (!classify(text, shape)) return false;
   FoldFault fault;
@@ -814,7 +871,7 @@ bool TExcoParser::ReduceAroundCall(const std::string& prefix, const std::string&
   return found;
 }
 
-bool TExcoParser::IsBareArray(const std::string& text, int32_t& var) {
+bool TExcoParser::IsBareArray(std::string_view text, int32_t& var) {
   int32_t type = vt::None;
   const int32_t v = h_.FindFirstVariable(text) >= 0 ? h_.FindVariable(text, &type) : -1;
   if (v < 0 || !vt::isArray(type)) return false;
@@ -822,14 +879,14 @@ bool TExcoParser::IsBareArray(const std::string& text, int32_t& var) {
   return true;
 }
 
-bool TExcoParser::RecogniseCall(TNode* node, const std::string& text, bool negate, bool atLeaf) {
+bool TExcoParser::RecogniseCall(TNode* node, std::string_view text, bool negate, bool atLeaf) {
   const size_t open = text.find('(');
   if (open == npos) return false;
   const size_t close = matchClose(text, open);
   if (close == npos) Error(ec::MissingClose, text);
   size_t start = open;
   while (start > 0 && !isOneOf(text[start - 1], "*+/-^")) --start;
-  const std::string name = text.substr(start, open - start);
+  const std::string_view name = text.substr(start, open - start);
   if (name.empty()) return false;
   Extended a, b;
   if (!ReduceAroundCall(text.substr(0, start), text.substr(close + 1), a, b)) return false;
@@ -837,9 +894,9 @@ bool TExcoParser::RecogniseCall(TNode* node, const std::string& text, bool negat
     a = -a;
     b = -b;
   }
-  const std::string argText = text.substr(open + 1, close - open - 1);
-  const std::string callText = text.substr(start, close + 1 - start);
-  if (name.compare(0, 2, "@@") == 0) Error(ec::UnknownFunction, name);
+  const std::string_view argText = text.substr(open + 1, close - open - 1);
+  const std::string_view callText = text.substr(start, close + 1 - start);
+  if (name.starts_with("@@")) Error(ec::UnknownFunction, name);
 
   const int32_t id = h_.FindFunction(name);
   if (id < 0) {
@@ -870,14 +927,16 @@ bool TExcoParser::RecogniseCall(TNode* node, const std::string& text, bool negat
   return true;
 }
 
-void TExcoParser::BuildCall(TNode* node, int32_t id, const std::string& argText, const std::string& callText) {
+void TExcoParser::BuildCall(TNode* node, int32_t id, std::string_view argText, std::string_view callText) {
   const TFuncList& entry = h_.FuncTable.Entries()[static_cast<size_t>(id)];
   TDataNode& d = node->Data;
-  if (id == fx::If) conditionalItems_[node] = "if(" + argText + ")";
+  if (id == fx::If) conditionals_.push_back(Conditional{node, argText});
   if (argText.empty()) Error(ec::ArgumentCount, callText);
-  const std::vector<std::string> args = splitArguments(argText);
+  std::vector<std::string_view>& args = args_;
+  args.clear();
+  forEachArgument(argText, [&](std::string_view arg) { args.push_back(arg); });
   const int32_t n = static_cast<int32_t>(args.size());
-  for (const std::string& arg : args)
+  for (const std::string_view arg : args)
     if (arg.empty()) Error(n <= 2 ? ec::MissingArgument : ec::ArgumentCount, n <= 2 ? callText : argText);
   if (entry.ExtraDepth < 0) h_.SkipDepthPasses = true;
   if (entry.ReadsHost) h_.UsesVariable = true;
@@ -905,7 +964,7 @@ void TExcoParser::BuildCall(TNode* node, int32_t id, const std::string& argText,
     }
     d.FuncIndex = kListForm[i];
     d.OperandCount = n;
-    for (const std::string& arg : args) {
+    for (const std::string_view arg : args) {
       AddChild(node, arg);
       d.ArgTypes.push_back(vt::Extended);
     }
@@ -915,7 +974,7 @@ void TExcoParser::BuildCall(TNode* node, int32_t id, const std::string& argText,
   switch (id) {
     case fx::If:
       if (n > 3) Error(ec::ArgumentCount, callText);
-      BuildConditional(node, args, argText);
+      BuildConditional(node, argText);
       return;
     case fx::LDA: {
       if (n != 1) Error(ec::ArgumentCount, callText);
@@ -939,7 +998,7 @@ void TExcoParser::BuildCall(TNode* node, int32_t id, const std::string& argText,
   const bool anyCount = entry.Class <= -11 && entry.Class >= -14;
   if (!anyCount && n != entry.Arity) Error(ec::ArgumentCount, callText);
   if (id == fx::Power || id == fx::Root) {
-    BuildPower(node, id, args);
+    BuildPower(node, id);
     return;
   }
   d.FuncIndex = id;
@@ -947,15 +1006,17 @@ void TExcoParser::BuildCall(TNode* node, int32_t id, const std::string& argText,
   auto argType = [&](int32_t k) {
     return static_cast<size_t>(k) < entry.ArgTypes.size() ? entry.ArgTypes[k] : entry.ArgType;
   };
-  std::vector<int32_t> order(n);
-  for (int32_t k = 0; k < n; ++k) order[k] = entry.Class == fc::TwoReals ? n - 1 - k : k;
-  for (int32_t k : order) {
+  const bool reversed = entry.Class == fc::TwoReals;
+  for (int32_t position = 0; position < n; ++position) {
+    const int32_t k = reversed ? n - 1 - position : position;
     d.ArgTypes.push_back(argType(k));
     if (argType(k) == vt::Address) {
       const int32_t v = h_.FindFirstVariable(args[k]);
       if (v < 0) Error(ec::IncorrectArgument, args[k]);
       h_.UsesVariable = true;
-      TNode* lda = AddChild(node, "lda(" + args[k] + ")", false);
+      std::string& ldaText = NewKeptText();
+      ldaText.assign("lda(").append(args[k]).append(")");
+      TNode* lda = AddChild(node, ldaText, false);
       lda->Data.FuncIndex = fx::LDA;
       lda->Data.VarIndex[0] = v;
       lda->Data.OperandCount = 1;
@@ -965,10 +1026,10 @@ void TExcoParser::BuildCall(TNode* node, int32_t id, const std::string& argText,
   }
 }
 
-void TExcoParser::BuildPower(TNode* node, int32_t id, const std::vector<std::string>& args) {
+void TExcoParser::BuildPower(TNode* node, int32_t id) {
   TDataNode& d = node->Data;
-  const std::string& x = args[0];
-  const std::string& y = args[1];
+  const std::string_view x = args_[0];
+  const std::string_view y = args_[1];
   auto twoReals = [&](int32_t index) {
     d.FuncIndex = index;
     d.OperandCount = 2;
@@ -981,8 +1042,8 @@ void TExcoParser::BuildPower(TNode* node, int32_t id, const std::vector<std::str
   auto integerExponent = [&](Extended& constant, bool& isConstant) {
     isConstant = false;
     if (!h_.Optimise) return false;
-    TLinearForm form;
-    if (!Linear(y, form) || form.realCount > 0) return false;
+    TLinearForm& form = form_;
+    if (!Linear(y, false, form) || form.realCount > 0) return false;
     if (!fitsInt32(form.constant)) return false;
     for (Extended c : form.coef)
       if (!fitsInt32(c)) return false;
@@ -1052,10 +1113,9 @@ void TExcoParser::BuildPower(TNode* node, int32_t id, const std::vector<std::str
   AddChild(node, y);
 }
 
-void TExcoParser::BuildConditional(TNode* node, const std::vector<std::string>& args, const std::string& argText) {
-  const std::string item = "if(" + argText + ")";
-  conditionalItems_[node] = item;
-  std::string cond = args[0];
+void TExcoParser::BuildConditional(TNode* node, std::string_view argText) {
+  const std::vector<std::string_view>& args = args_;
+  std::string_view cond = args[0];
   while (cond.size() >= 2 && cond[0] == '(' && matchClose(cond, 0) == cond.size() - 1)
     cond = cond.substr(1, cond.size() - 2);
   struct Relation {
@@ -1073,7 +1133,7 @@ void TExcoParser::BuildConditional(TNode* node, const std::vector<std::string>& 
     else if (c == ')') --depth;
     if (depth != 0) continue;
     for (const Relation& r : kTwo)
-      if (cond.compare(i, 2, r.text) == 0) {
+      if (cond.substr(i, 2) == r.text) {
         at = i, length = 2, jump = r.jump;
         break;
       }
@@ -1084,26 +1144,31 @@ void TExcoParser::BuildConditional(TNode* node, const std::vector<std::string>& 
         break;
       }
   }
-  if (at == npos) Error(ec::MissingExpression, item);
+  if (at == npos) Error(ec::MissingExpression, std::string("if(").append(argText).append(")"));
   TDataNode& d = node->Data;
   d.FuncIndex = fx::IFNOP;
   d.OperandCount = 6;
+  const size_t count = args.size();
+  const std::string_view whenTrue = count >= 2 ? args[1] : std::string_view();
+  const std::string_view whenFalse = count >= 3 ? args[2] : std::string_view();
   AddChild(node, cond.substr(0, at));
   AddChild(node, cond.substr(at + length));
   AddToken(node, jump);
-  if (args.size() >= 2) AddChild(node, args[1]);
+  if (count >= 2) AddChild(node, whenTrue);
   else AddToken(node, "#FLD1");
   AddToken(node, "#JMP");
-  if (args.size() >= 3) AddChild(node, args[2]);
+  if (count >= 3) AddChild(node, whenFalse);
   else AddToken(node, "#FLDZ");
 }
 
-void TExcoParser::BuildArrayElement(TNode* node, int32_t var, const std::string& indexText, const std::string& callText) {
+void TExcoParser::BuildArrayElement(TNode* node, int32_t var, std::string_view indexText, std::string_view callText) {
   TDataNode& d = node->Data;
   d.FuncIndex = fx::LDSV;
   d.VarIndex[0] = var;
   d.OperandCount = 1;
-  if (indexText.empty() || splitArguments(indexText).size() != 1) Error(ec::ArgumentCount, callText);
+  size_t indexes = 0;
+  forEachArgument(indexText, [&](std::string_view) { ++indexes; });
+  if (indexText.empty() || indexes != 1) Error(ec::ArgumentCount, callText);
   Extended c;
   if (Constant(indexText, c)) {
     if (!fitsInt32(c)) Error(ec::IncorrectArgument, indexText);
@@ -1111,8 +1176,8 @@ void TExcoParser::BuildArrayElement(TNode* node, int32_t var, const std::string&
     d.IntAddend = static_cast<int32_t>(c);
     return;
   }
-  TLinearForm form;
-  if (h_.Optimise && Linear(indexText, form) && form.realCount == 0 && form.integerCount > 0) {
+  TLinearForm& form = form_;
+  if (h_.Optimise && Linear(indexText, false, form) && form.realCount == 0 && form.integerCount > 0) {
     bool whole = fitsInt32(form.constant);
     for (Extended k : form.coef) whole = whole && fitsInt32(k);
     if (whole) {
@@ -1139,11 +1204,11 @@ void TExcoParser::BuildArrayElement(TNode* node, int32_t var, const std::string&
 
 // ---------------------------------------------------------------- leaves
 
-void TExcoParser::ResolveLeaf(TNode* node, const std::string& text, bool negate) {
-  std::string t = text;
+void TExcoParser::ResolveLeaf(TNode* node, std::string_view text, bool negate) {
+  std::string_view t = text;
   while (!t.empty() && (t[0] == '-' || t[0] == '+')) {
     if (t[0] == '-') negate = !negate;
-    t.erase(0, 1);
+    t.remove_prefix(1);
   }
   if (t.empty()) Error(ec::MissingExpression, node->Text);
   TDataNode& d = node->Data;

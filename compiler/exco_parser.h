@@ -5,9 +5,9 @@
 
 #include "compiler/exco_h.h"
 
+#include <deque>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // Coefficients of a text that is a sum of constant multiples of scalar variables.
@@ -19,38 +19,67 @@ struct TLinearForm {
   int32_t integerCount = 0;    // variables of type 4 with a non-zero coefficient
 };
 
+// The parser lives as long as its compiler, so that the buffers of one compile serve
+// the next: the node texts are views into them, and nothing is allocated per node once
+// the buffers have grown to the formulas compiled.
 class TExcoParser {
  public:
   explicit TExcoParser(TExcoH& compiler) : h_(compiler) {}
-  // Preprocesses the compiler's expression text and builds its parse tree.
+  TExcoParser(const TExcoParser&) = delete;
+  TExcoParser& operator=(const TExcoParser&) = delete;
+  // Preprocesses the compiler's expression text and builds its parse tree. The nodes'
+  // texts stay valid until the next run.
   void Run();
 
-  std::string Preprocess(const std::string& text);
-
  private:
-  TExcoH& h_;
-  std::unordered_map<const TNode*, std::string> conditionalItems_;
-  std::vector<TNode*> pending_;
+  // A conditional's argument text, which names the conditional in an error inside it.
+  struct Conditional {
+    const TNode* node;
+    std::string_view argText;
+  };
+  // A term of a sum or factor of a product, a view into the text that was split.
+  struct Term {
+    std::string_view text;
+    int32_t op;
+    bool constant;
+    Extended value;
+  };
 
-  [[noreturn]] void Error(int32_t code, const std::string& item);
+  TExcoH& h_;
+  std::string text_;                  // the preprocessed text, which the root views
+  std::string scratch_;               // preprocessing and rewriting work space
+  std::deque<std::string> keptTexts_;  // node texts made while parsing (a deque does not move them)
+  size_t keptTextsInUse_ = 0;
+  std::vector<Conditional> conditionals_;
+  std::vector<TNode*> pending_;
+  std::vector<std::string_view> args_;
+  std::vector<Term> terms_;
+  std::vector<int> depthStack_;       // bracket nesting while preprocessing
+  std::string reduced_;               // a call's surroundings with the placeholder
+  std::string negated_;               // "-(" text ")" for a text whose brackets do not close
+  TLinearForm form_;
+
+  [[noreturn]] void Error(int32_t code, std::string_view item);
+  std::string& NewKeptText();
+  void Preprocess(const std::string& input);
   TNode* NewNode(std::string_view text, TNode* parent);
   TNode* AddChild(TNode* parent, std::string_view text, bool expand = true);
-  TNode* AddToken(TNode* parent, const std::string& token);
+  TNode* AddToken(TNode* parent, std::string_view token);
 
   void Expand(TNode* node);
-  bool AnalyseLinearForm(TNode* node, const std::string& text, bool negate);
-  bool RecogniseCall(TNode* node, const std::string& text, bool negate, bool atLeaf);
-  void BuildCall(TNode* node, int32_t id, const std::string& argText, const std::string& callText);
-  void BuildConditional(TNode* node, const std::vector<std::string>& args, const std::string& argText);
-  void BuildPower(TNode* node, int32_t id, const std::vector<std::string>& args);
-  void BuildArrayElement(TNode* node, int32_t var, const std::string& indexText, const std::string& callText);
-  void BuildSplit(TNode* node, const std::string& text, bool negate, bool sum);
-  void ResolveLeaf(TNode* node, const std::string& text, bool negate);
-  std::string RewritePowers(std::string text);
+  bool AnalyseLinearForm(TNode* node, std::string_view text, bool negate);
+  bool RecogniseCall(TNode* node, std::string_view text, bool negate, bool atLeaf);
+  void BuildCall(TNode* node, int32_t id, std::string_view argText, std::string_view callText);
+  void BuildConditional(TNode* node, std::string_view argText);
+  void BuildPower(TNode* node, int32_t id);
+  void BuildArrayElement(TNode* node, int32_t var, std::string_view indexText, std::string_view callText);
+  void BuildSplit(TNode* node, std::string_view text, bool negate, bool sum);
+  void ResolveLeaf(TNode* node, std::string_view text, bool negate);
+  std::string_view RewritePowers(std::string_view leaf);
 
-  bool ReduceAroundCall(const std::string& prefix, const std::string& suffix, Extended& a, Extended& b);
-  bool Linear(const std::string& text, TLinearForm& form);
+  bool ReduceAroundCall(std::string_view prefix, std::string_view suffix, Extended& a, Extended& b);
+  bool Linear(std::string_view text, bool negate, TLinearForm& form);
   bool Constant(std::string_view text, Extended& value);
-  bool IsBareArray(const std::string& text, int32_t& var);
+  bool IsBareArray(std::string_view text, int32_t& var);
   int32_t ScalarVariable(std::string_view name) const;
 };

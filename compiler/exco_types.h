@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -239,7 +240,8 @@ struct TDataNode {
 
 // One parse-tree node. The links do not own: the tree's nodes live in TExcoH's pool.
 struct TNode {
-  std::string Text;
+  // A view into the parser's buffers, valid until the next parse.
+  std::string_view Text;
   int32_t Level = 1;
   TNode* Parent = nullptr;
   TNode* FirstChild = nullptr;
