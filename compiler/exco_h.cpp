@@ -255,15 +255,49 @@ void TExcoH::SetVariable(const std::string& name, void* address, int32_t varType
     same->Address = address;
   else
     Variables.push_back({name, address, varType});
+  ++variablesVersion_;
   if (ErrorCode != 0) throw EInternalError();
 }
 
-int32_t TExcoH::FindVariable(std::string_view name, int32_t* varType) {
-  int32_t found = -1;
+const TExcoH::TVariableIndex& TExcoH::VariableIndex() const {
+  TVariableIndex& index = variableIndex_;
+  if (index.built && index.version == variablesVersion_ && index.count == Variables.size()) return index;
+  size_t buckets = 16;
+  while (buckets < 2 * Variables.size()) buckets *= 2;
+  index.head.assign(buckets, -1);
+  index.tail.assign(buckets, -1);
+  index.next.assign(Variables.size(), -1);
+  index.firstChars.fill(false);
+  index.lengths = 0;
   for (size_t i = 0; i < Variables.size(); ++i) {
+    const std::string_view name = Variables[i].Name;
+    if (!name.empty()) index.firstChars[static_cast<unsigned char>(ExcoLower(name[0]))] = true;
+    index.lengths |= uint64_t{1} << std::min<size_t>(name.size(), 63);
+    const size_t bucket = foldedHash(Variables[i].Name) & (buckets - 1);
+    const int32_t id = static_cast<int32_t>(i);
+    if (index.tail[bucket] < 0) index.head[bucket] = id;
+    else index.next[static_cast<size_t>(index.tail[bucket])] = id;
+    index.tail[bucket] = id;
+  }
+  index.version = variablesVersion_;
+  index.count = Variables.size();
+  index.built = true;
+  return index;
+}
+
+int32_t TExcoH::FirstInBucket(const TVariableIndex& index, std::string_view name) {
+  if ((index.lengths & (uint64_t{1} << std::min<size_t>(name.size(), 63))) == 0) return -1;
+  if (!name.empty() && !index.firstChars[static_cast<unsigned char>(ExcoLower(name[0]))]) return -1;
+  return index.head[foldedHash(name) & (index.head.size() - 1)];
+}
+
+int32_t TExcoH::FindVariable(std::string_view name, int32_t* varType) {
+  const TVariableIndex& index = VariableIndex();
+  int32_t found = -1;
+  for (int32_t i = FirstInBucket(index, name); i >= 0; i = index.next[static_cast<size_t>(i)]) {
     if (!namesEqual(Variables[i].Name, name, CaseSensitiveNames)) continue;
     UsesVariable = true;
-    found = static_cast<int32_t>(i);
+    found = i;
     if (vt::isArray(Variables[i].Type)) break;
   }
   if (varType) *varType = found >= 0 ? Variables[found].Type : vt::None;
@@ -271,8 +305,9 @@ int32_t TExcoH::FindVariable(std::string_view name, int32_t* varType) {
 }
 
 int32_t TExcoH::FindFirstVariable(std::string_view name) const {
-  for (size_t i = 0; i < Variables.size(); ++i)
-    if (namesEqual(Variables[i].Name, name, CaseSensitiveNames)) return static_cast<int32_t>(i);
+  const TVariableIndex& index = VariableIndex();
+  for (int32_t i = FirstInBucket(index, name); i >= 0; i = index.next[static_cast<size_t>(i)])
+    if (namesEqual(Variables[i].Name, name, CaseSensitiveNames)) return i;
   return -1;
 }
 
@@ -397,7 +432,10 @@ void TExcoH::ResetFunctionTable() {
   for (auto& row : PairMatrix) row.resize(fx::BuiltInCount);
 }
 
-void TExcoH::ClearVariables() { Variables.clear(); }
+void TExcoH::ClearVariables() {
+  Variables.clear();
+  ++variablesVersion_;
+}
 
 void TExcoH::ClearConstants() { Constants.clear(); }
 

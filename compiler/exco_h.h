@@ -128,7 +128,7 @@ class TExcoH {
   TArrayOfTFunc CodeList;                 // 1
   std::string ExprText;                   // 2
   std::vector<TParamList> Constants;      // 3 (entry 0 unused)
-  TVarList Variables;                     // 4
+  TVarList Variables;                     // 4 (changed through SetVariable and ClearVariables, which keep its name index)
   TFunction Function;                     // 5
   TNode* CurrentNode = nullptr;           // 6
   TNode* Root = nullptr;
@@ -188,6 +188,25 @@ class TExcoH {
   };
   const TNameIndex& NameIndex() const;
   mutable TNameIndex nameIndex_;
+
+  // Variables by the case-folded hash of their names, each bucket a chain in table
+  // order; built for the table version it records.
+  struct TVariableIndex {
+    std::vector<int32_t> head;  // per bucket: its first variable, or -1
+    std::vector<int32_t> tail;  // per bucket: its last variable, or -1
+    std::vector<int32_t> next;  // per variable: the next one of its bucket, or -1
+    // Which first characters (case-folded) and lengths (up to 63) names have, so that a
+    // number or other text that names no variable is refused without hashing it.
+    std::array<bool, 256> firstChars{};
+    uint64_t lengths = 0;
+    uint64_t version = 0;
+    size_t count = 0;
+    bool built = false;
+  };
+  const TVariableIndex& VariableIndex() const;
+  static int32_t FirstInBucket(const TVariableIndex& index, std::string_view name);
+  mutable TVariableIndex variableIndex_;
+  uint64_t variablesVersion_ = 0;
 
   void CompileAttempt(const std::string& expr, const TDestination& dest, TFunction& func);
   void ParseText();

@@ -4,6 +4,7 @@
 #include "compiler/exco_number.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -12,7 +13,35 @@ namespace {
 
 constexpr size_t npos = std::string::npos;
 
-bool isOneOf(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
+// A set of characters, looked up in one step (the parser asks for every character of
+// every node text).
+class CharSet {
+ public:
+  consteval explicit CharSet(std::string_view chars) {
+    for (const char c : chars) in_[static_cast<unsigned char>(c)] = true;
+  }
+  bool has(char c) const { return in_[static_cast<unsigned char>(c)]; }
+
+ private:
+  std::array<bool, 256> in_{};
+};
+
+constexpr CharSet kBeforeExponentNumber("+-*/^(,=<>&|");
+constexpr CharSet kBeforeUnarySign("+-*/^(,");
+constexpr CharSet kEndsConstantName("*/()^,=<>&|!");
+constexpr CharSet kEndsPowerChain("+-*/,<>=&");
+constexpr CharSet kBeforeFactorialOperand("*/+-^,&<>=");
+constexpr CharSet kBeforeBarOperand("+-*/^([{,<>=");
+constexpr CharSet kBeforeTruncOperand("[{(*+/-^,<>=");
+constexpr CharSet kTrailingOperator("*/+-");
+constexpr CharSet kBeforePowerBase("*/+-^&");
+constexpr CharSet kAfterPowerExponent("*/^&|");
+constexpr CharSet kBeforeCallName("*+/-^");
+constexpr CharSet kExtendedMarks("|[]{}!");
+constexpr CharSet kBars("|");
+constexpr CharSet kSquareBrackets("[]");
+constexpr CharSet kBraces("{}");
+constexpr CharSet kFactorials("!");
 
 // Index of the ")" that closes the "(" at open, or npos.
 size_t matchClose(std::string_view t, size_t open) {
@@ -34,18 +63,18 @@ bool isExponentSign(std::string_view t, size_t i) {
     --j;
   }
   if (digits == 0) return false;
-  return j == 0 || isOneOf(t[j - 1], "+-*/^(,=<>&|");
+  return j == 0 || kBeforeExponentNumber.has(t[j - 1]);
 }
 
 // A + or - that joins two terms: not the first character, not a sign written right
 // after an operator, "(" or ",", and not the sign of a number's exponent.
 bool isBinarySign(std::string_view t, size_t i) {
   if (i == 0 || (t[i] != '+' && t[i] != '-')) return false;
-  if (isOneOf(t[i - 1], "+-*/^(,")) return false;
+  if (kBeforeUnarySign.has(t[i - 1])) return false;
   return !isExponentSign(t, i);
 }
 
-enum class Shape { Leaf, Sum, Product };
+using Shape = TTextShape;
 
 // Depth stays >= 0 (else returns false).
 bool classify(std::string_view t, Shape& shape) {
@@ -232,7 +261,7 @@ class ConstantReader {
     size_t end = pos_;
     while (end < t_.size()) {
       const char c = t_[end];
-      if (isOneOf(c, "*/()^,=<>&|!")) break;
+      if (kEndsConstantName.has(c)) break;
       if ((c == '+' || c == '-') && end > pos_ && !isExponentSign(t_, end)) break;
       ++end;
     }
@@ -283,27 +312,6 @@ namespace {
 // length. No formula comes near this depth.
 constexpr int kMaxNesting = 256;
 
-// The deepest nesting of the tree that a text gives: its brackets, and at each level
-// the chain of powers a^b^c, which becomes power(power(a,b),c).
-int nestingDepth(std::string_view t, std::vector<int>& chain) {
-  chain.assign(1, 0);
-  int deepest = 0;
-  for (size_t i = 0; i < t.size(); ++i) {
-    const char c = t[i];
-    if (c == '(') {
-      chain.push_back(0);
-    } else if (c == ')') {
-      if (chain.size() > 1) chain.pop_back();
-    } else if (c == '^') {
-      ++chain.back();
-    } else if (isOneOf(c, "+-*/,<>=&") && !(i > 0 && t[i - 1] == '^')) {
-      chain.back() = 0;
-    }
-    deepest = std::max(deepest, static_cast<int>(chain.size()) - 1 + chain.back());
-  }
-  return deepest;
-}
-
 // Wraps the operand before every mark in opening...")", from the left. The text is
 // built as it is read, so that each operand is scanned once.
 void wrapFactorials(std::string_view t, std::string_view mark, std::string_view opening, std::string& out) {
@@ -325,7 +333,7 @@ void wrapFactorials(std::string_view t, std::string_view mark, std::string_view 
           break;
         }
         --depth;
-      } else if (depth == 0 && isOneOf(c, "*/+-^,&<>=")) {
+      } else if (depth == 0 && kBeforeFactorialOperand.has(c)) {
         start = i;
         break;
       }
@@ -345,7 +353,7 @@ void rewriteBars(std::string_view t, std::string& out) {
       out += c;
       continue;
     }
-    const bool opens = out.empty() || isOneOf(out.back(), "+-*/^([{,<>=");
+    const bool opens = out.empty() || kBeforeBarOperand.has(out.back());
     out += opens ? "abs(" : ")";
   }
 }
@@ -356,7 +364,7 @@ void rewriteSquareBrackets(std::string_view t, std::string& out, std::vector<int
   truncOpen.clear();
   for (const char c : t) {
     if (c == '[') {
-      const bool opens = out.empty() || isOneOf(out.back(), "[{(*+/-^,<>=");
+      const bool opens = out.empty() || kBeforeTruncOperand.has(out.back());
       truncOpen.push_back(opens);
       out += opens ? "trunc(" : "[";
     } else if (c == ']') {
@@ -384,31 +392,56 @@ void rewriteBraces(std::string_view t, std::string& out) {
 // in the text, so a plain formula is copied once.
 void TExcoParser::Preprocess(const std::string& input) {
   text_.assign(input.empty() ? std::string_view("0") : std::string_view(input));
-  if (h_.ExtendedNotation && text_.find_first_of("|[]{}!") != std::string::npos) {
+  const auto holds = [&](const CharSet& marks) {
+    return std::any_of(text_.begin(), text_.end(), [&](char c) { return marks.has(c); });
+  };
+  if (h_.ExtendedNotation && holds(kExtendedMarks)) {
     const auto pass = [&](auto&& rewrite) {
       rewrite(std::string_view(text_), scratch_);
       text_.swap(scratch_);
     };
-    if (text_.find('|') != std::string::npos) pass(rewriteBars);
-    if (text_.find_first_of("[]") != std::string::npos)
+    if (holds(kBars)) pass(rewriteBars);
+    if (holds(kSquareBrackets))
       pass([&](std::string_view t, std::string& out) { rewriteSquareBrackets(t, out, depthStack_); });
-    if (text_.find_first_of("{}") != std::string::npos) pass(rewriteBraces);
-    if (text_.find('!') != std::string::npos) {
+    if (holds(kBraces)) pass(rewriteBraces);
+    if (holds(kFactorials)) {
       pass([](std::string_view t, std::string& out) { wrapFactorials(t, "!!", "fact2(", out); });
       pass([](std::string_view t, std::string& out) { wrapFactorials(t, "!", "fact(", out); });
     }
   }
+  // One pass: the remaining brackets become round ones, they are counted, and the
+  // deepest nesting of the tree is measured: the brackets, and at each level the chain
+  // of powers a^b^c, which becomes power(power(a,b),c).
   long open = 0, close = 0;
-  for (size_t i = 0; i < text_.size(); ++i) {
-    char& c = text_[i];
-    if (c == '[' || c == '{') c = '(';
-    if (c == ']' || c == '}') c = ')';
-    if (c == '(' && i + 1 < text_.size()) ++open;
-    if (c == ')') ++close;
+  depthStack_.clear();
+  int chain = 0;
+  int deepest = 0;
+  char* const t = text_.data();
+  const size_t size = text_.size();
+  for (size_t i = 0; i < size; ++i) {
+    char c = t[i];
+    if (c == '[' || c == '{') t[i] = c = '(';
+    if (c == ']' || c == '}') t[i] = c = ')';
+    if (c == '(') {
+      if (i + 1 < size) ++open;
+      depthStack_.push_back(chain);
+      chain = 0;
+    } else if (c == ')') {
+      ++close;
+      if (!depthStack_.empty()) {
+        chain = depthStack_.back();
+        depthStack_.pop_back();
+      }
+    } else if (c == '^') {
+      ++chain;
+    } else if (kEndsPowerChain.has(c) && !(i > 0 && t[i - 1] == '^')) {
+      chain = 0;
+    }
+    deepest = std::max(deepest, static_cast<int>(depthStack_.size()) + chain);
   }
   if (close > open) Error(ec::MissingOpen, h_.ExprText);
   if (open > close) Error(ec::MissingClose, h_.ExprText);
-  if (nestingDepth(text_, depthStack_) > kMaxNesting) Error(ec::StackOverflow, h_.ExprText);
+  if (deepest > kMaxNesting) Error(ec::StackOverflow, h_.ExprText);
 }
 
 // ---------------------------------------------------------------- tree
@@ -530,12 +563,12 @@ void TExcoParser::Expand(TNode* node) {
   bool negate = false;
   const std::string_view text = stripEnclosing(node->Text, negate);
   if (text.empty() || text == "-" || text == "+") Error(ec::MissingExpression, node->Text);
-  if (text[0] == ')' || isOneOf(text.back(), "*/+-")) Error(ec::MissingExpression, text);
+  if (text[0] == ')' || kTrailingOperator.has(text.back())) Error(ec::MissingExpression, text);
   Shape shape;
   if (!classify(text, shape)) Error(ec::MissingOpen, text);
 
   if (h_.Optimise) {
-    if (AnalyseLinearForm(node, text, negate)) return;
+    if (AnalyseLinearForm(node, text, negate, shape)) return;
     if (RecogniseCall(node, text, negate, false)) return;
   }
   if (shape != Shape::Leaf) {
@@ -616,10 +649,11 @@ int32_t TExcoParser::ScalarVariable(std::string_view name) const {
   return (vt::isReal(type) || type == vt::Integer) ? v : -1;
 }
 
-bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form) {
+bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form, const TTextShape* known) {
   const std::string_view text = stripEnclosing(input, negate);
   Shape shape;
-  if (text.empty() || !classify(text, shape)) return false;
+  if (known && text.size() == input.size()) shape = *known;
+  else if (text.empty() || !classify(text, shape)) return false;
   form.coef.assign(h_.Variables.size(), 0);
   form.constant = 0;
   form.referencesVariable = false;
@@ -671,15 +705,15 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form)
   return true;
 }
 
-bool TExcoParser::AnalyseLinearForm(TNode* node, std::string_view text, bool negate) {
+bool TExcoParser::AnalyseLinearForm(TNode* node, std::string_view text, bool negate, TTextShape shape) {
   TLinearForm& form = form_;
   // The text was stripped already, so "-(" text ")" strips back to it, negated, unless
   // a bracket of the text stays open.
   bool linear = false;
   if (!negate) {
-    linear = Linear(text, false, form);
+    linear = Linear(text, false, form, &shape);
   } else if (bracketsClose(text)) {
-    linear = Linear(text, true, form);
+    linear = Linear(text, true, form, &shape);
   } else {
     negated_.assign("-(").append(text).append(")");
     linear = Linear(negated_, false, form);
@@ -780,7 +814,7 @@ std::string_view TExcoParser::RewritePowers(std::string_view leaf) {
       else if (c == '(') {
         if (depth == 0) break;
         --depth;
-      } else if (depth == 0 && isOneOf(c, "*/+-^&") && !isExponentSign(t, start - 1)) {
+      } else if (depth == 0 && kBeforePowerBase.has(c) && !isExponentSign(t, start - 1)) {
         break;
       }
       --start;
@@ -795,7 +829,7 @@ std::string_view TExcoParser::RewritePowers(std::string_view leaf) {
         if (depth == 0) break;
         --depth;
       } else if (depth == 0 && !first) {
-        if (isOneOf(c, "*/^&|")) break;
+        if (kAfterPowerExponent.has(c)) break;
         if ((c == '+' || c == '-') && isBinarySign(t, end)) break;
       }
       first = false;
@@ -885,7 +919,7 @@ bool TExcoParser::RecogniseCall(TNode* node, std::string_view text, bool negate,
   const size_t close = matchClose(text, open);
   if (close == npos) Error(ec::MissingClose, text);
   size_t start = open;
-  while (start > 0 && !isOneOf(text[start - 1], "*+/-^")) --start;
+  while (start > 0 && !kBeforeCallName.has(text[start - 1])) --start;
   const std::string_view name = text.substr(start, open - start);
   if (name.empty()) return false;
   Extended a, b;

@@ -19,6 +19,9 @@ struct TLinearForm {
   int32_t integerCount = 0;    // variables of type 4 with a non-zero coefficient
 };
 
+// How a node text splits at its top level.
+enum class TTextShape { Leaf, Sum, Product };
+
 // The parser lives as long as its compiler, so that the buffers of one compile serve
 // the next: the node texts are views into them, and nothing is allocated per node once
 // the buffers have grown to the formulas compiled.
@@ -67,7 +70,7 @@ class TExcoParser {
   TNode* AddToken(TNode* parent, std::string_view token);
 
   void Expand(TNode* node);
-  bool AnalyseLinearForm(TNode* node, std::string_view text, bool negate);
+  bool AnalyseLinearForm(TNode* node, std::string_view text, bool negate, TTextShape shape);
   bool RecogniseCall(TNode* node, std::string_view text, bool negate, bool atLeaf);
   void BuildCall(TNode* node, int32_t id, std::string_view argText, std::string_view callText);
   void BuildConditional(TNode* node, std::string_view argText);
@@ -78,7 +81,8 @@ class TExcoParser {
   std::string_view RewritePowers(std::string_view leaf);
 
   bool ReduceAroundCall(std::string_view prefix, std::string_view suffix, Extended& a, Extended& b);
-  bool Linear(std::string_view text, bool negate, TLinearForm& form);
+  // shape, when given, is that of text as it stands (stripped already).
+  bool Linear(std::string_view text, bool negate, TLinearForm& form, const TTextShape* shape = nullptr);
   bool Constant(std::string_view text, Extended& value);
   bool IsBareArray(std::string_view text, int32_t& var);
   int32_t ScalarVariable(std::string_view name) const;

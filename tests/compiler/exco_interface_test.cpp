@@ -96,6 +96,21 @@ TEST_F(ExcoInterface, NamesAreCaseInsensitiveAndTheFirstMatchWins) {
   h.CaseSensitiveNames = false;
 }
 
+// Names are found through an index of the table; it follows the table when the table
+// is cleared and filled again with as many variables under other names.
+TEST_F(ExcoInterface, AManyVariableTableIsSearchedAfreshAfterItIsRefilled) {
+  std::vector<double> cells(300, 0);
+  const auto fill = [&](const std::string& prefix) {
+    ExcoSetOption(exco_option::Clear, exco_option::Variables);
+    for (size_t k = 0; k < cells.size(); ++k) ExcoDefineVariable(prefix + std::to_string(k + 1), &cells[k], 28);
+  };
+  fill("item");
+  EXPECT_EQ(parseDump("item250+ITEM3"), "@@AAF 1*item3+1*item250\n");
+  fill("var");
+  EXPECT_EQ(parseDump("var7"), "@@LDSF var7\n");
+  EXPECT_EQ(parseDump("item7"), "error 1: item7");
+}
+
 TEST_F(ExcoInterface, ZeroingVariablesWritesTheirWidthAndLeavesArrays) {
   float single = 1.5f;
   int32_t integer = 7;
