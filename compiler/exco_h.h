@@ -128,7 +128,7 @@ class TExcoH {
   TArrayOfTFunc CodeList;                 // 1
   std::string ExprText;                   // 2
   std::vector<TParamList> Constants;      // 3 (entry 0 unused)
-  TVarList Variables;                     // 4 (changed through SetVariable and ClearVariables, which keep its name index)
+  TVarList Variables;                     // 4 (change it through SetVariable and ClearVariables)
   TFunction Function;                     // 5
   TNode* CurrentNode = nullptr;           // 6
   TNode* Root = nullptr;

@@ -94,21 +94,26 @@ bool classify(std::string_view t, Shape& shape) {
   return true;
 }
 
-// A view into the text that was split, which outlives its pieces.
+// A view into the text that was split, which outlives its pieces. A term of a sum has
+// no top-level sign of its own (the sum was cut at each, and a sign's meaning does not
+// change when its term is cut out), so its shape is a product exactly when it holds a
+// top-level * or / after its first character; the splitter records that as it cuts.
 struct Piece {
   std::string_view text;
   int32_t op;
+  Shape shape = Shape::Leaf;  // for a term of a sum, or a text taken whole
 };
 
 // Hands each term of a sum (or factor of a product) at bracket depth 0 to visit, or
-// the whole text as one piece when split is false; stops at the first visit that
-// returns false and returns what it returned.
+// the whole text, of the given shape, as one piece when split is false; stops at the
+// first visit that returns false and returns what it returned.
 template <class Visit>
-bool forEachPiece(std::string_view t, bool split, bool sum, Visit&& visit) {
-  if (!split) return visit(Piece{t, op::First});
+bool forEachPiece(std::string_view t, bool split, bool sum, Shape whole, Visit&& visit) {
+  if (!split) return visit(Piece{t, op::First, whole});
   int depth = 0;
   size_t start = 0;
   int32_t pendingOp = op::First;
+  bool product = false;
   for (size_t i = 0; i < t.size(); ++i) {
     const char c = t[i];
     if (c == '(') ++depth;
@@ -116,13 +121,16 @@ bool forEachPiece(std::string_view t, bool split, bool sum, Visit&& visit) {
     else if (depth == 0 && i > 0) {
       const bool cut = sum ? isBinarySign(t, i) : (c == '*' || c == '/');
       if (cut) {
-        if (!visit(Piece{t.substr(start, i - start), pendingOp})) return false;
+        if (!visit(Piece{t.substr(start, i - start), pendingOp, product ? Shape::Product : Shape::Leaf})) return false;
         pendingOp = sum ? (c == '+' ? op::Add : op::Sub) : (c == '*' ? op::Mul : op::Div);
         start = i + 1;
+        product = false;
+      } else if (sum && i > start && (c == '*' || c == '/')) {
+        product = true;
       }
     }
   }
-  return visit(Piece{t.substr(start), pendingOp});
+  return visit(Piece{t.substr(start), pendingOp, product ? Shape::Product : Shape::Leaf});
 }
 
 // Hands each argument of an argument text (split at top-level commas) to visit.
@@ -584,7 +592,7 @@ void TExcoParser::Expand(TNode* node) {
 
 void TExcoParser::BuildSplit(TNode* node, std::string_view text, bool negate, bool sum) {
   terms_.clear();
-  forEachPiece(text, true, sum, [&](const Piece& p) {
+  forEachPiece(text, true, sum, Shape::Leaf, [&](const Piece& p) {
     terms_.push_back(Term{p.text, p.op, false, 0});
     return true;
   });
@@ -658,13 +666,12 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
   form.constant = 0;
   form.referencesVariable = false;
   FoldFault fault;
-  const bool linear = forEachPiece(text, shape == Shape::Sum, true, [&](const Piece& term) {
+  const bool linear = forEachPiece(text, shape == Shape::Sum, true, shape, [&](const Piece& term) {
     if (term.text.empty()) return false;
-    Shape termShape;
-    if (!classify(term.text, termShape) || termShape == Shape::Sum) return false;
+    const Shape termShape = term.shape;
     Extended k = (term.op == op::Sub) != negate ? -1 : 1;
     int32_t var = -1;
-    const bool known = forEachPiece(term.text, termShape == Shape::Product, false, [&](const Piece& f) {
+    const bool known = forEachPiece(term.text, termShape == Shape::Product, false, Shape::Leaf, [&](const Piece& f) {
       Extended c;
       FoldFault local;
       ConstantReader reader(h_, f.text, local);
@@ -868,17 +875,16 @@ bool TExcoParser::ReduceAroundCall(std::string_view prefix, std::string_view suf
   if (!classify(text, shape)) return false;
   FoldFault fault;
   bool found = false;
-  const bool reduced = forEachPiece(text, shape == Shape::Sum, true, [&](const Piece& term) {
+  const bool reduced = forEachPiece(text, shape == Shape::Sum, true, shape, [&](const Piece& term) {
     if (term.text.find(kPlaceholder) == npos) {
       Extended c;
       if (!Constant(term.text, c)) return false;
       b = foldCombine(b, term.op == op::Sub ? op::Sub : op::Add, c, fault);
       return true;
     }
-    Shape termShape;
-    if (!classify(term.text, termShape) || termShape == Shape::Sum) return false;
+    const Shape termShape = term.shape;
     Extended k = term.op == op::Sub ? -1 : 1;
-    const bool known = forEachPiece(term.text, termShape == Shape::Product, false, [&](const Piece& f) {
+    const bool known = forEachPiece(term.text, termShape == Shape::Product, false, Shape::Leaf, [&](const Piece& f) {
       std::string_view ft = f.text;
       bool minus = false;
       while (!ft.empty() && (ft[0] == '-' || ft[0] == '+')) {
