@@ -33,12 +33,12 @@ void postOrder(TNode* root, Visit&& visit)
     }
 }
 
-std::vector<TNode*> childrenOf(const TNode* node)
+int32_t childCount(const TNode* node)
 {
-    std::vector<TNode*> out;
-    for (TNode* child = node->FirstChild; child != nullptr; child = child->NextSibling)
-        out.push_back(child);
-    return out;
+    int32_t count = 0;
+    for (const TNode* child = node->FirstChild; child != nullptr; child = child->NextSibling)
+        ++count;
+    return count;
 }
 
 void numberOperands(TNode* root)
@@ -66,16 +66,16 @@ void resetNodeStates(TNode* root)
 {
     postOrder(root, [](TNode* node) {
         node->ResultState = 1;
-        node->OperandStates.assign(childrenOf(node).size(), 1);
+        node->OperandStates.assign(static_cast<std::size_t>(childCount(node)), 1);
         node->Swapped = 0;
     });
 }
 
 // Levels again after reordering: a first child shares its parent's level, each later
 // sibling has the previous one's level + 1.
-void renumberLevels(TNode* root)
+void renumberLevels(TNode* root, std::vector<TNode*>& pending)
 {
-    std::vector<TNode*> pending{root};
+    pending.assign(1, root);
     while (!pending.empty()) {
         TNode* node = pending.back();
         pending.pop_back();
@@ -94,13 +94,62 @@ void* addressOf(const TVarList& vars, int32_t index)
     return vars[static_cast<std::size_t>(index)].Address;
 }
 
-TFunc fillCodeList(const TNode& node, const TVarList& vars)
+// An entry as a fresh one, keeping the storage of its text and arrays.
+void resetKeepingStorage(TFunc& f)
+{
+    std::string text = std::move(f.Text);
+    TArrayI ops = std::move(f.OperandOps), states = std::move(f.OperandStates),
+            adjust = std::move(f.OperandStoreAdjust), intCoefs = std::move(f.IntFormCoefs);
+    std::vector<TSharedKey> keys = std::move(f.SharedKeys);
+    TArrayP formVars = std::move(f.FormVars), intFormVars = std::move(f.IntFormVars);
+    std::vector<Extended> formCoefs = std::move(f.FormCoefs);
+    std::vector<TScaledVar> scaled = std::move(f.ScaledVars);
+    f = TFunc();
+    const auto keep = [](auto& field, auto& storage) {
+        storage.clear();
+        field = std::move(storage);
+    };
+    keep(f.Text, text);
+    keep(f.OperandOps, ops);
+    keep(f.OperandStates, states);
+    keep(f.OperandStoreAdjust, adjust);
+    keep(f.IntFormCoefs, intCoefs);
+    keep(f.SharedKeys, keys);
+    keep(f.FormVars, formVars);
+    keep(f.IntFormVars, intFormVars);
+    keep(f.FormCoefs, formCoefs);
+    keep(f.ScaledVars, scaled);
+}
+
+// Coefficient vectors hold one coefficient per variable of the table; the code list
+// keeps only the variables whose coefficient is not 0, from element 1 on.
+void keepAddresses(const std::vector<Extended>& coefs, const TVarList& vars, TArrayP& addresses)
+{
+    addresses.assign(1, nullptr);
+    for (std::size_t v = 0; v < coefs.size() && v < vars.size(); ++v)
+        if (coefs[v] != 0)
+            addresses.push_back(vars[v].Address);
+}
+
+// The coefficients that keepAddresses keeps, from element 1 on, and the constant last.
+template <class Coef>
+void keepCoefficients(const std::vector<Extended>& coefs, const TVarList& vars, Extended constant,
+                      std::vector<Coef>& kept)
+{
+    kept.assign(1, 0);
+    for (std::size_t v = 0; v < coefs.size() && v < vars.size(); ++v)
+        if (coefs[v] != 0)
+            kept.push_back(static_cast<Coef>(coefs[v]));
+    kept.push_back(static_cast<Coef>(constant));
+}
+
+void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
 {
     const TDataNode& d = node.Data;
-    TFunc f;
-    f.Text = node.Text;
+    resetKeepingStorage(f);
+    f.Text.assign(node.Text);
     f.Level = node.Level;
-    f.OperandCount = static_cast<int32_t>(childrenOf(&node).size());
+    f.OperandCount = childCount(&node);
     f.Operator = d.Operator;
     f.Negate = d.Negate;
     f.OperandPos = node.OperandPos;
@@ -139,57 +188,56 @@ TFunc fillCodeList(const TNode& node, const TVarList& vars)
     f.Var4 = addressOf(vars, d.VarIndex[3]);
     f.Word38 = d.Word38;
 
-    // Coefficient vectors hold one coefficient per variable of the table; the code
-    // list keeps only the variables whose coefficient is not 0.
-    const auto compact = [&](const std::vector<Extended>& coefs, TArrayP& addresses) {
-        addresses.assign(1, nullptr);
-        std::vector<Extended> kept{0};
-        for (std::size_t v = 0; v < coefs.size() && v < vars.size(); ++v)
-            if (coefs[v] != 0) {
-                addresses.push_back(vars[v].Address);
-                kept.push_back(coefs[v]);
-            }
-        return kept;
-    };
     if (d.RealFormKind == 3) {
-        f.FormCoefs = compact(d.RealCoefs, f.FormVars);
-        f.FormCoefs.push_back(d.ConstTerm);
+        keepAddresses(d.RealCoefs, vars, f.FormVars);
+        keepCoefficients(d.RealCoefs, vars, d.ConstTerm, f.FormCoefs);
     } else if (d.RealFormKind == 4) {
         f.a1 = d.ConstTerm;
-        compact(d.RealCoefs, f.FormVars);
+        keepAddresses(d.RealCoefs, vars, f.FormVars);
     } else if (d.RealFormKind == 7) {
-        f.FormCoefs = compact(d.IntRealCoefs, f.IntFormVars);
-        f.FormCoefs.push_back(d.ConstTerm);
+        keepAddresses(d.IntRealCoefs, vars, f.IntFormVars);
+        keepCoefficients(d.IntRealCoefs, vars, d.ConstTerm, f.FormCoefs);
     }
     if (d.IntFormKind == 6) {
-        const std::vector<Extended> kept = compact(d.IntCoefs, f.IntFormVars);
-        f.IntFormCoefs.assign(1, 0);
-        for (std::size_t k = 1; k < kept.size(); ++k)
-            f.IntFormCoefs.push_back(static_cast<int32_t>(kept[k]));
-        f.IntFormCoefs.push_back(static_cast<int32_t>(d.IntConstTerm));
+        keepAddresses(d.IntCoefs, vars, f.IntFormVars);
+        keepCoefficients(d.IntCoefs, vars, d.IntConstTerm, f.IntFormCoefs);
     }
     for (const TScaledVarIndex& s : d.ScaledVars)
         f.ScaledVars.push_back(TScaledVar{s.A, s.B, addressOf(vars, s.VarIndex)});
-    return f;
 }
 
-TArrayOfTFunc buildCodeList(TNode* root, const TVarList& vars, std::vector<TNode*>* nodes = nullptr)
+// Makes the list n entries long; entries beyond it wait in spare with their storage.
+void resizeKeepingStorage(TArrayOfTFunc& list, std::size_t n, TArrayOfTFunc& spare)
 {
-    // An entry is large: reserve them all rather than move them as the list grows.
+    while (list.size() > n) {
+        spare.push_back(std::move(list.back()));
+        list.pop_back();
+    }
+    list.reserve(n);
+    while (list.size() < n) {
+        if (spare.empty()) {
+            list.emplace_back();
+        } else {
+            list.push_back(std::move(spare.back()));
+            spare.pop_back();
+        }
+    }
+}
+
+// Lowers the tree into w's list, in post-order after the unfilled entry 0; nodes
+// receives the tree node of every entry.
+void buildCodeList(TNode* root, const TVarList& vars, TArrayOfTFunc& list, exco::Workspace& w)
+{
     std::size_t count = 1;
     postOrder(root, [&](TNode*) { ++count; });
-    TArrayOfTFunc list(1);
-    list.reserve(count);
-    if (nodes != nullptr) {
-        nodes->assign(1, nullptr);
-        nodes->reserve(count);
-    }
+    resizeKeepingStorage(list, count, w.spare);
+    resetKeepingStorage(list[0]);
+    w.nodes.assign(1, nullptr);
+    std::size_t k = 1;
     postOrder(root, [&](TNode* node) {
-        list.push_back(fillCodeList(*node, vars));
-        if (nodes != nullptr)
-            nodes->push_back(node);
+        fillCodeList(list[k++], *node, vars);
+        w.nodes.push_back(node);
     });
-    return list;
 }
 
 int32_t functionClass(const TArrayFuncList& table, int32_t index)
@@ -215,9 +263,11 @@ int32_t joiningOperator(const TNode& parent, const TNode& child)
 // Sorts the children by required depth, deepest first (the earliest wins ties). The
 // operators of a sum or product travel with their terms, and the generator picks the
 // instructions from the order it meets them in, so the value stays the same.
-bool reorderOperands(exco::RoutineRequest& exco, TNode* node)
+bool reorderOperands(exco::RoutineRequest& exco, TNode* node, std::vector<TNode*>& kids)
 {
-    std::vector<TNode*> kids = childrenOf(node);
+    kids.clear();
+    for (TNode* child = node->FirstChild; child != nullptr; child = child->NextSibling)
+        kids.push_back(child);
     if (kids.size() < 2)
         return false;
     bool later = false;
@@ -250,30 +300,32 @@ bool reorderOperands(exco::RoutineRequest& exco, TNode* node)
     return true;
 }
 
-std::vector<int32_t> measureGrowth(const exco::RoutineRequest& exco, TArrayOfTFunc& list, int32_t& overallMax)
+// Measures the list as the generator would emit it: w.growth receives each entry's
+// depth growth; returns the deepest point.
+int32_t measureGrowth(const exco::RoutineRequest& exco, exco::Workspace& w, TArrayOfTFunc& list)
 {
-    TCompiler measure(*exco.functions);
+    TCompiler& measure = w.compiler(*exco.functions);
     measure.InitMeasure(*exco.variables, vt::Extended, exco.constType, exco.depthLimit);
-    return measure.MeasureGrowth(list, overallMax);
+    int32_t overallMax = 0;
+    measure.MeasureGrowth(list, overallMax, w.growth);
+    return overallMax;
 }
 
-// What the tree pass measured. When it reordered nothing, its code list and depth
-// are those of the tree as it stands, and the list pass takes them instead of
-// building and measuring the same list again.
+// What the tree pass measured. When it reordered nothing, the code list it built
+// and its depth are those of the tree as it stands, and the list pass takes them
+// instead of building and measuring the same list again.
 struct TreePass {
     bool reordered = false;
     int32_t overallMax = 0;
-    TArrayOfTFunc list;
 };
 
-TreePass limitStackDepth(exco::RoutineRequest& exco)
+TreePass limitStackDepth(exco::RoutineRequest& exco, exco::Workspace& w)
 {
-    std::vector<TNode*> nodes;
     TreePass pass;
-    TArrayOfTFunc& list = pass.list;
-    list = buildCodeList(exco.root, *exco.variables, &nodes);
-    int32_t& overallMax = pass.overallMax;
-    const std::vector<int32_t> growth = measureGrowth(exco, list, overallMax);
+    TArrayOfTFunc& list = exco.codeList;
+    buildCodeList(exco.root, *exco.variables, list, w);
+    pass.overallMax = measureGrowth(exco, w, list);
+    const std::vector<TNode*>& nodes = w.nodes;
     for (std::size_t i = 1; i < nodes.size(); ++i) {
         TNode* node = nodes[i];
         int32_t deepest = 0;
@@ -283,17 +335,16 @@ TreePass limitStackDepth(exco::RoutineRequest& exco)
                 best = child;
         if (best != nullptr)
             deepest = best->RequiredDepth + best->Level - node->Level;
-        node->RequiredDepth = growth[i] + deepest;
+        node->RequiredDepth = w.growth[i] + deepest;
     }
-    if (exco.passSwitch1 != 1 && !(exco.passSwitch1 == 2 && overallMax > exco.depthLimit))
+    if (exco.passSwitch1 != 1 && !(exco.passSwitch1 == 2 && pass.overallMax > exco.depthLimit))
         return pass;
     postOrder(exco.root, [&](TNode* node) {
         if (functionClass(*exco.functions, node->Data.FuncIndex) >= 0)
-            reorderOperands(exco, node);
+            reorderOperands(exco, node, w.siblings);
     });
-    renumberLevels(exco.root);
+    renumberLevels(exco.root, w.siblings);
     pass.reordered = true;
-    pass.list.clear();
     return pass;
 }
 
@@ -308,18 +359,15 @@ bool mayKeepInMemory(const TArrayOfTFunc& list, std::size_t i, const TArrayFuncL
     return functionClass(table, parent.FuncIndex) != -8;
 }
 
-void limitListDepth(const exco::RoutineRequest& exco, TArrayOfTFunc& list, const int32_t* measuredMax)
+void limitListDepth(const exco::RoutineRequest& exco, exco::Workspace& w, TArrayOfTFunc& list,
+                    const int32_t* measuredMax)
 {
     if (exco.passSwitch2 == 2) {
-        int32_t overallMax = 0;
-        if (measuredMax != nullptr)
-            overallMax = *measuredMax;
-        else
-            measureGrowth(exco, list, overallMax);
+        const int32_t overallMax = measuredMax != nullptr ? *measuredMax : measureGrowth(exco, w, list);
         if (overallMax <= exco.depthLimit)
             return;
     }
-    TCompiler measure(*exco.functions);
+    TCompiler& measure = w.compiler(*exco.functions);
     measure.InitMeasure(*exco.variables, vt::Extended, exco.constType, exco.depthLimit);
     int32_t lastEntry = 0;
     std::size_t lastTaken = 0;
@@ -350,42 +398,58 @@ void limitListDepth(const exco::RoutineRequest& exco, TArrayOfTFunc& list, const
 
 }  // namespace
 
+exco::Workspace::Workspace() = default;
+
+exco::Workspace::~Workspace() = default;
+
+TCompiler& exco::Workspace::compiler(const TArrayFuncList& table)
+{
+    if (compiler_ == nullptr || table_ != &table) {
+        compiler_ = std::make_unique<TCompiler>(table);
+        table_ = &table;
+    }
+    return *compiler_;
+}
+
 void exco::BuildRoutine(RoutineRequest& request, TFunction& func)
 {
+    Workspace own;
+    Workspace& w = request.workspace != nullptr ? *request.workspace : own;
     TNode* const root = request.root;
+    TArrayOfTFunc& list = request.codeList;
     numberOperands(root);
     numberParents(root);
     resetNodeStates(root);
     TreePass pass;
     bool measured = false;
     if (request.passSwitch1 != 0 && !request.skipDepthPasses && request.optimise) {
-        pass = limitStackDepth(request);
+        pass = limitStackDepth(request, w);
         measured = !pass.reordered;
     }
     numberParents(root);
-    request.codeList = measured ? std::move(pass.list) : buildCodeList(root, *request.variables);
+    if (!measured)
+        buildCodeList(root, *request.variables, list, w);
     // The depth the tree pass measured is not that of an optimised list.
-    if (request.optimiseList && request.optimiseList(request.codeList))
+    if (request.optimiseList && request.optimiseList(list))
         measured = false;
     if (request.passSwitch2 != 0 && !request.skipDepthPasses && request.optimise)
-        limitListDepth(request, request.codeList, measured ? &pass.overallMax : nullptr);
+        limitListDepth(request, w, list, measured ? &pass.overallMax : nullptr);
 
     int32_t highestLevel = 0;
-    for (const TFunc& f : request.codeList)
+    for (const TFunc& f : list)
         highestLevel = std::max(highestLevel, f.Level);
-    TCompiler compiler(*request.functions);
+    TCompiler& compiler = w.compiler(*request.functions);
     for (int32_t reg = 1; reg <= 8; ++reg)
         compiler.SetRegisterReserved(reg, request.reservedRegisters[static_cast<std::size_t>(reg - 1)] != 0);
     // Temporaries are Extended: a spilled intermediate keeps all 64 bits of its mantissa.
     compiler.InitEmit(*request.variables, request.dest, request.generatorOption, request.stackMode, vt::Extended,
                       request.constType, request.depthLimit);
     func.LevelTemps.assign(static_cast<std::size_t>(highestLevel) + 1, 0);
-    compiler.Compile(request.codeList, func, static_cast<std::size_t>(highestLevel) + 2, func.SharedTemps.size());
+    compiler.Compile(list, func, static_cast<std::size_t>(highestLevel) + 2, func.SharedTemps.size());
     request.maxDepth = compiler.MaxDepth();
     // Results were kept in temporaries, by the list pass or by the recompile.
     request.spilled = compiler.Recompiled() ||
-                      std::any_of(request.codeList.begin(), request.codeList.end(),
-                                  [](const TFunc& f) { return f.ResultState == 2; });
+                      std::any_of(list.begin(), list.end(), [](const TFunc& f) { return f.ResultState == 2; });
     for (int32_t reg = 1; reg <= 8; ++reg)
         request.usedRegisters[static_cast<std::size_t>(reg - 1)] = compiler.IsRegisterUsed(reg) ? 1 : 0;
 }

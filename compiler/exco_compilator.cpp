@@ -690,19 +690,18 @@ void TCompiler::InitMeasure(const TVarList& variables, int32_t tempType, int32_t
     s_->tracking = true;
 }
 
-std::vector<int32_t> TCompiler::MeasureGrowth(TArrayOfTFunc& list, int32_t& overallMax)
+void TCompiler::MeasureGrowth(TArrayOfTFunc& list, int32_t& overallMax, std::vector<int32_t>& growth)
 {
     s_->list = &list;
     s_->data.reset();
     s_->resetRun();
     s_->maxDepth = 0;
-    std::vector<int32_t> growth(list.size(), 0);
+    growth.assign(list.size(), 0);
     s_->runList([&](int32_t i, int32_t grew) {
         growth[static_cast<std::size_t>(i)] = grew;
         return true;
     });
     overallMax = s_->maxDepth;
-    return growth;
 }
 
 int32_t TCompiler::FirstEntryAboveLimit(TArrayOfTFunc& list)

@@ -37,8 +37,34 @@
 #include <memory>
 #include <vector>
 
+class TCompiler;
+
 namespace exco {
 struct RoutineData;
+
+// What one compile keeps for the next, so that a compile allocates nothing once its
+// buffers have grown: the generator with its buffers, the code-list entries with the
+// arrays they hold, and the per-entry lists of the passes.
+class Workspace {
+ public:
+    Workspace();
+    ~Workspace();
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+
+    // The generator for the function table (made again when the table is another).
+    TCompiler& compiler(const TArrayFuncList& table);
+
+    TArrayOfTFunc list;            // the code list between compiles
+    TArrayOfTFunc spare;           // entries beyond the current list, with their storage
+    std::vector<TNode*> nodes;     // the tree node of every code-list entry
+    std::vector<int32_t> growth;   // depth growth of every entry
+    std::vector<TNode*> siblings;  // children of the node being reordered, or pending levels
+
+ private:
+    std::unique_ptr<TCompiler> compiler_;
+    const TArrayFuncList* table_ = nullptr;
+};
 
 // One compile from the parse tree on: tree passes, lowering, keeping results in
 // memory, code generation and placement. TExcoH::GenerateCode fills it from its
@@ -57,9 +83,11 @@ struct RoutineRequest {
     uint8_t generatorOption = 0;
     TDestination dest;
     std::array<int32_t, 8> reservedRegisters{};
+    // Kept between compiles by the caller; a compile without one uses its own.
+    Workspace* workspace = nullptr;
     // Optimises the code list after lowering when set; true when it changed the list.
     std::function<bool(TArrayOfTFunc&)> optimiseList;
-    // results
+    // results; the entries the list holds on entry are reused for their storage
     TArrayOfTFunc codeList;
     int32_t maxDepth = 0;
     bool spilled = false;
@@ -85,9 +113,9 @@ class TCompiler {
     void InitMeasure(const TVarList& variables, int32_t tempType, int32_t constType, int32_t depthLimit);
 
     // Runs the generators over the list in measuring mode (nothing is written) and
-    // returns, per entry, the highest depth reached while the entry was generated
-    // minus the depth at its start. overallMax receives the deepest point.
-    std::vector<int32_t> MeasureGrowth(TArrayOfTFunc& list, int32_t& overallMax);
+    // fills growth, per entry, with the highest depth reached while the entry was
+    // generated minus the depth at its start. overallMax receives the deepest point.
+    void MeasureGrowth(TArrayOfTFunc& list, int32_t& overallMax, std::vector<int32_t>& growth);
     // Index of the first entry during which the depth goes above the limit, 0 when
     // none does.
     int32_t FirstEntryAboveLimit(TArrayOfTFunc& list);

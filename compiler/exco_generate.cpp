@@ -20,6 +20,8 @@ void TExcoH::GenerateCode()
     request.generatorOption = GeneratorOption;
     request.dest = Dest;
     request.reservedRegisters = ReservedRegisters;
+    request.workspace = &Codegen();
+    request.codeList = std::move(Codegen().list);
     if (Optimise && CodeListOptimisation)
         request.optimiseList = [this](TArrayOfTFunc& list) {
             if (!MayOptimise(list))
@@ -41,4 +43,25 @@ void TExcoH::GenerateCode()
     ResultWords[5] = request.maxDepth;
     ResultWords[6] = request.spilled ? 1 : 0;
     UsedRegisters = request.usedRegisters;
+}
+
+exco::Workspace& TExcoH::Codegen()
+{
+    if (codegen_ == nullptr)
+        codegen_ = std::make_unique<exco::Workspace>();
+    return *codegen_;
+}
+
+void TExcoH::KeepCodeList()
+{
+    // Enough entries for any usual formula keep their storage for the next compile; a
+    // huge text does not keep its list.
+    constexpr size_t kKeptEntries = 256;
+    exco::Workspace& w = Codegen();
+    w.list = std::move(CodeList);
+    CodeList.clear();
+    if (w.list.size() > kKeptEntries)
+        w.list.resize(kKeptEntries);
+    if (w.spare.size() + w.list.size() > kKeptEntries)
+        w.spare.resize(kKeptEntries - w.list.size());
 }

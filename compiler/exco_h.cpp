@@ -2,6 +2,7 @@
 // pre-evaluation of constant texts and the (silent) error reporter.
 #include "compiler/exco_h.h"
 
+#include "compiler/exco_compilator.h"
 #include "compiler/exco_faults.h"
 #include "compiler/exco_number.h"
 #include "compiler/exco_parser.h"
@@ -192,7 +193,7 @@ void TExcoH::CompileAttempt(const std::string& expr, const TDestination& dest, T
   else if (ErrorCode == ec::ZeroDivide && CurrentNode)
     ItemText = CurrentNode->Text;
 
-  CodeList.clear();
+  KeepCodeList();
   if (ErrorCode == 0) FreeTree();
   func = Function;
   if (ErrorCode != 0 || FaultCode != 0) {

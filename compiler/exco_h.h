@@ -14,6 +14,9 @@
 #include <vector>
 
 class TExcoParser;
+namespace exco {
+class Workspace;
+}
 
 // Raised by the parser after it stored the error code and item text.
 struct ESyntaxError : std::exception {
@@ -188,6 +191,11 @@ class TExcoH {
   };
   const TNameIndex& NameIndex() const;
   mutable TNameIndex nameIndex_;
+  // What code generation keeps from one compile to the next (exco_generate.cpp).
+  std::unique_ptr<exco::Workspace> codegen_;
+  exco::Workspace& Codegen();
+  // Hands the code list back to the workspace, which keeps its entries' storage.
+  void KeepCodeList();
 
   // Variables by the case-folded hash of their names, each bucket a chain in table
   // order; built for the table version it records.
