@@ -402,14 +402,20 @@ exco::Workspace::Workspace() = default;
 
 exco::Workspace::~Workspace() = default;
 
-TCompiler& exco::Workspace::compiler(const TArrayFuncList& table)
+namespace {
+
+TCompiler& generatorFor(std::unique_ptr<TCompiler>& generator, const TArrayFuncList& table)
 {
-    if (compiler_ == nullptr || table_ != &table) {
-        compiler_ = std::make_unique<TCompiler>(table);
-        table_ = &table;
-    }
-    return *compiler_;
+    if (generator == nullptr || !generator->Uses(table))
+        generator = std::make_unique<TCompiler>(table);
+    return *generator;
 }
+
+}  // namespace
+
+TCompiler& exco::Workspace::compiler(const TArrayFuncList& table) { return generatorFor(compiler_, table); }
+
+TCompiler& exco::Workspace::folder(const TArrayFuncList& table) { return generatorFor(folder_, table); }
 
 void exco::BuildRoutine(RoutineRequest& request, TFunction& func)
 {
@@ -462,7 +468,7 @@ void TExcoH::FreeCode(TFunction& func)
         exco::ExecArena::instance().release(static_cast<uintptr_t>(func.Entry));
     func.Entry = 0;
     func.ConstHead = nullptr;
-    func.Code.clear();
+    func.Code = {};
     func.LevelTemps.clear();
     func.SharedTemps.clear();
 }

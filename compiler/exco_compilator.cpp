@@ -10,18 +10,57 @@
 
 namespace exco {
 
-const void* RoutineData::addCell(const void* value, std::size_t size)
+namespace {
+constexpr std::size_t kChunkBytes = 4096;
+constexpr std::size_t kCellAlignment = 16;
+}  // namespace
+
+uint8_t* CellPool::take(const void* value, std::size_t size)
 {
-    std::array<uint8_t, 16>& cell = cells.emplace_back();
-    cell.fill(0);
+    const std::size_t bytes = (std::max<std::size_t>(size, 1) + kCellAlignment - 1) / kCellAlignment * kCellAlignment;
+    while (inUse_ == 0 || chunks_[inUse_ - 1].size - chunks_[inUse_ - 1].used < bytes) {
+        const std::size_t offset = inUse_ == 0 ? 0 : chunks_[inUse_ - 1].offset + chunks_[inUse_ - 1].used;
+        if (inUse_ == chunks_.size() || chunks_[inUse_].size < bytes) {
+            // A chunk too small for this cell gives way to one that holds it.
+            const std::size_t chunkSize = std::max(bytes, kChunkBytes);
+            Chunk fresh{std::make_unique_for_overwrite<uint8_t[]>(chunkSize), chunkSize, 0, 0};
+            if (inUse_ == chunks_.size())
+                chunks_.push_back(std::move(fresh));
+            else
+                chunks_[inUse_] = std::move(fresh);
+        }
+        Chunk& next = chunks_[inUse_++];
+        next.used = 0;
+        next.offset = offset;
+    }
+    Chunk& chunk = chunks_[inUse_ - 1];
+    uint8_t* cell = chunk.bytes.get() + chunk.used;
+    chunk.used += bytes;
+    std::memset(cell, 0, bytes);
     if (value != nullptr)
-        std::memcpy(cell.data(), value, std::min(size, cell.size()));
-    return cell.data();
+        std::memcpy(cell, value, size);
+    return cell;
 }
 
-const void* RoutineData::addBlock(std::size_t size)
+void CellPool::reset() { inUse_ = 0; }
+
+std::ptrdiff_t CellPool::offsetOf(const void* p) const
 {
-    return blocks.emplace_back(std::max<std::size_t>(size, 1), 0).data();
+    const auto at = reinterpret_cast<uintptr_t>(p);
+    for (std::size_t k = 0; k < inUse_; ++k) {
+        const auto start = reinterpret_cast<uintptr_t>(chunks_[k].bytes.get());
+        if (at >= start && at < start + chunks_[k].used)
+            return static_cast<std::ptrdiff_t>(chunks_[k].offset + (at - start));
+    }
+    return -1;
+}
+
+std::size_t CellPool::used() const { return inUse_ == 0 ? 0 : chunks_[inUse_ - 1].offset + chunks_[inUse_ - 1].used; }
+
+void CellPool::copyTo(uint8_t* out) const
+{
+    for (std::size_t k = 0; k < inUse_; ++k)
+        std::memcpy(out + chunks_[k].offset, chunks_[k].bytes.get(), chunks_[k].used);
 }
 
 }  // namespace exco
@@ -71,17 +110,22 @@ void State::markUsed(int32_t reg)
 void State::loadR11(const void* address)
 {
     bytes({0x49, 0xBB});
+    if (emitting()) {
+        const std::ptrdiff_t cell = data.offsetOf(address);
+        if (cell >= 0)
+            dataFixes.push_back({code.size(), static_cast<std::size_t>(cell)});
+    }
     imm64(reinterpret_cast<uint64_t>(address));
 }
 
 void State::mem(std::initializer_list<uint8_t> opcode, int reg, const void* address)
 {
     if (emitting() && address != nullptr) {
-        const auto constant = constIndex.find(address);
-        if (constant != constIndex.end()) {
+        const std::ptrdiff_t cell = constants.offsetOf(address);
+        if (cell >= 0) {
             bytes(opcode);
             bytes({static_cast<uint8_t>((reg << 3) | 5)});  // [rip + disp32]
-            ripFixes.push_back({code.size(), constant->second});
+            ripFixes.push_back({code.size(), static_cast<std::size_t>(cell)});
             imm32(0);
             return;
         }
@@ -148,20 +192,23 @@ void State::fxch() { bytes({0xD9, 0xC9}); }
 
 const void* State::newCell(const void* value, std::size_t size)
 {
-    if (!emitting() || !data)
+    if (!emitting())
         return nullptr;
-    return data->addCell(value, size);
+    return data.take(value, std::min<std::size_t>(size, 16));
+}
+
+const void* State::dataBlock(std::size_t size)
+{
+    if (!emitting())
+        return nullptr;
+    return data.take(nullptr, size);
 }
 
 const void* State::constCell(const void* value, std::size_t size)
 {
     if (!emitting())
         return nullptr;
-    std::array<uint8_t, 16>& cell = constCells.emplace_back();
-    cell.fill(0);
-    std::memcpy(cell.data(), value, std::min(size, cell.size()));
-    constIndex.emplace(cell.data(), constCells.size() - 1);
-    return cell.data();
+    return constants.take(value, std::min<std::size_t>(size, 16));
 }
 
 const void* State::realCell(Extended value, int32_t& type)
@@ -256,12 +303,14 @@ int32_t State::classOf(int32_t funcIndex) const
     return table[static_cast<std::size_t>(funcIndex)].Class;
 }
 
-const void* State::levelTemp(int32_t level) const
+const void* State::levelTemp(int32_t level)
 {
-    if (!data)
+    if (!emitting())
         return nullptr;
+    if (levelBase == nullptr)
+        levelBase = data.take(nullptr, kTempBytes * levelSlots);
     const std::size_t slot = static_cast<std::size_t>(std::max(level, 0));
-    return data->levelTemps.data() + kTempBytes * std::min(slot, data->levelTemps.size() / kTempBytes - 1);
+    return levelBase + kTempBytes * std::min(slot, levelSlots - 1);
 }
 
 void State::loadOperandIfStored(int32_t child)
@@ -511,7 +560,7 @@ void State::applyPostForm(int32_t i)
 void State::resetRun()
 {
     const std::size_t n = list != nullptr ? list->size() : 0;
-    code.clear();
+    code.assign(kHeader, 0);
     used.fill(false);
     hasCalls = false;
     hasEffects = false;
@@ -519,9 +568,12 @@ void State::resetRun()
     measureMax = 0;
     overflow = false;
     jumps.clear();
-    constCells.clear();
-    constIndex.clear();
+    constants.reset();
     ripFixes.clear();
+    data.reset();
+    dataFixes.clear();
+    levelBase = nullptr;
+    sharedBase = nullptr;
     onStack.assign(n, 0);
     started.assign(n, 0);
     inverted.assign(n, 0);
@@ -568,57 +620,69 @@ void State::runList(AfterEntry&& afterEntry)
             finishNode(i);
         }
         nodeEnd[at] = code.size();
-        node(i).CodeOffset = static_cast<int32_t>(nodeStart[at]);
+        node(i).CodeOffset = static_cast<int32_t>(nodeStart[at] - kHeader);
         node(i).CodeLength = static_cast<int32_t>(nodeEnd[at] - nodeStart[at]);
         if (!afterEntry(i, measureMax - before))
             return;
     }
 }
 
-std::vector<uint8_t> State::assemble() const
+std::size_t State::assemble(const uint8_t* dataBlock)
 {
-    std::vector<uint8_t> out;
-    std::vector<uint8_t> pushes;
+    for (const Fix& fix : dataFixes) {
+        const uint64_t address = reinterpret_cast<uint64_t>(dataBlock + fix.offset);
+        std::memcpy(code.data() + fix.at, &address, 8);
+    }
+    uint8_t pushes[8];
+    std::size_t pushCount = 0;
     static constexpr uint8_t kPush[8] = {0x50, 0x53, 0x51, 0x52, 0x54, 0x55, 0x56, 0x57};
     for (std::size_t r = 0; r < 8; ++r)
         if (used[r] || reserved[r])
-            pushes.push_back(static_cast<uint8_t>(r));
-    out.reserve(code.size() + 64);
+            pushes[pushCount++] = kPush[r];
+    // Entered with rsp = 8 mod 16; every push moves it by 8.
+    const bool pad = hasCalls && pushCount % 2 == 0;
+    static constexpr uint8_t kPadDown[4] = {0x48, 0x83, 0xEC, 0x08};
+    static constexpr uint8_t kPadUp[4] = {0x48, 0x83, 0xC4, 0x08};
+
+    // The prologue, just before the body.
+    std::size_t start = kHeader;
+    if (pad) {
+        start -= sizeof kPadDown;
+        std::memcpy(code.data() + start, kPadDown, sizeof kPadDown);
+    }
+    start -= pushCount;
+    std::memcpy(code.data() + start, pushes, pushCount);
     // Without a destination the routine's only effect is its result: it may run twice.
     const bool storesResult = dest.Where != 0 && dest.Type != 0 && dest.Where != 5;
-    if (!storesResult && !hasEffects)
-        out.insert(out.end(), exco::kRunTwiceMark.begin(), exco::kRunTwiceMark.end());
-    for (const uint8_t r : pushes)
-        out.push_back(kPush[r]);
-    // Entered with rsp = 8 mod 16; every push moves it by 8.
-    const bool pad = hasCalls && pushes.size() % 2 == 0;
+    if (!storesResult && !hasEffects) {
+        start -= exco::kRunTwiceMark.size();
+        std::memcpy(code.data() + start, exco::kRunTwiceMark.data(), exco::kRunTwiceMark.size());
+    }
+
     if (pad)
-        out.insert(out.end(), {0x48, 0x83, 0xEC, 0x08});
-    const std::size_t bodyStart = out.size();
-    out.insert(out.end(), code.begin(), code.end());
-    if (pad)
-        out.insert(out.end(), {0x48, 0x83, 0xC4, 0x08});
-    for (auto r = pushes.rbegin(); r != pushes.rend(); ++r)
-        out.push_back(static_cast<uint8_t>(kPush[*r] + 8));
-    appendResultStore(out);
-    out.push_back(0xC3);
-    if (!constCells.empty()) {
-        out.resize((out.size() + 15) / 16 * 16, 0xCC);
-        const std::size_t poolStart = out.size();
-        for (const auto& cell : constCells)
-            out.insert(out.end(), cell.begin(), cell.end());
-        for (const RipFix& fix : ripFixes) {
-            const std::size_t dispAt = bodyStart + fix.dispPos;
-            const int64_t target = static_cast<int64_t>(poolStart + 16 * fix.cell);
-            const int32_t displacement = static_cast<int32_t>(target - static_cast<int64_t>(dispAt + 4));
-            std::memcpy(out.data() + dispAt, &displacement, 4);
+        code.insert(code.end(), std::begin(kPadUp), std::end(kPadUp));
+    for (std::size_t k = pushCount; k-- > 0;)
+        code.push_back(static_cast<uint8_t>(pushes[k] + 8));
+    appendResultStore();
+    code.push_back(0xC3);
+    if (constants.used() > 0) {
+        // The constants start 16-byte aligned, as the routine does.
+        code.resize(start + (code.size() - start + 15) / 16 * 16, 0xCC);
+        const std::size_t poolStart = code.size();
+        code.resize(poolStart + constants.used());
+        constants.copyTo(code.data() + poolStart);
+        for (const Fix& fix : ripFixes) {
+            const int64_t target = static_cast<int64_t>(poolStart + fix.offset);
+            const int32_t displacement = static_cast<int32_t>(target - static_cast<int64_t>(fix.at + 4));
+            std::memcpy(code.data() + fix.at, &displacement, 4);
         }
     }
-    return out;
+    return start;
 }
 
-void State::appendResultStore(std::vector<uint8_t>& out) const
+void State::appendResultStore()
 {
+    std::vector<uint8_t>& out = code;
     if (dest.Where == 0 || dest.Type == 0 || dest.Where == 5)
         return;
     int32_t type = dest.Type;
@@ -693,7 +757,6 @@ void TCompiler::InitMeasure(const TVarList& variables, int32_t tempType, int32_t
 void TCompiler::MeasureGrowth(TArrayOfTFunc& list, int32_t& overallMax, std::vector<int32_t>& growth)
 {
     s_->list = &list;
-    s_->data.reset();
     s_->resetRun();
     s_->maxDepth = 0;
     growth.assign(list.size(), 0);
@@ -707,7 +770,6 @@ void TCompiler::MeasureGrowth(TArrayOfTFunc& list, int32_t& overallMax, std::vec
 int32_t TCompiler::FirstEntryAboveLimit(TArrayOfTFunc& list)
 {
     s_->list = &list;
-    s_->data.reset();
     s_->resetRun();
     int32_t found = 0;
     s_->runList([&](int32_t i, int32_t) {
@@ -734,10 +796,9 @@ void TCompiler::Compile(TArrayOfTFunc& list, TFunction& func, std::size_t levelS
         for (const TSharedKey& key : f.SharedKeys)
             sharedSlots = std::max(sharedSlots, static_cast<std::size_t>(std::max(key.Temp, 0)) + 1);
     }
+    s.levelSlots = std::max<std::size_t>(levelSlots, 1);
+    s.sharedSlots = std::max<std::size_t>(sharedSlots, 1);
     for (;;) {
-        s.data = std::make_shared<exco::RoutineData>();
-        s.data->levelTemps.assign(State::kTempBytes * std::max<std::size_t>(levelSlots, 1), 0);
-        s.data->sharedTemps.assign(State::kTempBytes * std::max<std::size_t>(sharedSlots, 1), 0);
         s.resetRun();
         s.runList([](int32_t, int32_t) { return true; });
         s.patchJumps();
@@ -750,12 +811,20 @@ void TCompiler::Compile(TArrayOfTFunc& list, TFunction& func, std::size_t levelS
         break;
     }
     maxDepth_ = s.maxDepth;
-    std::vector<uint8_t> routine = s.assemble();
-    func.Entry = static_cast<intptr_t>(exco::ExecArena::instance().place(routine, s.data));
-    func.ConstHead = s.data.get();
-    func.Code = std::move(routine);
-    s.code.clear();
+    std::shared_ptr<uint8_t[]> data;
+    if (s.data.used() > 0) {
+        data = std::make_shared<uint8_t[]>(s.data.used());
+        s.data.copyTo(data.get());
+    }
+    const std::size_t start = s.assemble(data.get());
+    const std::span<const uint8_t> routine(s.code.data() + start, s.code.size() - start);
+    func.ConstHead = data.get();
+    const uintptr_t entry = exco::ExecArena::instance().place(routine, std::move(data));
+    func.Entry = static_cast<intptr_t>(entry);
+    func.Code = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(entry), routine.size());
 }
+
+bool TCompiler::Uses(const TArrayFuncList& table) const { return &s_->table == &table; }
 
 bool TCompiler::IsRegisterUsed(int32_t reg) const
 {

@@ -40,7 +40,6 @@
 class TCompiler;
 
 namespace exco {
-struct RoutineData;
 
 // What one compile keeps for the next, so that a compile allocates nothing once its
 // buffers have grown: the generator with its buffers, the code-list entries with the
@@ -54,6 +53,8 @@ class Workspace {
 
     // The generator for the function table (made again when the table is another).
     TCompiler& compiler(const TArrayFuncList& table);
+    // A second one, for the routines that fold constant calls while the list is built.
+    TCompiler& folder(const TArrayFuncList& table);
 
     TArrayOfTFunc list;            // the code list between compiles
     TArrayOfTFunc spare;           // entries beyond the current list, with their storage
@@ -62,8 +63,7 @@ class Workspace {
     std::vector<TNode*> siblings;  // children of the node being reordered, or pending levels
 
  private:
-    std::unique_ptr<TCompiler> compiler_;
-    const TArrayFuncList* table_ = nullptr;
+    std::unique_ptr<TCompiler> compiler_, folder_;
 };
 
 // One compile from the parse tree on: tree passes, lowering, keeping results in
@@ -124,6 +124,8 @@ class TCompiler {
     // levelSlots and sharedSlots size the temporaries.
     void Compile(TArrayOfTFunc& list, TFunction& func, std::size_t levelSlots, std::size_t sharedSlots);
 
+    // Whether it generates with this function table.
+    bool Uses(const TArrayFuncList& table) const;
     int32_t MaxDepth() const { return maxDepth_; }
     bool Recompiled() const { return recompiled_; }
     bool IsRegisterUsed(int32_t reg) const;

@@ -6,26 +6,37 @@
 
 #include <array>
 #include <cstddef>
-#include <deque>
 #include <initializer_list>
 #include <memory>
 #include <span>
 #include <stdexcept>
-#include <unordered_map>
 #include <vector>
 
 namespace exco {
 
-// Everything a routine reads or writes besides host variables. Addresses are fixed
-// once handed out (cells live in a deque, temporaries are sized before generating).
-struct RoutineData {
-    std::vector<uint8_t> levelTemps;   // 10-byte Extended slots
-    std::vector<uint8_t> sharedTemps;  // 10-byte Extended slots
-    std::deque<std::array<uint8_t, 16>> cells;
-    std::deque<std::vector<uint8_t>> blocks;  // argument blocks of list functions
+// Cells a run hands out at addresses that stay fixed until the next run starts, in
+// chunks kept from one run to the next. An address handed out is found again as an
+// offset: the cells in the order they were taken, laid end to end.
+class CellPool {
+ public:
+    // size bytes holding value (zeros when value is null), 16-byte aligned.
+    uint8_t* take(const void* value, std::size_t size);
+    void reset();
+    // Offset of p among the cells taken, or -1 when p lies in none of them.
+    std::ptrdiff_t offsetOf(const void* p) const;
+    std::size_t used() const;
+    // The cells taken, end to end, into out (used() bytes).
+    void copyTo(uint8_t* out) const;
 
-    const void* addCell(const void* value, std::size_t size);
-    const void* addBlock(std::size_t size);
+ private:
+    struct Chunk {
+        std::unique_ptr<uint8_t[]> bytes;
+        std::size_t size = 0;
+        std::size_t used = 0;
+        std::size_t offset = 0;  // of its first byte among all cells taken
+    };
+    std::vector<Chunk> chunks_;
+    std::size_t inUse_ = 0;  // chunks [0, inUse_) hold cells of this run
 };
 
 }  // namespace exco
@@ -75,12 +86,16 @@ struct TCompiler::State {
     int32_t measureMax = 0;
     bool overflow = false;
 
+    // The routine is assembled in place: the body from kHeader on, the prologue
+    // written just before it once the registers it saves are known, the epilogue and
+    // the constants after it. Offsets into the code (jumps, fixes, entries' code
+    // offsets) are counted from the buffer's start.
+    static constexpr std::size_t kHeader = 16;
     std::vector<uint8_t> code;
     std::array<bool, 8> used{};
     std::array<bool, 8> reserved{};
     bool hasCalls = false;
     bool hasEffects = false;  // the routine writes host memory besides its result store
-    std::shared_ptr<exco::RoutineData> data;
 
     TArrayOfTFunc* list = nullptr;
     ChildLists children;
@@ -92,13 +107,21 @@ struct TCompiler::State {
 
     // Constants travel with the code, after its ret, and are addressed relative to
     // rip: the same text compiles to the same bytes wherever it is placed.
-    struct RipFix {
-        std::size_t dispPos = 0;  // offset of the disp32 in the body
-        std::size_t cell = 0;     // index of the constant cell
+    struct Fix {
+        std::size_t at = 0;      // offset of the disp32 or imm64 in the code
+        std::size_t offset = 0;  // of the cell among the cells of its pool
     };
-    std::deque<std::array<uint8_t, 16>> constCells;
-    std::unordered_map<const void*, std::size_t> constIndex;
-    std::vector<RipFix> ripFixes;
+    exco::CellPool constants;
+    std::vector<Fix> ripFixes;
+    // Writable data (scratch cells, temporaries, argument blocks) is taken from a pool
+    // while generating and goes into one block of its own when the routine is placed;
+    // the addresses in the code are then moved to that block. A routine that uses none
+    // has none.
+    exco::CellPool data;
+    std::vector<Fix> dataFixes;
+    std::size_t levelSlots = 1, sharedSlots = 1;
+    const uint8_t* levelBase = nullptr;
+    const uint8_t* sharedBase = nullptr;
 
     bool emitting() const { return key == kEmit; }
     TFunc& node(int32_t i) { return (*list)[static_cast<std::size_t>(i)]; }
@@ -126,6 +149,7 @@ struct TCompiler::State {
 
     // constants and cells
     const void* newCell(const void* value, std::size_t size);
+    const void* dataBlock(std::size_t size);
     const void* constCell(const void* value, std::size_t size);
     const void* realCell(Extended value, int32_t& type);
     const void* intCell(int64_t value);
@@ -138,7 +162,7 @@ struct TCompiler::State {
     // tables
     int32_t varType(const void* address) const;
     int32_t classOf(int32_t funcIndex) const;
-    const void* levelTemp(int32_t level) const;
+    const void* levelTemp(int32_t level);
     void loadOperandIfStored(int32_t child);
 
     // combining
@@ -179,7 +203,7 @@ struct TCompiler::State {
     void userCall(int32_t i);
 
     // sharing one computation between functions of the same argument
-    const void* sharedTemp(int32_t slot) const;
+    const void* sharedTemp(int32_t slot);
     void saveShared(int32_t slot);
     void loadShared(int32_t slot);
     void loadPiHalf();
@@ -191,6 +215,7 @@ struct TCompiler::State {
     void resetRun();
     template <class AfterEntry>
     void runList(AfterEntry&& afterEntry);
-    std::vector<uint8_t> assemble() const;
-    void appendResultStore(std::vector<uint8_t>& out) const;
+    // The finished routine, in code from the returned offset to its end.
+    std::size_t assemble(const uint8_t* dataBlock);
+    void appendResultStore();
 };

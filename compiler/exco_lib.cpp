@@ -290,7 +290,7 @@ void ExcoGetInfo(int query, intptr_t index, intptr_t& value) {
   }
   switch (query) {
     case 334: {
-      const TCode& code = compiled->Function.Code;
+      const std::span<const uint8_t> code = compiled->Function.Code;
       const intptr_t start = reinterpret_cast<intptr_t>(code.data());
       const intptr_t end = start + static_cast<intptr_t>(code.size());
       value = (index >= start && index < end) ? end - index : 0;

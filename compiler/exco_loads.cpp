@@ -489,9 +489,7 @@ void State::listCall(int32_t i)
     const std::span<const int32_t> operands = children[static_cast<std::size_t>(i)];
     if (operands.empty())
         throw std::logic_error("list function without arguments");
-    const void* block = nullptr;
-    if (emitting() && data)
-        block = data->addBlock(State::kTempBytes * operands.size());
+    const void* block = dataBlock(State::kTempBytes * operands.size());
     const auto slot = [&](std::size_t k) {
         return block == nullptr ? nullptr : static_cast<const uint8_t*>(block) + State::kTempBytes * k;
     };

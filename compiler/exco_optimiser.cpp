@@ -252,7 +252,9 @@ Extended TExcoH::RunFolded(int32_t i, const std::vector<Extended>& args, bool sw
     f.B = source.B;
     list.push_back(f);
 
-    TCompiler compiler(FuncTable);
+    TCompiler& compiler = Codegen().folder(FuncTable.Entries());
+    for (int32_t reg = 1; reg <= 8; ++reg)
+        compiler.SetRegisterReserved(reg, false);
     compiler.InitEmit(Variables, TDestination{}, 0, 1, vt::Extended, ConstType, DepthLimit);
     ScratchRoutine routine;
     compiler.Compile(list, routine.function(), args.size() + 2, 0);

@@ -9,13 +9,14 @@
 
 using State = TCompiler::State;
 
-const void* State::sharedTemp(int32_t slot) const
+const void* State::sharedTemp(int32_t slot)
 {
-    if (!data)
+    if (!emitting())
         return nullptr;
-    const std::size_t slots = data->sharedTemps.size() / kTempBytes;
-    const std::size_t at = std::min(static_cast<std::size_t>(std::max(slot, 0)), slots - 1);
-    return data->sharedTemps.data() + kTempBytes * at;
+    if (sharedBase == nullptr)
+        sharedBase = data.take(nullptr, kTempBytes * sharedSlots);
+    const std::size_t at = std::min(static_cast<std::size_t>(std::max(slot, 0)), sharedSlots - 1);
+    return sharedBase + kTempBytes * at;
 }
 
 // ST(0) into the slot, kept on the stack.

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -313,7 +314,8 @@ using TArrayOfTFunc = std::vector<TFunc>;
 // (the handle given to the caller). The code generator owns how code is placed;
 // it may add what it needs here.
 struct TFunction {
-  TCode Code;
+  // The routine's bytes where they run (from the entry on), valid until it is freed.
+  std::span<const uint8_t> Code;
   void* ConstHead = nullptr;
   TArrayF LevelTemps;
   TArrayF SharedTemps;

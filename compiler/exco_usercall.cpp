@@ -227,10 +227,8 @@ void State::userCall(int32_t i)
         if (entry.Routine == 0)
             throw std::logic_error("added function without a routine");
         const bool byValue = entry.Class == -8 || entry.Class == -10 || entry.Class == -15;
-        const void* block = nullptr;
         const std::size_t slotBytes = byValue ? 16 : kTempBytes;
-        if (emitting() && data)
-            block = data->addBlock(slotBytes * std::max<std::size_t>(count, 1));
+        const void* block = dataBlock(slotBytes * std::max<std::size_t>(count, 1));
         const auto slot = [&](std::size_t k) -> const void* {
             return block == nullptr ? nullptr : static_cast<const uint8_t*>(block) + slotBytes * k;
         };
@@ -247,11 +245,8 @@ void State::userCall(int32_t i)
             } else {
                 args.push_back({AbiArgument::Kind::Pointer, slot(0)});
                 if (entry.Class <= -11 && entry.Class >= -14) {
-                    const void* countCell = nullptr;
-                    if (emitting() && data) {
-                        const int64_t value = static_cast<int64_t>(count);
-                        countCell = data->addCell(&value, sizeof value);
-                    }
+                    const int64_t value = static_cast<int64_t>(count);
+                    const void* countCell = newCell(&value, sizeof value);
                     args.push_back({AbiArgument::Kind::Integer, countCell});
                 }
             }

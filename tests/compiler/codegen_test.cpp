@@ -602,7 +602,7 @@ TEST(CodeGenerator, TheSameTreeCompilesToTheSameBytes)
     const auto a = testtree::compile(build(first), vars, table);
     const auto b = testtree::compile(build(second), vars, table);
     EXPECT_NE(a->function.Entry, b->function.Entry);
-    EXPECT_EQ(a->function.Code, b->function.Code);
+    EXPECT_TRUE(std::ranges::equal(a->function.Code, b->function.Code));
     EXPECT_TRUE(close(a->run(), 3 + host.x * static_cast<double>(0.1L) / host.e));
 
     // A constant alone: the marker, one load and ret, then the constant itself.
@@ -613,4 +613,75 @@ TEST(CodeGenerator, TheSameTreeCompilesToTheSameBytes)
     EXPECT_TRUE(std::equal(load.begin(), load.end(), c->function.Code.begin()));
     EXPECT_EQ(c->function.Code[load.size() + 4], 0xC3);
     EXPECT_EQ(c->run(), 2.5L);
+}
+
+// A compiler keeps its code list, its generator and their buffers from one compile to
+// the next. Nothing of an earlier text may reach a later one, and a routine owns its
+// cells: it gives its value after its compiler has compiled others, and after the
+// compiler is gone.
+TEST(CodeGenerator, ACompilerThatCompiledOtherTextsGivesEachTheRoutineAFreshOneGives)
+{
+    Host host;
+    const auto bind = [&](TExcoH& h) {
+        for (const TVariable& v : host.table())
+            h.SetVariable(v.Name, v.Address, v.Type);
+        h.DepthLimit = 4;  // temporaries for the deeper texts
+    };
+    const long double x = host.x, y = host.y, z = host.z, w = host.w, d = host.d;
+    const struct {
+        const char* text;
+        long double value;
+    } cases[] = {
+        {"sin(x)^2+cos(x)^2+sqrt(y)*sqrt(y)", 1 + y},  // shared computations
+        {"x*(y+z*(w+x*(y+z*(w+x))))+sqrt(2)", x * (y + z * (w + x * (y + z * (w + x)))) + std::sqrt(2.0L)},
+        {"max(x,y,z,w)-min(d,x)+sum(da)/len(da)", y - d + (1.5L - 2.0L + 3.25L + 8.0L) / 4},
+        {"if(x>y,1,if(z<w,2*j+1,3))", 5},
+        {"da[j]+na[3*j-5]+sa[x*5]", 3.25L - 20 + 2.5L},
+        {"(x+y)*(z+w)/(x-y)/(z-w)+2^10", (x + y) * (z + w) / (x - y) / (z - w) + 1024},
+        {"exp(-x^2/2)/sqrt(2*3.14159265358979)", std::exp(-x * x / 2) / std::sqrt(2 * 3.14159265358979L)},
+    };
+    struct Made {
+        long double value;
+        TResultWords words;
+        std::size_t bytes;
+    };
+    std::vector<Made> fresh;
+    for (const auto& c : cases) {
+        TExcoH h;
+        bind(h);
+        TFunction f;
+        h.Compile(c.text, TDestination{}, f);
+        ASSERT_NE(f.Entry, 0) << c.text << ": error " << h.ErrorCode;
+        fresh.push_back({ExcoRunRoutine(f.Entry), h.ResultWords, f.Code.size()});
+        EXPECT_NEAR(static_cast<double>(fresh.back().value), static_cast<double>(c.value),
+                    1e-12 * std::max(1.0, std::fabs(static_cast<double>(c.value))))
+            << c.text;
+        TExcoH::FreeCode(f);
+    }
+    std::vector<TFunction> kept(std::size(cases));
+    {
+        TExcoH h;
+        bind(h);
+        // Every text after all the others, in both orders; the routines of the second
+        // round stay.
+        for (const bool keep : {false, true}) {
+            for (std::size_t n = 0; n < std::size(cases); ++n) {
+                const std::size_t k = keep ? n : std::size(cases) - 1 - n;
+                TFunction f;
+                h.Compile(cases[k].text, TDestination{}, f);
+                ASSERT_NE(f.Entry, 0) << cases[k].text;
+                EXPECT_EQ(ExcoRunRoutine(f.Entry), fresh[k].value) << cases[k].text;
+                EXPECT_EQ(h.ResultWords, fresh[k].words) << cases[k].text;
+                EXPECT_EQ(f.Code.size(), fresh[k].bytes) << cases[k].text;
+                if (keep)
+                    kept[k] = f;
+                else
+                    TExcoH::FreeCode(f);
+            }
+        }
+    }
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        EXPECT_EQ(ExcoRunRoutine(kept[k].Entry), fresh[k].value) << cases[k].text;
+        TExcoH::FreeCode(kept[k]);
+    }
 }

@@ -181,6 +181,11 @@ TEST_F(ExcoInterface, QueriesOnCompiledFunctions) {
   EXPECT_EQ(info(316, out.handle), 0);
   EXPECT_EQ(info(320, out.handle), 4);
   EXPECT_EQ(info(322, out.handle), 4);
+  // The bytes of the routine from its entry: the mark that it may run twice, fld qword
+  // [rip + disp32] and ret, 16-byte aligned, then the cell of the constant 3.
+  EXPECT_EQ(info(334, out.handle), 3 + 6 + 1 + 6 + 16);
+  const CompileOutcome one = compileText("1");
+  EXPECT_EQ(info(334, one.handle), 3 + 2 + 1);  // the mark, fld1 and ret
 
   // An index that is no handle: error 216 with the index as item; value untouched.
   EXPECT_EQ(info(305, 987654), -12345);

@@ -95,7 +95,7 @@ class Optimiser : public ::testing::Test {
         out.words = h.ResultWords;
         if (func.Entry == 0)
             return out;
-        out.code = func.Code;
+        out.code.assign(func.Code.begin(), func.Code.end());
         out.fault = run(func.Entry, out.value);
         TExcoH::FreeCode(func);
         return out;

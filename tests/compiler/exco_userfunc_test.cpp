@@ -290,6 +290,13 @@ TEST_F(UserFunctions, NativeRoutinesGetTheirArgumentsByTheirCallingClass) {
     EXPECT_NEAR(static_cast<double>(run(c.text)), static_cast<double>(expected), 1e-9) << c.text;
   }
 
+  // A routine keeps the count it passes to a list routine while other texts are
+  // compiled after it.
+  const CompileOutcome three = compileText("lsum(x,y,x)");
+  ASSERT_NE(three.handle, 0);
+  EXPECT_EQ(run("lsum(y)+lsum(x,x)"), y + x + 2 * x);
+  EXPECT_EQ(ExcoRunRoutine(three.handle), x + 2 * y + 3 * x);
+
   // A text-defined function whose body calls a routine of the host, called with
   // values of its caller on the x87 stack.
   ASSERT_GE(add("viahost(a)=a*full(a)", textDescriptor()), 0);
