@@ -6,6 +6,7 @@
 #include "dataaware/data_grid.h"
 #include "dataaware/dataset.h"
 #include "editor/page_controls.h"
+#include "model/settings_rows.h"
 #include "ui/application.h"
 
 #include <QCheckBox>
@@ -63,8 +64,7 @@ void TForm3::buildKeyboardPage()
 void TForm3::chKeyboardClick()
 {
     const bool on = chKeyBoard->isChecked();
-    ExecSQL(on ? QStringLiteral("update testd set v = 'true' where id = -19;")
-               : QStringLiteral("update testd set v = 'false' where id = -19;"));
+    ExecSQL(flagUpdateStatement(SettingId::KeyboardEnabled, on));
     Sheet6->setEnabled(on);
 }
 

@@ -133,7 +133,7 @@ std::optional<QString> StoredSetting(S id)
     return row.text(0, 0);
 }
 
-void WriteSetting(S id, const QString& value) { ExecSQL(settingUpdateStatement(id, SqlQuote(value))); }
+void WriteSetting(S id, const QString& value) { ExecSQL(textUpdateStatement(id, value)); }
 
 // Drops every key but the digits and backspace before the edit sees it.
 class KeyGate : public QObject {
@@ -264,8 +264,7 @@ bool TForm3::SaveSettings()
         {S::TestTime, position(S::TestTime, udTimer->value())},
         {S::TimerEnabled, flagUpdateStatement(S::TimerEnabled, chTimerEnabled->isChecked())},
         {S::LastAnswerEditable, flagUpdateStatement(S::LastAnswerEditable, chEditQuestion->isChecked())},
-        {S::ParseTypedAnswer,
-         settingUpdateStatement(S::ParseTypedAnswer, QStringLiteral("'%1'").arg(cbParseEdit->currentIndex()))},
+        {S::ParseTypedAnswer, textUpdateStatement(S::ParseTypedAnswer, QString::number(cbParseEdit->currentIndex()))},
         {S::DataFieldsAlign, position(S::DataFieldsAlign, combo2->currentIndex())},
         {S::AnswersAlign, position(S::AnswersAlign, cAlign->currentIndex())},
         {S::DataFieldsCharCase, position(S::DataFieldsCharCase, combo4->currentIndex())},

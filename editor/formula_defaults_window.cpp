@@ -172,10 +172,12 @@ void TForm12::FormClose()
 {
     if (!gFormulaDefaultsValid || cancelled_)
         return;
-    const std::pair<QLineEdit*, int> rows[] = {{editTrue, -15}, {editFalse, -16}, {editFirstAnswer, -17}, {editStep, -18}};
+    const std::pair<QLineEdit*, SettingId> rows[] = {{editTrue, SettingId::BuilderTrueValue},
+                                                     {editFalse, SettingId::BuilderFalseValue},
+                                                     {editFirstAnswer, SettingId::BuilderFirstAnswerValue},
+                                                     {editStep, SettingId::BuilderStep}};
     for (const auto& [edit, id] : rows)
-        ExecSQL(QStringLiteral("update testd set v = '") + edit->text() + QStringLiteral("' where id = ")
-                + QString::number(id) + QStringLiteral(";"));
+        ExecSQL(textUpdateStatement(id, edit->text()));
 }
 
 }  // namespace kelvo

@@ -1,5 +1,7 @@
 #include "model/settings_rows.h"
 
+#include "model/values.h"
+
 #include <algorithm>
 
 namespace kelvo {
@@ -127,9 +129,11 @@ QString settingUpdateStatement(SettingId id, const QString& valueLiteral)
     return QStringLiteral("update testd set v = %1 where id = %2;").arg(valueLiteral).arg(settingNumber(id));
 }
 
+QString textUpdateStatement(SettingId id, const QString& text) { return settingUpdateStatement(id, SqlQuote(text)); }
+
 QString flagUpdateStatement(SettingId id, bool on)
 {
-    return settingUpdateStatement(id, on ? QStringLiteral("'true'") : QStringLiteral("'false'"));
+    return textUpdateStatement(id, on ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
 }  // namespace kelvo

@@ -85,6 +85,10 @@ QString settingSelectStatement(SettingId id);
 // number, or text in quotes): "update testd set v = 2 where id = -11;".
 QString settingUpdateStatement(SettingId id, const QString& valueLiteral);
 
+// The statement that writes a text into one row, quoted as every text a person gives:
+// "update testd set v = 'O''Brien.rtf' where id = -4;".
+QString textUpdateStatement(SettingId id, const QString& text);
+
 // The statement that writes one flag row: "update testd set v = 'true' where id = -3;".
 QString flagUpdateStatement(SettingId id, bool on);
 

@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/session.h"
 #include "model/run_recording.h"
+#include "model/settings_rows.h"
 
 #include <algorithm>
 
@@ -49,7 +50,7 @@ std::optional<PosteriorTestModel> LoadTestModel()
         || formulaCount.isNull() || formulaCount.integer(0, 0) == 0)
         return std::nullopt;
     model.maxAnswers = maxAnswers.integer(0, 0);
-    const RowSet nullRow = SelectToVariant(QStringLiteral("select v from testd where id = -29;"));
+    const RowSet nullRow = SelectToVariant(settingSelectStatement(SettingId::ConvertToNull));
     model.nullUnchanged = !nullRow.isNull() && nullRow.text(0, 0) == QLatin1String("true");
 
     std::map<int, QStringList> captions;
