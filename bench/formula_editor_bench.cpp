@@ -5,6 +5,7 @@
 // 5 ms each, so that typing never lags.
 
 #include "bench_support.h"
+#include "bench_test_file.h"
 #include "app/main_window.h"
 #include "app/window_instance.h"
 #include "data/database.h"
@@ -94,12 +95,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bench.mdb"));
-    engine::createDatabase(path, QString());
-    Form1->con.close();
-    Form1->con.setConnectionString(QStringLiteral("Data Source=") + path + QStringLiteral(";"));
-    Form1->con.open();
-    for (const QString& statement : schemaStatements())
-        Form1->con.execute(statement);
+    bench::openEmptyTest(path);
     fillTest(Form1->con);
 
     gFormulaVariableId = 2;

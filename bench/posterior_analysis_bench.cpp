@@ -4,6 +4,7 @@
 // progress window was painted, and the executable memory before and after.
 
 #include "bench_support.h"
+#include "bench_test_file.h"
 #include "app/main_window.h"
 #include "app/window_instance.h"
 #include "compiler/exec_arena.h"
@@ -37,11 +38,6 @@ struct TestShape {
     int formulasEach;  // 0: the long test's five conditions and every tenth an aggregate
     int runs;
 };
-
-void createResultTable(const QString& name)
-{
-    ExecSQL(QStringLiteral("create table %1 ( id integer primary key not null, unique (id), check (id > 0) );").arg(name));
-}
 
 QStringList formulasOf(const TestShape& shape, int v)
 {
@@ -84,13 +80,7 @@ void fillTest(engine::Connection& connection, const TestShape& shape)
         for (const QString& formula : formulasOf(shape, v))
             ExecSQL(QStringLiteral("insert into formula (varid, formula) values (%1, '%2');").arg(v).arg(formula));
     }
-    for (int k = 1; (k - 1) * 254 < shape.questions; ++k)
-        createResultTable(QStringLiteral("datai%1").arg(k));
-    createResultTable(QStringLiteral("datav1"));
-    for (int n = 1; n <= shape.questions; ++n)
-        ExecSQL(QStringLiteral("alter table datai%1 add item%2 longtext;").arg(ColumnBlock(n)).arg(n));
-    for (int n = 1; n <= shape.variables; ++n)
-        ExecSQL(QStringLiteral("alter table datav1 add var%1 float;").arg(n));
+    bench::addResultTables(shape.questions, shape.variables);
     ExecSQL(QStringLiteral("update testd set v = 'true' where id = 0;"));
 
     std::mt19937 generator(7);

@@ -7,6 +7,7 @@
 #include "data/database.h"
 #include "data/schema.h"
 #include "bench_support.h"
+#include "bench_test_file.h"
 #include "engine/connection.h"
 #include "results/results_window.h"
 #include "ui/application.h"
@@ -30,11 +31,6 @@ namespace {
 constexpr int kQuestions = 300;
 constexpr int kVariables = 100;
 
-void createResultTable(const QString& name)
-{
-    kelvo::ExecSQL(QStringLiteral("create table %1 ( id integer primary key not null, unique (id), check (id > 0) );").arg(name));
-}
-
 // Fills many thousand rows in one statement a table: the rows are numbered by a
 // recursive query, which the program's own statements do not need and so do not know.
 void insertNumberedRows(const QString& columns, const QString& values, const QString& table, int runs)
@@ -54,13 +50,7 @@ void fillTest(int runs)
     using kelvo::ExecSQL;
     for (const QString& statement : kelvo::schemaStatements())
         ExecSQL(statement);
-    createResultTable(QStringLiteral("datai1"));
-    createResultTable(QStringLiteral("datai2"));
-    createResultTable(QStringLiteral("datav1"));
-    for (int n = 1; n <= kQuestions; ++n)
-        ExecSQL(QStringLiteral("alter table datai%1 add item%2 longtext;").arg(kelvo::ColumnBlock(n)).arg(n));
-    for (int n = 1; n <= kVariables; ++n)
-        ExecSQL(QStringLiteral("alter table datav1 add var%1 float;").arg(n));
+    kelvo::bench::addResultTables(kQuestions, kVariables);
 
     kelvo::engine::Transaction transaction(kelvo::Form1->con);
     insertNumberedRows(QStringLiteral("id, test_date, test_time, blank_answers, last_answer, go_back, correction_answers, "

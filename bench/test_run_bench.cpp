@@ -5,6 +5,7 @@
 // its variables computed, the backup record written and the window closed.
 
 #include "bench_support.h"
+#include "bench_test_file.h"
 #include "app/main_window.h"
 #include "app/window_instance.h"
 #include "data/database.h"
@@ -40,11 +41,6 @@ const int kRuns = kelvo::bench::sized(12, 2);
 
 using kelvo::ExecSQL;
 
-void createResultTable(const QString& name)
-{
-    ExecSQL(QStringLiteral("create table %1 ( id integer primary key not null, unique (id), check (id > 0) );").arg(name));
-}
-
 // A locked test as the editor and the lock leave it.
 void fillTest(kelvo::engine::Connection& connection)
 {
@@ -75,13 +71,7 @@ void fillTest(kelvo::engine::Connection& connection)
                         .arg(id)
                         .arg(id - 1));
     }
-    createResultTable(QStringLiteral("datai1"));
-    createResultTable(QStringLiteral("datai2"));
-    createResultTable(QStringLiteral("datav1"));
-    for (int n = 1; n <= kQuestions; ++n)
-        ExecSQL(QStringLiteral("alter table datai%1 add item%2 longtext;").arg(kelvo::ColumnBlock(n)).arg(n));
-    for (int n = 1; n <= kVariables; ++n)
-        ExecSQL(QStringLiteral("alter table datav1 add var%1 float;").arg(n));
+    kelvo::bench::addResultTables(kQuestions, kVariables);
     ExecSQL(QStringLiteral("update testd set v = 'true' where id = 0;"));
     ExecSQL(QStringLiteral("update testd set v = 'false' where id = -13;"));
     transaction.commit();

@@ -4,6 +4,7 @@
 // spent compiling.
 
 #include "bench_support.h"
+#include "bench_test_file.h"
 #include "app/main_window.h"
 #include "app/window_instance.h"
 #include "data/schema.h"
@@ -94,12 +95,7 @@ long residentKiB()
 
 void openTest(const QString& path, int questions, int answers, int variables, int formulasEach)
 {
-    engine::createDatabase(path, QString());
-    Form1->con.close();
-    Form1->con.setConnectionString(QStringLiteral("Data Source=") + path + QStringLiteral(";"));
-    Form1->con.open();
-    for (const QString& statement : schemaStatements())
-        Form1->con.execute(statement);
+    bench::openEmptyTest(path);
     fillTest(Form1->con, questions, answers, variables, formulasEach);
 }
 
