@@ -93,17 +93,13 @@ void TForm3::buildAdministratorPage()
     qusers->setWriteFailureText([](const engine::EngineError&) { return kDuplicateUserError; });
 
     auto* layout = new QVBoxLayout(Sheet9);
-    auto* tools = new QHBoxLayout;
     speed4 = MakeButton(Sheet9, "speed4", QStringLiteral("Drop"));
     Speed8 = MakeButton(Sheet9, "Speed8", QStringLiteral("Compact"));
     speed9 = MakeButton(Sheet9, "speed9", QStringLiteral("Administrator"), QStringLiteral("Set administrator account"));
     nav6 = MakeNavigator(*qusers, Sheet9, "nav6", QStringLiteral("Accounts navigator"));
     Button1 = MakeButton(Sheet9, "Button1", QStringLiteral("About"));
     btnHelp8 = MakeHelpButton(Sheet9, "btnHelp8", QStringLiteral("14"));
-    for (QWidget* tool : std::initializer_list<QWidget*>{speed4, Speed8, speed9, nav6, Button1, btnHelp8})
-        tools->addWidget(tool);
-    tools->addStretch();
-    layout->addLayout(tools);
+    AddToolRow(*layout, {speed4, Speed8, speed9, nav6, Button1, btnHelp8});
     connect(speed4, &QPushButton::clicked, this, guardedSlot([this] { ShowDropColumnsWindow(this); }));
     connect(Speed8, &QPushButton::clicked, this, guardedSlot([this] { Speed8Click(); }));
     connect(speed9, &QPushButton::clicked, this, guardedSlot([this] { speed9Click(); }));

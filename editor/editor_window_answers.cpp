@@ -20,7 +20,6 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -96,15 +95,10 @@ void TForm3::buildAnswersPage()
                                QStringLiteral("answers"));
 
     auto* layout = new QVBoxLayout(Sheet2);
-    auto* tools = new QHBoxLayout;
     nav1 = MakeNavigator(*qanswers, Sheet2, "nav1", QStringLiteral("Answers navigator"));
     btnClone = MakeButton(Sheet2, "btnClone", QStringLiteral("&Clone"));
     btnHelp3 = MakeHelpButton(Sheet2, "btnHelp3", QStringLiteral("7"));
-    tools->addWidget(nav1);
-    tools->addWidget(btnClone);
-    tools->addWidget(btnHelp3);
-    tools->addStretch();
-    layout->addLayout(tools);
+    AddToolRow(*layout, {nav1, btnClone, btnHelp3});
 
     auto* split = new QSplitter(Sheet2);
     tree = new QTreeWidget(split);

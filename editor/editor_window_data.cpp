@@ -10,7 +10,6 @@
 #include "editor/page_controls.h"
 #include "model/messages.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -95,13 +94,9 @@ void TForm3::buildDataPage()
     quserf = MakePageDataset(this, "quserf", QStringLiteral("select * from userf order by id;"), QStringLiteral("userf"));
 
     auto* layout = new QVBoxLayout(Sheet5);
-    auto* tools = new QHBoxLayout;
     nav4 = MakeNavigator(*quserf, Sheet5, "nav4", QStringLiteral("Data fields navigator"));
     btnHelp6 = MakeHelpButton(Sheet5, "btnHelp6", QStringLiteral("10"));
-    tools->addWidget(nav4);
-    tools->addWidget(btnHelp6);
-    tools->addStretch();
-    layout->addLayout(tools);
+    AddToolRow(*layout, {nav4, btnHelp6});
 
     dbg4 = MakeDataGrid(
         *quserf, Sheet5, "dbg4", QStringLiteral("Data fields"),

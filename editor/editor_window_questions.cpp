@@ -175,17 +175,12 @@ void TForm3::buildQuestionsPage()
     qitems = MakePageDataset(this, "qitems", QStringLiteral("select * from items order by id;"), QStringLiteral("items"));
 
     auto* layout = new QVBoxLayout(Sheet1);
-    auto* tools = new QHBoxLayout;
     nav = MakeNavigator(*qitems, Sheet1, "nav", QStringLiteral("Questions navigator"));
     btn5 = MakeButton(Sheet1, "btn5", QStringLiteral("CtrlGrid"), QStringLiteral("View 3 questions"));
     btn4 = MakeButton(Sheet1, "btn4", QStringLiteral("Grid"), QStringLiteral("View all questions"));
     cloneItems = MakeButton(Sheet1, "cloneItems", QStringLiteral("&Clone"));
     btnHelp2 = MakeHelpButton(Sheet1, "btnHelp2", QStringLiteral("3"));
-    tools->addWidget(nav);
-    for (QPushButton* button : {btn5, btn4, cloneItems, btnHelp2})
-        tools->addWidget(button);
-    tools->addStretch();
-    layout->addLayout(tools);
+    AddToolRow(*layout, {nav, btn5, btn4, cloneItems, btnHelp2});
 
     dbg = MakeDataGrid(*qitems, Sheet1, "dbg", QStringLiteral("Questions"),
                        {GridColumn::numberedName(QStringLiteral("id"), QStringLiteral("Name"), QStringLiteral("item")),

@@ -15,7 +15,6 @@
 #include "model/messages.h"
 #include "ui/application.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -72,7 +71,6 @@ void TForm3::buildVariablesPage()
                                  QStringLiteral("variables"));
 
     auto* layout = new QVBoxLayout(Sheet3);
-    auto* tools = new QHBoxLayout;
     Speed1 = MakeButton(Sheet3, "Speed1", QStringLiteral("&Clone"), QStringLiteral("Clone modul"));
     btnFormula = MakeButton(Sheet3, "btnFormula", QStringLiteral("Formula"), QStringLiteral("Build formula with mouse"));
     btnFormula->setEnabled(false);
@@ -80,13 +78,7 @@ void TForm3::buildVariablesPage()
     nav2 = MakeNavigator(*qvariables, Sheet3, "nav2", QStringLiteral("Variables navigator"));
     btnEditor = MakeButton(Sheet3, "btnEditor", QStringLiteral("&Editor"), QStringLiteral("Formula editor"));
     btnEditor->setEnabled(false);
-    tools->addWidget(Speed1);
-    tools->addWidget(btnFormula);
-    tools->addWidget(btnHelp4);
-    tools->addWidget(nav2);
-    tools->addWidget(btnEditor);
-    tools->addStretch();
-    layout->addLayout(tools);
+    AddToolRow(*layout, {Speed1, btnFormula, btnHelp4, nav2, btnEditor});
 
     dbg2 = MakeDataGrid(*qvariables, Sheet3, "dbg2", QStringLiteral("Variables"),
                         {GridColumn::editable(QStringLiteral("caption"), QStringLiteral("Text")),

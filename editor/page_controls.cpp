@@ -12,6 +12,7 @@
 #include "ui/dialog_service.h"
 #include "ui/help.h"
 
+#include <QBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
 
@@ -87,6 +88,15 @@ int CountOf(const QString& sql, const QVariantMap& parameters)
 {
     const engine::ResultSet rows = Session::current().con.select(sql, parameters);
     return rows.rowCount() > 0 && !rows.rows.front().empty() ? rows.rows.front().front().toInt() : 0;
+}
+
+void AddToolRow(QBoxLayout& layout, std::initializer_list<QWidget*> tools)
+{
+    auto* row = new QHBoxLayout;
+    for (QWidget* tool : tools)
+        row->addWidget(tool);
+    row->addStretch();
+    layout.addLayout(row);
 }
 
 QPushButton* MakeHelpButton(QWidget* parent, const char* name, const QString& topic)

@@ -9,8 +9,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <initializer_list>
 #include <vector>
 
+class QBoxLayout;
 class QPushButton;
 class QWidget;
 
@@ -44,6 +46,9 @@ int CountOf(const QString& sql, const QVariantMap& parameters);
 
 // Down on the last row of `grid` adds a new row after it, as in a desktop table editor.
 void AppendBelowLastRow(dataaware::DataGrid& grid);
+
+// A page's row of `tools`, from the left, added to the page's `layout`.
+void AddToolRow(QBoxLayout& layout, std::initializer_list<QWidget*> tools);
 
 // A help button that opens `topic`.
 QPushButton* MakeHelpButton(QWidget* parent, const char* name, const QString& topic);
