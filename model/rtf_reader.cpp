@@ -250,9 +250,7 @@ public:
             case '\\': control(); break;
             case '\r': case '\n': break;
             default:
-                if (fallbackToSkip_ > 0)
-                    --fallbackToSkip_;
-                else
+                if (!passesOverFallback())
                     textByte(c);
                 break;
             }
@@ -266,6 +264,16 @@ public:
 
 private:
     GroupState& state() { return stack_.back(); }
+
+    // The characters after a \uN stand in for it in readers without Unicode (as many as
+    // \ucN says): true while one of them is passed over, which it then counts.
+    bool passesOverFallback()
+    {
+        if (fallbackToSkip_ <= 0)
+            return false;
+        --fallbackToSkip_;
+        return true;
+    }
 
     void openGroup()
     {
@@ -319,30 +327,20 @@ private:
                 return;
             }
             flushBytes();
-            if (fallbackToSkip_ > 0) {
-                --fallbackToSkip_;
-                return;
-            }
-            controlWord(word, parameter);
+            if (!passesOverFallback())
+                controlWord(word, parameter);
             return;
         }
         ++next_;
         if (first == '\'') {
             const int byte = readHexByte();
-            if (fallbackToSkip_ > 0) {
-                --fallbackToSkip_;
-                return;
-            }
-            if (byte >= 0)
+            if (!passesOverFallback() && byte >= 0)
                 textByte(static_cast<char>(byte));
             return;
         }
         flushBytes();
-        if (fallbackToSkip_ > 0) {
-            --fallbackToSkip_;
-            return;
-        }
-        controlSymbol(first);
+        if (!passesOverFallback())
+            controlSymbol(first);
     }
 
     static bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
