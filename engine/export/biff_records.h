@@ -31,12 +31,7 @@ enum class WorkbookVersion { Biff5, Biff8 };
 
 class RecordStream {
 public:
-    void record(std::uint16_t number, const ByteWriter& body)
-    {
-        out_.u16(number);
-        out_.u16(static_cast<std::uint16_t>(body.size()));
-        out_.raw(body.bytes());
-    }
+    void record(std::uint16_t number, const ByteWriter& body) { out_.record(number, body); }
     // A record whose body is one 16-bit value (a code page, a date mode).
     void record(std::uint16_t number, std::uint16_t value)
     {

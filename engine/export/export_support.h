@@ -54,6 +54,14 @@ public:
     void f64(double value);
     void raw(std::string_view data) { bytes_.append(data); }
     void zeros(std::size_t count) { bytes_.append(count, '\0'); }
+    // A record as Lotus and Excel files frame theirs: its number, its body's length, the
+    // body.
+    void record(std::uint16_t number, const ByteWriter& body)
+    {
+        u16(number);
+        u16(static_cast<std::uint16_t>(body.size()));
+        raw(body.bytes());
+    }
     std::size_t size() const { return bytes_.size(); }
     std::string& bytes() { return bytes_; }
     const std::string& bytes() const { return bytes_; }

@@ -25,12 +25,7 @@ class LotusStream {
 public:
     explicit LotusStream(LotusVersion version) : version_(version) {}
 
-    void record(std::uint16_t number, const ByteWriter& body)
-    {
-        out_.u16(number);
-        out_.u16(static_cast<std::uint16_t>(body.size()));
-        out_.raw(body.bytes());
-    }
+    void record(std::uint16_t number, const ByteWriter& body) { out_.record(number, body); }
 
     void begin(std::size_t rows, std::size_t columns)
     {
