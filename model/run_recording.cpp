@@ -43,12 +43,22 @@ std::vector<std::pair<int, std::vector<Entry>>> ByColumnBlock(const std::vector<
     return blocks;
 }
 
-QString InsertStatement(const QString& table, int recordId, const QStringList& columns,
+// How an INSERT into a result table opens its column and value lists. The program has
+// always written the answers and the data fields as " ( id, " ... ") values ( ", and the
+// variables as " (id, " ... ") values (".
+struct ListOpeners {
+    QLatin1StringView columns;
+    QLatin1StringView values;
+};
+constexpr ListOpeners kSpacedLists {QLatin1StringView(" ( id, "), QLatin1StringView(") values ( ")};
+constexpr ListOpeners kTightLists {QLatin1StringView(" (id, "), QLatin1StringView(") values (")};
+
+QString InsertStatement(const QString& table, ListOpeners lists, int recordId, const QStringList& columns,
                         const QStringList& literals)
 {
-    return QStringLiteral("insert into ") + table + QStringLiteral(" ( id, ") + columns.join(QStringLiteral(", "))
-           + QStringLiteral(") values ( ") + QString::number(recordId) + QStringLiteral(", ")
-           + literals.join(QStringLiteral(", ")) + QStringLiteral(");");
+    return QStringLiteral("insert into ") + table + lists.columns + columns.join(QStringLiteral(", ")) + lists.values
+           + QString::number(recordId) + QStringLiteral(", ") + literals.join(QStringLiteral(", "))
+           + QStringLiteral(");");
 }
 
 // Rounds the decimal digits of `value` to 15 significant ones and writes them with
@@ -139,7 +149,8 @@ QStringList ItemAnswerStatements(int recordId, const std::vector<int>& questionI
                         chosen << text;
             literals << (chosen.isEmpty() ? QStringLiteral("null") : SqlQuote(chosen.join(QStringLiteral("\r\n"))));
         }
-        statements << InsertStatement(QStringLiteral("datai") + QString::number(block), recordId, columns, literals);
+        statements << InsertStatement(QStringLiteral("datai") + QString::number(block), kSpacedLists, recordId, columns,
+                                      literals);
     }
     return statements;
 }
@@ -188,7 +199,7 @@ std::vector<VariableBlockStatements> VariableBlockStatementPairs(int recordId,
                               QStringLiteral("update ") + table + QStringLiteral(" set ")
                                   + assignments.join(QStringLiteral(", ")) + QStringLiteral(" where id = ")
                                   + QString::number(recordId) + QLatin1Char(';'),
-                              InsertStatement(table, recordId, columns, literals)});
+                              InsertStatement(table, kTightLists, recordId, columns, literals)});
     }
     return statements;
 }
@@ -235,7 +246,8 @@ QString DataFieldStatement(int recordId, const std::vector<std::pair<int, QStrin
         columns << QStringLiteral("data") + QString::number(id);
         values << (literal.trimmed().isEmpty() ? QStringLiteral("null") : literal);
     }
-    return InsertStatement(QStringLiteral("dataf"), recordId, columns, values);
+    // "insert into dataf " and then " ( id, ": two blanks before the column list.
+    return InsertStatement(QStringLiteral("dataf "), kSpacedLists, recordId, columns, values);
 }
 
 QString FixedPointText(double value, int decimals)

@@ -119,21 +119,31 @@ bool isTrueText(const QString& value)
     return value.toLower() == QLatin1String("true");
 }
 
-QString settingSelectStatement(SettingId id)
+namespace {
+
+QString KeyCondition(SettingId id, KeySpacing spacing)
 {
-    return QStringLiteral("select v from testd where id = %1;").arg(settingNumber(id));
+    return (spacing == KeySpacing::Tight ? QStringLiteral("where id=") : QStringLiteral("where id = "))
+           + QString::number(settingNumber(id)) + QLatin1Char(';');
 }
 
-QString settingUpdateStatement(SettingId id, const QString& valueLiteral)
+}  // namespace
+
+QString settingSelectStatement(SettingId id, KeySpacing spacing)
 {
-    return QStringLiteral("update testd set v = %1 where id = %2;").arg(valueLiteral).arg(settingNumber(id));
+    return QStringLiteral("select v from testd ") + KeyCondition(id, spacing);
+}
+
+QString settingUpdateStatement(SettingId id, const QString& valueLiteral, KeySpacing spacing)
+{
+    return QStringLiteral("update testd set v = ") + valueLiteral + QLatin1Char(' ') + KeyCondition(id, spacing);
 }
 
 QString textUpdateStatement(SettingId id, const QString& text) { return settingUpdateStatement(id, SqlQuote(text)); }
 
-QString flagUpdateStatement(SettingId id, bool on)
+QString flagUpdateStatement(SettingId id, bool on, KeySpacing spacing)
 {
-    return textUpdateStatement(id, on ? QStringLiteral("true") : QStringLiteral("false"));
+    return settingUpdateStatement(id, SqlQuote(on ? QStringLiteral("true") : QStringLiteral("false")), spacing);
 }
 
 }  // namespace kelvo

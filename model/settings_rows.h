@@ -78,18 +78,25 @@ const SettingRow* findSettingRow(int id);
 // How a flag row reads: lower-cased, it equals "true".
 bool isTrueText(const QString& value);
 
-// The statement that reads one row: "select v from testd where id = -14;".
-QString settingSelectStatement(SettingId id);
+// How a statement writes the row's key: "where id = -14" or "where id=-7". Both pick the
+// same row; a few reads and the lock's write have always been sent in the second form and
+// keep it, so that every statement reads as it always has.
+enum class KeySpacing { Spaced, Tight };
+
+// The statement that reads one row: "select v from testd where id = -14;", or
+// "select v from testd where id=-7;" tight.
+QString settingSelectStatement(SettingId id, KeySpacing spacing = KeySpacing::Spaced);
 
 // The statement that writes one row, its value given as it stands in the statement (a
-// number, or text in quotes): "update testd set v = 2 where id = -11;".
-QString settingUpdateStatement(SettingId id, const QString& valueLiteral);
+// number, or text in quotes): "update testd set v = 2 where id = -11;", or
+// "update testd set v = 'true' where id=0;" tight.
+QString settingUpdateStatement(SettingId id, const QString& valueLiteral, KeySpacing spacing = KeySpacing::Spaced);
 
 // The statement that writes a text into one row, quoted as every text a person gives:
 // "update testd set v = 'O''Brien.rtf' where id = -4;".
 QString textUpdateStatement(SettingId id, const QString& text);
 
 // The statement that writes one flag row: "update testd set v = 'true' where id = -3;".
-QString flagUpdateStatement(SettingId id, bool on);
+QString flagUpdateStatement(SettingId id, bool on, KeySpacing spacing = KeySpacing::Spaced);
 
 }  // namespace kelvo
