@@ -385,13 +385,9 @@ void TForm4::gridClick(int row, int column)
 void TForm4::btnRangeClick()
 {
     const std::optional<int> start = WholeNumber(Edit1->text());
-    if (!start) {
-        dialogs::warning(QStringLiteral("Range start is set incorrectly!\r\n\r\nCorrect the mistake!"));
-        return;
-    }
     const std::optional<int> end = WholeNumber(Edit2->text());
-    if (!end) {
-        dialogs::warning(QStringLiteral("Range end is set incorrectly!\r\n\r\nCorrect the mistake!"));
+    if (!start || !end) {
+        dialogs::warning(QStringLiteral("Range start (or Range end) is set incorrectly!\r\n\r\nCorrect the mistake!"));
         return;
     }
     if (*end < *start) {
@@ -529,6 +525,8 @@ void TForm4::CloneAnswers()
     if (!CheckParentAndChildren(*parent, children))
         return;
     const engine::ResultSet parentAnswers = Session::current().con.select(
+        // Ordered: the children get the parent's answers in the parent's order, which a
+        // plain select does not promise.
         QStringLiteral("select * from answers where itemid= :id order by id;"), {{QStringLiteral("id"), *parent}});
     int captionField = 0;
     for (int f = 0; f < parentAnswers.columnCount(); ++f)

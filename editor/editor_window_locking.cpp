@@ -263,7 +263,7 @@ bool TForm3::ValidateAndLock()
     const bool valid = ValidateTest(messages);
     bool locked = false;
     if (valid) {
-        locked = Session::current().con.execute(flagUpdateStatement(SettingId::LockFlag, true)) == 1;
+        locked = Session::current().con.execute(flagUpdateStatement(SettingId::LockFlag, true, KeySpacing::Tight)) == 1;
         if (locked)
             dialogs::information(kLockedMessage);
     }

@@ -127,7 +127,7 @@ void SetColumnWidths(QTableView* grid, std::initializer_list<int> widths)
 // The text of settings row `id`; nothing when the row is missing or Null.
 std::optional<QString> StoredSetting(S id)
 {
-    const RowSet row = SelectToVariant(settingSelectStatement(id));
+    const RowSet row = SelectToVariant(settingSelectStatement(id, KeySpacing::Tight));
     if (row.isNull() || row.at(0, 0).isNull())
         return std::nullopt;
     return row.text(0, 0);

@@ -225,6 +225,9 @@ TEST_F(CloneWindow, TheGridHoldsOneCellPerQuestionAndRangesStayWithinTheLargestI
             SelectRange(window, start, end);
         Type(window->Edit1, QString());
         QTest::mouseClick(window->btnRange, Qt::LeftButton);
+        Type(window->Edit1, QStringLiteral("1"));
+        Type(window->Edit2, QStringLiteral("two"));
+        QTest::mouseClick(window->btnRange, Qt::LeftButton);
         // The refused ranges leave the selection as it was.
         EXPECT_EQ(window->panels[1]->text(), "1");
     });
@@ -232,7 +235,8 @@ TEST_F(CloneWindow, TheGridHoldsOneCellPerQuestionAndRangesStayWithinTheLargestI
               QStringList({"Range start and Range end must be integer within the interval: 1..5",
                            "Range start and Range end must be integer within the interval: 1..5",
                            "If you want to clone Range end must be greater or equal then Range start!",
-                           "Range start is set incorrectly!\r\n\r\nCorrect the mistake!"}));
+                           "Range start (or Range end) is set incorrectly!\r\n\r\nCorrect the mistake!",
+                           "Range start (or Range end) is set incorrectly!\r\n\r\nCorrect the mistake!"}));
 }
 
 TEST_F(CloneWindow, RefusesWhatCannotBeCloned)
