@@ -260,9 +260,8 @@ void TExcoH::SetVariable(const std::string& name, void* address, int32_t varType
   if (ErrorCode != 0) throw EInternalError();
 }
 
-const TExcoH::TVariableIndex& TExcoH::VariableIndex() const {
+const TExcoH::TVariableIndex& TExcoH::RebuildVariableIndex() const {
   TVariableIndex& index = variableIndex_;
-  if (index.built && index.version == variablesVersion_ && index.count == Variables.size()) return index;
   size_t buckets = 16;
   while (buckets < 2 * Variables.size()) buckets *= 2;
   index.head.assign(buckets, -1);

@@ -211,7 +211,12 @@ class TExcoH {
     size_t count = 0;
     bool built = false;
   };
-  const TVariableIndex& VariableIndex() const;
+  const TVariableIndex& VariableIndex() const {
+    const TVariableIndex& index = variableIndex_;
+    if (index.built && index.version == variablesVersion_ && index.count == Variables.size()) return index;
+    return RebuildVariableIndex();
+  }
+  const TVariableIndex& RebuildVariableIndex() const;
   static int32_t FirstInBucket(const TVariableIndex& index, std::string_view name);
   mutable TVariableIndex variableIndex_;
   uint64_t variablesVersion_ = 0;

@@ -290,6 +290,12 @@ class ConstantReader {
   }
 };
 
+// A name that the constant reader takes as one token: it holds no character that ends
+// a token and no sign.
+bool isPlainName(std::string_view name) {
+  return std::none_of(name.begin(), name.end(), [](char c) { return kEndsConstantName.has(c) || c == '+' || c == '-'; });
+}
+
 bool isWhole(Extended v) { return std::isfinite(v) && v == std::trunc(v); }
 bool fitsInt32(Extended v) { return isWhole(v) && v >= INT32_MIN && v <= INT32_MAX; }
 
@@ -672,14 +678,6 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
     Extended k = (term.op == op::Sub) != negate ? -1 : 1;
     int32_t var = -1;
     const bool known = forEachPiece(term.text, termShape == Shape::Product, false, Shape::Leaf, [&](const Piece& f) {
-      Extended c;
-      FoldFault local;
-      ConstantReader reader(h_, f.text, local);
-      if (reader.read(c)) {
-        if (local.code) fault.note(local.code);
-        k = foldCombine(k, f.op == op::First ? op::Mul : f.op, c, fault);
-        return true;
-      }
       bool minus = false;
       std::string_view name = stripEnclosing(f.text, minus);
       while (!name.empty() && (name[0] == '-' || name[0] == '+')) {
@@ -687,6 +685,17 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
         name.remove_prefix(1);
       }
       const int32_t v = ScalarVariable(name);
+      // The constant reader would stop at such a name, a variable's, and refuse it.
+      if (v < 0 || !isPlainName(name)) {
+        Extended c;
+        FoldFault local;
+        ConstantReader reader(h_, f.text, local);
+        if (reader.read(c)) {
+          if (local.code) fault.note(local.code);
+          k = foldCombine(k, f.op == op::First ? op::Mul : f.op, c, fault);
+          return true;
+        }
+      }
       if (v < 0 || var >= 0 || f.op == op::Div) return false;
       var = v;
       if (minus) k = -k;
