@@ -7,7 +7,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
-#include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -540,10 +540,33 @@ void TExcoH::ParseText() {
   parser_->Run();
 }
 
+// The buffers stay for the next compile, as the tree's nodes do, but a huge text does
+// not keep its memory. Only what the last compile used is looked at.
+void TExcoParser::ReleaseOversized() {
+  constexpr size_t kKeptBytes = 64 * 1024;
+  constexpr size_t kKeptTexts = 256;
+  constexpr size_t kKeptEntries = 4096;
+  const auto release = [](auto& buffer, size_t bound) {
+    if (buffer.capacity() > bound) std::remove_reference_t<decltype(buffer)>().swap(buffer);
+  };
+  release(text_, kKeptBytes);
+  release(scratch_, kKeptBytes);
+  release(reduced_, kKeptBytes);
+  release(negated_, kKeptBytes);
+  for (size_t i = 0; i < keptTextsInUse_; ++i) release(keptTexts_[i], kKeptBytes);
+  if (keptTexts_.size() > kKeptTexts) keptTexts_.resize(kKeptTexts);
+  release(pending_, kKeptEntries);
+  release(conditionals_, kKeptEntries);
+  release(args_, kKeptEntries);
+  release(terms_, kKeptEntries);
+  release(depthStack_, kKeptEntries);
+}
+
 void TExcoParser::Run() {
   h_.Root = nullptr;
   h_.CurrentNode = nullptr;
   h_.TreeNodesInUse = 0;
+  ReleaseOversized();
   keptTextsInUse_ = 0;
   conditionals_.clear();
   Preprocess(h_.ExprText);

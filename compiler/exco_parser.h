@@ -64,6 +64,7 @@ class TExcoParser {
 
   [[noreturn]] void Error(int32_t code, std::string_view item);
   std::string& NewKeptText();
+  void ReleaseOversized();
   void Preprocess(const std::string& input);
   TNode* NewNode(std::string_view text, TNode* parent);
   TNode* AddChild(TNode* parent, std::string_view text, bool expand = true);
