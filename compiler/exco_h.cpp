@@ -271,7 +271,11 @@ const TExcoH::TVariableIndex& TExcoH::RebuildVariableIndex() const {
   index.lengths = 0;
   for (size_t i = 0; i < Variables.size(); ++i) {
     const std::string_view name = Variables[i].Name;
-    if (!name.empty()) index.firstChars[static_cast<unsigned char>(ExcoLower(name[0]))] = true;
+    if (!name.empty()) {
+      const char first = ExcoLower(name[0]);
+      index.firstChars[static_cast<unsigned char>(first)] = true;
+      if (first >= 'a' && first <= 'z') index.firstChars[static_cast<unsigned char>(first - 'a' + 'A')] = true;
+    }
     index.lengths |= uint64_t{1} << std::min<size_t>(name.size(), 63);
     const size_t bucket = foldedHash(Variables[i].Name) & (buckets - 1);
     const int32_t id = static_cast<int32_t>(i);
@@ -286,8 +290,7 @@ const TExcoH::TVariableIndex& TExcoH::RebuildVariableIndex() const {
 }
 
 int32_t TExcoH::FirstInBucket(const TVariableIndex& index, std::string_view name) {
-  if ((index.lengths & (uint64_t{1} << std::min<size_t>(name.size(), 63))) == 0) return -1;
-  if (!name.empty() && !index.firstChars[static_cast<unsigned char>(ExcoLower(name[0]))]) return -1;
+  if (!index.MayHold(name)) return -1;
   return index.head[foldedHash(name) & (index.head.size() - 1)];
 }
 
@@ -304,9 +307,8 @@ int32_t TExcoH::FindVariable(std::string_view name, int32_t* varType) {
   return found;
 }
 
-int32_t TExcoH::FindFirstVariable(std::string_view name) const {
-  const TVariableIndex& index = VariableIndex();
-  for (int32_t i = FirstInBucket(index, name); i >= 0; i = index.next[static_cast<size_t>(i)])
+int32_t TExcoH::FirstVariableIn(const TVariableIndex& index, std::string_view name) const {
+  for (int32_t i = index.head[foldedHash(name) & (index.head.size() - 1)]; i >= 0; i = index.next[static_cast<size_t>(i)])
     if (namesEqual(Variables[i].Name, name, CaseSensitiveNames)) return i;
   return -1;
 }

@@ -4,6 +4,7 @@
 #include "compiler/exco_runtime.h"
 #include "compiler/exco_types.h"
 
+#include <algorithm>
 #include <array>
 #include <exception>
 #include <functional>
@@ -77,7 +78,10 @@ class TExcoH {
   // Index of the matching variable (an array match wins), or -1; sets UsesVariable.
   int32_t FindVariable(std::string_view name, int32_t* varType = nullptr);
   // First variable whose name matches, or -1 (leaf resolution).
-  int32_t FindFirstVariable(std::string_view name) const;
+  int32_t FindFirstVariable(std::string_view name) const {
+    const TVariableIndex& index = VariableIndex();
+    return index.MayHold(name) ? FirstVariableIn(index, name) : -1;
+  }
   bool FindConstant(std::string_view name, Extended& value) const;
   int32_t FindFunction(std::string_view name) const;
   int32_t FunctionExists(const std::string& name, intptr_t* routine, int32_t* classCode) const;
@@ -203,13 +207,17 @@ class TExcoH {
     std::vector<int32_t> head;  // per bucket: its first variable, or -1
     std::vector<int32_t> tail;  // per bucket: its last variable, or -1
     std::vector<int32_t> next;  // per variable: the next one of its bucket, or -1
-    // Which first characters (case-folded) and lengths (up to 63) names have, so that a
-    // number or other text that names no variable is refused without hashing it.
+    // Which first characters (in either case) and lengths (up to 63) names have, so
+    // that a number or other text that names no variable is refused without hashing it.
     std::array<bool, 256> firstChars{};
     uint64_t lengths = 0;
     uint64_t version = 0;
     size_t count = 0;
     bool built = false;
+    bool MayHold(std::string_view name) const {
+      if ((lengths & (uint64_t{1} << std::min<size_t>(name.size(), 63))) == 0) return false;
+      return name.empty() || firstChars[static_cast<unsigned char>(name[0])];
+    }
   };
   const TVariableIndex& VariableIndex() const {
     const TVariableIndex& index = variableIndex_;
@@ -218,6 +226,7 @@ class TExcoH {
   }
   const TVariableIndex& RebuildVariableIndex() const;
   static int32_t FirstInBucket(const TVariableIndex& index, std::string_view name);
+  int32_t FirstVariableIn(const TVariableIndex& index, std::string_view name) const;
   mutable TVariableIndex variableIndex_;
   uint64_t variablesVersion_ = 0;
 

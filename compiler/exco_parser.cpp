@@ -43,6 +43,20 @@ constexpr CharSet kSquareBrackets("[]");
 constexpr CharSet kBraces("{}");
 constexpr CharSet kFactorials("!");
 
+// What a character means to the scans that split a text at its top level.
+enum class Cut : uint8_t { None, Open, Close, Sign, Factor };
+
+constexpr std::array<Cut, 256> kCuts = [] {
+  std::array<Cut, 256> cuts{};
+  cuts['('] = Cut::Open;
+  cuts[')'] = Cut::Close;
+  cuts['+'] = cuts['-'] = Cut::Sign;
+  cuts['*'] = cuts['/'] = Cut::Factor;
+  return cuts;
+}();
+
+Cut cutOf(char c) { return kCuts[static_cast<unsigned char>(c)]; }
+
 // Index of the ")" that closes the "(" at open, or npos.
 size_t matchClose(std::string_view t, size_t open) {
   int depth = 0;
@@ -81,13 +95,18 @@ bool classify(std::string_view t, Shape& shape) {
   int depth = 0;
   bool sum = false, product = false;
   for (size_t i = 0; i < t.size(); ++i) {
-    const char c = t[i];
-    if (c == '(') ++depth;
-    else if (c == ')') {
-      if (--depth < 0) return false;
-    } else if (depth == 0 && i > 0) {
-      if (isBinarySign(t, i)) sum = true;
-      else if (c == '*' || c == '/') product = true;
+    switch (cutOf(t[i])) {
+      case Cut::None: break;
+      case Cut::Open: ++depth; break;
+      case Cut::Close:
+        if (--depth < 0) return false;
+        break;
+      case Cut::Sign:
+        if (depth == 0 && i > 0 && isBinarySign(t, i)) sum = true;
+        break;
+      case Cut::Factor:
+        if (depth == 0 && i > 0) product = true;
+        break;
     }
   }
   shape = sum ? Shape::Sum : product ? Shape::Product : Shape::Leaf;
@@ -115,17 +134,21 @@ bool forEachPiece(std::string_view t, bool split, bool sum, Shape whole, Visit&&
   int32_t pendingOp = op::First;
   bool product = false;
   for (size_t i = 0; i < t.size(); ++i) {
-    const char c = t[i];
-    if (c == '(') ++depth;
-    else if (c == ')') --depth;
-    else if (depth == 0 && i > 0) {
-      const bool cut = sum ? isBinarySign(t, i) : (c == '*' || c == '/');
+    const Cut kind = cutOf(t[i]);
+    if (kind == Cut::None) continue;
+    if (kind == Cut::Open) {
+      ++depth;
+    } else if (kind == Cut::Close) {
+      --depth;
+    } else if (depth == 0 && i > 0) {
+      const char c = t[i];
+      const bool cut = sum ? kind == Cut::Sign && isBinarySign(t, i) : kind == Cut::Factor;
       if (cut) {
         if (!visit(Piece{t.substr(start, i - start), pendingOp, product ? Shape::Product : Shape::Leaf})) return false;
         pendingOp = sum ? (c == '+' ? op::Add : op::Sub) : (c == '*' ? op::Mul : op::Div);
         start = i + 1;
         product = false;
-      } else if (sum && i > start && (c == '*' || c == '/')) {
+      } else if (sum && i > start && kind == Cut::Factor) {
         product = true;
       }
     }
