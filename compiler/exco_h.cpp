@@ -269,6 +269,7 @@ const TExcoH::TVariableIndex& TExcoH::RebuildVariableIndex() const {
   index.next.assign(Variables.size(), -1);
   index.firstChars.fill(false);
   index.lengths = 0;
+  index.bracketInName = false;
   for (size_t i = 0; i < Variables.size(); ++i) {
     const std::string_view name = Variables[i].Name;
     if (!name.empty()) {
@@ -277,6 +278,7 @@ const TExcoH::TVariableIndex& TExcoH::RebuildVariableIndex() const {
       if (first >= 'a' && first <= 'z') index.firstChars[static_cast<unsigned char>(first - 'a' + 'A')] = true;
     }
     index.lengths |= uint64_t{1} << std::min<size_t>(name.size(), 63);
+    if (name.find('(') != std::string_view::npos) index.bracketInName = true;
     const size_t bucket = foldedHash(Variables[i].Name) & (buckets - 1);
     const int32_t id = static_cast<int32_t>(i);
     if (index.tail[bucket] < 0) index.head[bucket] = id;

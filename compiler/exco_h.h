@@ -78,6 +78,8 @@ class TExcoH {
   // Index of the matching variable (an array match wins), or -1; sets UsesVariable.
   int32_t FindVariable(std::string_view name, int32_t* varType = nullptr);
   // First variable whose name matches, or -1 (leaf resolution).
+  // Whether some variable's name holds a "(" (which a name may, though none should).
+  bool VariableNameHoldsBracket() const { return VariableIndex().bracketInName; }
   int32_t FindFirstVariable(std::string_view name) const {
     const TVariableIndex& index = VariableIndex();
     return index.MayHold(name) ? FirstVariableIn(index, name) : -1;
@@ -211,6 +213,7 @@ class TExcoH {
     // that a number or other text that names no variable is refused without hashing it.
     std::array<bool, 256> firstChars{};
     uint64_t lengths = 0;
+    bool bracketInName = false;
     uint64_t version = 0;
     size_t count = 0;
     bool built = false;

@@ -38,6 +38,7 @@ constexpr CharSet kBeforePowerBase("*/+-^&");
 constexpr CharSet kAfterPowerExponent("*/^&|");
 constexpr CharSet kBeforeCallName("*+/-^");
 constexpr CharSet kExtendedMarks("|[]{}!");
+constexpr CharSet kBeforeFactor("+-*/(");
 constexpr CharSet kBars("|");
 constexpr CharSet kSquareBrackets("[]");
 constexpr CharSet kBraces("{}");
@@ -312,6 +313,16 @@ class ConstantReader {
     return true;
   }
 };
+
+// Whether a "(" of the text follows something other than an operator or "(": a call
+// or an array element. The constant reader cannot read past such a bracket, so the
+// factor holding it is no constant, and no variable either unless a variable's name
+// holds a bracket: the text is then no linear form.
+bool holdsCall(std::string_view t) {
+  for (size_t i = 1; i < t.size(); ++i)
+    if (t[i] == '(' && !kBeforeFactor.has(t[i - 1])) return true;
+  return false;
+}
 
 // A name that the constant reader takes as one token: it holds no character that ends
 // a token and no sign.
@@ -710,6 +721,7 @@ int32_t TExcoParser::ScalarVariable(std::string_view name) const {
 }
 
 bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form, const TTextShape* known) {
+  if (holdsCall(input) && !h_.VariableNameHoldsBracket()) return false;
   const std::string_view text = stripEnclosing(input, negate);
   Shape shape;
   if (known && text.size() == input.size()) shape = *known;

@@ -111,6 +111,16 @@ TEST_F(ExcoInterface, AManyVariableTableIsSearchedAfreshAfterItIsRefilled) {
   EXPECT_EQ(parseDump("item7"), "error 1: item7");
 }
 
+// A bracket after a name makes a call or an element, which no linear form holds, unless
+// a variable's name holds that bracket.
+TEST_F(ExcoInterface, AVariableNamedWithABracketStaysInItsLinearForm) {
+  double x = 1, f = 2;
+  ExcoDefineVariable("x", &x, 28);
+  ExcoDefineVariable("f(1)", &f, 28);
+  EXPECT_EQ(parseDump("2*f(1)+1"), "@@FAVB 2*f(1)+1\n");
+  EXPECT_EQ(parseDump("x+f(1)*3"), "@@AAF 1*x+3*f(1)\n");
+}
+
 TEST_F(ExcoInterface, ZeroingVariablesWritesTheirWidthAndLeavesArrays) {
   float single = 1.5f;
   int32_t integer = 7;
