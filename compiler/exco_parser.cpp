@@ -315,9 +315,9 @@ class ConstantReader {
 };
 
 // Whether a "(" of the text follows something other than an operator or "(": a call
-// or an array element. The constant reader cannot read past such a bracket, so the
-// factor holding it is no constant, and no variable either unless a variable's name
-// holds a bracket: the text is then no linear form.
+// or an array element. The constant reader reads a bracket only where a factor starts,
+// so it cannot read past such a one: the text is no constant, and the factor holding
+// it no variable either unless a variable's name holds a bracket.
 bool holdsCall(std::string_view t) {
   for (size_t i = 1; i < t.size(); ++i)
     if (t[i] == '(' && !kBeforeFactor.has(t[i - 1])) return true;
@@ -706,6 +706,8 @@ void TExcoParser::BuildSplit(TNode* node, std::string_view text, bool negate, bo
 // ---------------------------------------------------------------- constants and linear forms
 
 bool TExcoParser::Constant(std::string_view text, Extended& value) {
+  // The reader would stop at the call's bracket (and a refused text raises nothing).
+  if (holdsCall(text)) return false;
   FoldFault fault;
   ConstantReader reader(h_, text, fault);
   if (!reader.read(value)) return false;
