@@ -462,10 +462,12 @@ void TExcoParser::Preprocess(const std::string& input) {
   // of powers a^b^c, which becomes power(power(a,b),c).
   long open = 0, close = 0;
   depthStack_.clear();
+  int depth = 0;  // depthStack_'s size: the chains of the enclosing levels
   int chain = 0;
   int deepest = 0;
   char* const t = text_.data();
   const size_t size = text_.size();
+  char previous = '\0';
   for (size_t i = 0; i < size; ++i) {
     char c = t[i];
     if (c == '[' || c == '{') t[i] = c = '(';
@@ -473,19 +475,22 @@ void TExcoParser::Preprocess(const std::string& input) {
     if (c == '(') {
       if (i + 1 < size) ++open;
       depthStack_.push_back(chain);
+      ++depth;
       chain = 0;
     } else if (c == ')') {
       ++close;
-      if (!depthStack_.empty()) {
+      if (depth > 0) {
         chain = depthStack_.back();
         depthStack_.pop_back();
+        --depth;
       }
     } else if (c == '^') {
       ++chain;
-    } else if (kEndsPowerChain.has(c) && !(i > 0 && t[i - 1] == '^')) {
+    } else if (kEndsPowerChain.has(c) && previous != '^') {
       chain = 0;
     }
-    deepest = std::max(deepest, static_cast<int>(depthStack_.size()) + chain);
+    previous = c;
+    deepest = std::max(deepest, depth + chain);
   }
   if (close > open) Error(ec::MissingOpen, h_.ExprText);
   if (open > close) Error(ec::MissingClose, h_.ExprText);
@@ -640,14 +645,14 @@ void TExcoParser::Expand(TNode* node) {
 
   if (h_.Optimise) {
     if (AnalyseLinearForm(node, text, negate, shape)) return;
-    if (RecogniseCall(node, text, negate, false)) return;
+    if (RecogniseCall(node, text, negate, false, &shape)) return;
   }
   if (shape != Shape::Leaf) {
     BuildSplit(node, text, negate, shape == Shape::Sum);
     return;
   }
   const std::string_view leaf = h_.ExtendedNotation ? RewritePowers(text) : text;
-  if (RecogniseCall(node, leaf, negate, true)) return;
+  if (RecogniseCall(node, leaf, negate, true, leaf.data() == text.data() ? &shape : nullptr)) return;
   ResolveLeaf(node, leaf, negate);
 }
 
@@ -927,7 +932,8 @@ std::string_view TExcoParser::RewritePowers(std::string_view leaf) {
 
 // ---------------------------------------------------------------- calls
 
-bool TExcoParser::ReduceAroundCall(std::string_view prefix, std::string_view suffix, Extended& a, Extended& b) {
+bool TExcoParser::ReduceAroundCall(std::string_view prefix, std::string_view suffix, Extended& a, Extended& b,
+                                   const TTextShape* known) {
   a = 1;
   b = 0;
   if (prefix.empty() && suffix.empty()) return true;
@@ -941,7 +947,8 @@ bool TExcoParser::ReduceAroundCall(std::string_view prefix, std::string_view suf
   reduced_.assign(prefix).append(kPlaceholder).append(suffix);
   const std::string_view text = reduced_;
   Shape shape;
-  if (!classify(text, shape)) return false;
+  if (known) shape = *known;
+  else if (!classify(text, shape)) return false;
   FoldFault fault;
   bool found = false;
   const bool reduced = forEachPiece(text, shape == Shape::Sum, true, shape, [&](const Piece& term) {
@@ -988,7 +995,7 @@ bool TExcoParser::IsBareArray(std::string_view text, int32_t& var) {
   return true;
 }
 
-bool TExcoParser::RecogniseCall(TNode* node, std::string_view text, bool negate, bool atLeaf) {
+bool TExcoParser::RecogniseCall(TNode* node, std::string_view text, bool negate, bool atLeaf, const TTextShape* shape) {
   const size_t open = text.find('(');
   if (open == npos) return false;
   const size_t close = matchClose(text, open);
@@ -998,7 +1005,7 @@ bool TExcoParser::RecogniseCall(TNode* node, std::string_view text, bool negate,
   const std::string_view name = text.substr(start, open - start);
   if (name.empty()) return false;
   Extended a, b;
-  if (!ReduceAroundCall(text.substr(0, start), text.substr(close + 1), a, b)) return false;
+  if (!ReduceAroundCall(text.substr(0, start), text.substr(close + 1), a, b, shape)) return false;
   if (negate) {
     a = -a;
     b = -b;

@@ -72,7 +72,8 @@ class TExcoParser {
 
   void Expand(TNode* node);
   bool AnalyseLinearForm(TNode* node, std::string_view text, bool negate, TTextShape shape);
-  bool RecogniseCall(TNode* node, std::string_view text, bool negate, bool atLeaf);
+  // shape, when given, is that of text (stripped already).
+  bool RecogniseCall(TNode* node, std::string_view text, bool negate, bool atLeaf, const TTextShape* shape);
   void BuildCall(TNode* node, int32_t id, std::string_view argText, std::string_view callText);
   void BuildConditional(TNode* node, std::string_view argText);
   void BuildPower(TNode* node, int32_t id);
@@ -81,7 +82,11 @@ class TExcoParser {
   void ResolveLeaf(TNode* node, std::string_view text, bool negate);
   std::string_view RewritePowers(std::string_view leaf);
 
-  bool ReduceAroundCall(std::string_view prefix, std::string_view suffix, Extended& a, Extended& b);
+  // The text with the call replaced by a placeholder splits as the text does (the
+  // call's brackets close within it and its name holds no bracket), so a known shape
+  // of the text serves.
+  bool ReduceAroundCall(std::string_view prefix, std::string_view suffix, Extended& a, Extended& b,
+                        const TTextShape* known);
   // shape, when given, is that of text as it stands (stripped already).
   bool Linear(std::string_view text, bool negate, TLinearForm& form, const TTextShape* shape = nullptr);
   bool Constant(std::string_view text, Extended& value);
