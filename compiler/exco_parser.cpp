@@ -710,8 +710,16 @@ void TExcoParser::BuildSplit(TNode* node, std::string_view text, bool negate, bo
 
 // ---------------------------------------------------------------- constants and linear forms
 
+bool TExcoParser::PlainNumber(std::string_view text, Extended& value) const {
+  Extended named = 0;
+  return ExcoReadNumber(text, value) == NumberRead::Ok && h_.FindFirstVariable(text) < 0 &&
+         !h_.FindConstant(text, named);
+}
+
 bool TExcoParser::Constant(std::string_view text, Extended& value) {
-  // The reader would stop at the call's bracket (and a refused text raises nothing).
+  // A number reads as itself; the reader would stop at a call's bracket (and a refused
+  // text raises nothing).
+  if (PlainNumber(text, value)) return true;
   if (holdsCall(text)) return false;
   FoldFault fault;
   ConstantReader reader(h_, text, fault);
@@ -736,6 +744,15 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
   form.coef.assign(h_.Variables.size(), 0);
   form.constant = 0;
   form.referencesVariable = false;
+  Extended number = 0;
+  if (PlainNumber(text, number)) {
+    // The commonest leaf: its one term is the number times the sign.
+    FoldFault none;  // a number read whole is finite
+    const Extended k = foldCombine(negate ? -1 : 1, op::Mul, number, none);
+    form.constant = foldCombine(0, op::Add, k, none);
+    form.realCount = form.integerCount = 0;
+    return true;
+  }
   FoldFault fault;
   const bool linear = forEachPiece(text, shape == Shape::Sum, true, shape, [&](const Piece& term) {
     if (term.text.empty()) return false;

@@ -90,6 +90,8 @@ class TExcoParser {
   // shape, when given, is that of text as it stands (stripped already).
   bool Linear(std::string_view text, bool negate, TLinearForm& form, const TTextShape* shape = nullptr);
   bool Constant(std::string_view text, Extended& value);
+  // A number that names no variable or constant (which the reader would read first).
+  bool PlainNumber(std::string_view text, Extended& value) const;
   bool IsBareArray(std::string_view text, int32_t& var);
   int32_t ScalarVariable(std::string_view name) const;
 };
