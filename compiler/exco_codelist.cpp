@@ -143,10 +143,24 @@ void keepCoefficients(const std::vector<Extended>& coefs, const TVarList& vars, 
     kept.push_back(static_cast<Coef>(constant));
 }
 
+// Every field of an entry is set below, from the node or to its fresh value; a field
+// added to TFunc must be added there too.
+static_assert(sizeof(TFunc) == 528, "fillCodeList sets every field of TFunc");
+
 void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
 {
     const TDataNode& d = node.Data;
-    resetKeepingStorage(f);
+    f.GeneratedState = 0;
+    f.CodeOffset = 0;
+    f.CodeLength = 0;
+    f.SharedKeys.clear();
+    f.Role = 0;
+    f.SharedTemp = 0;
+    f.FormVars.clear();
+    f.FormCoefs.clear();
+    f.IntFormVars.clear();
+    f.IntFormCoefs.clear();
+    f.ScaledVars.clear();
     f.Text.assign(node.Text);
     f.Level = node.Level;
     f.OperandCount = childCount(&node);
@@ -300,31 +314,79 @@ bool reorderOperands(exco::RoutineRequest& exco, TNode* node, std::vector<TNode*
     return true;
 }
 
-// Measures the list as the generator would emit it: w.growth receives each entry's
-// depth growth; returns the deepest point.
-int32_t measureGrowth(const exco::RoutineRequest& exco, exco::Workspace& w, TArrayOfTFunc& list)
-{
-    TCompiler& measure = w.compiler(*exco.functions);
-    measure.InitMeasure(*exco.variables, vt::Extended, exco.constType, exco.depthLimit);
-    int32_t overallMax = 0;
-    measure.MeasureGrowth(list, overallMax, w.growth);
-    return overallMax;
-}
+// The routine's generator, which also measures lists for the passes. An emitting run
+// in stack mode 1 finds the very depths a measuring run finds, so the list is
+// measured by generating it there; when the passes then leave the list as it was,
+// that run already is the routine.
+class Generation {
+ public:
+    Generation(exco::RoutineRequest& request, exco::Workspace& w, TFunction& func)
+        : request_(request), w_(w), func_(func), compiler_(w.compiler(*request.functions))
+    {
+    }
 
-// What the tree pass measured. When it reordered nothing, the code list it built
-// and its depth are those of the tree as it stands, and the list pass takes them
-// instead of building and measuring the same list again.
-struct TreePass {
-    bool reordered = false;
-    int32_t overallMax = 0;
+    // Measures the list as it stands: w.growth receives each entry's depth growth
+    // when growth is set; returns the deepest point.
+    int32_t measure(bool growth)
+    {
+        if (request_.stackMode == 1)
+            return generate(growth ? &w_.growth : nullptr);
+        generated_ = false;
+        compiler_.InitMeasure(*request_.variables, vt::Extended, request_.constType, request_.depthLimit);
+        int32_t overallMax = 0;
+        compiler_.MeasureGrowth(request_.codeList, overallMax, w_.growth);
+        return overallMax;
+    }
+
+    // The list changed, or the generator ran for something else, since it was measured.
+    void changed() { generated_ = false; }
+
+    TCompiler& compiler() { return compiler_; }
+
+    // Places the routine of the list as it stands into func.
+    void place()
+    {
+        if (!generated_ || slots() != generatedSlots_)
+            generate(nullptr);
+        compiler_.Place(func_);
+    }
+
+ private:
+    exco::RoutineRequest& request_;
+    exco::Workspace& w_;
+    TFunction& func_;
+    TCompiler& compiler_;
+    bool generated_ = false;
+    std::pair<std::size_t, std::size_t> generatedSlots_;
+
+    // Level temporaries by the list's highest level, shared ones as the optimiser left them.
+    std::pair<std::size_t, std::size_t> slots() const
+    {
+        int32_t highestLevel = 0;
+        for (const TFunc& f : request_.codeList)
+            highestLevel = std::max(highestLevel, f.Level);
+        return {static_cast<std::size_t>(highestLevel) + 2, func_.SharedTemps.size()};
+    }
+
+    int32_t generate(std::vector<int32_t>* growth)
+    {
+        for (int32_t reg = 1; reg <= 8; ++reg)
+            compiler_.SetRegisterReserved(reg, request_.reservedRegisters[static_cast<std::size_t>(reg - 1)] != 0);
+        // Temporaries are Extended: a spilled intermediate keeps all 64 bits of its mantissa.
+        compiler_.InitEmit(*request_.variables, request_.dest, request_.generatorOption, request_.stackMode,
+                           vt::Extended, request_.constType, request_.depthLimit);
+        generatedSlots_ = slots();
+        generated_ = true;
+        return compiler_.Generate(request_.codeList, generatedSlots_.first, generatedSlots_.second, growth);
+    }
 };
 
-TreePass limitStackDepth(exco::RoutineRequest& exco, exco::Workspace& w)
+// Whether the tree pass reordered operands: then the list it measured is not that of
+// the tree any more.
+bool limitStackDepth(exco::RoutineRequest& exco, exco::Workspace& w, Generation& generation, int32_t& overallMax)
 {
-    TreePass pass;
-    TArrayOfTFunc& list = exco.codeList;
-    buildCodeList(exco.root, *exco.variables, list, w);
-    pass.overallMax = measureGrowth(exco, w, list);
+    buildCodeList(exco.root, *exco.variables, exco.codeList, w);
+    overallMax = generation.measure(true);
     const std::vector<TNode*>& nodes = w.nodes;
     for (std::size_t i = 1; i < nodes.size(); ++i) {
         TNode* node = nodes[i];
@@ -337,15 +399,15 @@ TreePass limitStackDepth(exco::RoutineRequest& exco, exco::Workspace& w)
             deepest = best->RequiredDepth + best->Level - node->Level;
         node->RequiredDepth = w.growth[i] + deepest;
     }
-    if (exco.passSwitch1 != 1 && !(exco.passSwitch1 == 2 && pass.overallMax > exco.depthLimit))
-        return pass;
+    if (exco.passSwitch1 != 1 && !(exco.passSwitch1 == 2 && overallMax > exco.depthLimit))
+        return false;
     postOrder(exco.root, [&](TNode* node) {
         if (functionClass(*exco.functions, node->Data.FuncIndex) >= 0)
             reorderOperands(exco, node, w.siblings);
     });
     renumberLevels(exco.root, w.siblings);
-    pass.reordered = true;
-    return pass;
+    generation.changed();
+    return true;
 }
 
 bool mayKeepInMemory(const TArrayOfTFunc& list, std::size_t i, const TArrayFuncList& table)
@@ -359,15 +421,16 @@ bool mayKeepInMemory(const TArrayOfTFunc& list, std::size_t i, const TArrayFuncL
     return functionClass(table, parent.FuncIndex) != -8;
 }
 
-void limitListDepth(const exco::RoutineRequest& exco, exco::Workspace& w, TArrayOfTFunc& list,
+void limitListDepth(const exco::RoutineRequest& exco, Generation& generation, TArrayOfTFunc& list,
                     const int32_t* measuredMax)
 {
     if (exco.passSwitch2 == 2) {
-        const int32_t overallMax = measuredMax != nullptr ? *measuredMax : measureGrowth(exco, w, list);
+        const int32_t overallMax = measuredMax != nullptr ? *measuredMax : generation.measure(false);
         if (overallMax <= exco.depthLimit)
             return;
     }
-    TCompiler& measure = w.compiler(*exco.functions);
+    generation.changed();
+    TCompiler& measure = generation.compiler();
     measure.InitMeasure(*exco.variables, vt::Extended, exco.constType, exco.depthLimit);
     int32_t lastEntry = 0;
     std::size_t lastTaken = 0;
@@ -423,35 +486,29 @@ void exco::BuildRoutine(RoutineRequest& request, TFunction& func)
     Workspace& w = request.workspace != nullptr ? *request.workspace : own;
     TNode* const root = request.root;
     TArrayOfTFunc& list = request.codeList;
+    Generation generation(request, w, func);
     numberOperands(root);
     numberParents(root);
     resetNodeStates(root);
-    TreePass pass;
+    // When the tree pass reorders nothing, the list it built and its depth are those
+    // of the tree as it stands, and the list pass takes them.
+    int32_t treeMax = 0;
     bool measured = false;
-    if (request.passSwitch1 != 0 && !request.skipDepthPasses && request.optimise) {
-        pass = limitStackDepth(request, w);
-        measured = !pass.reordered;
-    }
+    if (request.passSwitch1 != 0 && !request.skipDepthPasses && request.optimise)
+        measured = !limitStackDepth(request, w, generation, treeMax);
     numberParents(root);
     if (!measured)
         buildCodeList(root, *request.variables, list, w);
     // The depth the tree pass measured is not that of an optimised list.
-    if (request.optimiseList && request.optimiseList(list))
+    if (request.optimiseList && request.optimiseList(list)) {
         measured = false;
+        generation.changed();
+    }
     if (request.passSwitch2 != 0 && !request.skipDepthPasses && request.optimise)
-        limitListDepth(request, w, list, measured ? &pass.overallMax : nullptr);
+        limitListDepth(request, generation, list, measured ? &treeMax : nullptr);
 
-    int32_t highestLevel = 0;
-    for (const TFunc& f : list)
-        highestLevel = std::max(highestLevel, f.Level);
-    TCompiler& compiler = w.compiler(*request.functions);
-    for (int32_t reg = 1; reg <= 8; ++reg)
-        compiler.SetRegisterReserved(reg, request.reservedRegisters[static_cast<std::size_t>(reg - 1)] != 0);
-    // Temporaries are Extended: a spilled intermediate keeps all 64 bits of its mantissa.
-    compiler.InitEmit(*request.variables, request.dest, request.generatorOption, request.stackMode, vt::Extended,
-                      request.constType, request.depthLimit);
-    func.LevelTemps.assign(static_cast<std::size_t>(highestLevel) + 1, 0);
-    compiler.Compile(list, func, static_cast<std::size_t>(highestLevel) + 2, func.SharedTemps.size());
+    generation.place();
+    TCompiler& compiler = generation.compiler();
     request.maxDepth = compiler.MaxDepth();
     // Results were kept in temporaries, by the list pass or by the recompile.
     request.spilled = compiler.Recompiled() ||
@@ -469,6 +526,5 @@ void TExcoH::FreeCode(TFunction& func)
     func.Entry = 0;
     func.ConstHead = nullptr;
     func.Code = {};
-    func.LevelTemps.clear();
     func.SharedTemps.clear();
 }

@@ -784,6 +784,13 @@ int32_t TCompiler::FirstEntryAboveLimit(TArrayOfTFunc& list)
 
 void TCompiler::Compile(TArrayOfTFunc& list, TFunction& func, std::size_t levelSlots, std::size_t sharedSlots)
 {
+    Generate(list, levelSlots, sharedSlots);
+    Place(func);
+}
+
+int32_t TCompiler::Generate(TArrayOfTFunc& list, std::size_t levelSlots, std::size_t sharedSlots,
+                            std::vector<int32_t>* growth)
+{
     State& s = *s_;
     s.list = &list;
     s.key = kEmit;
@@ -798,17 +805,30 @@ void TCompiler::Compile(TArrayOfTFunc& list, TFunction& func, std::size_t levelS
     }
     s.levelSlots = std::max<std::size_t>(levelSlots, 1);
     s.sharedSlots = std::max<std::size_t>(sharedSlots, 1);
-    for (;;) {
+    s.resetRun();
+    if (growth != nullptr) {
+        growth->assign(list.size(), 0);
+        s.runList([&](int32_t i, int32_t grew) {
+            (*growth)[static_cast<std::size_t>(i)] = grew;
+            return true;
+        });
+    } else {
+        s.runList([](int32_t, int32_t) { return true; });
+    }
+    s.patchJumps();
+    return s.maxDepth;
+}
+
+void TCompiler::Place(TFunction& func)
+{
+    State& s = *s_;
+    if (s.stackMode == 1 && s.overflow) {
+        s.stackMode = 0;
+        s.maxDepth = 0;
+        recompiled_ = true;
         s.resetRun();
         s.runList([](int32_t, int32_t) { return true; });
         s.patchJumps();
-        if (s.stackMode == 1 && s.overflow) {
-            s.stackMode = 0;
-            s.maxDepth = 0;
-            recompiled_ = true;
-            continue;
-        }
-        break;
     }
     maxDepth_ = s.maxDepth;
     std::shared_ptr<uint8_t[]> data;

@@ -121,8 +121,16 @@ class TCompiler {
     int32_t FirstEntryAboveLimit(TArrayOfTFunc& list);
 
     // Compiles the list into func: code into the executable arena, func.Entry set.
-    // levelSlots and sharedSlots size the temporaries.
+    // levelSlots and sharedSlots size the temporaries. The same as Generate, then Place.
     void Compile(TArrayOfTFunc& list, TFunction& func, std::size_t levelSlots, std::size_t sharedSlots);
+    // One emitting run over the list (prepared by InitEmit). Its depths are those a
+    // measuring run finds: growth (when given) receives each entry's, and it returns
+    // the deepest point.
+    int32_t Generate(TArrayOfTFunc& list, std::size_t levelSlots, std::size_t sharedSlots,
+                     std::vector<int32_t>* growth = nullptr);
+    // Places what the last Generate made into func, generated again first with every
+    // result in memory when it went deeper than the limit in stack mode 1.
+    void Place(TFunction& func);
 
     // Whether it generates with this function table.
     bool Uses(const TArrayFuncList& table) const;

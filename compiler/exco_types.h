@@ -317,7 +317,6 @@ struct TFunction {
   // The routine's bytes where they run (from the entry on), valid until it is freed.
   std::span<const uint8_t> Code;
   void* ConstHead = nullptr;
-  TArrayF LevelTemps;
   TArrayF SharedTemps;
   intptr_t Entry = 0;
 };
