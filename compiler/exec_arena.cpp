@@ -92,48 +92,84 @@ struct Block {
     uintptr_t entry = 0;
 };
 
-struct LiveBlock {
+// A chunk that routines share, with a mark at the start of every live block: no
+// allocation per routine, and a handle is checked by its chunk, its alignment and
+// its mark.
+struct SharedChunk {
+    Chunk memory;
+    std::vector<uint8_t> starts;  // per 64-byte place: 0, or the block's class + 1
+
+    std::size_t placeOf(uintptr_t handle) const
+    {
+        return (handle - reinterpret_cast<uintptr_t>(memory.executable)) / kSmallestClassBytes;
+    }
+};
+
+// A routine too large for every class, in a mapping of its own.
+struct LargeBlock {
     uint8_t* writable = nullptr;
     std::size_t bytes = 0;
-    int cls = kLargeClass;
-    std::shared_ptr<void> attached;
 };
 
 }  // namespace
 
 struct ExecArena::State {
     mutable std::mutex mutex;
-    std::vector<Chunk> chunks;  // shared chunks, the last one is being carved
+    std::vector<SharedChunk> chunks;  // the last one is being carved
     std::array<std::deque<Block>, kClassCount> freed;
-    std::unordered_map<uintptr_t, LiveBlock> live;
+    std::unordered_map<uintptr_t, LargeBlock> large;
+    // The data of the routines that have any, kept alive until they are freed.
+    std::unordered_map<uintptr_t, std::shared_ptr<void>> attached;
+    std::size_t live = 0;
     std::size_t mappedBytes = 0;
 
     ~State()
     {
-        for (const Chunk& chunk : chunks)
-            unmapChunk(chunk);
-        for (const auto& [entry, block] : live)
-            if (block.cls == kLargeClass)
-                unmapChunk(Chunk{block.writable, reinterpret_cast<uint8_t*>(entry), block.bytes, 0});
+        for (const SharedChunk& chunk : chunks)
+            unmapChunk(chunk.memory);
+        for (const auto& [entry, block] : large)
+            unmapChunk(Chunk{block.writable, reinterpret_cast<uint8_t*>(entry), block.bytes, 0});
     }
 
-    Block takeBlock(int cls)
+    SharedChunk* chunkContaining(uintptr_t address)
+    {
+        for (SharedChunk& chunk : chunks) {
+            const auto start = reinterpret_cast<uintptr_t>(chunk.memory.executable);
+            if (address >= start && address < start + chunk.memory.bytes)
+                return &chunk;
+        }
+        return nullptr;
+    }
+
+    // The chunk and place of a live routine's entry in a shared chunk, or null.
+    SharedChunk* chunkOf(uintptr_t handle, std::size_t& place)
+    {
+        SharedChunk* const chunk = chunkContaining(handle);
+        if (chunk == nullptr || (handle - reinterpret_cast<uintptr_t>(chunk->memory.executable)) % kSmallestClassBytes != 0)
+            return nullptr;
+        place = chunk->placeOf(handle);
+        return chunk->starts[place] != 0 ? chunk : nullptr;
+    }
+
+    Block takeBlock(int cls, SharedChunk*& owner)
     {
         std::deque<Block>& queue = freed[static_cast<std::size_t>(cls)];
         const std::size_t bytes = classBytes(cls);
         if (queue.size() > kQuarantineBlocks || queue.size() * bytes > kQuarantineBytes) {
             const Block block = queue.front();
             queue.pop_front();
+            owner = chunkContaining(block.entry);
             return block;
         }
-        if (chunks.empty() || chunks.back().bytes - chunks.back().used < bytes) {
-            chunks.push_back(mapChunk(kChunkBytes));
+        if (chunks.empty() || chunks.back().memory.bytes - chunks.back().memory.used < bytes) {
+            chunks.push_back(SharedChunk{mapChunk(kChunkBytes), std::vector<uint8_t>(kChunkBytes / kSmallestClassBytes, 0)});
             mappedBytes += kChunkBytes;
         }
-        Chunk& chunk = chunks.back();
-        const Block block{chunk.writable + chunk.used,
-                          reinterpret_cast<uintptr_t>(chunk.executable + chunk.used)};
-        chunk.used += bytes;
+        SharedChunk& chunk = chunks.back();
+        Chunk& memory = chunk.memory;
+        const Block block{memory.writable + memory.used, reinterpret_cast<uintptr_t>(memory.executable + memory.used)};
+        memory.used += bytes;
+        owner = &chunk;
         return block;
     }
 };
@@ -153,21 +189,23 @@ uintptr_t ExecArena::place(std::span<const uint8_t> code, std::shared_ptr<void> 
 {
     const std::size_t size = code.empty() ? 1 : code.size();
     const std::lock_guard lock(state_->mutex);
-    LiveBlock live;
     Block block;
     if (size > kLargestClassBytes) {
         const Chunk chunk = mapChunk(roundUp(size, pageBytes()));
         state_->mappedBytes += chunk.bytes;
         block = Block{chunk.writable, reinterpret_cast<uintptr_t>(chunk.executable)};
-        live = LiveBlock{chunk.writable, chunk.bytes, kLargeClass, std::move(attached)};
+        state_->large.emplace(block.entry, LargeBlock{chunk.writable, chunk.bytes});
     } else {
         const int cls = classOf(size);
-        block = state_->takeBlock(cls);
-        live = LiveBlock{block.writable, classBytes(cls), cls, std::move(attached)};
+        SharedChunk* chunk = nullptr;
+        block = state_->takeBlock(cls, chunk);
+        chunk->starts[chunk->placeOf(block.entry)] = static_cast<uint8_t>(cls + 1);
     }
     if (!code.empty())
         std::memcpy(block.writable, code.data(), code.size());
-    state_->live.emplace(block.entry, std::move(live));
+    if (attached != nullptr)
+        state_->attached.emplace(block.entry, std::move(attached));
+    ++state_->live;
     return block.entry;
 }
 
@@ -176,39 +214,51 @@ bool ExecArena::release(uintptr_t handle)
     if (handle == 0)
         return false;
     const std::lock_guard lock(state_->mutex);
-    const auto found = state_->live.find(handle);
-    if (found == state_->live.end())
+    std::size_t place = 0;
+    SharedChunk* const chunk = state_->chunkOf(handle, place);
+    const auto large = chunk == nullptr ? state_->large.find(handle) : state_->large.end();
+    if (chunk == nullptr && large == state_->large.end())
         return false;
-    const LiveBlock block = std::move(found->second);
-    state_->live.erase(found);
-    if (block.cls == kLargeClass) {
+    --state_->live;
+    if (!state_->attached.empty())
+        state_->attached.erase(handle);
+    if (chunk == nullptr) {
+        const LargeBlock block = large->second;
+        state_->large.erase(large);
         unmapChunk(Chunk{block.writable, reinterpret_cast<uint8_t*>(handle), block.bytes, 0});
         state_->mappedBytes -= block.bytes;
         return true;
     }
+    const int cls = chunk->starts[place] - 1;
+    chunk->starts[place] = 0;
+    uint8_t* const writable = chunk->memory.writable + (handle - reinterpret_cast<uintptr_t>(chunk->memory.executable));
     // A stale call into a freed block stops at int3 instead of running old code.
-    std::memset(block.writable, kTrap, block.bytes);
-    state_->freed[static_cast<std::size_t>(block.cls)].push_back(Block{block.writable, handle});
+    std::memset(writable, kTrap, classBytes(cls));
+    state_->freed[static_cast<std::size_t>(cls)].push_back(Block{writable, handle});
     return true;
 }
 
 bool ExecArena::owns(uintptr_t handle) const
 {
     const std::lock_guard lock(state_->mutex);
-    return state_->live.contains(handle);
+    std::size_t place = 0;
+    return state_->chunkOf(handle, place) != nullptr || state_->large.contains(handle);
 }
 
 std::size_t ExecArena::blockSize(uintptr_t handle) const
 {
     const std::lock_guard lock(state_->mutex);
-    const auto found = state_->live.find(handle);
-    return found == state_->live.end() ? 0 : found->second.bytes;
+    std::size_t place = 0;
+    if (const SharedChunk* chunk = state_->chunkOf(handle, place))
+        return classBytes(chunk->starts[place] - 1);
+    const auto found = state_->large.find(handle);
+    return found == state_->large.end() ? 0 : found->second.bytes;
 }
 
 std::size_t ExecArena::liveRoutines() const
 {
     const std::lock_guard lock(state_->mutex);
-    return state_->live.size();
+    return state_->live;
 }
 
 std::size_t ExecArena::mappedBytes() const

@@ -8,7 +8,8 @@
 // routine is a copy into the write view plus some bookkeeping, with no system call
 // unless a fresh chunk is needed.
 //
-// Routines are packed many per page in size classes (powers of two from 64 bytes);
+// Routines are packed many per page in size classes (powers of two from 64 bytes),
+// each chunk marking where its live routines start (no allocation per routine);
 // a freed block is recycled only after a number of later frees of its class, so that
 // a stale handle freed again is unlikely to name a newer routine. Routines larger than
 // the biggest class get a chunk of their own, unmapped when they are freed.

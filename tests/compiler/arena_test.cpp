@@ -118,3 +118,18 @@ TEST(ExecArena, RoutineLargerThanEveryClassGetsItsOwnMapping)
     EXPECT_EQ(arena.mappedBytes(), bytesBefore);
     EXPECT_EQ(testcode::permissionsAt(big), "") << "unmapped with its routine";
 }
+
+TEST(ExecArena, DataAttachedToARoutineLivesUntilTheRoutineIsFreed)
+{
+    ExecArena& arena = ExecArena::instance();
+    const auto data = std::make_shared<int>(5);
+    const uintptr_t withData = arena.place(routineReturning(1, 16), data);
+    const uintptr_t without = arena.place(routineReturning(2, 16));
+    EXPECT_EQ(data.use_count(), 2);
+    EXPECT_FALSE(arena.release(withData + 16));
+    EXPECT_TRUE(arena.release(without));
+    EXPECT_EQ(data.use_count(), 2) << "freeing another routine keeps it";
+    EXPECT_TRUE(arena.release(withData));
+    EXPECT_EQ(data.use_count(), 1);
+    EXPECT_FALSE(arena.release(withData));
+}
