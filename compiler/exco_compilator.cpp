@@ -63,6 +63,17 @@ void CellPool::copyTo(uint8_t* out) const
         std::memcpy(out + chunks_[k].offset, chunks_[k].bytes.get(), chunks_[k].used);
 }
 
+void CellPool::trim(std::size_t bytes)
+{
+    std::size_t held = 0;
+    for (const Chunk& chunk : chunks_)
+        held += chunk.size;
+    if (held > bytes) {
+        chunks_.clear();
+        inUse_ = 0;
+    }
+}
+
 }  // namespace exco
 
 using State = TCompiler::State;
@@ -627,6 +638,16 @@ void State::runList(AfterEntry&& afterEntry)
     }
 }
 
+void State::trim()
+{
+    // Enough for any usual formula stays for the next compile.
+    constexpr std::size_t kKeptBytes = 256 * 1024;
+    if (code.capacity() > kKeptBytes)
+        std::vector<uint8_t>().swap(code);
+    constants.trim(kKeptBytes);
+    data.trim(kKeptBytes);
+}
+
 std::size_t State::assemble(const uint8_t* dataBlock)
 {
     for (const Fix& fix : dataFixes) {
@@ -842,6 +863,7 @@ void TCompiler::Place(TFunction& func)
     const uintptr_t entry = exco::ExecArena::instance().place(routine, std::move(data));
     func.Entry = static_cast<intptr_t>(entry);
     func.Code = std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(entry), routine.size());
+    s.trim();
 }
 
 bool TCompiler::Uses(const TArrayFuncList& table) const { return &s_->table == &table; }

@@ -27,6 +27,8 @@ class CellPool {
     std::size_t used() const;
     // The cells taken, end to end, into out (used() bytes).
     void copyTo(uint8_t* out) const;
+    // Gives its chunks back when they hold more than bytes; only between runs.
+    void trim(std::size_t bytes);
 
  private:
     struct Chunk {
@@ -215,6 +217,8 @@ struct TCompiler::State {
     void resetRun();
     template <class AfterEntry>
     void runList(AfterEntry&& afterEntry);
+    // Gives back the buffers of a huge text once its routine is placed.
+    void trim();
     // The finished routine, in code from the returned offset to its end.
     std::size_t assemble(const uint8_t* dataBlock);
     void appendResultStore();

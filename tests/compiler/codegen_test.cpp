@@ -628,8 +628,12 @@ TEST(CodeGenerator, ACompilerThatCompiledOtherTextsGivesEachTheRoutineAFreshOneG
         h.DepthLimit = 4;  // temporaries for the deeper texts
     };
     const long double x = host.x, y = host.y, z = host.z, w = host.w, d = host.d;
+    // Large enough that the compiler gives back the buffers it grew for it.
+    std::string longSum = "x*y";
+    for (int k = 1; k < 10000; ++k)
+        longSum += "+x*y";
     const struct {
-        const char* text;
+        std::string text;
         long double value;
     } cases[] = {
         {"sin(x)^2+cos(x)^2+sqrt(y)*sqrt(y)", 1 + y},  // shared computations
@@ -639,6 +643,7 @@ TEST(CodeGenerator, ACompilerThatCompiledOtherTextsGivesEachTheRoutineAFreshOneG
         {"da[j]+na[3*j-5]+sa[x*5]", 3.25L - 20 + 2.5L},
         {"(x+y)*(z+w)/(x-y)/(z-w)+2^10", (x + y) * (z + w) / (x - y) / (z - w) + 1024},
         {"exp(-x^2/2)/sqrt(2*3.14159265358979)", std::exp(-x * x / 2) / std::sqrt(2 * 3.14159265358979L)},
+        {longSum, 10000 * x * y},
     };
     struct Made {
         long double value;
