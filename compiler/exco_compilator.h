@@ -61,6 +61,10 @@ class Workspace {
     std::vector<TNode*> nodes;     // the tree node of every code-list entry
     std::vector<int32_t> growth;   // depth growth of every entry
     std::vector<TNode*> siblings;  // children of the node being reordered, or pending levels
+    // The optimiser's: operand entries per entry (all, and those not "@@NOP"), the
+    // operands of one entry and their constant values.
+    std::vector<int32_t> allOperands, liveOperands, operands;
+    std::vector<Extended> arguments;
 
  private:
     std::unique_ptr<TCompiler> compiler_, folder_;

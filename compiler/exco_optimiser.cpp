@@ -21,11 +21,13 @@ bool isNop(const TFunc& f) { return f.FuncIndex == fx::NOP; }
 // How many operand entries every entry has (those whose parent index is the entry),
 // all of them and those that are not "@@NOP".
 struct OperandCounts {
-    std::vector<int32_t> all;
-    std::vector<int32_t> live;
+    std::vector<int32_t>& all;
+    std::vector<int32_t>& live;
 
-    explicit OperandCounts(const TArrayOfTFunc& list) : all(list.size(), 0), live(list.size(), 0)
+    OperandCounts(const TArrayOfTFunc& list, exco::Workspace& w) : all(w.allOperands), live(w.liveOperands)
     {
+        all.assign(list.size(), 0);
+        live.assign(list.size(), 0);
         for (std::size_t k = 1; k < list.size(); ++k) {
             const int32_t parent = list[k].ParentIndex;
             if (parent <= 0 || static_cast<std::size_t>(parent) >= list.size())
@@ -37,19 +39,20 @@ struct OperandCounts {
     }
 };
 
-// The operand entries of entry i that are not "@@NOP", in list order. They lie in the
-// entries just before i (its subtree), so the search stops once all are found.
-std::vector<int32_t> liveOperands(const TArrayOfTFunc& list, int32_t i, int32_t count)
+// The operand entries of entry i that are not "@@NOP", in list order, into out. They
+// lie in the entries just before i (its subtree), so the search stops once all are
+// found.
+void liveOperands(const TArrayOfTFunc& list, int32_t i, int32_t count, std::vector<int32_t>& out)
 {
-    std::vector<int32_t> out;
+    out.clear();
     for (int32_t k = i - 1; k >= 1 && count > 0; --k) {
         if (list[static_cast<std::size_t>(k)].ParentIndex != i)
             continue;
         --count;
         if (!isNop(list[static_cast<std::size_t>(k)]))
-            out.insert(out.begin(), k);
+            out.push_back(k);
     }
-    return out;
+    std::reverse(out.begin(), out.end());
 }
 
 void makeNop(TFunc& f)
@@ -230,6 +233,7 @@ Extended TExcoH::RunFolded(int32_t i, const std::vector<Extended>& args, bool sw
     const TFunc& source = CodeList[static_cast<std::size_t>(i)];
     const int32_t call = static_cast<int32_t>(args.size()) + 1;
     TArrayOfTFunc list(1);
+    list.reserve(args.size() + 2);
     for (std::size_t k = 0; k < args.size(); ++k) {
         TFunc load;
         load.FuncIndex = fx::LDSC;
@@ -265,14 +269,16 @@ void TExcoH::FoldConstants()
 {
     if (ErrorCode != 0)
         return;
-    const OperandCounts counts(CodeList);
-    std::vector<Extended> args;
+    exco::Workspace& w = Codegen();
+    const OperandCounts counts(CodeList, w);
+    std::vector<Extended>& args = w.arguments;
+    std::vector<int32_t>& operands = w.operands;
     for (std::size_t i = 1; i < CodeList.size(); ++i) {
         const int32_t cls = ClassOf(CodeList[i].FuncIndex);
         if (cls < fc::IntArg || cls > fc::TwoReals || counts.live[i] > 2 || ReadsHost(CodeList[i].FuncIndex))
             continue;
         const int32_t entry = static_cast<int32_t>(i);
-        const std::vector<int32_t> operands = liveOperands(CodeList, entry, counts.all[i]);
+        liveOperands(CodeList, entry, counts.all[i], operands);
         if (!ConstantArguments(entry, operands, args))
             continue;
         // A fault of the function names this entry (the driver reports its text).
@@ -384,7 +390,7 @@ void TExcoH::EliminateCommonSubexpressions()
     if (functions < 2)
         return;
     // Sharing turns entries into "@@NOP"; the live counts follow.
-    OperandCounts counts(CodeList);
+    OperandCounts counts(CodeList, Codegen());
     const auto endsChain = [&](int32_t e, int32_t window) {
         return isFunction(e) && CodeList[static_cast<std::size_t>(e)].Role != 1 &&
                IsChain(e, window, counts.all, counts.live);
