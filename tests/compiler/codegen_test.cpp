@@ -575,6 +575,26 @@ TEST(CodeGenerator, RoutinesComputeAtFullPrecisionWhateverTheHostSet)
     EXPECT_EQ(value, expected);
     EXPECT_EQ(after, doublePrecision);
 
+    // A host that unmasks the x87 faults gets the value or the routine's own fault, and
+    // keeps its control word.
+    const uint16_t allUnmasked = 0x0360;
+    long double unmaskedValue = 0;
+    bool zeroDivide = false;
+    asm volatile("fldcw %0" : : "m"(allUnmasked));
+    unmaskedValue = r->run();
+    host.d = 0;
+    try {
+        r->run();
+    } catch (const EExcoZeroDivide&) {
+        zeroDivide = true;
+    }
+    asm volatile("fnstcw %0" : "=m"(after));
+    asm volatile("fldcw %0" : : "m"(hostWord));
+    host.d = -2.25;
+    EXPECT_EQ(unmaskedValue, expected);
+    EXPECT_TRUE(zeroDivide);
+    EXPECT_EQ(after, allUnmasked);
+
     // A fault flag that host arithmetic left pending does not fail the routine.
     volatile long double zero = 0;
     volatile long double nan = zero / zero;
