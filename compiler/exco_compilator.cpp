@@ -87,18 +87,21 @@ void State::bytes(std::initializer_list<uint8_t> values)
         code.insert(code.end(), values.begin(), values.end());
 }
 
+// Little-endian, as x86 reads immediates.
 void State::imm32(uint32_t value)
 {
-    if (emitting())
-        for (int k = 0; k < 4; ++k)
-            code.push_back(static_cast<uint8_t>(value >> (8 * k)));
+    if (emitting()) {
+        const auto* b = reinterpret_cast<const uint8_t*>(&value);
+        code.insert(code.end(), b, b + sizeof value);
+    }
 }
 
 void State::imm64(uint64_t value)
 {
-    if (emitting())
-        for (int k = 0; k < 8; ++k)
-            code.push_back(static_cast<uint8_t>(value >> (8 * k)));
+    if (emitting()) {
+        const auto* b = reinterpret_cast<const uint8_t*>(&value);
+        code.insert(code.end(), b, b + sizeof value);
+    }
 }
 
 void State::adjust(int32_t delta)
