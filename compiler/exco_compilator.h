@@ -17,9 +17,10 @@
 // result store, ret. It returns its value in ST(0); with a destination it stores the
 // value and loads back what was stored, so the caller sees the stored value.
 //
-// Writable data of a routine (scratch cells, level and shared temporaries) lives in
-// one heap block attached to the routine's code in the executable arena and freed
-// with it. Temporaries are Extended, 10 bytes each, slot s at base + 10 s.
+// Writable data of a routine (scratch cells, level and shared temporaries, argument
+// blocks) lives in one heap block attached to the routine's code in the executable
+// arena and freed with it; a routine that needs none has none. Temporaries are
+// Extended, 10 bytes each, slot s at base + 10 s.
 //
 // Combining. Each operand of a sum or product joins the running value of its parent
 // by its own combine operator (falling back to the parent's per-operand list), with
@@ -127,9 +128,9 @@ class TCompiler {
     // Compiles the list into func: code into the executable arena, func.Entry set.
     // levelSlots and sharedSlots size the temporaries. The same as Generate, then Place.
     void Compile(TArrayOfTFunc& list, TFunction& func, std::size_t levelSlots, std::size_t sharedSlots);
-    // One emitting run over the list (prepared by InitEmit). Its depths are those a
-    // measuring run finds: growth (when given) receives each entry's, and it returns
-    // the deepest point.
+    // One emitting run over the list (prepared by InitEmit). In stack mode 1 its depths
+    // are those a measuring run finds: growth (when given) receives each entry's, and
+    // it returns the deepest point.
     int32_t Generate(TArrayOfTFunc& list, std::size_t levelSlots, std::size_t sharedSlots,
                      std::vector<int32_t>* growth = nullptr);
     // Places what the last Generate made into func, generated again first with every
