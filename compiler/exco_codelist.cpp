@@ -94,8 +94,9 @@ void* addressOf(const TVarList& vars, int32_t index)
     return vars[static_cast<std::size_t>(index)].Address;
 }
 
-// An entry as a fresh one, keeping the storage of its text and arrays.
-void resetKeepingStorage(TFunc& f)
+}  // namespace
+
+void exco::ResetKeepingStorage(TFunc& f)
 {
     std::string text = std::move(f.Text);
     TArrayI ops = std::move(f.OperandOps), states = std::move(f.OperandStates),
@@ -120,6 +121,8 @@ void resetKeepingStorage(TFunc& f)
     keep(f.FormCoefs, formCoefs);
     keep(f.ScaledVars, scaled);
 }
+
+namespace {
 
 // Coefficient vectors hold one coefficient per variable of the table; the code list
 // keeps only the variables whose coefficient is not 0, from element 1 on.
@@ -245,7 +248,7 @@ void buildCodeList(TNode* root, const TVarList& vars, TArrayOfTFunc& list, exco:
     std::size_t count = 1;
     postOrder(root, [&](TNode*) { ++count; });
     resizeKeepingStorage(list, count, w.spare);
-    resetKeepingStorage(list[0]);
+    exco::ResetKeepingStorage(list[0]);
     w.nodes.assign(1, nullptr);
     std::size_t k = 1;
     postOrder(root, [&](TNode* node) {
@@ -359,13 +362,14 @@ class Generation {
     bool generated_ = false;
     std::pair<std::size_t, std::size_t> generatedSlots_;
 
-    // Level temporaries by the list's highest level, shared ones as the optimiser left them.
+    // Level temporaries by the list's highest level; the generator sizes the shared
+    // ones by the keys the optimiser handed out.
     std::pair<std::size_t, std::size_t> slots() const
     {
         int32_t highestLevel = 0;
         for (const TFunc& f : request_.codeList)
             highestLevel = std::max(highestLevel, f.Level);
-        return {static_cast<std::size_t>(highestLevel) + 2, func_.SharedTemps.size()};
+        return {static_cast<std::size_t>(highestLevel) + 2, 0};
     }
 
     int32_t generate(std::vector<int32_t>* growth)
@@ -526,5 +530,4 @@ void TExcoH::FreeCode(TFunction& func)
     func.Entry = 0;
     func.ConstHead = nullptr;
     func.Code = {};
-    func.SharedTemps.clear();
 }

@@ -66,6 +66,7 @@ class Workspace {
     // operands of one entry and their constant values.
     std::vector<int32_t> allOperands, liveOperands, operands;
     std::vector<Extended> arguments;
+    TArrayOfTFunc folded;  // the code list of a constant call being folded
 
  private:
     std::unique_ptr<TCompiler> compiler_, folder_;
@@ -101,6 +102,9 @@ struct RoutineRequest {
 
 // Builds the routine of request.root into func (func.Entry is its handle).
 void BuildRoutine(RoutineRequest& request, TFunction& func);
+
+// Makes entry a fresh one, keeping the storage of its text and arrays.
+void ResetKeepingStorage(TFunc& entry);
 }  // namespace exco
 
 class TCompiler {

@@ -164,7 +164,6 @@ void TExcoH::Optimize()
     if (ErrorCode != 0)
         return;
     HighestSharedTemp = -1;
-    Function.SharedTemps.clear();
     // Both passes act on calls only; most formulas of a test have none.
     const bool calls = std::any_of(CodeList.begin(), CodeList.end(), [&](const TFunc& f) {
         const int32_t cls = ClassOf(f.FuncIndex);
@@ -175,7 +174,6 @@ void TExcoH::Optimize()
     if (PreEvaluate)
         FoldConstants();
     EliminateCommonSubexpressions();
-    Function.SharedTemps.assign(static_cast<std::size_t>(HighestSharedTemp + 1), 0);
 }
 
 // ------------------------------------------------------------------ constant folding
@@ -232,18 +230,19 @@ Extended TExcoH::RunFolded(int32_t i, const std::vector<Extended>& args, bool sw
 {
     const TFunc& source = CodeList[static_cast<std::size_t>(i)];
     const int32_t call = static_cast<int32_t>(args.size()) + 1;
-    TArrayOfTFunc list(1);
-    list.reserve(args.size() + 2);
+    TArrayOfTFunc& list = Codegen().folded;
+    list.resize(args.size() + 2);
+    for (TFunc& entry : list)
+        exco::ResetKeepingStorage(entry);
     for (std::size_t k = 0; k < args.size(); ++k) {
-        TFunc load;
+        TFunc& load = list[k + 1];
         load.FuncIndex = fx::LDSC;
         load.b1 = args[k];
         load.Level = 1 + static_cast<int32_t>(k);
         load.ParentIndex = call;
         load.OperandPos = static_cast<int32_t>(k) + 1;
-        list.push_back(load);
     }
-    TFunc f;
+    TFunc& f = list[static_cast<std::size_t>(call)];
     f.FuncIndex = source.FuncIndex;
     f.Text = source.Text;
     f.Level = 1;
@@ -254,7 +253,6 @@ Extended TExcoH::RunFolded(int32_t i, const std::vector<Extended>& args, bool sw
     f.PostForm = source.PostForm;
     f.A = source.A;
     f.B = source.B;
-    list.push_back(f);
 
     TCompiler& compiler = Codegen().folder(FuncTable.Entries());
     for (int32_t reg = 1; reg <= 8; ++reg)

@@ -310,14 +310,14 @@ struct TFunc {
 };
 using TArrayOfTFunc = std::vector<TFunc>;
 
-// One compiled routine: its code, constants and temporaries, and its entry address
-// (the handle given to the caller). The code generator owns how code is placed;
-// it may add what it needs here.
+// One compiled routine: its code with its constants, its writable data (temporaries,
+// scratch cells, argument blocks; none when it needs none) and its entry address (the
+// handle given to the caller). The code generator owns how code is placed; it may add
+// what it needs here.
 struct TFunction {
   // The routine's bytes where they run (from the entry on), valid until it is freed.
   std::span<const uint8_t> Code;
-  void* ConstHead = nullptr;
-  TArrayF SharedTemps;
+  void* ConstHead = nullptr;  // the writable data, null when it has none
   intptr_t Entry = 0;
 };
 
