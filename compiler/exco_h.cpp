@@ -133,7 +133,8 @@ void TExcoH::Compile(const std::string& expr, const TDestination& dest, TFunctio
   if (func.Entry == 0 || UsesVariable || !PreEvaluate || !PreEvaluationPermitted || !CanRunCode()) return;
 
   // A text without variables always gives the same value: compute it once now, so
-  // that a fault shows at compile time, and compile the printed value instead.
+  // that a fault shows at compile time, and compile the printed value instead (a
+  // number, whose one-leaf tree is built without parsing it).
   // The value is measured by a routine that stores nothing: a destination relative to
   // a register names whatever that register happens to hold here, not the caller's
   // frame, and writing there would corrupt memory.
@@ -165,10 +166,11 @@ void TExcoH::Compile(const std::string& expr, const TDestination& dest, TFunctio
     return;
   }
   gPreEvaluationCell = value;
-  CompileAttempt(printed, dest, func);
+  CompileAttempt(printed, dest, func, true);
 }
 
-void TExcoH::CompileAttempt(const std::string& expr, const TDestination& dest, TFunction& func) {
+void TExcoH::CompileAttempt(const std::string& expr, const TDestination& dest, TFunction& func,
+                            bool printedNumber) {
   ResultWords.fill(0);
   ResetOptimiserCounters();
   Dest = dest;
@@ -183,7 +185,8 @@ void TExcoH::CompileAttempt(const std::string& expr, const TDestination& dest, T
   ExprText = expr;
 
   RunGuarded([&] {
-    ParseText();
+    if (printedNumber) ParsePrintedNumber();
+    else ParseText();
     GenerateCode();
   });
 

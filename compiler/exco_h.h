@@ -233,11 +233,16 @@ class TExcoH {
   mutable TVariableIndex variableIndex_;
   uint64_t variablesVersion_ = 0;
 
-  void CompileAttempt(const std::string& expr, const TDestination& dest, TFunction& func);
+  // printedNumber: expr is the printed value of a constant text, whose tree is built
+  // without parsing it as a formula when it reads back as a number.
+  void CompileAttempt(const std::string& expr, const TDestination& dest, TFunction& func,
+                      bool printedNumber = false);
   void ParseText();
+  void ParsePrintedNumber();
   void FreeTree();
   // Kept between compiles so that its buffers are reused (created by the first parse).
   std::unique_ptr<TExcoParser> parser_;
+  TExcoParser& Parser();
   void RecordFault(int32_t code);
   bool RunGuarded(const std::function<void()>& step);
   int32_t ClassOf(int32_t funcIndex) const;

@@ -11,6 +11,15 @@ std::string ExcoLowerText(std::string_view text) {
 
 std::string ExcoFormatNumber(Extended value) {
   char buffer[64];
+  // A whole value below 10^15 prints as its digits (15 significant digits neither
+  // round it nor call for an exponent): the commonest constant, printed without the
+  // library's floating-point conversion. A negative zero keeps its sign.
+  if (std::fabs(value) < 1e15L && value == std::trunc(value)) {
+    char* start = buffer;
+    if (std::signbit(value)) *start++ = '-';
+    const auto digits = std::to_chars(start, buffer + sizeof buffer, static_cast<int64_t>(std::fabs(value)));
+    return std::string(buffer, digits.ptr);
+  }
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
   return std::string(buffer, result.ptr);
 }

@@ -330,6 +330,14 @@ bool isPlainName(std::string_view name) {
   return std::none_of(name.begin(), name.end(), [](char c) { return kEndsConstantName.has(c) || c == '+' || c == '-'; });
 }
 
+// The constant of the linear form that a number, negated or not, reads as: 0 plus the
+// number times the sign (so a negated 0 reads as +0). A number read whole is finite.
+Extended signedNumberForm(Extended number, bool negate) {
+  FoldFault none;
+  const Extended k = foldCombine(negate ? -1 : 1, op::Mul, number, none);
+  return foldCombine(0, op::Add, k, none);
+}
+
 bool isWhole(Extended v) { return std::isfinite(v) && v == std::trunc(v); }
 bool fitsInt32(Extended v) { return isWhole(v) && v >= INT32_MIN && v <= INT32_MAX; }
 
@@ -574,9 +582,15 @@ TNode* TExcoParser::AddToken(TNode* parent, std::string_view token) {
   return node;
 }
 
-void TExcoH::ParseText() {
+TExcoParser& TExcoH::Parser() {
   if (!parser_) parser_ = std::make_unique<TExcoParser>(*this);
-  parser_->Run();
+  return *parser_;
+}
+
+void TExcoH::ParseText() { Parser().Run(); }
+
+void TExcoH::ParsePrintedNumber() {
+  if (!Parser().RunPrintedNumber()) Parser().Run();
 }
 
 // The buffers stay for the next compile, as the tree's nodes do, but a huge text does
@@ -601,17 +615,25 @@ void TExcoParser::ReleaseOversized() {
   release(depthStack_, kKeptEntries);
 }
 
-void TExcoParser::Run() {
+void TExcoParser::StartTree() {
   h_.Root = nullptr;
   h_.CurrentNode = nullptr;
   h_.TreeNodesInUse = 0;
   ReleaseOversized();
   keptTextsInUse_ = 0;
   conditionals_.clear();
-  Preprocess(h_.ExprText);
+}
+
+TNode* TExcoParser::NewRoot() {
   h_.Root = NewNode(text_, nullptr);
   h_.Root->Level = 1;
-  pending_.assign(1, h_.Root);
+  return h_.Root;
+}
+
+void TExcoParser::Run() {
+  StartTree();
+  Preprocess(h_.ExprText);
+  pending_.assign(1, NewRoot());
   while (!pending_.empty()) {
     TNode* node = pending_.back();
     pending_.pop_back();
@@ -747,9 +769,7 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
   Extended number = 0;
   if (PlainNumber(text, number)) {
     // The commonest leaf: its one term is the number times the sign.
-    FoldFault none;  // a number read whole is finite
-    const Extended k = foldCombine(negate ? -1 : 1, op::Mul, number, none);
-    form.constant = foldCombine(0, op::Add, k, none);
+    form.constant = signedNumberForm(number, negate);
     form.realCount = form.integerCount = 0;
     return true;
   }
@@ -1363,4 +1383,25 @@ void TExcoParser::ResolveLeaf(TNode* node, std::string_view text, bool negate) {
   if (!known) Error(ec::UnknownSymbol, text);
   d.FuncIndex = fx::LDSC;
   d.b1 = negate ? -value : value;
+}
+
+// ---------------------------------------------------------------- printed numbers
+
+// A printed value is digits with a "-" before them when negative (a sign that the
+// reader of a linear form, or a leaf, takes off before reading the digits). The digits
+// that name a variable or a constant, or that do not read back ("inf", "nan", a value
+// that rounds up out of range), are left to the full parse, which treats them so.
+bool TExcoParser::RunPrintedNumber() {
+  const std::string_view printed = h_.ExprText;
+  const bool negative = printed.starts_with('-');
+  Extended number = 0;
+  if (!PlainNumber(printed.substr(negative ? 1 : 0), number)) return false;
+  StartTree();
+  text_.assign(printed);
+  TNode* const root = NewRoot();
+  root->Data.FuncIndex = fx::LDSC;
+  // With optimise on, the number is read as a linear form; otherwise as a leaf.
+  root->Data.b1 = h_.Optimise ? signedNumberForm(number, negative) : negative ? -number : number;
+  h_.CurrentNode = root;
+  return true;
 }

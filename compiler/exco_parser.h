@@ -33,6 +33,10 @@ class TExcoParser {
   // Preprocesses the compiler's expression text and builds its parse tree. The nodes'
   // texts stay valid until the next run.
   void Run();
+  // Builds the tree that Run builds for a number printed by the compiler (a constant
+  // text's value), without reading the text as a formula. False, with nothing built,
+  // for a text that does not read back as such a number: Run reads it then.
+  bool RunPrintedNumber();
 
  private:
   // A conditional's argument text, which names the conditional in an error inside it.
@@ -63,6 +67,8 @@ class TExcoParser {
   TLinearForm form_;
 
   [[noreturn]] void Error(int32_t code, std::string_view item);
+  void StartTree();
+  TNode* NewRoot();
   std::string& NewKeptText();
   void ReleaseOversized();
   void Preprocess(const std::string& input);

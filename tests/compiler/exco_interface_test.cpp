@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -385,6 +387,73 @@ TEST_F(PreEvaluation, ConstantTextsWithADestinationStoreOnlyWhenRun) {
   ExcoCompile("2*3", &dest, code);
   EXPECT_NE(code, 0);
   EXPECT_EQ(ExcoLibraryCompiler().ExprText, "6");
+}
+
+// The routine loads the printed value as that text reads, whether the parser reads
+// it as a linear form (optimise on) or a leaf, with or without extended notation:
+// its sign, its exponent, and digits that rounded up to the next power of ten.
+TEST_F(PreEvaluation, TheRoutineLoadsThePrintedValueReadBack) {
+  struct Case {
+    const char* text;
+    const char* printed;
+  };
+  const Case cases[] = {
+      {"2*3+1", "7"},
+      {"-(2*3+1)", "-7"},
+      {"7-14", "-7"},
+      {"1/3", "0.333333333333333"},
+      {"-1/3", "-0.333333333333333"},
+      {"2/3*1e300", "6.66666666666667e+299"},
+      {"-(1e-20*3)", "-3e-20"},
+      {"999999999999999*1", "999999999999999"},
+      {"999999999999999.5*1", "1e+15"},
+      {"-1e15*1", "-1e+15"},
+  };
+  TExcoH& h = ExcoLibraryCompiler();
+  TExco exco;
+  for (const bool optimise : {true, false})
+    for (const bool extended : {true, false}) {
+      h.Optimise = optimise;
+      h.ExtendedNotation = extended;
+      for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + (optimise ? " optimised" : "") + (extended ? " extended" : ""));
+        const CompileOutcome out = compileText(c.text);
+        ASSERT_NE(out.handle, 0);
+        EXPECT_EQ(h.ExprText, c.printed);
+        EXPECT_EQ(exco.Calc(reinterpret_cast<void*>(out.handle)), static_cast<long double>(std::strtod(c.printed, nullptr)));
+      }
+    }
+  h.Optimise = true;
+  h.ExtendedNotation = true;
+}
+
+// The printed value is compiled as a text: a variable or a named constant that the
+// digits name is what the routine loads.
+TEST_F(PreEvaluation, APrintedValueThatNamesAVariableOrAConstantLoadsIt) {
+  double seven = 70;
+  ExcoDefineVariable("7", &seven, 28);
+  TExcoH& h = ExcoLibraryCompiler();
+  h.Constants.push_back(TParamList{"42", 5});
+  TExco exco;
+  for (const bool optimise : {true, false}) {
+    h.Optimise = optimise;
+    const CompileOutcome sum = compileText("2*3+1");
+    ASSERT_NE(sum.handle, 0);
+    EXPECT_EQ(h.ExprText, "7");
+    seven = 70;
+    EXPECT_EQ(exco.Calc(reinterpret_cast<void*>(sum.handle)), 70.0L);
+    seven = 71;
+    EXPECT_EQ(exco.Calc(reinterpret_cast<void*>(sum.handle)), 71.0L);
+    const CompileOutcome negated = compileText("-(2*3+1)");
+    ASSERT_NE(negated.handle, 0);
+    EXPECT_EQ(exco.Calc(reinterpret_cast<void*>(negated.handle)), -71.0L);
+    const CompileOutcome product = compileText("40+2");
+    ASSERT_NE(product.handle, 0);
+    EXPECT_EQ(h.ExprText, "42");
+    EXPECT_EQ(exco.Calc(reinterpret_cast<void*>(product.handle)), 5.0L);
+  }
+  h.Optimise = true;
+  h.Constants.pop_back();
 }
 
 TEST_F(PreEvaluation, AFaultWhileRunningReachesTheCallerOfCalc) {

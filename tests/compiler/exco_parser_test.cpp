@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -276,6 +278,26 @@ TEST(NumberReading, AgreesWithTheLibraryConversion) {
     }
     ASSERT_EQ(result, NumberRead::Ok) << text;
     EXPECT_EQ(read, expected) << text;
+  }
+}
+
+// Whole values are printed without the library; every printing must be the library's
+// general format with 15 significant digits, up to where an exponent starts.
+TEST(NumberPrinting, AgreesWithTheLibraryConversion) {
+  std::vector<long double> values = {0.0L, -0.0L, 7, -7, 1e14L, 999999999999999.0L, -999999999999999.0L, 1e15L,
+                                     -1e15L, 1e15L + 1, 1e15L - 0.5L, 0.5L, -2.5L, 1e300L, 1e-300L,
+                                     std::numeric_limits<long double>::infinity(),
+                                     std::numeric_limits<long double>::quiet_NaN()};
+  std::mt19937_64 rng(20261211u);
+  for (int i = 0; i < 3000; ++i) {
+    const long double whole = static_cast<long double>(rng() >> (rng() % 64));
+    values.push_back(i % 2 ? whole : -whole);
+    values.push_back(std::ldexp(whole, static_cast<int>(rng() % 40) - 20));
+  }
+  for (const long double value : values) {
+    char buffer[64];
+    const auto library = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    EXPECT_EQ(ExcoFormatNumber(value), std::string(buffer, library.ptr)) << static_cast<double>(value);
   }
 }
 
