@@ -1,13 +1,94 @@
 #include "compiler/exco_number.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 std::string ExcoLowerText(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = ExcoLower(c);
   return out;
 }
+
+namespace {
+
+constexpr uint64_t kPowersOfTen[] = {1ull,
+                                     10ull,
+                                     100ull,
+                                     1000ull,
+                                     10000ull,
+                                     100000ull,
+                                     1000000ull,
+                                     10000000ull,
+                                     100000000ull,
+                                     1000000000ull,
+                                     10000000000ull,
+                                     100000000000ull,
+                                     1000000000000ull,
+                                     10000000000000ull,
+                                     100000000000000ull,
+                                     1000000000000000ull,
+                                     10000000000000000ull,
+                                     100000000000000000ull,
+                                     1000000000000000000ull};
+
+// mantissa * 2^-shift * 10^scale rounded to a whole number, to nearest with ties to
+// even, as the library rounds the exact value; exact in 128 bits for a 64-bit
+// mantissa and scale up to 18.
+uint64_t roundedScaled(uint64_t mantissa, int shift, int scale) {
+  using Wide = unsigned __int128;
+  const Wide exact = static_cast<Wide>(mantissa) * kPowersOfTen[scale];
+  uint64_t whole = static_cast<uint64_t>(exact >> shift);
+  const Wide rest = exact & ((Wide{1} << shift) - 1);
+  const Wide half = Wide{1} << (shift - 1);
+  if (rest > half || (rest == half && (whole & 1) != 0)) ++whole;
+  return whole;
+}
+
+// Prints a value of magnitude 10^-4 to 10^15 as the general format with 15 significant
+// digits does there: fixed, with trailing zeros dropped. False, with nothing written,
+// for any other value or a rounding that leaves that range (it then takes an exponent).
+bool printFixed(Extended value, char* out, char*& end) {
+  const Extended magnitude = std::fabs(value);
+  if (!(magnitude >= 1e-4L && magnitude < 1e15L)) return false;
+  int binaryExponent = 0;
+  const uint64_t mantissa = static_cast<uint64_t>(std::ldexp(std::frexp(magnitude, &binaryExponent), 64));
+  const int shift = 64 - binaryExponent;  // 14 to 77 in this range
+  // The decimal exponent of the rounded value: a guess, corrected when the rounded
+  // digits come out one short or one long.
+  int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
+  uint64_t digits = 0;
+  for (int attempt = 0;; ++attempt) {
+    if (attempt == 3 || exponent < -4 || exponent > 14) return false;
+    digits = roundedScaled(mantissa, shift, 14 - exponent);
+    if (digits >= kPowersOfTen[15]) ++exponent;
+    else if (digits < kPowersOfTen[14]) --exponent;
+    else break;
+  }
+  char text[16];
+  std::to_chars(text, text + sizeof text, digits);  // 15 digits
+  int last = 14;
+  while (last > exponent && text[last] == '0') --last;
+  char* p = out;
+  if (std::signbit(value)) *p++ = '-';
+  if (exponent >= 0) {
+    p = std::copy(text, text + exponent + 1, p);
+    if (last > exponent) {
+      *p++ = '.';
+      p = std::copy(text + exponent + 1, text + last + 1, p);
+    }
+  } else {
+    *p++ = '0';
+    *p++ = '.';
+    p = std::fill_n(p, -exponent - 1, '0');
+    p = std::copy(text, text + last + 1, p);
+  }
+  end = p;
+  return true;
+}
+
+}  // namespace
 
 std::string ExcoFormatNumber(Extended value) {
   char buffer[64];
@@ -20,6 +101,10 @@ std::string ExcoFormatNumber(Extended value) {
     const auto digits = std::to_chars(start, buffer + sizeof buffer, static_cast<int64_t>(std::fabs(value)));
     return std::string(buffer, digits.ptr);
   }
+  // Other values of everyday size are rounded in integer arithmetic, which the
+  // library's conversion of an 80-bit value takes many times as long for.
+  char* end = nullptr;
+  if (printFixed(value, buffer, end)) return std::string(buffer, end);
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
   return std::string(buffer, result.ptr);
 }

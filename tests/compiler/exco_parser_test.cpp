@@ -281,11 +281,15 @@ TEST(NumberReading, AgreesWithTheLibraryConversion) {
   }
 }
 
-// Whole values are printed without the library; every printing must be the library's
-// general format with 15 significant digits, up to where an exponent starts.
+// Values from 10^-4 to 10^15 are printed without the library; every printing must be
+// the library's general format with 15 significant digits: where the rounding carries
+// into a new digit, on exact ties (to even) and at both ends of that range.
 TEST(NumberPrinting, AgreesWithTheLibraryConversion) {
   std::vector<long double> values = {0.0L, -0.0L, 7, -7, 1e14L, 999999999999999.0L, -999999999999999.0L, 1e15L,
                                      -1e15L, 1e15L + 1, 1e15L - 0.5L, 0.5L, -2.5L, 1e300L, 1e-300L,
+                                     12345678901234.25L, 12345678901234.75L, 123456789012345.5L, 123456789012344.5L,
+                                     9.9999999999999995L, 0.99999999999999995L, 1e-4L, 0.99999999999999e-4L,
+                                     2.82842712474619009760L, 1.0L / 3, -2.0L / 3, 1e-5L, 1e-20L,
                                      std::numeric_limits<long double>::infinity(),
                                      std::numeric_limits<long double>::quiet_NaN()};
   std::mt19937_64 rng(20261211u);
@@ -293,6 +297,8 @@ TEST(NumberPrinting, AgreesWithTheLibraryConversion) {
     const long double whole = static_cast<long double>(rng() >> (rng() % 64));
     values.push_back(i % 2 ? whole : -whole);
     values.push_back(std::ldexp(whole, static_cast<int>(rng() % 40) - 20));
+    values.push_back(std::ldexp(static_cast<long double>(rng() | 1), -static_cast<int>(rng() % 64)));
+    values.push_back(std::nextafter(std::pow(10.0L, static_cast<int>(rng() % 20) - 5), i % 2 ? 0.0L : 1e20L));
   }
   for (const long double value : values) {
     char buffer[64];
