@@ -106,20 +106,16 @@ void exco::ResetKeepingStorage(TFunc& f)
     std::vector<Extended> formCoefs = std::move(f.FormCoefs);
     std::vector<TScaledVar> scaled = std::move(f.ScaledVars);
     f = TFunc();
-    const auto keep = [](auto& field, auto& storage) {
-        storage.clear();
-        field = std::move(storage);
-    };
-    keep(f.Text, text);
-    keep(f.OperandOps, ops);
-    keep(f.OperandStates, states);
-    keep(f.OperandStoreAdjust, adjust);
-    keep(f.IntFormCoefs, intCoefs);
-    keep(f.SharedKeys, keys);
-    keep(f.FormVars, formVars);
-    keep(f.IntFormVars, intFormVars);
-    keep(f.FormCoefs, formCoefs);
-    keep(f.ScaledVars, scaled);
+    GiveBackStorage(f.Text, text);
+    GiveBackStorage(f.OperandOps, ops);
+    GiveBackStorage(f.OperandStates, states);
+    GiveBackStorage(f.OperandStoreAdjust, adjust);
+    GiveBackStorage(f.IntFormCoefs, intCoefs);
+    GiveBackStorage(f.SharedKeys, keys);
+    GiveBackStorage(f.FormVars, formVars);
+    GiveBackStorage(f.IntFormVars, intFormVars);
+    GiveBackStorage(f.FormCoefs, formCoefs);
+    GiveBackStorage(f.ScaledVars, scaled);
 }
 
 namespace {

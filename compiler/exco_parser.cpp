@@ -519,18 +519,14 @@ void resetKeepingStorage(TNode& node) {
                         intCoefs = std::move(d.IntCoefs);
   std::vector<TScaledVarIndex> scaled = std::move(d.ScaledVars);
   node = TNode();
-  const auto keep = [](auto& field, auto& storage) {
-    storage.clear();
-    field = std::move(storage);
-  };
-  keep(node.OperandStates, states);
-  keep(d.OperandOps, ops);
-  keep(d.OperandStoreAdjust, adjust);
-  keep(d.ArgTypes, argTypes);
-  keep(d.RealCoefs, realCoefs);
-  keep(d.IntRealCoefs, intRealCoefs);
-  keep(d.IntCoefs, intCoefs);
-  keep(d.ScaledVars, scaled);
+  GiveBackStorage(node.OperandStates, states);
+  GiveBackStorage(d.OperandOps, ops);
+  GiveBackStorage(d.OperandStoreAdjust, adjust);
+  GiveBackStorage(d.ArgTypes, argTypes);
+  GiveBackStorage(d.RealCoefs, realCoefs);
+  GiveBackStorage(d.IntRealCoefs, intRealCoefs);
+  GiveBackStorage(d.IntCoefs, intCoefs);
+  GiveBackStorage(d.ScaledVars, scaled);
 }
 
 }  // namespace

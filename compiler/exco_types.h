@@ -239,6 +239,14 @@ struct TDataNode {
   TArrayI ArgTypes;  // per argument: declared internal type
 };
 
+// Moves the storage of a list that was taken out of a reset entry back into it, emptied,
+// so that entries reused from one compile to the next allocate nothing.
+template <class List>
+void GiveBackStorage(List& field, List& storage) {
+  storage.clear();
+  field = std::move(storage);
+}
+
 // One parse-tree node. The links do not own: the tree's nodes live in TExcoH's pool.
 struct TNode {
   // A view into the parser's buffers, valid until the next parse.
