@@ -578,6 +578,7 @@ void State::resetRun()
     used.fill(false);
     hasCalls = false;
     hasEffects = false;
+    foreignTemplate = false;
     depth = 0;
     measureMax = 0;
     overflow = false;
@@ -679,8 +680,11 @@ std::size_t State::assemble(const uint8_t* dataBlock)
     // Without a destination the routine's only effect is its result: it may run twice.
     const bool storesResult = dest.Where != 0 && dest.Type != 0 && dest.Where != 5;
     if (!storesResult && !hasEffects) {
-        start -= exco::kRunTwiceMark.size();
-        std::memcpy(code.data() + start, exco::kRunTwiceMark.data(), exco::kRunTwiceMark.size());
+        // Code that neither calls out nor touches the control word cannot fault with
+        // every exception masked, so it needs no fault window on its first run.
+        const auto& mark = hasCalls || foreignTemplate ? exco::kRunTwiceMark : exco::kContainedMark;
+        start -= mark.size();
+        std::memcpy(code.data() + start, mark.data(), mark.size());
     }
 
     if (pad)

@@ -98,6 +98,7 @@ struct TCompiler::State {
     std::array<bool, 8> reserved{};
     bool hasCalls = false;
     bool hasEffects = false;  // the routine writes host memory besides its result store
+    bool foreignTemplate = false;  // a template copied in that is not ContainedTemplate
 
     TArrayOfTFunc* list = nullptr;
     ChildLists children;

@@ -193,11 +193,14 @@ void InitFuncTable(TArrayFuncList& table) {
       entry.ExtraDepth = chain.extraDepth;
       writeChain(entry.Template, chain.steps);
       if (reciprocal) TemplateWriter(entry.Template).fdivrQword(&ExcoConstants().One);
+      entry.ContainedTemplate = true;
     }
   }
   for (int32_t i = 1; i < fx::BuiltInCount; ++i) {
     if (table[i].Inline) writeTemplate(i, table[i].Template);
     table[i].Routine = ExcoRuntimeRoutine(i);
+    // trunc and frac switch the rounding through the control word.
+    table[i].ContainedTemplate = table[i].Inline && table[i].Routine == 0 && i != fx::Trunc && i != fx::Frac;
   }
 }
 

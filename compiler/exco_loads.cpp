@@ -456,6 +456,7 @@ void State::genericCode(int32_t i, const TFuncList& entry)
             code.insert(code.end(), entry.Template.begin(), entry.Template.end());
         if (entry.Routine != 0)
             hasCalls = true;  // the template falls back to its routine (fact)
+        foreignTemplate = foreignTemplate || !entry.ContainedTemplate;
     } else if (entry.Routine != 0) {
         callRoutine(entry.Routine, cls == fc::IntArg || cls == fc::RealIntArg ? 2 : 1);
     } else {

@@ -132,6 +132,7 @@ void restoreCallerUnit(const ExcoCallFrame& frame)
 
 extern "C" long double exco_call_trampoline(uintptr_t entry, ExcoCallFrame* frame);
 extern "C" long double exco_call_masked(uintptr_t entry, ExcoCallFrame* frame);
+extern "C" long double exco_call_contained(uintptr_t entry, uint32_t* again);
 
 namespace exco {
 
@@ -268,13 +269,26 @@ Extended runUnmasked(intptr_t entry)
 
 bool exco::MayRunTwice(uintptr_t entry)
 {
-    return std::memcmp(reinterpret_cast<const void*>(entry), kRunTwiceMark.data(), kRunTwiceMark.size()) == 0;
+    const void* start = reinterpret_cast<const void*>(entry);
+    return std::memcmp(start, kRunTwiceMark.data(), kRunTwiceMark.size()) == 0 ||
+           std::memcmp(start, kContainedMark.data(), kContainedMark.size()) == 0;
+}
+
+bool exco::IsContained(uintptr_t entry)
+{
+    return std::memcmp(reinterpret_cast<const void*>(entry), kContainedMark.data(), kContainedMark.size()) == 0;
 }
 
 Extended ExcoRunRoutine(intptr_t entry)
 {
     if (entry == 0)
         throw EExcoAccessViolation();
+    if (exco::IsContained(static_cast<uintptr_t>(entry))) {
+        uint32_t again = 1;
+        const Extended result = exco_call_contained(static_cast<uintptr_t>(entry), &again);
+        if (again == 0)
+            return result;
+    }
     ensureFaultHandler();
     Extended result = 0;
     if (exco::MayRunTwice(static_cast<uintptr_t>(entry)) && runMasked(entry, result))

@@ -24,6 +24,13 @@
 // processes, the handler passes the signal on to the handler that was installed
 // before it (or to the default action).
 //
+// Contained routines. A routine that may run twice and calls nothing and leaves the
+// control word alone (marked with kContainedMark) cannot fault while every x87
+// exception is masked. When the caller's control word masks them all, it is called
+// through a lean trampoline with no fault window: no runner, no jump point. When it
+// raised a fault flag or did not plainly leave one value, it runs again through the
+// full runner below, which reproduces the fault.
+//
 // Routines that may run twice. A routine whose only effect is its result (the code
 // generator marks it by starting it with kRunTwiceMark, a nop) first runs with every
 // x87 exception masked, through a second trampoline: loading a control word that
@@ -82,7 +89,11 @@ int ActiveRoutineDepth();
 
 // The first bytes of a routine that may run twice: nop dword [rax].
 inline constexpr std::array<uint8_t, 3> kRunTwiceMark{0x0F, 0x1F, 0x00};
+// The first bytes of a routine that may run twice and is contained besides: it calls
+// nothing and leaves the control word alone (nop dword [rcx]).
+inline constexpr std::array<uint8_t, 3> kContainedMark{0x0F, 0x1F, 0x01};
 bool MayRunTwice(uintptr_t entry);
+bool IsContained(uintptr_t entry);
 
 }  // namespace exco
 

@@ -136,6 +136,10 @@ exco_call_masked:
         testb   $0x0D, %al
         jnz     .Lfaulted
         movl    $0, 12(%rbx)
+        fnstcw  (%rsp)                  # storing it costs far less than loading it
+        movw    (%rsp), %cx
+        cmpw    0(%rbx), %cx
+        je      .Lmasked_return
         fldcw   0(%rbx)
         jmp     .Lmasked_return
 
@@ -160,6 +164,59 @@ exco_call_masked:
         ret
         .cfi_endproc
         .size   exco_call_masked, .-exco_call_masked
+
+# long double exco_call_contained(uintptr_t entry, uint32_t* again)
+#
+# A contained routine (see native_call.h) calls nothing and leaves the control word
+# alone, so under a caller's control word that masks every exception nothing in it can
+# trap, and it runs with no fault window at all. *again = 0 when it left one value
+# (TOP 7, as in exco_call_masked) and raised no fault flag. Otherwise *again = 1 with a
+# dummy result on an x87 unit started afresh under the caller's control word, and the
+# runner runs the routine again through the trampolines above, which decide. A
+# caller's control word that unmasks an exception, or sets another precision or
+# rounding, gives *again = 1 before the call.
+
+        .text
+        .p2align 4
+        .globl  exco_call_contained
+        .hidden exco_call_contained
+        .type   exco_call_contained, @function
+exco_call_contained:
+        .cfi_startproc
+        subq    $24, %rsp               # 16-byte aligned at the call below
+        .cfi_def_cfa_offset 32
+        movq    %rsi, 8(%rsp)
+        fnstcw  (%rsp)
+        movzwl  (%rsp), %eax
+        andl    $0x0F3F, %eax
+        cmpl    $0x033F, %eax           # 64-bit precision, to nearest, all masked?
+        jne     .Lcontained_declined
+        call    *%rdi
+
+        fnstsw  %ax
+        andl    $0x380D, %eax
+        cmpl    $0x3800, %eax           # one value and no fault flag
+        jne     .Lcontained_again
+        movq    8(%rsp), %rsi
+        movl    $0, (%rsi)
+        addq    $24, %rsp
+        .cfi_remember_state
+        .cfi_def_cfa_offset 8
+        ret
+        .cfi_restore_state
+
+.Lcontained_again:
+        fninit
+        fldcw   (%rsp)
+.Lcontained_declined:
+        fldz
+        movq    8(%rsp), %rsi
+        movl    $1, (%rsi)
+        addq    $24, %rsp
+        .cfi_def_cfa_offset 8
+        ret
+        .cfi_endproc
+        .size   exco_call_contained, .-exco_call_contained
 
 # exco_fault_landing: where a fault inside a routine resumes, entered with rsp the
 # jump point of a trampoline (frame+16) and rbx its frame, from the SIGFPE handler

@@ -625,10 +625,11 @@ TEST(CodeGenerator, TheSameTreeCompilesToTheSameBytes)
     EXPECT_TRUE(std::ranges::equal(a->function.Code, b->function.Code));
     EXPECT_TRUE(close(a->run(), 3 + host.x * static_cast<double>(0.1L) / host.e));
 
-    // A constant alone: the marker, one load and ret, then the constant itself.
+    // A constant alone: the contained routine's marker, one load and ret, then the
+    // constant itself.
     Tree constant;
     const auto c = testtree::compile(constant.num(2.5), vars, table);
-    const std::vector<uint8_t> load{0x0F, 0x1F, 0x00, 0xDD, 0x05};
+    const std::vector<uint8_t> load{0x0F, 0x1F, 0x01, 0xDD, 0x05};
     ASSERT_GE(c->function.Code.size(), 16u + 8u);
     EXPECT_TRUE(std::equal(load.begin(), load.end(), c->function.Code.begin()));
     EXPECT_EQ(c->function.Code[load.size() + 4], 0xC3);

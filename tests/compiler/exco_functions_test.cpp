@@ -151,6 +151,50 @@ TEST_F(Functions, EveryOneArgumentNameAndAliasMatchesTheLongDoubleReference)
             }
 }
 
+// A routine's first run goes without a fault window only when nothing in it can trap
+// with every exception masked or reach a host routine: trunc and frac load control
+// words; sign, fact and the power routines call out. Each still gives its value under
+// a host control word that masks everything and under one that unmasks the faults.
+TEST_F(Functions, OnlyRoutinesThatCallNothingAndKeepTheControlWordRunWithoutAFaultWindow)
+{
+    struct ContainedCase {
+        const char* text;
+        bool contained;
+        Extended expected;  // at x = -1.75, y = 4
+    };
+    const std::vector<ContainedCase> cases{
+        {"x*y/3+1", true, -1.75L * 4 / 3 + 1},
+        {"sin(x)+sqrt(y)", true, sinl(-1.75L) + 2},
+        {"if(x<y,x*2,y)", true, -3.5L},
+        {"trunc(x)*y", false, -4},
+        {"frac(x)", false, -0.75L},
+        {"sign(x)+1", false, 0},
+        {"fact(y)", false, 24},
+        {"power(y,x)", false, powl(4, -1.75L)},
+    };
+    x = -1.75;
+    y = 4;
+    for (const ContainedCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        const CompileOutcome out = compileText(c.text);
+        ASSERT_NE(out.handle, 0);
+        const auto entry = static_cast<uintptr_t>(out.handle);
+        EXPECT_TRUE(exco::MayRunTwice(entry));
+        EXPECT_EQ(exco::IsContained(entry), c.contained);
+        uint16_t hostWord = 0;
+        asm volatile("fnstcw %0" : "=m"(hostWord));
+        for (const uint16_t word : {hostWord, uint16_t{0x0372}}) {
+            asm volatile("fldcw %0" : : "m"(word));
+            const Extended got = TExco().Calc(reinterpret_cast<void*>(out.handle));
+            uint16_t after = 0;
+            asm volatile("fnstcw %0\n\tfldcw %1" : "=m"(after) : "m"(hostWord));
+            EXPECT_LE(doubleUlps(got, c.expected), 2) << got;
+            EXPECT_EQ(after, word);
+        }
+        ExcoSetOption(exco_option::Clear, out.handle);
+    }
+}
+
 struct BinaryCase {
     std::vector<const char*> forms;  // texts over x and y
     Binary reference;

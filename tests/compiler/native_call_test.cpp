@@ -288,33 +288,52 @@ TEST(NativeCall, SignalsOutsideRoutinesPassToTheHostsHandler)
 
 namespace {
 
-Code runTwice() { return Code().add({exco::kRunTwiceMark.begin(), exco::kRunTwiceMark.end()}); }
+Code marked(const std::array<uint8_t, 3>& mark) { return Code().add({mark.begin(), mark.end()}); }
 
 }  // namespace
 
 // A routine that may run twice is first run with a single look at the status word
-// afterwards; whatever that look leaves in doubt is settled by the exact run.
+// afterwards; whatever that look leaves in doubt is settled by the exact run. A
+// contained routine's first run has no fault window at all, so the same doubts must
+// reach the exact run through its lean trampoline too.
 TEST(NativeCall, ARoutineThatMayRunTwiceIsCountedExactly)
 {
-    const uintptr_t marked = runTwice().add(testcode::kFld1).ret().place();
-    EXPECT_TRUE(exco::MayRunTwice(marked));
-    exco::ExecArena::instance().release(marked);
-    EXPECT_EQ(runOnce(runTwice().add(testcode::kFld1).ret()), 1.0L);
-    EXPECT_THROW(runOnce(runTwice().add(testcode::kFld1).add(testcode::kFld1).ret()), EExcoUnbalancedStack);
-    EXPECT_THROW(runOnce(runTwice().ret()), EExcoUnbalancedStack);
-    EXPECT_THROW(runOnce(runTwice().add(oneOverZero().bytes())), EExcoZeroDivide);
+    for (const auto& mark : {exco::kRunTwiceMark, exco::kContainedMark}) {
+        SCOPED_TRACE(mark == exco::kContainedMark ? "contained" : "may run twice");
+        const auto runTwice = [&] { return marked(mark); };
+        const uintptr_t entry = runTwice().add(testcode::kFld1).ret().place();
+        EXPECT_TRUE(exco::MayRunTwice(entry));
+        EXPECT_EQ(exco::IsContained(entry), mark == exco::kContainedMark);
+        exco::ExecArena::instance().release(entry);
+        EXPECT_EQ(runOnce(runTwice().add(testcode::kFld1).ret()), 1.0L);
+        EXPECT_THROW(runOnce(runTwice().add(testcode::kFld1).add(testcode::kFld1).ret()), EExcoUnbalancedStack);
+        EXPECT_THROW(runOnce(runTwice().ret()), EExcoUnbalancedStack);
+        EXPECT_THROW(runOnce(runTwice().add(oneOverZero().bytes())), EExcoZeroDivide);
 
-    // The caller's empty stack at another TOP than 0.
-    asm volatile("fldz\n\tffree %%st(0)" ::: "memory");
-    const long double value = runOnce(runTwice().add(testcode::kFld1).ret());
-    uint16_t controlWord = 0;
-    asm volatile("fnstcw %0\n\tfninit\n\tfldcw %0" : "+m"(controlWord) : : "memory");  // TOP 0 again
-    EXPECT_EQ(value, 1.0L);
+        // The caller's empty stack at another TOP than 0.
+        asm volatile("fldz\n\tffree %%st(0)" ::: "memory");
+        const long double value = runOnce(runTwice().add(testcode::kFld1).ret());
+        uint16_t controlWord = 0;
+        asm volatile("fnstcw %0\n\tfninit\n\tfldcw %0" : "+m"(controlWord) : : "memory");  // TOP 0 again
+        EXPECT_EQ(value, 1.0L);
 
-    // A flag the caller left pending is no fault of the routine.
-    volatile long double zero = 0;
-    volatile long double nan = zero / zero;
-    EXPECT_TRUE(nan != nan);
-    EXPECT_EQ(runOnce(runTwice().add(testcode::kFld1).ret()), 1.0L);
-    EXPECT_EQ(exco::ActiveRoutineDepth(), 0);
+        // A flag the caller left pending is no fault of the routine.
+        volatile long double zero = 0;
+        volatile long double nan = zero / zero;
+        EXPECT_TRUE(nan != nan);
+        EXPECT_EQ(runOnce(runTwice().add(testcode::kFld1).ret()), 1.0L);
+        EXPECT_EQ(exco::ActiveRoutineDepth(), 0);
+
+        // A host that unmasks faults, or rounds otherwise, gets the exact run, and its
+        // control word back.
+        const uint16_t hostWord = testcode::hostControlWord();
+        for (const uint16_t word : {uint16_t{0x0372}, uint16_t{0x0F7F}}) {
+            testcode::setHostControlWord(word);
+            EXPECT_THROW(runOnce(runTwice().add(oneOverZero().bytes())), EExcoZeroDivide);
+            EXPECT_EQ(testcode::hostControlWord(), word);
+            EXPECT_EQ(runOnce(runTwice().add(testcode::kFld1).ret()), 1.0L);
+            EXPECT_EQ(testcode::hostControlWord(), word);
+        }
+        testcode::setHostControlWord(hostWord);
+    }
 }
