@@ -2,6 +2,7 @@
 
 #include "compiler/exco_faults.h"
 #include "compiler/exco_number.h"
+#include "compiler/exco_text_index.h"
 
 #include <algorithm>
 #include <array>
@@ -21,6 +22,7 @@ class CharSet {
     for (const char c : chars) in_[static_cast<unsigned char>(c)] = true;
   }
   bool has(char c) const { return in_[static_cast<unsigned char>(c)]; }
+  const std::array<bool, 256>& chars() const { return in_; }
 
  private:
   std::array<bool, 256> in_{};
@@ -29,7 +31,6 @@ class CharSet {
 constexpr CharSet kBeforeExponentNumber("+-*/^(,=<>&|");
 constexpr CharSet kBeforeUnarySign("+-*/^(,");
 constexpr CharSet kEndsConstantName("*/()^,=<>&|!");
-constexpr CharSet kEndsPowerChain("+-*/,<>=&");
 constexpr CharSet kBeforeFactorialOperand("*/+-^,&<>=");
 constexpr CharSet kBeforeBarOperand("+-*/^([{,<>=");
 constexpr CharSet kBeforeTruncOperand("[{(*+/-^,<>=");
@@ -39,6 +40,8 @@ constexpr CharSet kAfterPowerExponent("*/^&|");
 constexpr CharSet kBeforeCallName("*+/-^");
 constexpr CharSet kExtendedMarks("|[]{}!");
 constexpr CharSet kBeforeFactor("+-*/(");
+constexpr CharSet kNumberChars("0123456789.eE+-*/()");
+constexpr CharSet kCutChars("()+-*/,");
 constexpr CharSet kBars("|");
 constexpr CharSet kSquareBrackets("[]");
 constexpr CharSet kBraces("{}");
@@ -59,13 +62,54 @@ constexpr std::array<Cut, 256> kCuts = [] {
 Cut cutOf(char c) { return kCuts[static_cast<unsigned char>(c)]; }
 
 // Index of the ")" that closes the "(" at open, or npos.
-size_t matchClose(std::string_view t, size_t open) {
+size_t matchClose(const TTextIndex& index, std::string_view t, size_t open) {
+  if (index.Covers(t)) {
+    const size_t close = index.CloseIn(index.OffsetOf(t), t.size(), open);
+    return close == TTextIndex::kNone ? npos : close;
+  }
   int depth = 0;
   for (size_t i = open; i < t.size(); ++i) {
     if (t[i] == '(') ++depth;
     if (t[i] == ')' && --depth == 0) return i;
   }
   return npos;
+}
+
+// Hands the index of each character of t outside brackets that may split it (a sign,
+// * /, a comma; others may be handed too) to visit, in order, until visit returns
+// false. False then, and at a ")" that closes a bracket t did not open. In a text the
+// index covers, names, numbers and brackets are stepped over at once.
+template <class Visit>
+bool forEachTopLevel(const TTextIndex& index, std::string_view t, Visit&& visit) {
+  const size_t n = t.size();
+  if (index.Covers(t)) {
+    const size_t offset = index.OffsetOf(t);
+    for (size_t i = index.NextCut(offset, n, 0); i < n; i = index.NextCut(offset, n, i + 1)) {
+      const char c = t[i];
+      if (c == '(') {
+        i = index.CloseIn(offset, n, i);
+        // The rest of the text lies inside the bracket.
+        if (i == TTextIndex::kNone) return true;
+      } else if (c == ')') {
+        return false;
+      } else if (!visit(i)) {
+        return false;
+      }
+    }
+    return true;
+  }
+  int depth = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const char c = t[i];
+    if (c == '(') {
+      ++depth;
+    } else if (c == ')') {
+      if (--depth < 0) return false;
+    } else if (depth == 0 && !visit(i)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // A sign inside a number's exponent (the "-" of 1e-5).
@@ -92,24 +136,16 @@ bool isBinarySign(std::string_view t, size_t i) {
 using Shape = TTextShape;
 
 // Depth stays >= 0 (else returns false).
-bool classify(std::string_view t, Shape& shape) {
-  int depth = 0;
+bool classify(const TTextIndex& index, std::string_view t, Shape& shape) {
   bool sum = false, product = false;
-  for (size_t i = 0; i < t.size(); ++i) {
-    switch (cutOf(t[i])) {
-      case Cut::None: break;
-      case Cut::Open: ++depth; break;
-      case Cut::Close:
-        if (--depth < 0) return false;
-        break;
-      case Cut::Sign:
-        if (depth == 0 && i > 0 && isBinarySign(t, i)) sum = true;
-        break;
-      case Cut::Factor:
-        if (depth == 0 && i > 0) product = true;
-        break;
-    }
-  }
+  const bool balanced = forEachTopLevel(index, t, [&](size_t i) {
+    if (i == 0) return true;
+    const Cut kind = cutOf(t[i]);
+    if (kind == Cut::Sign) sum = sum || isBinarySign(t, i);
+    else if (kind == Cut::Factor) product = true;
+    return true;
+  });
+  if (!balanced) return false;
   shape = sum ? Shape::Sum : product ? Shape::Product : Shape::Leaf;
   return true;
 }
@@ -128,48 +164,45 @@ struct Piece {
 // the whole text, of the given shape, as one piece when split is false; stops at the
 // first visit that returns false and returns what it returned.
 template <class Visit>
-bool forEachPiece(std::string_view t, bool split, bool sum, Shape whole, Visit&& visit) {
+bool forEachPiece(const TTextIndex& index, std::string_view t, bool split, bool sum, Shape whole, Visit&& visit) {
   if (!split) return visit(Piece{t, op::First, whole});
-  int depth = 0;
   size_t start = 0;
   int32_t pendingOp = op::First;
   bool product = false;
-  for (size_t i = 0; i < t.size(); ++i) {
+  bool stopped = false;
+  forEachTopLevel(index, t, [&](size_t i) {
     const Cut kind = cutOf(t[i]);
-    if (kind == Cut::None) continue;
-    if (kind == Cut::Open) {
-      ++depth;
-    } else if (kind == Cut::Close) {
-      --depth;
-    } else if (depth == 0 && i > 0) {
-      const char c = t[i];
-      const bool cut = sum ? kind == Cut::Sign && isBinarySign(t, i) : kind == Cut::Factor;
-      if (cut) {
-        if (!visit(Piece{t.substr(start, i - start), pendingOp, product ? Shape::Product : Shape::Leaf})) return false;
-        pendingOp = sum ? (c == '+' ? op::Add : op::Sub) : (c == '*' ? op::Mul : op::Div);
-        start = i + 1;
-        product = false;
-      } else if (sum && i > start && kind == Cut::Factor) {
-        product = true;
+    if (i == 0 || (kind != Cut::Sign && kind != Cut::Factor)) return true;
+    const char c = t[i];
+    const bool cut = sum ? kind == Cut::Sign && isBinarySign(t, i) : kind == Cut::Factor;
+    if (cut) {
+      if (!visit(Piece{t.substr(start, i - start), pendingOp, product ? Shape::Product : Shape::Leaf})) {
+        stopped = true;
+        return false;
       }
+      pendingOp = sum ? (c == '+' ? op::Add : op::Sub) : (c == '*' ? op::Mul : op::Div);
+      start = i + 1;
+      product = false;
+    } else if (sum && i > start && kind == Cut::Factor) {
+      product = true;
     }
-  }
+    return true;
+  });
+  if (stopped) return false;
   return visit(Piece{t.substr(start), pendingOp, product ? Shape::Product : Shape::Leaf});
 }
 
 // Hands each argument of an argument text (split at top-level commas) to visit.
 template <class Visit>
-void forEachArgument(std::string_view t, Visit&& visit) {
-  int depth = 0;
+void forEachArgument(const TTextIndex& index, std::string_view t, Visit&& visit) {
   size_t start = 0;
-  for (size_t i = 0; i < t.size(); ++i) {
-    if (t[i] == '(') ++depth;
-    else if (t[i] == ')') --depth;
-    else if (t[i] == ',' && depth == 0) {
+  forEachTopLevel(index, t, [&](size_t i) {
+    if (t[i] == ',') {
       visit(t.substr(start, i - start));
       start = i + 1;
     }
-  }
+    return true;
+  });
   visit(t.substr(start));
 }
 
@@ -185,21 +218,30 @@ bool bracketsClose(std::string_view t) {
 
 // Removes enclosing bracket pairs; a "-(" pair flips the sign. Leading "+" and "--"
 // are dropped, since they change nothing.
-std::string_view stripEnclosing(std::string_view t, bool& negate) {
+std::string_view stripEnclosing(const TTextIndex& index, std::string_view t, bool& negate) {
   for (;;) {
     if (t.size() > 1 && t[0] == '+') {
       t.remove_prefix(1);
     } else if (t.size() > 2 && t[0] == '-' && t[1] == '-') {
       t.remove_prefix(2);
-    } else if (t.size() >= 2 && t[0] == '(' && matchClose(t, 0) == t.size() - 1) {
+    } else if (t.size() >= 2 && t[0] == '(' && matchClose(index, t, 0) == t.size() - 1) {
       t = t.substr(1, t.size() - 2);
-    } else if (t.size() >= 3 && t[0] == '-' && t[1] == '(' && matchClose(t, 1) == t.size() - 1) {
+    } else if (t.size() >= 3 && t[0] == '-' && t[1] == '(' && matchClose(index, t, 1) == t.size() - 1) {
       negate = !negate;
       t = t.substr(2, t.size() - 3);
     } else {
       return t;
     }
   }
+}
+
+// Takes off leading signs, flipping negate for each "-".
+std::string_view skipSigns(std::string_view t, bool& negate) {
+  while (!t.empty() && (t[0] == '-' || t[0] == '+')) {
+    if (t[0] == '-') negate = !negate;
+    t.remove_prefix(1);
+  }
+  return t;
 }
 
 // Arithmetic of constant folding with the faults the x87 unit would raise.
@@ -318,7 +360,8 @@ class ConstantReader {
 // or an array element. The constant reader reads a bracket only where a factor starts,
 // so it cannot read past such a one: the text is no constant, and the factor holding
 // it no variable either unless a variable's name holds a bracket.
-bool holdsCall(std::string_view t) {
+bool holdsCall(const TTextIndex& index, std::string_view t) {
+  if (index.Covers(t)) return index.HoldsCall(index.OffsetOf(t), t.size());
   for (size_t i = 1; i < t.size(); ++i)
     if (t[i] == '(' && !kBeforeFactor.has(t[i - 1])) return true;
   return false;
@@ -444,6 +487,18 @@ void rewriteBraces(std::string_view t, std::string& out) {
 
 }  // namespace
 
+// What a character means to the last pass of preprocessing.
+enum class PreprocessKind : uint8_t { Other, Open, Close, Power, EndsChain };
+
+constexpr std::array<PreprocessKind, 256> kPreprocessKinds = [] {
+  std::array<PreprocessKind, 256> kinds{};
+  for (const char c : std::string_view("+-*/,<>=&")) kinds[static_cast<unsigned char>(c)] = PreprocessKind::EndsChain;
+  for (const char c : std::string_view("([{")) kinds[static_cast<unsigned char>(c)] = PreprocessKind::Open;
+  for (const char c : std::string_view(")]}")) kinds[static_cast<unsigned char>(c)] = PreprocessKind::Close;
+  kinds['^'] = PreprocessKind::Power;
+  return kinds;
+}();
+
 // Rewrites the extended notation into calls; each rewriting runs only when its mark is
 // in the text, so a plain formula is copied once.
 void TExcoParser::Preprocess(const std::string& input) {
@@ -477,32 +532,63 @@ void TExcoParser::Preprocess(const std::string& input) {
   const size_t size = text_.size();
   char previous = '\0';
   for (size_t i = 0; i < size; ++i) {
-    char c = t[i];
-    if (c == '[' || c == '{') t[i] = c = '(';
-    if (c == ']' || c == '}') t[i] = c = ')';
-    if (c == '(') {
-      if (i + 1 < size) ++open;
-      depthStack_.push_back(chain);
-      ++depth;
-      chain = 0;
-    } else if (c == ')') {
-      ++close;
-      if (depth > 0) {
-        chain = depthStack_.back();
-        depthStack_.pop_back();
-        --depth;
-      }
-    } else if (c == '^') {
-      ++chain;
-    } else if (kEndsPowerChain.has(c) && previous != '^') {
-      chain = 0;
+    const char c = t[i];
+    switch (kPreprocessKinds[static_cast<unsigned char>(c)]) {
+      case PreprocessKind::Other: break;
+      case PreprocessKind::Open:
+        t[i] = '(';
+        if (i + 1 < size) ++open;
+        depthStack_.push_back(chain);
+        ++depth;
+        chain = 0;
+        deepest = std::max(deepest, depth);
+        break;
+      case PreprocessKind::Close:
+        t[i] = ')';
+        ++close;
+        if (depth > 0) {
+          chain = depthStack_.back();
+          depthStack_.pop_back();
+          --depth;
+        }
+        break;
+      case PreprocessKind::Power:
+        ++chain;
+        deepest = std::max(deepest, depth + chain);
+        break;
+      case PreprocessKind::EndsChain:
+        if (previous != '^') chain = 0;
+        break;
     }
     previous = c;
-    deepest = std::max(deepest, depth + chain);
   }
   if (close > open) Error(ec::MissingOpen, h_.ExprText);
   if (open > close) Error(ec::MissingClose, h_.ExprText);
   if (deepest > kMaxNesting) Error(ec::StackOverflow, h_.ExprText);
+  IndexText();
+}
+
+// A constant text holds numbers, named constants, signs, * / and brackets; a view with
+// any other character is refused as a constant without reading it.
+void TExcoParser::IndexText() {
+  const bool named = h_.Constants.size() > 1;
+  if (named) constantChars_ = kNumberChars.chars();
+  for (size_t i = 1; i < h_.Constants.size(); ++i)
+    for (const char c : h_.Constants[i].Name) {
+      // Either case, as names may be compared without it.
+      const char lower = ExcoLower(c);
+      constantChars_[static_cast<unsigned char>(lower)] = true;
+      if (lower >= 'a' && lower <= 'z') constantChars_[static_cast<unsigned char>(lower - 'a' + 'A')] = true;
+      else constantChars_[static_cast<unsigned char>(c)] = true;
+    }
+  index_.Build(
+      text_, [](char before) { return !kBeforeFactor.has(before); },
+      [&](char c) { return named ? constantChars_[static_cast<unsigned char>(c)] : kNumberChars.has(c); },
+      [](char c) { return kCutChars.has(c); });
+}
+
+bool TExcoParser::RefusedAsConstant(std::string_view text) const {
+  return index_.Covers(text) && index_.HoldsNonConstant(index_.OffsetOf(text), text.size());
 }
 
 // ---------------------------------------------------------------- tree
@@ -612,6 +698,7 @@ void TExcoParser::ReleaseOversized() {
 }
 
 void TExcoParser::StartTree() {
+  index_.Clear();
   h_.Root = nullptr;
   h_.CurrentNode = nullptr;
   h_.TreeNodesInUse = 0;
@@ -655,11 +742,12 @@ void TExcoParser::Run() {
 
 void TExcoParser::Expand(TNode* node) {
   bool negate = false;
-  const std::string_view text = stripEnclosing(node->Text, negate);
+  const std::string_view text = stripEnclosing(index_, node->Text, negate);
   if (text.empty() || text == "-" || text == "+") Error(ec::MissingExpression, node->Text);
   if (text[0] == ')' || kTrailingOperator.has(text.back())) Error(ec::MissingExpression, text);
+  if (ResolvePlainLeaf(node, text, negate)) return;
   Shape shape;
-  if (!classify(text, shape)) Error(ec::MissingOpen, text);
+  if (!classify(index_, text, shape)) Error(ec::MissingOpen, text);
 
   if (h_.Optimise) {
     if (AnalyseLinearForm(node, text, negate, shape)) return;
@@ -674,11 +762,26 @@ void TExcoParser::Expand(TNode* node) {
   ResolveLeaf(node, leaf, negate);
 }
 
+// The commonest leaves, a scalar variable with or without signs and a number, are
+// what every way of reading them (as a linear form or as a leaf) makes of them.
+bool TExcoParser::ResolvePlainLeaf(TNode* node, std::string_view text, bool negate) {
+  bool minus = negate;
+  const std::string_view name = skipSigns(text, minus);
+  if (name.empty() || !isPlainName(name)) return false;
+  if (LoadScalarVariable(node->Data, name, minus)) return true;
+  TDataNode& d = node->Data;
+  Extended number = 0;
+  if (name.size() != text.size() || !PlainNumber(text, number)) return false;
+  d.FuncIndex = fx::LDSC;
+  d.b1 = h_.Optimise ? signedNumberForm(number, negate) : negate ? -number : number;
+  return true;
+}
+
 // ---------------------------------------------------------------- sums and products
 
 void TExcoParser::BuildSplit(TNode* node, std::string_view text, bool negate, bool sum) {
   terms_.clear();
-  forEachPiece(text, true, sum, Shape::Leaf, [&](const Piece& p) {
+  forEachPiece(index_, text, true, sum, Shape::Leaf, [&](const Piece& p) {
     terms_.push_back(Term{p.text, p.op, false, 0});
     return true;
   });
@@ -729,16 +832,19 @@ void TExcoParser::BuildSplit(TNode* node, std::string_view text, bool negate, bo
 // ---------------------------------------------------------------- constants and linear forms
 
 bool TExcoParser::PlainNumber(std::string_view text, Extended& value) const {
+  // Most texts asked are names, which the reader refuses at their first character.
+  if (text.empty() || !((text[0] >= '0' && text[0] <= '9') || text[0] == '.')) return false;
   Extended named = 0;
   return ExcoReadNumber(text, value) == NumberRead::Ok && h_.FindFirstVariable(text) < 0 &&
          !h_.FindConstant(text, named);
 }
 
 bool TExcoParser::Constant(std::string_view text, Extended& value) {
+  if (RefusedAsConstant(text)) return false;
   // A number reads as itself; the reader would stop at a call's bracket (and a refused
   // text raises nothing).
   if (PlainNumber(text, value)) return true;
-  if (holdsCall(text)) return false;
+  if (holdsCall(index_, text)) return false;
   FoldFault fault;
   ConstantReader reader(h_, text, fault);
   if (!reader.read(value)) return false;
@@ -754,11 +860,11 @@ int32_t TExcoParser::ScalarVariable(std::string_view name) const {
 }
 
 bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form, const TTextShape* known) {
-  if (holdsCall(input) && !h_.VariableNameHoldsBracket()) return false;
-  const std::string_view text = stripEnclosing(input, negate);
+  if (holdsCall(index_, input) && !h_.VariableNameHoldsBracket()) return false;
+  const std::string_view text = stripEnclosing(index_, input, negate);
   Shape shape;
   if (known && text.size() == input.size()) shape = *known;
-  else if (text.empty() || !classify(text, shape)) return false;
+  else if (text.empty() || !classify(index_, text, shape)) return false;
   form.coef.assign(h_.Variables.size(), 0);
   form.constant = 0;
   form.referencesVariable = false;
@@ -770,22 +876,22 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
     return true;
   }
   FoldFault fault;
-  const bool linear = forEachPiece(text, shape == Shape::Sum, true, shape, [&](const Piece& term) {
+  const bool linear = forEachPiece(index_, text, shape == Shape::Sum, true, shape, [&](const Piece& term) {
     if (term.text.empty()) return false;
     const Shape termShape = term.shape;
     Extended k = (term.op == op::Sub) != negate ? -1 : 1;
     int32_t var = -1;
-    const bool known = forEachPiece(term.text, termShape == Shape::Product, false, Shape::Leaf, [&](const Piece& f) {
+    const bool known = forEachPiece(index_, term.text, termShape == Shape::Product, false, Shape::Leaf, [&](const Piece& f) {
       bool minus = false;
-      std::string_view name = stripEnclosing(f.text, minus);
-      while (!name.empty() && (name[0] == '-' || name[0] == '+')) {
-        if (name[0] == '-') minus = !minus;
-        name.remove_prefix(1);
+      const std::string_view name = skipSigns(stripEnclosing(index_, f.text, minus), minus);
+      Extended c;
+      if (PlainNumber(f.text, c)) {
+        k = foldCombine(k, f.op == op::First ? op::Mul : f.op, c, fault);
+        return true;
       }
       const int32_t v = ScalarVariable(name);
       // The constant reader would stop at such a name, a variable's, and refuse it.
-      if (v < 0 || !isPlainName(name)) {
-        Extended c;
+      if ((v < 0 || !isPlainName(name)) && !RefusedAsConstant(f.text)) {
         FoldFault local;
         ConstantReader reader(h_, f.text, local);
         if (reader.read(c)) {
@@ -976,15 +1082,17 @@ bool TExcoParser::ReduceAroundCall(std::string_view prefix, std::string_view suf
   }
   if (!h_.Optimise) return false;
   if (prefix.find('@') != npos || suffix.find('@') != npos) return false;
+  // Every piece of the surroundings is read as a constant but for the placeholder.
+  if (RefusedAsConstant(prefix) || RefusedAsConstant(suffix)) return false;
   static constexpr std::string_view kPlaceholder = "@@func";
   reduced_.assign(prefix).append(kPlaceholder).append(suffix);
   const std::string_view text = reduced_;
   Shape shape;
   if (known) shape = *known;
-  else if (!classify(text, shape)) return false;
+  else if (!classify(index_, text, shape)) return false;
   FoldFault fault;
   bool found = false;
-  const bool reduced = forEachPiece(text, shape == Shape::Sum, true, shape, [&](const Piece& term) {
+  const bool reduced = forEachPiece(index_, text, shape == Shape::Sum, true, shape, [&](const Piece& term) {
     if (term.text.find(kPlaceholder) == npos) {
       Extended c;
       if (!Constant(term.text, c)) return false;
@@ -993,13 +1101,9 @@ bool TExcoParser::ReduceAroundCall(std::string_view prefix, std::string_view suf
     }
     const Shape termShape = term.shape;
     Extended k = term.op == op::Sub ? -1 : 1;
-    const bool known = forEachPiece(term.text, termShape == Shape::Product, false, Shape::Leaf, [&](const Piece& f) {
-      std::string_view ft = f.text;
+    const bool known = forEachPiece(index_, term.text, termShape == Shape::Product, false, Shape::Leaf, [&](const Piece& f) {
       bool minus = false;
-      while (!ft.empty() && (ft[0] == '-' || ft[0] == '+')) {
-        if (ft[0] == '-') minus = !minus;
-        ft.remove_prefix(1);
-      }
+      const std::string_view ft = skipSigns(f.text, minus);
       if (ft == kPlaceholder) {
         if (found || f.op == op::Div) return false;
         found = true;
@@ -1031,7 +1135,7 @@ bool TExcoParser::IsBareArray(std::string_view text, int32_t& var) {
 bool TExcoParser::RecogniseCall(TNode* node, std::string_view text, bool negate, bool atLeaf, const TTextShape* shape) {
   const size_t open = text.find('(');
   if (open == npos) return false;
-  const size_t close = matchClose(text, open);
+  const size_t close = matchClose(index_, text, open);
   if (close == npos) Error(ec::MissingClose, text);
   size_t start = open;
   while (start > 0 && !kBeforeCallName.has(text[start - 1])) --start;
@@ -1083,7 +1187,7 @@ void TExcoParser::BuildCall(TNode* node, int32_t id, std::string_view argText, s
   if (argText.empty()) Error(ec::ArgumentCount, callText);
   std::vector<std::string_view>& args = args_;
   args.clear();
-  forEachArgument(argText, [&](std::string_view arg) { args.push_back(arg); });
+  forEachArgument(index_, argText, [&](std::string_view arg) { args.push_back(arg); });
   const int32_t n = static_cast<int32_t>(args.size());
   for (const std::string_view arg : args)
     if (arg.empty()) Error(n <= 2 ? ec::MissingArgument : ec::ArgumentCount, n <= 2 ? callText : argText);
@@ -1265,7 +1369,7 @@ void TExcoParser::BuildPower(TNode* node, int32_t id) {
 void TExcoParser::BuildConditional(TNode* node, std::string_view argText) {
   const std::vector<std::string_view>& args = args_;
   std::string_view cond = args[0];
-  while (cond.size() >= 2 && cond[0] == '(' && matchClose(cond, 0) == cond.size() - 1)
+  while (cond.size() >= 2 && cond[0] == '(' && matchClose(index_, cond, 0) == cond.size() - 1)
     cond = cond.substr(1, cond.size() - 2);
   struct Relation {
     const char* text;
@@ -1316,7 +1420,7 @@ void TExcoParser::BuildArrayElement(TNode* node, int32_t var, std::string_view i
   d.VarIndex[0] = var;
   d.OperandCount = 1;
   size_t indexes = 0;
-  forEachArgument(indexText, [&](std::string_view) { ++indexes; });
+  forEachArgument(index_, indexText, [&](std::string_view) { ++indexes; });
   if (indexText.empty() || indexes != 1) Error(ec::ArgumentCount, callText);
   Extended c;
   if (Constant(indexText, c)) {
@@ -1353,22 +1457,21 @@ void TExcoParser::BuildArrayElement(TNode* node, int32_t var, std::string_view i
 
 // ---------------------------------------------------------------- leaves
 
+bool TExcoParser::LoadScalarVariable(TDataNode& d, std::string_view name, bool negate) {
+  const int32_t v = ScalarVariable(name);
+  if (v < 0) return false;
+  h_.UsesVariable = true;
+  d.FuncIndex = h_.Variables[v].Type == vt::Integer ? fx::LDSI : fx::LDSF;
+  d.VarIndex[0] = v;
+  d.Negate = negate;
+  return true;
+}
+
 void TExcoParser::ResolveLeaf(TNode* node, std::string_view text, bool negate) {
-  std::string_view t = text;
-  while (!t.empty() && (t[0] == '-' || t[0] == '+')) {
-    if (t[0] == '-') negate = !negate;
-    t.remove_prefix(1);
-  }
+  const std::string_view t = skipSigns(text, negate);
   if (t.empty()) Error(ec::MissingExpression, node->Text);
+  if (LoadScalarVariable(node->Data, t, negate)) return;
   TDataNode& d = node->Data;
-  const int32_t v = ScalarVariable(t);
-  if (v >= 0) {
-    h_.UsesVariable = true;
-    d.FuncIndex = h_.Variables[v].Type == vt::Integer ? fx::LDSI : fx::LDSF;
-    d.VarIndex[0] = v;
-    d.Negate = negate;
-    return;
-  }
   Extended value = 0;
   bool known = h_.FindFirstVariable(t) < 0 && h_.FindConstant(t, value);
   if (!known) {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include "compiler/exco_h.h"
+#include "compiler/exco_text_index.h"
 
+#include <array>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -65,6 +67,8 @@ class TExcoParser {
   std::string reduced_;               // a call's surroundings with the placeholder
   std::string negated_;               // "-(" text ")" for a text whose brackets do not close
   TLinearForm form_;
+  TTextIndex index_;                  // of text_ once preprocessed
+  std::array<bool, 256> constantChars_{};  // characters a constant text may hold
 
   [[noreturn]] void Error(int32_t code, std::string_view item);
   void StartTree();
@@ -72,6 +76,9 @@ class TExcoParser {
   std::string& NewKeptText();
   void ReleaseOversized();
   void Preprocess(const std::string& input);
+  void IndexText();
+  // A text that the constant reader would refuse, as the index shows it.
+  bool RefusedAsConstant(std::string_view text) const;
   TNode* NewNode(std::string_view text, TNode* parent);
   TNode* AddChild(TNode* parent, std::string_view text, bool expand = true);
   TNode* AddToken(TNode* parent, std::string_view token);
@@ -86,6 +93,9 @@ class TExcoParser {
   void BuildArrayElement(TNode* node, int32_t var, std::string_view indexText, std::string_view callText);
   void BuildSplit(TNode* node, std::string_view text, bool negate, bool sum);
   void ResolveLeaf(TNode* node, std::string_view text, bool negate);
+  bool ResolvePlainLeaf(TNode* node, std::string_view text, bool negate);
+  // A scalar variable's load, for a name that is one.
+  bool LoadScalarVariable(TDataNode& d, std::string_view name, bool negate);
   std::string_view RewritePowers(std::string_view leaf);
 
   // The text with the call replaced by a placeholder splits as the text does (the
