@@ -21,8 +21,7 @@ class CharSet {
   consteval explicit CharSet(std::string_view chars) {
     for (const char c : chars) in_[static_cast<unsigned char>(c)] = true;
   }
-  bool has(char c) const { return in_[static_cast<unsigned char>(c)]; }
-  const std::array<bool, 256>& chars() const { return in_; }
+  constexpr bool has(char c) const { return in_[static_cast<unsigned char>(c)]; }
 
  private:
   std::array<bool, 256> in_{};
@@ -571,20 +570,30 @@ void TExcoParser::Preprocess(const std::string& input) {
 // A constant text holds numbers, named constants, signs, * / and brackets; a view with
 // any other character is refused as a constant without reading it.
 void TExcoParser::IndexText() {
-  const bool named = h_.Constants.size() > 1;
-  if (named) constantChars_ = kNumberChars.chars();
+  static constexpr std::array<uint8_t, 256> kKinds = [] {
+    std::array<uint8_t, 256> kinds{};
+    for (size_t c = 0; c < 256; ++c) {
+      const char ch = static_cast<char>(c);
+      if (kNumberChars.has(ch)) kinds[c] |= TTextIndex::kConstant;
+      if (kCutChars.has(ch)) kinds[c] |= TTextIndex::kCut;
+      if (!kBeforeFactor.has(ch)) kinds[c] |= TTextIndex::kOpensCall;
+    }
+    return kinds;
+  }();
+  if (h_.Constants.size() <= 1) {
+    index_.Build(text_, kKinds);
+    return;
+  }
+  charKinds_ = kKinds;
   for (size_t i = 1; i < h_.Constants.size(); ++i)
     for (const char c : h_.Constants[i].Name) {
       // Either case, as names may be compared without it.
       const char lower = ExcoLower(c);
-      constantChars_[static_cast<unsigned char>(lower)] = true;
-      if (lower >= 'a' && lower <= 'z') constantChars_[static_cast<unsigned char>(lower - 'a' + 'A')] = true;
-      else constantChars_[static_cast<unsigned char>(c)] = true;
+      charKinds_[static_cast<unsigned char>(lower)] |= TTextIndex::kConstant;
+      if (lower >= 'a' && lower <= 'z') charKinds_[static_cast<unsigned char>(lower - 'a' + 'A')] |= TTextIndex::kConstant;
+      else charKinds_[static_cast<unsigned char>(c)] |= TTextIndex::kConstant;
     }
-  index_.Build(
-      text_, [](char before) { return !kBeforeFactor.has(before); },
-      [&](char c) { return named ? constantChars_[static_cast<unsigned char>(c)] : kNumberChars.has(c); },
-      [](char c) { return kCutChars.has(c); });
+  index_.Build(text_, charKinds_);
 }
 
 bool TExcoParser::RefusedAsConstant(std::string_view text) const {
@@ -865,12 +874,19 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
   Shape shape;
   if (known && text.size() == input.size()) shape = *known;
   else if (text.empty() || !classify(index_, text, shape)) return false;
-  form.coef.assign(h_.Variables.size(), 0);
+  // The coefficients are cleared when a variable term or the end is reached: a text
+  // refused before needs none.
+  bool cleared = false;
+  const auto clearCoefficients = [&] {
+    if (!cleared) form.coef.assign(h_.Variables.size(), 0);
+    cleared = true;
+  };
   form.constant = 0;
   form.referencesVariable = false;
   Extended number = 0;
-  if (PlainNumber(text, number)) {
+  if (shape == Shape::Leaf && PlainNumber(text, number)) {
     // The commonest leaf: its one term is the number times the sign.
+    clearCoefficients();
     form.constant = signedNumberForm(number, negate);
     form.realCount = form.integerCount = 0;
     return true;
@@ -882,13 +898,13 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
     Extended k = (term.op == op::Sub) != negate ? -1 : 1;
     int32_t var = -1;
     const bool known = forEachPiece(index_, term.text, termShape == Shape::Product, false, Shape::Leaf, [&](const Piece& f) {
-      bool minus = false;
-      const std::string_view name = skipSigns(stripEnclosing(index_, f.text, minus), minus);
       Extended c;
       if (PlainNumber(f.text, c)) {
         k = foldCombine(k, f.op == op::First ? op::Mul : f.op, c, fault);
         return true;
       }
+      bool minus = false;
+      const std::string_view name = skipSigns(stripEnclosing(index_, f.text, minus), minus);
       const int32_t v = ScalarVariable(name);
       // The constant reader would stop at such a name, a variable's, and refuse it.
       if ((v < 0 || !isPlainName(name)) && !RefusedAsConstant(f.text)) {
@@ -907,6 +923,7 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
     });
     if (!known) return false;
     if (var >= 0) {
+      clearCoefficients();
       form.referencesVariable = true;
       form.coef[var] = foldCombine(form.coef[var], op::Add, k, fault);
     } else {
@@ -916,6 +933,7 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
   });
   if (!linear) return false;
   fault.raise();
+  clearCoefficients();
   form.realCount = form.integerCount = 0;
   for (size_t i = 0; i < form.coef.size(); ++i) {
     if (form.coef[i] == 0) continue;

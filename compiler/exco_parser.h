@@ -68,7 +68,7 @@ class TExcoParser {
   std::string negated_;               // "-(" text ")" for a text whose brackets do not close
   TLinearForm form_;
   TTextIndex index_;                  // of text_ once preprocessed
-  std::array<bool, 256> constantChars_{};  // characters a constant text may hold
+  std::array<uint8_t, 256> charKinds_{};  // the index's table, with the named constants' characters
 
   [[noreturn]] void Error(int32_t code, std::string_view item);
   void StartTree();

@@ -16,38 +16,40 @@ class TTextIndex {
   // Forgets the text: views of any other text are answered by scanning them.
   void Clear() { text_ = {}; }
 
-  // Indexes text. opensCall: a "(" after this character starts an argument list or an
-  // index; constantChar: the character may stand in a constant text.
-  // cutChar: the character may split a text (a sign, * /, a comma or a bracket).
-  template <class OpensCall, class ConstantChar, class CutChar>
-  void Build(std::string_view text, OpensCall&& opensCall, ConstantChar&& constantChar, CutChar&& cutChar) {
+  // What a character is to the index, as bits of a table that the caller gives.
+  static constexpr uint8_t kConstant = 1;  // may stand in a constant text
+  static constexpr uint8_t kCut = 2;       // may split a text: a sign, * /, a comma or a bracket
+  static constexpr uint8_t kOpensCall = 4;  // a "(" after it starts an argument list or an index
+
+  // Indexes text, in one pass from its end: counts run from each position to the end.
+  void Build(std::string_view text, const std::array<uint8_t, 256>& kinds) {
     const size_t n = text.size();
     close_.resize(n);
     calls_.resize(n + 1);
     nonConstant_.resize(n + 1);
     nextCut_.resize(n + 1);
-    open_.clear();
+    closing_.clear();
     uint32_t calls = 0, nonConstant = 0;
-    for (size_t i = 0; i < n; ++i) {
-      const char c = text[i];
-      calls_[i] = calls;
-      nonConstant_[i] = nonConstant;
-      close_[i] = kNone;
-      if (c == '(') {
-        open_.push_back(static_cast<uint32_t>(i));
-        if (i > 0 && opensCall(text[i - 1])) ++calls;
-      } else if (c == ')' && !open_.empty()) {
-        close_[open_.back()] = static_cast<uint32_t>(i);
-        open_.pop_back();
-      }
-      if (!constantChar(c)) ++nonConstant;
-    }
-    calls_[n] = calls;
-    nonConstant_[n] = nonConstant;
     uint32_t next = static_cast<uint32_t>(n);
+    calls_[n] = nonConstant_[n] = 0;
     nextCut_[n] = next;
     for (size_t i = n; i-- > 0;) {
-      if (cutChar(text[i])) next = static_cast<uint32_t>(i);
+      const char c = text[i];
+      const uint8_t kind = kinds[static_cast<unsigned char>(c)];
+      close_[i] = kNone;
+      if (c == ')') {
+        closing_.push_back(static_cast<uint32_t>(i));
+      } else if (c == '(') {
+        if (!closing_.empty()) {
+          close_[i] = closing_.back();
+          closing_.pop_back();
+        }
+        if (i > 0 && (kinds[static_cast<unsigned char>(text[i - 1])] & kOpensCall)) ++calls;
+      }
+      if (!(kind & kConstant)) ++nonConstant;
+      if (kind & kCut) next = static_cast<uint32_t>(i);
+      calls_[i] = calls;
+      nonConstant_[i] = nonConstant;
       nextCut_[i] = next;
     }
     text_ = text;
@@ -68,9 +70,9 @@ class TTextIndex {
     return close != kNone && close < offset + size ? close - offset : kNone;
   }
   // Whether a "(" after the first character of a covered view opens a call.
-  bool HoldsCall(size_t offset, size_t size) const { return size > 1 && calls_[offset + size] != calls_[offset + 1]; }
+  bool HoldsCall(size_t offset, size_t size) const { return size > 1 && calls_[offset + 1] != calls_[offset + size]; }
   bool HoldsNonConstant(size_t offset, size_t size) const {
-    return nonConstant_[offset + size] != nonConstant_[offset];
+    return nonConstant_[offset] != nonConstant_[offset + size];
   }
   // For a covered view: the index from i on of its first character that may split it,
   // or its size.
@@ -82,8 +84,8 @@ class TTextIndex {
  private:
   std::string_view text_;
   std::vector<uint32_t> close_;        // per "(": where it closes, or kNone
-  std::vector<uint32_t> calls_;        // before each position: "(" that open a call
-  std::vector<uint32_t> nonConstant_;  // before each position: characters no constant holds
+  std::vector<uint32_t> calls_;        // from each position on: "(" that open a call
+  std::vector<uint32_t> nonConstant_;  // from each position on: characters no constant holds
   std::vector<uint32_t> nextCut_;      // from each position: the next character that may split
-  std::vector<uint32_t> open_;         // while building
+  std::vector<uint32_t> closing_;      // while building: ")" not matched yet
 };
