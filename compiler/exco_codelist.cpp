@@ -41,33 +41,29 @@ int32_t childCount(const TNode* node)
     return count;
 }
 
-void numberOperands(TNode* root)
+// One walk for the numbering passes: every child's operand position (1, 2, ... in
+// sibling order) and parent index (its parent's visit number, which is the parent's
+// later code-list index), the root's both 0; nodes receives the nodes in that
+// post-order after an unfilled element 0. freshStates also gives every node result
+// state 1 and a clear swapped flag, which the first walk of a compile does; after
+// reordering the states stay.
+void numberTree(TNode* root, std::vector<TNode*>& nodes, bool freshStates)
 {
+    nodes.assign(1, nullptr);
     root->OperandPos = 0;
-    postOrder(root, [](TNode* node) {
-        int32_t pos = 1;
-        for (TNode* child = node->FirstChild; child != nullptr; child = child->NextSibling)
-            child->OperandPos = pos++;
-    });
-}
-
-void numberParents(TNode* root)
-{
-    int32_t visit = 0;
     root->ParentIndex = 0;
     postOrder(root, [&](TNode* node) {
-        ++visit;
-        for (TNode* child = node->FirstChild; child != nullptr; child = child->NextSibling)
+        const int32_t visit = static_cast<int32_t>(nodes.size());
+        nodes.push_back(node);
+        int32_t pos = 1;
+        for (TNode* child = node->FirstChild; child != nullptr; child = child->NextSibling) {
+            child->OperandPos = pos++;
             child->ParentIndex = visit;
-    });
-}
-
-void resetNodeStates(TNode* root)
-{
-    postOrder(root, [](TNode* node) {
-        node->ResultState = 1;
-        node->OperandStates.assign(static_cast<std::size_t>(childCount(node)), 1);
-        node->Swapped = 0;
+        }
+        if (freshStates) {
+            node->ResultState = 1;
+            node->Swapped = 0;
+        }
     });
 }
 
@@ -98,24 +94,60 @@ void* addressOf(const TVarList& vars, int32_t index)
 
 void exco::ResetKeepingStorage(TFunc& f)
 {
-    std::string text = std::move(f.Text);
-    TArrayI ops = std::move(f.OperandOps), states = std::move(f.OperandStates),
-            adjust = std::move(f.OperandStoreAdjust), intCoefs = std::move(f.IntFormCoefs);
-    std::vector<TSharedKey> keys = std::move(f.SharedKeys);
-    TArrayP formVars = std::move(f.FormVars), intFormVars = std::move(f.IntFormVars);
-    std::vector<Extended> formCoefs = std::move(f.FormCoefs);
-    std::vector<TScaledVar> scaled = std::move(f.ScaledVars);
-    f = TFunc();
-    GiveBackStorage(f.Text, text);
-    GiveBackStorage(f.OperandOps, ops);
-    GiveBackStorage(f.OperandStates, states);
-    GiveBackStorage(f.OperandStoreAdjust, adjust);
-    GiveBackStorage(f.IntFormCoefs, intCoefs);
-    GiveBackStorage(f.SharedKeys, keys);
-    GiveBackStorage(f.FormVars, formVars);
-    GiveBackStorage(f.IntFormVars, intFormVars);
-    GiveBackStorage(f.FormCoefs, formCoefs);
-    GiveBackStorage(f.ScaledVars, scaled);
+    // Field by field, so that the lists keep their storage without being moved out
+    // and back; fillCodeList's assertion keeps the two in step with TFunc.
+    static const TFunc fresh;
+    f.Level = fresh.Level;
+    f.OperandCount = fresh.OperandCount;
+    f.Operator = fresh.Operator;
+    f.Negate = fresh.Negate;
+    f.OperandPos = fresh.OperandPos;
+    f.ParentIndex = fresh.ParentIndex;
+    f.BranchId = fresh.BranchId;
+    f.BranchLink = fresh.BranchLink;
+    f.FuncIndex = fresh.FuncIndex;
+    f.StoreType = fresh.StoreType;
+    f.StoreAdjust = fresh.StoreAdjust;
+    f.OperandOps.clear();
+    f.OperandStates.clear();
+    f.OperandStoreAdjust.clear();
+    f.ResultState = fresh.ResultState;
+    f.GeneratedState = fresh.GeneratedState;
+    f.DestWhere = fresh.DestWhere;
+    f.DestDisp = fresh.DestDisp;
+    f.DestType = fresh.DestType;
+    f.Text = fresh.Text;
+    f.Swapped = fresh.Swapped;
+    f.PostForm = fresh.PostForm;
+    f.PowerKey = fresh.PowerKey;
+    f.IntFormKind = fresh.IntFormKind;
+    f.RealFormKind = fresh.RealFormKind;
+    f.OperandKind = fresh.OperandKind;
+    f.Word27 = fresh.Word27;
+    f.A = fresh.A;
+    f.B = fresh.B;
+    f.a1 = fresh.a1;
+    f.b1 = fresh.b1;
+    f.a2 = fresh.a2;
+    f.b2 = fresh.b2;
+    f.IntCoef = fresh.IntCoef;
+    f.IntAddend = fresh.IntAddend;
+    f.Word36 = fresh.Word36;
+    f.Var1 = fresh.Var1;
+    f.Var2 = fresh.Var2;
+    f.Word38 = fresh.Word38;
+    f.CodeOffset = fresh.CodeOffset;
+    f.CodeLength = fresh.CodeLength;
+    f.Var3 = fresh.Var3;
+    f.Var4 = fresh.Var4;
+    f.SharedKeys.clear();
+    f.Role = fresh.Role;
+    f.SharedTemp = fresh.SharedTemp;
+    f.FormVars.clear();
+    f.FormCoefs.clear();
+    f.IntFormVars.clear();
+    f.IntFormCoefs.clear();
+    f.ScaledVars.clear();
 }
 
 namespace {
@@ -144,7 +176,7 @@ void keepCoefficients(const std::vector<Extended>& coefs, const TVarList& vars, 
 
 // Every field of an entry is set below, from the node or to its fresh value; a field
 // added to TFunc must be added there too.
-static_assert(sizeof(TFunc) == 528, "fillCodeList sets every field of TFunc");
+static_assert(sizeof(TFunc) == 512, "fillCodeList and ResetKeepingStorage set every field of TFunc");
 
 void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
 {
@@ -160,9 +192,10 @@ void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
     f.IntFormVars.clear();
     f.IntFormCoefs.clear();
     f.ScaledVars.clear();
-    f.Text.assign(node.Text);
+    f.Text = node.Text;
     f.Level = node.Level;
-    f.OperandCount = childCount(&node);
+    const int32_t operands = childCount(&node);
+    f.OperandCount = operands;
     f.Operator = d.Operator;
     f.Negate = d.Negate;
     f.OperandPos = node.OperandPos;
@@ -173,7 +206,8 @@ void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
     f.StoreType = d.StoreType;
     f.StoreAdjust = d.StoreAdjust;
     f.OperandOps = d.OperandOps;
-    f.OperandStates = node.OperandStates;
+    // Every operand starts on the x87 stack; keeping results in memory marks some.
+    f.OperandStates.assign(static_cast<std::size_t>(operands), 1);
     f.OperandStoreAdjust = d.OperandStoreAdjust;
     f.ResultState = node.ResultState;
     f.DestWhere = d.DestWhere;
@@ -237,20 +271,15 @@ void resizeKeepingStorage(TArrayOfTFunc& list, std::size_t n, TArrayOfTFunc& spa
     }
 }
 
-// Lowers the tree into w's list, in post-order after the unfilled entry 0; nodes
-// receives the tree node of every entry.
-void buildCodeList(TNode* root, const TVarList& vars, TArrayOfTFunc& list, exco::Workspace& w)
+// Lowers the tree into list from the nodes numberTree left in w.nodes, after the
+// unfilled entry 0.
+void buildCodeList(const TVarList& vars, TArrayOfTFunc& list, exco::Workspace& w)
 {
-    std::size_t count = 1;
-    postOrder(root, [&](TNode*) { ++count; });
-    resizeKeepingStorage(list, count, w.spare);
+    const std::vector<TNode*>& nodes = w.nodes;
+    resizeKeepingStorage(list, nodes.size(), w.spare);
     exco::ResetKeepingStorage(list[0]);
-    w.nodes.assign(1, nullptr);
-    std::size_t k = 1;
-    postOrder(root, [&](TNode* node) {
-        fillCodeList(list[k++], *node, vars);
-        w.nodes.push_back(node);
-    });
+    for (std::size_t k = 1; k < nodes.size(); ++k)
+        fillCodeList(list[k], *nodes[k], vars);
 }
 
 int32_t functionClass(const TArrayFuncList& table, int32_t index)
@@ -385,7 +414,7 @@ class Generation {
 // the tree any more.
 bool limitStackDepth(exco::RoutineRequest& exco, exco::Workspace& w, Generation& generation, int32_t& overallMax)
 {
-    buildCodeList(exco.root, *exco.variables, exco.codeList, w);
+    buildCodeList(*exco.variables, exco.codeList, w);
     overallMax = generation.measure(true);
     const std::vector<TNode*>& nodes = w.nodes;
     for (std::size_t i = 1; i < nodes.size(); ++i) {
@@ -487,18 +516,20 @@ void exco::BuildRoutine(RoutineRequest& request, TFunction& func)
     TNode* const root = request.root;
     TArrayOfTFunc& list = request.codeList;
     Generation generation(request, w, func);
-    numberOperands(root);
-    numberParents(root);
-    resetNodeStates(root);
+    numberTree(root, w.nodes, true);
     // When the tree pass reorders nothing, the list it built and its depth are those
     // of the tree as it stands, and the list pass takes them.
     int32_t treeMax = 0;
     bool measured = false;
-    if (request.passSwitch1 != 0 && !request.skipDepthPasses && request.optimise)
+    bool built = false;
+    if (request.passSwitch1 != 0 && !request.skipDepthPasses && request.optimise) {
         measured = !limitStackDepth(request, w, generation, treeMax);
-    numberParents(root);
-    if (!measured)
-        buildCodeList(root, *request.variables, list, w);
+        built = measured;
+        if (!measured)
+            numberTree(root, w.nodes, false);
+    }
+    if (!built)
+        buildCodeList(*request.variables, list, w);
     // The depth the tree pass measured is not that of an optimised list.
     if (request.optimiseList && request.optimiseList(list)) {
         measured = false;

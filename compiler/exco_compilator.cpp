@@ -74,6 +74,37 @@ void CellPool::trim(std::size_t bytes)
     }
 }
 
+void CodeBuffer::grow(std::size_t atLeast)
+{
+    const std::size_t size = std::max({atLeast, 2 * capacity_, std::size_t{256}});
+    auto bytes = std::make_unique_for_overwrite<uint8_t[]>(size);
+    if (size_ > 0)
+        std::memcpy(bytes.get(), bytes_.get(), size_);
+    bytes_ = std::move(bytes);
+    capacity_ = size;
+}
+
+void CodeBuffer::resize(std::size_t n, uint8_t fill)
+{
+    if (n > size_)
+        std::memset(extend(n - size_), fill, n - size_);
+    else
+        size_ = n;
+}
+
+void CodeBuffer::assign(std::size_t n, uint8_t fill)
+{
+    size_ = 0;
+    resize(n, fill);
+}
+
+void CodeBuffer::release()
+{
+    bytes_.reset();
+    size_ = 0;
+    capacity_ = 0;
+}
+
 }  // namespace exco
 
 using State = TCompiler::State;
@@ -84,24 +115,20 @@ using State = TCompiler::State;
 void State::bytes(std::initializer_list<uint8_t> values)
 {
     if (emitting())
-        code.insert(code.end(), values.begin(), values.end());
+        code.append(values.begin(), values.size());
 }
 
-// Little-endian, as x86 reads immediates.
+// Little-endian, as x86 reads immediates (and as this machine stores them).
 void State::imm32(uint32_t value)
 {
-    if (emitting()) {
-        const auto* b = reinterpret_cast<const uint8_t*>(&value);
-        code.insert(code.end(), b, b + sizeof value);
-    }
+    if (emitting())
+        std::memcpy(code.extend(sizeof value), &value, sizeof value);
 }
 
 void State::imm64(uint64_t value)
 {
-    if (emitting()) {
-        const auto* b = reinterpret_cast<const uint8_t*>(&value);
-        code.insert(code.end(), b, b + sizeof value);
-    }
+    if (emitting())
+        std::memcpy(code.extend(sizeof value), &value, sizeof value);
 }
 
 void State::adjust(int32_t delta)
@@ -505,8 +532,9 @@ void State::patchJumps()
     if (!emitting())
         return;
     for (const Jump& jump : jumps) {
-        const int64_t target = static_cast<int64_t>(nodeEnd[static_cast<std::size_t>(jump.targetEntry)]);
-        const int32_t displacement = static_cast<int32_t>(target - static_cast<int64_t>(jump.end));
+        const TFunc& target = node(jump.targetEntry);
+        const int64_t end = static_cast<int64_t>(kHeader) + target.CodeOffset + target.CodeLength;
+        const int32_t displacement = static_cast<int32_t>(end - static_cast<int64_t>(jump.end));
         std::memcpy(code.data() + jump.end - 4, &displacement, 4);
     }
 }
@@ -592,8 +620,6 @@ void State::resetRun()
     onStack.assign(n, 0);
     started.assign(n, 0);
     inverted.assign(n, 0);
-    nodeStart.assign(n, 0);
-    nodeEnd.assign(n, 0);
     if (list != nullptr)
         children.build(*list);
     else
@@ -625,8 +651,7 @@ void State::runList(AfterEntry&& afterEntry)
 {
     const int32_t n = static_cast<int32_t>(list->size());
     for (int32_t i = 1; i < n; ++i) {
-        const std::size_t at = static_cast<std::size_t>(i);
-        nodeStart[at] = code.size();
+        const std::size_t start = code.size();
         const int32_t before = depth;
         measureMax = depth;
         if (node(i).FuncIndex != fx::NOP) {
@@ -634,9 +659,8 @@ void State::runList(AfterEntry&& afterEntry)
             applyPostForm(i);
             finishNode(i);
         }
-        nodeEnd[at] = code.size();
-        node(i).CodeOffset = static_cast<int32_t>(nodeStart[at] - kHeader);
-        node(i).CodeLength = static_cast<int32_t>(nodeEnd[at] - nodeStart[at]);
+        node(i).CodeOffset = static_cast<int32_t>(start - kHeader);
+        node(i).CodeLength = static_cast<int32_t>(code.size() - start);
         if (!afterEntry(i, measureMax - before))
             return;
     }
@@ -647,7 +671,7 @@ void State::trim()
     // Enough for any usual formula stays for the next compile.
     constexpr std::size_t kKeptBytes = 256 * 1024;
     if (code.capacity() > kKeptBytes)
-        std::vector<uint8_t>().swap(code);
+        code.release();
     constants.trim(kKeptBytes);
     data.trim(kKeptBytes);
 }
@@ -688,7 +712,7 @@ std::size_t State::assemble(const uint8_t* dataBlock)
     }
 
     if (pad)
-        code.insert(code.end(), std::begin(kPadUp), std::end(kPadUp));
+        code.append(kPadUp, sizeof kPadUp);
     for (std::size_t k = pushCount; k-- > 0;)
         code.push_back(static_cast<uint8_t>(pushes[k] + 8));
     appendResultStore();
@@ -710,7 +734,7 @@ std::size_t State::assemble(const uint8_t* dataBlock)
 
 void State::appendResultStore()
 {
-    std::vector<uint8_t>& out = code;
+    exco::CodeBuffer& out = code;
     if (dest.Where == 0 || dest.Type == 0 || dest.Where == 5)
         return;
     int32_t type = dest.Type;
@@ -742,11 +766,14 @@ void State::appendResultStore()
     }
     // An absolute address, through r11; what was stored is loaded back as the result.
     for (const uint8_t reg : {storeReg, loadReg}) {
-        out.insert(out.end(), {0x49, 0xBB});
+        out.push_back(0x49);
+        out.push_back(0xBB);
         const uint64_t address = static_cast<uint64_t>(dest.Where);
         for (int k = 0; k < 8; ++k)
             out.push_back(static_cast<uint8_t>(address >> (8 * k)));
-        out.insert(out.end(), {0x41, opcode, static_cast<uint8_t>((reg << 3) | 3)});
+        out.push_back(0x41);
+        out.push_back(opcode);
+        out.push_back(static_cast<uint8_t>((reg << 3) | 3));
     }
 }
 

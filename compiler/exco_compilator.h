@@ -63,8 +63,9 @@ class Workspace {
     std::vector<int32_t> growth;   // depth growth of every entry
     std::vector<TNode*> siblings;  // children of the node being reordered, or pending levels
     // The optimiser's: operand entries per entry (all, and those not "@@NOP"), the
-    // operands of one entry and their constant values.
+    // operands of one entry and their constant values, and the calls of the list.
     std::vector<int32_t> allOperands, liveOperands, operands;
+    std::vector<int32_t> calls;  // the entries that call a function
     std::vector<Extended> arguments;
     TArrayOfTFunc folded;  // the code list of a constant call being folded
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -39,6 +40,56 @@ class CellPool {
     };
     std::vector<Chunk> chunks_;
     std::size_t inUse_ = 0;  // chunks [0, inUse_) hold cells of this run
+};
+
+// The routine's bytes while they are generated. Appending a few bytes is a bounds
+// check and the stores, without the range copy or the zero fill of a vector.
+class CodeBuffer {
+ public:
+    std::size_t size() const { return size_; }
+    std::size_t capacity() const { return capacity_; }
+    uint8_t* data() { return bytes_.get(); }
+    const uint8_t* data() const { return bytes_.get(); }
+    uint8_t* begin() { return bytes_.get(); }
+    uint8_t* end() { return bytes_.get() + size_; }
+
+    // Room for n more bytes at the end, returned for writing.
+    uint8_t* extend(std::size_t n)
+    {
+        if (capacity_ - size_ < n)
+            grow(size_ + n);
+        uint8_t* const out = bytes_.get() + size_;
+        size_ += n;
+        return out;
+    }
+    void append(const uint8_t* values, std::size_t n)
+    {
+        uint8_t* const out = extend(n);
+        for (std::size_t k = 0; k < n; ++k)
+            out[k] = values[k];
+    }
+    void push_back(uint8_t value) { *extend(1) = value; }
+    // Appends [first, last); the buffer only grows at its end.
+    template <class It>
+    void insert(const uint8_t* at, It first, It last)
+    {
+        if (at != end())
+            throw std::logic_error("code is only appended");
+        uint8_t* out = extend(static_cast<std::size_t>(std::distance(first, last)));
+        for (; first != last; ++first)
+            *out++ = *first;
+    }
+    // Grows with fill bytes, or shrinks.
+    void resize(std::size_t n, uint8_t fill = 0);
+    void assign(std::size_t n, uint8_t fill);
+    // Gives its storage back.
+    void release();
+
+ private:
+    void grow(std::size_t atLeast);
+    std::unique_ptr<uint8_t[]> bytes_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
 };
 
 }  // namespace exco
@@ -93,7 +144,7 @@ struct TCompiler::State {
     // the constants after it. Offsets into the code (jumps, fixes, entries' code
     // offsets) are counted from the buffer's start.
     static constexpr std::size_t kHeader = 16;
-    std::vector<uint8_t> code;
+    exco::CodeBuffer code;
     std::array<bool, 8> used{};
     std::array<bool, 8> reserved{};
     bool hasCalls = false;
@@ -105,7 +156,6 @@ struct TCompiler::State {
     std::vector<uint8_t> onStack;   // per entry: its value was left on the x87 stack
     std::vector<uint8_t> started;   // per sum or product: its running value is on the stack
     std::vector<uint8_t> inverted;  // per product: the running value is a pending divisor
-    std::vector<std::size_t> nodeStart, nodeEnd;
     std::vector<Jump> jumps;
 
     // Constants travel with the code, after its ret, and are addressed relative to

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -268,15 +269,20 @@ void TExcoH::FoldConstants()
     if (ErrorCode != 0)
         return;
     exco::Workspace& w = Codegen();
-    const OperandCounts counts(CodeList, w);
+    // Counted at the first call that may be folded: most lists have none.
+    std::optional<OperandCounts> counts;
     std::vector<Extended>& args = w.arguments;
     std::vector<int32_t>& operands = w.operands;
     for (std::size_t i = 1; i < CodeList.size(); ++i) {
         const int32_t cls = ClassOf(CodeList[i].FuncIndex);
-        if (cls < fc::IntArg || cls > fc::TwoReals || counts.live[i] > 2 || ReadsHost(CodeList[i].FuncIndex))
+        if (cls < fc::IntArg || cls > fc::TwoReals || ReadsHost(CodeList[i].FuncIndex))
+            continue;
+        if (!counts)
+            counts.emplace(CodeList, w);
+        if (counts->live[i] > 2)
             continue;
         const int32_t entry = static_cast<int32_t>(i);
-        liveOperands(CodeList, entry, counts.all[i], operands);
+        liveOperands(CodeList, entry, counts->all[i], operands);
         if (!ConstantArguments(entry, operands, args))
             continue;
         // A fault of the function names this entry (the driver reports its text).
@@ -382,24 +388,33 @@ void TExcoH::EliminateCommonSubexpressions()
         const int32_t cls = ClassOf(CodeList[static_cast<std::size_t>(e)].FuncIndex);
         return cls >= fc::IntArg && cls <= fc::Vector;
     };
-    int32_t functions = 0;
+    // Only calls end chains; sharing turns some of them into "@@NOP" entries, which
+    // the chain test then refuses.
+    exco::Workspace& w = Codegen();
+    std::vector<int32_t>& calls = w.calls;
+    calls.clear();
     for (int32_t e = 1; e < n; ++e)
-        functions += isFunction(e) ? 1 : 0;
-    if (functions < 2)
+        if (isFunction(e))
+            calls.push_back(e);
+    if (calls.size() < 2)
         return;
     // Sharing turns entries into "@@NOP"; the live counts follow.
-    OperandCounts counts(CodeList, Codegen());
+    OperandCounts counts(CodeList, w);
     const auto endsChain = [&](int32_t e, int32_t window) {
         return isFunction(e) && CodeList[static_cast<std::size_t>(e)].Role != 1 &&
                IsChain(e, window, counts.all, counts.live);
     };
     for (int32_t window = CseWindow; window >= 1; --window) {
-        for (int32_t i = window; i <= (n - 1) - window; ++i) {
+        for (std::size_t a = 0; a < calls.size(); ++a) {
+            const int32_t i = calls[a];
             // Sharing only changes entries after the earlier chain, so it stays one.
-            if (!endsChain(i, window))
+            if (i < window || i > (n - 1) - window || !endsChain(i, window))
                 continue;
             const int32_t earlierFunction = CodeList[static_cast<std::size_t>(i)].FuncIndex;
-            for (int32_t j = i + window; j <= n - 1; ++j) {
+            for (std::size_t b = a + 1; b < calls.size(); ++b) {
+                const int32_t j = calls[b];
+                if (j < i + window)
+                    continue;
                 const TFunc& later = CodeList[static_cast<std::size_t>(j)];
                 const TPairCell cell = PairCell(earlierFunction, later.FuncIndex);
                 if (cell.Role == 0 || (later.Role != 0 && cell.Role >= later.Role))

@@ -291,7 +291,9 @@ struct TFunc {
   int32_t ResultState = 1;
   int32_t GeneratedState = 0;
   int32_t DestWhere = 0, DestDisp = 0, DestType = 0;
-  std::string Text;
+  // The node's text, for error reports: a view into the parser's buffers like the
+  // node's own, valid until the next parse.
+  std::string_view Text;
   int32_t Swapped = 0;
   int32_t PostForm = 0;
   int32_t PowerKey = 0;
