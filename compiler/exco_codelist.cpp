@@ -6,6 +6,7 @@
 #include "compiler/exec_arena.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -399,8 +400,7 @@ class Generation {
 
     int32_t generate(std::vector<int32_t>* growth)
     {
-        for (int32_t reg = 1; reg <= 8; ++reg)
-            compiler_.SetRegisterReserved(reg, request_.reservedRegisters[static_cast<std::size_t>(reg - 1)] != 0);
+        compiler_.SetReservedRegisters(request_.reservedRegisters);
         // Temporaries are Extended: a spilled intermediate keeps all 64 bits of its mantissa.
         compiler_.InitEmit(*request_.variables, request_.dest, request_.generatorOption, request_.stackMode,
                            vt::Extended, request_.constType, request_.depthLimit);
@@ -511,8 +511,8 @@ TCompiler& exco::Workspace::folder(const TArrayFuncList& table) { return generat
 
 void exco::BuildRoutine(RoutineRequest& request, TFunction& func)
 {
-    Workspace own;
-    Workspace& w = request.workspace != nullptr ? *request.workspace : own;
+    std::optional<Workspace> own;
+    Workspace& w = request.workspace != nullptr ? *request.workspace : own.emplace();
     TNode* const root = request.root;
     TArrayOfTFunc& list = request.codeList;
     Generation generation(request, w, func);
@@ -544,8 +544,7 @@ void exco::BuildRoutine(RoutineRequest& request, TFunction& func)
     // Results were kept in temporaries, by the list pass or by the recompile.
     request.spilled = compiler.Recompiled() ||
                       std::any_of(list.begin(), list.end(), [](const TFunc& f) { return f.ResultState == 2; });
-    for (int32_t reg = 1; reg <= 8; ++reg)
-        request.usedRegisters[static_cast<std::size_t>(reg - 1)] = compiler.IsRegisterUsed(reg) ? 1 : 0;
+    request.usedRegisters = compiler.UsedRegisters();
 }
 
 bool TExcoH::CanRunCode() { return true; }

@@ -629,21 +629,22 @@ void State::resetRun()
 void ChildLists::build(const TArrayOfTFunc& list)
 {
     const std::size_t n = list.size();
-    const auto parentOf = [&](std::size_t i) -> std::size_t {
+    // Counted two places ahead, summed, then filled through the places one ahead,
+    // which leaves start_[k] at entry k's first operand.
+    start_.assign(n + 2, 0);
+    for (std::size_t i = 1; i < n; ++i) {
         const int32_t parent = list[i].ParentIndex;
-        return parent > 0 && static_cast<std::size_t>(parent) < n ? static_cast<std::size_t>(parent) : 0;
-    };
-    start_.assign(n + 1, 0);
-    for (std::size_t i = 1; i < n; ++i)
-        if (const std::size_t parent = parentOf(i))
-            ++start_[parent + 1];
-    for (std::size_t k = 1; k <= n; ++k)
+        if (parent > 0 && static_cast<std::size_t>(parent) < n)
+            ++start_[static_cast<std::size_t>(parent) + 2];
+    }
+    for (std::size_t k = 2; k <= n + 1; ++k)
         start_[k] += start_[k - 1];
-    flat_.resize(start_[n]);
-    filled_.assign(start_.begin(), start_.end() - 1);
-    for (std::size_t i = 1; i < n; ++i)
-        if (const std::size_t parent = parentOf(i))
-            flat_[filled_[parent]++] = static_cast<int32_t>(i);
+    flat_.resize(start_[n + 1]);
+    for (std::size_t i = 1; i < n; ++i) {
+        const int32_t parent = list[i].ParentIndex;
+        if (parent > 0 && static_cast<std::size_t>(parent) < n)
+            flat_[start_[static_cast<std::size_t>(parent) + 1]++] = static_cast<int32_t>(i);
+    }
 }
 
 template <class AfterEntry>
@@ -914,4 +915,18 @@ void TCompiler::SetRegisterReserved(int32_t reg, bool reserved)
 {
     if (reg >= 1 && reg <= 8)
         s_->reserved[static_cast<std::size_t>(reg - 1)] = reserved;
+}
+
+std::array<int32_t, 8> TCompiler::UsedRegisters() const
+{
+    std::array<int32_t, 8> out{};
+    for (std::size_t r = 0; r < out.size(); ++r)
+        out[r] = s_->used[r] || s_->reserved[r] ? 1 : 0;
+    return out;
+}
+
+void TCompiler::SetReservedRegisters(const std::array<int32_t, 8>& reserved)
+{
+    for (std::size_t r = 0; r < reserved.size(); ++r)
+        s_->reserved[r] = reserved[r] != 0;
 }

@@ -148,6 +148,10 @@ class TCompiler {
     bool Recompiled() const { return recompiled_; }
     bool IsRegisterUsed(int32_t reg) const;
     void SetRegisterReserved(int32_t reg, bool reserved);
+    // All eight at once, register 1 first: 1 for used or reserved, else 0.
+    std::array<int32_t, 8> UsedRegisters() const;
+    // All eight at once, register 1 first: non-zero reserves it.
+    void SetReservedRegisters(const std::array<int32_t, 8>& reserved);
 
     // The generator's working state (compiler/exco_compilator_state.h).
     struct State;

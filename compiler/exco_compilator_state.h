@@ -106,7 +106,6 @@ class ChildLists {
 
  private:
     std::vector<std::size_t> start_;  // entry k's operands are flat_[start_[k], start_[k + 1])
-    std::vector<std::size_t> filled_;
     std::vector<int32_t> flat_;
 };
 
