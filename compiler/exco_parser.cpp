@@ -380,6 +380,11 @@ Extended signedNumberForm(Extended number, bool negate) {
   return foldCombine(0, op::Add, k, none);
 }
 
+// Whether a text may be a number: the number reader refuses any other at once.
+bool startsNumber(std::string_view text) {
+  return !text.empty() && ((text[0] >= '0' && text[0] <= '9') || text[0] == '.');
+}
+
 bool isWhole(Extended v) { return std::isfinite(v) && v == std::trunc(v); }
 bool fitsInt32(Extended v) { return isWhole(v) && v >= INT32_MIN && v <= INT32_MAX; }
 
@@ -605,8 +610,9 @@ bool TExcoParser::RefusedAsConstant(std::string_view text) const {
 namespace {
 
 // Gives a node of an earlier tree its default state but keeps the storage of its
-// lists.
-void resetKeepingStorage(TNode& node) {
+// lists. Flattened, since a node's reset is among the commonest steps and the
+// destructor of the default node it is moved from is otherwise called out of line.
+[[gnu::flatten]] void resetKeepingStorage(TNode& node) {
   TArrayI states = std::move(node.OperandStates);
   TDataNode& d = node.Data;
   TArrayI ops = std::move(d.OperandOps), adjust = std::move(d.OperandStoreAdjust), argTypes = std::move(d.ArgTypes);
@@ -637,7 +643,7 @@ TNode* TExcoParser::NewNode(std::string_view text, TNode* parent) {
   return node;
 }
 
-TNode* TExcoParser::AddChild(TNode* parent, std::string_view text, bool expand) {
+TNode* TExcoParser::AddChild(TNode* parent, std::string_view text, bool expand, ShapeHint shape) {
   TNode* child = NewNode(text, parent);
   if (!parent->FirstChild) {
     parent->FirstChild = child;
@@ -649,7 +655,7 @@ TNode* TExcoParser::AddChild(TNode* parent, std::string_view text, bool expand) 
     child->Level = last->Level + 1;
   }
   parent->LastChild = child;
-  if (expand) pending_.push_back(child);
+  if (expand) pending_.push_back(Pending{child, shape});
   return child;
 }
 
@@ -711,7 +717,8 @@ void TExcoParser::StartTree() {
   h_.Root = nullptr;
   h_.CurrentNode = nullptr;
   h_.TreeNodesInUse = 0;
-  ReleaseOversized();
+  if (mayHaveGrown_) ReleaseOversized();
+  mayHaveGrown_ = h_.ExprText.size() > kShortText;
   keptTextsInUse_ = 0;
   conditionals_.clear();
 }
@@ -725,14 +732,14 @@ TNode* TExcoParser::NewRoot() {
 void TExcoParser::Run() {
   StartTree();
   Preprocess(h_.ExprText);
-  pending_.assign(1, NewRoot());
+  pending_.assign(1, Pending{NewRoot(), ShapeHint::Unknown});
   while (!pending_.empty()) {
-    TNode* node = pending_.back();
+    const auto [node, shape] = pending_.back();
     pending_.pop_back();
     h_.CurrentNode = node;
     const size_t before = pending_.size();
     try {
-      Expand(node);
+      Expand(node, shape);
     } catch (const ESyntaxError&) {
       // An error inside a conditional names the whole (outermost) conditional.
       for (const TNode* n = node; n; n = n->Parent) {
@@ -749,14 +756,17 @@ void TExcoParser::Run() {
   }
 }
 
-void TExcoParser::Expand(TNode* node) {
+void TExcoParser::Expand(TNode* node, ShapeHint known) {
   bool negate = false;
   const std::string_view text = stripEnclosing(index_, node->Text, negate);
   if (text.empty() || text == "-" || text == "+") Error(ec::MissingExpression, node->Text);
   if (text[0] == ')' || kTrailingOperator.has(text.back())) Error(ec::MissingExpression, text);
   if (ResolvePlainLeaf(node, text, negate)) return;
   Shape shape;
-  if (!classify(index_, text, shape)) Error(ec::MissingOpen, text);
+  // A piece that its parent cut out has the shape the parent saw, unless it lost a
+  // bracket or sign here.
+  if (known != ShapeHint::Unknown && text.size() == node->Text.size()) shape = static_cast<Shape>(known);
+  else if (!classify(index_, text, shape)) Error(ec::MissingOpen, text);
 
   if (h_.Optimise) {
     if (AnalyseLinearForm(node, text, negate, shape)) return;
@@ -791,7 +801,7 @@ bool TExcoParser::ResolvePlainLeaf(TNode* node, std::string_view text, bool nega
 void TExcoParser::BuildSplit(TNode* node, std::string_view text, bool negate, bool sum) {
   terms_.clear();
   forEachPiece(index_, text, true, sum, Shape::Leaf, [&](const Piece& p) {
-    terms_.push_back(Term{p.text, p.op, false, 0});
+    terms_.push_back(Term{p.text, p.op, false, 0, p.shape});
     return true;
   });
   for (const Term& p : terms_)
@@ -831,7 +841,7 @@ void TExcoParser::BuildSplit(TNode* node, std::string_view text, bool negate, bo
     int32_t o = p.op;
     if (o == op::First) o = sum ? op::Add : op::Mul;
     if (sum && negate) o = o == op::Add ? op::Sub : op::Add;
-    TNode* child = AddChild(node, p.text);
+    TNode* child = AddChild(node, p.text, true, static_cast<ShapeHint>(p.shape));
     child->Data.Operator = (node->FirstChild == child && (o == op::Add || o == op::Mul)) ? op::First : o;
     d.OperandOps.push_back(o);
   }
@@ -842,7 +852,7 @@ void TExcoParser::BuildSplit(TNode* node, std::string_view text, bool negate, bo
 
 bool TExcoParser::PlainNumber(std::string_view text, Extended& value) const {
   // Most texts asked are names, which the reader refuses at their first character.
-  if (text.empty() || !((text[0] >= '0' && text[0] <= '9') || text[0] == '.')) return false;
+  if (!startsNumber(text)) return false;
   Extended named = 0;
   return ExcoReadNumber(text, value) == NumberRead::Ok && h_.FindFirstVariable(text) < 0 &&
          !h_.FindConstant(text, named);
@@ -898,6 +908,10 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
     Extended k = (term.op == op::Sub) != negate ? -1 : 1;
     int32_t var = -1;
     const bool known = forEachPiece(index_, term.text, termShape == Shape::Product, false, Shape::Leaf, [&](const Piece& f) {
+      // A factor that is no number and that the constant reader refuses can only be
+      // the term's one variable, which no "/" takes: a second one, or one after "/",
+      // refuses the text before its name is looked up.
+      if ((var >= 0 || f.op == op::Div) && !startsNumber(f.text) && RefusedAsConstant(f.text)) return false;
       Extended c;
       if (PlainNumber(f.text, c)) {
         k = foldCombine(k, f.op == op::First ? op::Mul : f.op, c, fault);

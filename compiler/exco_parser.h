@@ -22,7 +22,7 @@ struct TLinearForm {
 };
 
 // How a node text splits at its top level.
-enum class TTextShape { Leaf, Sum, Product };
+enum class TTextShape : uint8_t { Leaf, Sum, Product };
 
 // The parser lives as long as its compiler, so that the buffers of one compile serve
 // the next: the node texts are views into them, and nothing is allocated per node once
@@ -52,7 +52,18 @@ class TExcoParser {
     int32_t op;
     bool constant;
     Extended value;
+    TTextShape shape;
   };
+  // The shape of a node text as the split that cut it out saw it, when it did.
+  enum class ShapeHint : uint8_t { Leaf, Sum, Product, Unknown };
+  struct Pending {
+    TNode* node;
+    ShapeHint shape;
+  };
+  // Texts of this length or shorter leave every buffer far below the bounds that
+  // ReleaseOversized keeps (a rewriting grows a text at most a few times).
+  static constexpr size_t kShortText = 32;
+  bool mayHaveGrown_ = true;
 
   TExcoH& h_;
   std::string text_;                  // the preprocessed text, which the root views
@@ -60,7 +71,7 @@ class TExcoParser {
   std::deque<std::string> keptTexts_;  // node texts made while parsing (a deque does not move them)
   size_t keptTextsInUse_ = 0;
   std::vector<Conditional> conditionals_;
-  std::vector<TNode*> pending_;
+  std::vector<Pending> pending_;
   std::vector<std::string_view> args_;
   std::vector<Term> terms_;
   std::vector<int> depthStack_;       // bracket nesting while preprocessing
@@ -80,10 +91,10 @@ class TExcoParser {
   // A text that the constant reader would refuse, as the index shows it.
   bool RefusedAsConstant(std::string_view text) const;
   TNode* NewNode(std::string_view text, TNode* parent);
-  TNode* AddChild(TNode* parent, std::string_view text, bool expand = true);
+  TNode* AddChild(TNode* parent, std::string_view text, bool expand = true, ShapeHint shape = ShapeHint::Unknown);
   TNode* AddToken(TNode* parent, std::string_view token);
 
-  void Expand(TNode* node);
+  void Expand(TNode* node, ShapeHint shape);
   bool AnalyseLinearForm(TNode* node, std::string_view text, bool negate, TTextShape shape);
   // shape, when given, is that of text (stripped already).
   bool RecogniseCall(TNode* node, std::string_view text, bool negate, bool atLeaf, const TTextShape* shape);
