@@ -109,6 +109,8 @@ class ChildLists {
     std::vector<int32_t> flat_;
 };
 
+class ListRegisters;
+
 struct TCompiler::State {
     static constexpr std::size_t kTempBytes = 10;
     static constexpr int32_t kInt64 = 100;  // load type of a 64-bit integer cell
@@ -251,6 +253,17 @@ struct TCompiler::State {
     void genericCode(int32_t i, const TFuncList& entry);
     void vectorCall(int32_t i);
     void listCall(int32_t i);
+    struct ListDepths {
+        int32_t call = 0;
+        int32_t inlined = 0;
+    };
+    ListDepths listDepths(int32_t i) const;
+    void inlineList(int32_t i, int32_t callDepth);
+    void registerForm(const std::array<uint8_t, 2>& form, uint8_t k);
+    void listValueToTop(ListRegisters& regs, std::span<const int32_t> operands, std::size_t k);
+    void inlineFold(std::span<const int32_t> operands, ListRegisters& regs, int32_t f);
+    void inlineExtreme(std::span<const int32_t> operands, ListRegisters& regs, bool largest);
+    void inlineSign();
     // calls of added functions (compiler/exco_usercall.cpp)
     void userCall(int32_t i);
 

@@ -5,6 +5,8 @@
 #include "compiler/native_call.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 using State = TCompiler::State;
 
@@ -12,7 +14,51 @@ namespace {
 
 constexpr int kEax = 0, kEbx = 3;  // register fields of the x86 encoding
 
+// x87 register forms: ST(k) is added to the second byte.
+using RegisterForm = std::array<uint8_t, 2>;
+constexpr RegisterForm kFxch{0xD9, 0xC8};
+constexpr RegisterForm kFaddp{0xDE, 0xC0};     // faddp st(k), st
+constexpr RegisterForm kFmulp{0xDE, 0xC8};     // fmulp st(k), st
+constexpr RegisterForm kFcomi{0xDB, 0xF0};     // fcomi st, st(k)
+constexpr RegisterForm kFcmovb{0xDA, 0xC0};    // fcmovb st, st(k)
+constexpr RegisterForm kFcmovbe{0xDA, 0xD0};   // fcmovbe st, st(k)
+constexpr RegisterForm kFcmovnb{0xDB, 0xC0};   // fcmovnb st, st(k)
+constexpr RegisterForm kFcmovnbe{0xDB, 0xD0};  // fcmovnbe st, st(k)
+constexpr RegisterForm kFstp{0xDD, 0xD8};      // fstp st(k)
+
+// Lists up to the size of the x87 stack are combined inline: all their values may
+// stand in registers at once. A longer list gains little more from inline code than
+// it costs in code size.
+constexpr std::size_t kInlineListLimit = 8;
+
 }  // namespace
+
+// Where the values of a list stand in the x87 registers while inline code combines
+// them, from the deepest register up: each holds the list position of its value,
+// kRunning for the running result, or kSpent for a value no longer needed.
+class ListRegisters {
+ public:
+    static constexpr int32_t kRunning = -1;
+    static constexpr int32_t kSpent = -2;
+
+    std::size_t count() const { return count_; }
+    void push(int32_t value) { held_[count_++] = value; }
+    void pop() { --count_; }
+    // k of the register ST(k) that holds value (a list position or kRunning).
+    uint8_t registerOf(int32_t value) const
+    {
+        for (std::size_t k = 0; k < count_; ++k)
+            if (held_[k] == value)
+                return static_cast<uint8_t>(count_ - 1 - k);
+        throw std::logic_error("list value in no x87 register");
+    }
+    void rename(int32_t from, int32_t to) { held_[count_ - 1 - registerOf(from)] = to; }
+    void exchangeWithTop(uint8_t k) { std::swap(held_[count_ - 1], held_[count_ - 1 - k]); }
+
+ private:
+    std::array<int32_t, kInlineListLimit + 1> held_{};
+    std::size_t count_ = 0;
+};
 
 // a*v + b of a real variable; a = 0 (or no variable) loads b alone.
 void State::linearForm(Extended a, Extended b, const void* variable)
@@ -435,6 +481,10 @@ void State::placeArguments(int32_t i, int32_t cls)
 // one result in place of the x87 arguments.
 void State::genericCode(int32_t i, const TFuncList& entry)
 {
+    if (node(i).FuncIndex == fx::Sign && entry.Routine == ExcoRuntimeRoutine(fx::Sign)) {
+        inlineSign();
+        return;
+    }
     const int32_t cls = entry.Class;
     int32_t extra = entry.ExtraDepth;
     if (extra < 0) {
@@ -482,7 +532,8 @@ void State::vectorCall(int32_t i)
 
 // A list function: every argument goes into the node's block of consecutive 10-byte
 // slots (those still on the x87 stack popped from the last back), then the routine
-// gets the block in rdi and the count in esi.
+// gets the block in rdi and the count in esi. A short list of the built-in routine is
+// computed in place instead (inlineList).
 void State::listCall(int32_t i)
 {
     const TFunc& n = node(i);
@@ -490,6 +541,13 @@ void State::listCall(int32_t i)
     const std::span<const int32_t> operands = children[static_cast<std::size_t>(i)];
     if (operands.empty())
         throw std::logic_error("list function without arguments");
+    if (operands.size() <= kInlineListLimit && entry.Routine != 0 && entry.Routine == ExcoRuntimeRoutine(n.FuncIndex)) {
+        const ListDepths depths = listDepths(i);
+        if (depths.inlined <= depths.call) {
+            inlineList(i, depths.call);
+            return;
+        }
+    }
     const void* block = dataBlock(State::kTempBytes * operands.size());
     const auto slot = [&](std::size_t k) {
         return block == nullptr ? nullptr : static_cast<const uint8_t*>(block) + State::kTempBytes * k;
@@ -516,6 +574,179 @@ void State::listCall(int32_t i)
     tracking = true;
     for (const int32_t reg : {1, 3, 4, 7, 8})
         markUsed(reg);
+}
+
+// How deep the x87 stack goes during the list of node i, counted from below those of
+// its values that are on the stack: for the routine's call, whose block takes a value
+// kept in a temporary by loading it above the values before it, and for inline code.
+State::ListDepths State::listDepths(int32_t i) const
+{
+    const std::span<const int32_t> operands = children[static_cast<std::size_t>(i)];
+    const auto kept = [&](std::size_t k) { return onStack[static_cast<std::size_t>(operands[k])] == 0; };
+    int32_t onTheStack = 0;
+    ListDepths depths{2, 0};  // the routine's two registers
+    for (std::size_t k = 0; k < operands.size(); ++k) {
+        if (kept(k))
+            depths.call = std::max(depths.call, onTheStack + 1);
+        else
+            ++onTheStack;
+    }
+    depths.call = std::max(depths.call, onTheStack);
+    // Inline, a kept first value is loaded as the running value, and a later kept value
+    // one register above: for a maximum or minimum above every value on the stack (the
+    // ones compared stay until the end), for a sum or product above the running value
+    // and the values after it.
+    const int32_t running = onTheStack + (kept(0) ? 1 : 0);
+    depths.inlined = running;
+    const int32_t f = node(i).FuncIndex;
+    int32_t after = 0;
+    for (std::size_t k = operands.size(); k-- > 1;) {
+        if (!kept(k)) {
+            ++after;
+        } else if (f == fx::MaxD || f == fx::MinD) {
+            depths.inlined = running + 1;
+        } else {
+            depths.inlined = std::max(depths.inlined, after + 2);
+        }
+    }
+    return depths;
+}
+
+// The list of node i combined in the x87 registers, to the bit what its routine gives.
+// The depth passes see the depth of the routine's call (callDepth, never below the
+// inline code's own), so that they take the decisions they took for the call.
+void State::inlineList(int32_t i, int32_t callDepth)
+{
+    const int32_t f = node(i).FuncIndex;
+    const std::span<const int32_t> operands = children[static_cast<std::size_t>(i)];
+    ListRegisters regs;
+    for (std::size_t k = 0; k < operands.size(); ++k)
+        if (onStack[static_cast<std::size_t>(operands[k])])
+            regs.push(static_cast<int32_t>(k));
+    const int32_t raise = callDepth - static_cast<int32_t>(regs.count());
+    adjust(raise);
+    adjust(-raise);
+    if (f == fx::MaxD || f == fx::MinD)
+        inlineExtreme(operands, regs, f == fx::MaxD);
+    else
+        inlineFold(operands, regs, f);
+}
+
+void State::registerForm(const std::array<uint8_t, 2>& form, uint8_t k)
+{
+    bytes({form[0], static_cast<uint8_t>(form[1] + k)});
+}
+
+// List value k to ST(0): by fxch from its register, or loaded from its temporary.
+void State::listValueToTop(ListRegisters& regs, std::span<const int32_t> operands, std::size_t k)
+{
+    const int32_t child = operands[k];
+    const int32_t value = static_cast<int32_t>(k);
+    if (!onStack[static_cast<std::size_t>(child)]) {
+        load(levelTemp(node(child).Level), vt::Extended);
+        regs.push(value);
+        return;
+    }
+    const uint8_t at = regs.registerOf(value);
+    if (at != 0) {
+        registerForm(kFxch, at);
+        regs.exchangeWithTop(at);
+    }
+}
+
+// Sum, sum of squares, average, norm and product. The routine starts from 0 (1 for the
+// product) and adds each value in list order, the running value being the first
+// operand. Here the running value starts as the first value: 1 * v is v, 0 + v^2 is
+// v^2, and 0 + v is v except for v = -0. A sum therefore adds +0 to its last value
+// before adding it: that turns a result of -0 (every value -0) into the routine's +0,
+// changes no other result, and is off the chain of additions.
+void State::inlineFold(std::span<const int32_t> operands, ListRegisters& regs, int32_t f)
+{
+    const bool squares = f == fx::SumQD || f == fx::NormD;
+    const bool sum = f == fx::SumD || f == fx::AvrD;
+    const std::size_t last = operands.size() - 1;
+    for (std::size_t k = 0; k <= last; ++k) {
+        const int32_t value = static_cast<int32_t>(k);
+        const bool changed = squares || (sum && k == last);
+        if (k == 0 && !changed && onStack[static_cast<std::size_t>(operands[0])]) {
+            regs.rename(value, ListRegisters::kRunning);  // stays in its register
+            continue;
+        }
+        listValueToTop(regs, operands, k);
+        if (squares)
+            bytes({0xD8, 0xC8});  // fmul st, st
+        if (sum && k == last) {
+            const double zero = 0;
+            arith(Arith::Add, constCell(&zero, sizeof zero), vt::Double);
+        }
+        if (k == 0) {
+            regs.rename(value, ListRegisters::kRunning);
+            continue;
+        }
+        registerForm(f == fx::ProdD ? kFmulp : kFaddp, regs.registerOf(ListRegisters::kRunning));
+        regs.pop();
+        adjust(-1);
+    }
+    if (f == fx::AvrD)
+        constArith(Arith::Div, static_cast<Extended>(operands.size()));
+    else if (f == fx::NormD)
+        bytes({0xD9, 0xFA});  // fsqrt
+}
+
+// Maximum and minimum: from the first value, each later one in list order replaces the
+// running value only when strictly greater (smaller), by fcomi as in the routine (a
+// NaN raises the invalid operation). The running value stays in ST(0) and takes a
+// value from its register by fcmov, compared the other way round from the routine
+// (running value against the value), which gives the routine's decision for every
+// pair of numbers; a pair with a NaN fails the routine at that fcomi whatever is kept
+// (a first run with the exceptions masked runs again unmasked). A value loaded from
+// its temporary comes above the running value and is compared the routine's way.
+// The values compared stay in their registers until the end.
+void State::inlineExtreme(std::span<const int32_t> operands, ListRegisters& regs, bool largest)
+{
+    listValueToTop(regs, operands, 0);
+    regs.rename(0, ListRegisters::kRunning);
+    for (std::size_t k = 1; k < operands.size(); ++k) {
+        const int32_t value = static_cast<int32_t>(k);
+        if (onStack[static_cast<std::size_t>(operands[k])]) {
+            const uint8_t at = regs.registerOf(value);
+            registerForm(kFcomi, at);
+            registerForm(largest ? kFcmovb : kFcmovnbe, at);
+            regs.rename(value, ListRegisters::kSpent);
+            continue;
+        }
+        listValueToTop(regs, operands, k);
+        registerForm(kFcomi, 1);
+        registerForm(largest ? kFcmovbe : kFcmovnb, 1);  // the running value, when kept
+        registerForm(kFstp, 1);
+        regs.pop();
+        adjust(-1);
+    }
+    const std::size_t spent = regs.count() - 1;
+    if (spent == 0)
+        return;
+    registerForm(kFstp, static_cast<uint8_t>(spent));
+    for (std::size_t k = 1; k < spent; ++k)
+        registerForm(kFstp, 0);
+    adjust(-static_cast<int32_t>(spent));
+}
+
+// sign inline: the routine's own instructions (ftst, so that a NaN raises the invalid
+// operation, and either zero gives 0), with ax kept as the routine keeps it.
+void State::inlineSign()
+{
+    bytes({0x50,         // push rax
+           0xD9, 0xE4,   // ftst
+           0xDF, 0xE0,   // fnstsw ax
+           0xDD, 0xD8,   // fstp st(0)
+           0x9E,         // sahf
+           0x58,         // pop rax
+           0x74, 0x08,   // je zero (a zero, or a NaN)
+           0xD9, 0xE8,   // fld1
+           0x73, 0x06,   // jae done
+           0xD9, 0xE0,   // fchs
+           0xEB, 0x02,   // jmp done
+           0xD9, 0xEE}); // zero: fldz
 }
 
 void State::function(int32_t i)

@@ -168,7 +168,9 @@ TEST_F(Functions, OnlyRoutinesThatCallNothingAndKeepTheControlWordRunWithoutAFau
         {"if(x<y,x*2,y)", true, -3.5L},
         {"trunc(x)*y", false, -4},
         {"frac(x)", false, -0.75L},
-        {"sign(x)+1", false, 0},
+        {"sign(x)+1", true, 0},
+        {"max(x,y,1)-sum(x,y)", true, 4 - (-1.75L + 4)},
+        {"sum(x,y,x,y,x,y,x,y,x)", false, 5 * -1.75L + 16},
         {"fact(y)", false, 24},
         {"power(y,x)", false, powl(4, -1.75L)},
     };
