@@ -6,7 +6,7 @@
 #include "compiler/exec_arena.h"
 
 #include <algorithm>
-#include <optional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -179,6 +179,17 @@ void keepCoefficients(const std::vector<Extended>& coefs, const TVarList& vars, 
 // added to TFunc must be added there too.
 static_assert(sizeof(TFunc) == 512, "fillCodeList and ResetKeepingStorage set every field of TFunc");
 
+// A copy that keeps the target's storage; most entries' lists are empty, and then it
+// costs a store instead of a call.
+template <class T>
+[[gnu::always_inline]] inline void copyKeepingStorage(std::vector<T>& to, const std::vector<T>& from)
+{
+    if (from.empty())
+        to.clear();
+    else
+        to.assign(from.begin(), from.end());
+}
+
 void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
 {
     const TDataNode& d = node.Data;
@@ -206,10 +217,13 @@ void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
     f.FuncIndex = d.FuncIndex;
     f.StoreType = d.StoreType;
     f.StoreAdjust = d.StoreAdjust;
-    f.OperandOps = d.OperandOps;
+    copyKeepingStorage(f.OperandOps, d.OperandOps);
     // Every operand starts on the x87 stack; keeping results in memory marks some.
-    f.OperandStates.assign(static_cast<std::size_t>(operands), 1);
-    f.OperandStoreAdjust = d.OperandStoreAdjust;
+    if (operands == 0)
+        f.OperandStates.clear();
+    else
+        f.OperandStates.assign(static_cast<std::size_t>(operands), 1);
+    copyKeepingStorage(f.OperandStoreAdjust, d.OperandStoreAdjust);
     f.ResultState = node.ResultState;
     f.DestWhere = d.DestWhere;
     f.DestDisp = d.DestDisp;
@@ -277,8 +291,13 @@ void resizeKeepingStorage(TArrayOfTFunc& list, std::size_t n, TArrayOfTFunc& spa
 void buildCodeList(const TVarList& vars, TArrayOfTFunc& list, exco::Workspace& w)
 {
     const std::vector<TNode*>& nodes = w.nodes;
+    // Nothing writes entry 0, so the one reset for the last compile is still fresh when
+    // the list comes back in the same storage.
+    const bool firstFresh = !list.empty() && list.data() == w.freshFirst;
     resizeKeepingStorage(list, nodes.size(), w.spare);
-    exco::ResetKeepingStorage(list[0]);
+    if (!firstFresh || list.data() != w.freshFirst)
+        exco::ResetKeepingStorage(list[0]);
+    w.freshFirst = list.data();
     for (std::size_t k = 1; k < nodes.size(); ++k)
         fillCodeList(list[k], *nodes[k], vars);
 }
@@ -511,8 +530,10 @@ TCompiler& exco::Workspace::folder(const TArrayFuncList& table) { return generat
 
 void exco::BuildRoutine(RoutineRequest& request, TFunction& func)
 {
-    std::optional<Workspace> own;
-    Workspace& w = request.workspace != nullptr ? *request.workspace : own.emplace();
+    std::unique_ptr<Workspace> own;
+    if (request.workspace == nullptr)
+        own = std::make_unique<Workspace>();
+    Workspace& w = request.workspace != nullptr ? *request.workspace : *own;
     TNode* const root = request.root;
     TArrayOfTFunc& list = request.codeList;
     Generation generation(request, w, func);
@@ -531,7 +552,7 @@ void exco::BuildRoutine(RoutineRequest& request, TFunction& func)
     if (!built)
         buildCodeList(*request.variables, list, w);
     // The depth the tree pass measured is not that of an optimised list.
-    if (request.optimiseList && request.optimiseList(list)) {
+    if (request.optimiseList != nullptr && request.optimiseList->optimise(list)) {
         measured = false;
         generation.changed();
     }

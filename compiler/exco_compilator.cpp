@@ -92,10 +92,11 @@ void CodeBuffer::resize(std::size_t n, uint8_t fill)
         size_ = n;
 }
 
-void CodeBuffer::assign(std::size_t n, uint8_t fill)
+void CodeBuffer::rewind(std::size_t n)
 {
-    size_ = 0;
-    resize(n, fill);
+    if (capacity_ < n)
+        grow(n);
+    size_ = n;
 }
 
 void CodeBuffer::release()
@@ -602,7 +603,8 @@ void State::applyPostForm(int32_t i)
 void State::resetRun()
 {
     const std::size_t n = list != nullptr ? list->size() : 0;
-    code.assign(kHeader, 0);
+    // The header is room for the prologue, which assemble writes; nothing reads it before.
+    code.rewind(kHeader);
     used.fill(false);
     hasCalls = false;
     hasEffects = false;
@@ -919,14 +921,16 @@ void TCompiler::SetRegisterReserved(int32_t reg, bool reserved)
 
 std::array<int32_t, 8> TCompiler::UsedRegisters() const
 {
+    const State& s = *s_;
     std::array<int32_t, 8> out{};
     for (std::size_t r = 0; r < out.size(); ++r)
-        out[r] = s_->used[r] || s_->reserved[r] ? 1 : 0;
+        out[r] = static_cast<int32_t>(s.used[r] | s.reserved[r]);
     return out;
 }
 
 void TCompiler::SetReservedRegisters(const std::array<int32_t, 8>& reserved)
 {
+    State& s = *s_;
     for (std::size_t r = 0; r < reserved.size(); ++r)
-        s_->reserved[r] = reserved[r] != 0;
+        s.reserved[r] = reserved[r] != 0;
 }

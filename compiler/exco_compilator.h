@@ -34,7 +34,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -59,6 +58,7 @@ class Workspace {
 
     TArrayOfTFunc list;            // the code list between compiles
     TArrayOfTFunc spare;           // entries beyond the current list, with their storage
+    const TFunc* freshFirst = nullptr;  // the storage of the list whose entry 0 was last reset
     std::vector<TNode*> nodes;     // the tree node of every code-list entry
     std::vector<int32_t> growth;   // depth growth of every entry
     std::vector<TNode*> siblings;  // children of the node being reordered, or pending levels
@@ -71,6 +71,15 @@ class Workspace {
 
  private:
     std::unique_ptr<TCompiler> compiler_, folder_;
+};
+
+// Optimises a code list after lowering; true when it changed the list.
+class ListOptimiser {
+ public:
+    virtual bool optimise(TArrayOfTFunc& list) = 0;
+
+ protected:
+    ~ListOptimiser() = default;
 };
 
 // One compile from the parse tree on: tree passes, lowering, keeping results in
@@ -92,8 +101,8 @@ struct RoutineRequest {
     std::array<int32_t, 8> reservedRegisters{};
     // Kept between compiles by the caller; a compile without one uses its own.
     Workspace* workspace = nullptr;
-    // Optimises the code list after lowering when set; true when it changed the list.
-    std::function<bool(TArrayOfTFunc&)> optimiseList;
+    // Optimises the code list after lowering when set.
+    ListOptimiser* optimiseList = nullptr;
     // results; the entries the list holds on entry are reused for their storage
     TArrayOfTFunc codeList;
     int32_t maxDepth = 0;

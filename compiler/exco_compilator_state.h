@@ -81,7 +81,8 @@ class CodeBuffer {
     }
     // Grows with fill bytes, or shrinks.
     void resize(std::size_t n, uint8_t fill = 0);
-    void assign(std::size_t n, uint8_t fill);
+    // Makes it n bytes long; bytes it did not hold before are left unwritten.
+    void rewind(std::size_t n);
     // Gives its storage back.
     void release();
 

@@ -22,17 +22,24 @@ void TExcoH::GenerateCode()
     request.reservedRegisters = ReservedRegisters;
     request.workspace = &Codegen();
     request.codeList = std::move(Codegen().list);
-    if (Optimise && CodeListOptimisation)
-        request.optimiseList = [this](TArrayOfTFunc& list) {
+    struct Optimiser final : exco::ListOptimiser {
+        explicit Optimiser(TExcoH& compiler) : h(compiler) {}
+        TExcoH& h;
+        bool optimise(TArrayOfTFunc& list) override
+        {
             if (!MayOptimise(list))
                 return false;
             // A fault while folding leaves the list here, where the driver finds the
             // text of the entry that faulted.
-            CodeList = std::move(list);
-            Optimize();
-            list = std::move(CodeList);
-            return FoldedEntries > 0 || SharedChains > 0;
-        };
+            h.CodeList = std::move(list);
+            h.Optimize();
+            list = std::move(h.CodeList);
+            return h.FoldedEntries > 0 || h.SharedChains > 0;
+        }
+    };
+    Optimiser optimiser(*this);
+    if (Optimise && CodeListOptimisation)
+        request.optimiseList = &optimiser;
     exco::BuildRoutine(request, Function);
     SkipDepthPasses = request.skipDepthPasses;
     CodeList = std::move(request.codeList);

@@ -101,7 +101,8 @@ void TExcoH::Init() {
 
 void TExcoH::RecordFault(int32_t code) { FaultCode = code; }
 
-bool TExcoH::RunGuarded(const std::function<void()>& step) {
+template <class Step>
+bool TExcoH::RunGuarded(Step&& step) {
   try {
     step();
     return true;

@@ -244,7 +244,10 @@ class TExcoH {
   std::unique_ptr<TExcoParser> parser_;
   TExcoParser& Parser();
   void RecordFault(int32_t code);
-  bool RunGuarded(const std::function<void()>& step);
+  // Runs step, mapping the faults it raises to FaultCode; false when it raised one.
+  // Only the driver in exco_h.cpp runs it, which defines it.
+  template <class Step>
+  bool RunGuarded(Step&& step);
   int32_t ClassOf(int32_t funcIndex) const;
   // A function that reads host memory is never folded: its value is not its arguments'.
   bool ReadsHost(int32_t funcIndex) const;

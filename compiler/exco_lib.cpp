@@ -26,8 +26,9 @@ const char kSecondText[] = "Kelvo expression compiler";
 
 class ExcoLibrary {
  public:
-  // The arena is made first so that it outlives the routines freed at shut-down.
-  ExcoLibrary() : arena_(exco::ExecArena::instance()) {
+  // The arena is made first so that it outlives the routines freed at shut-down. Made
+  // once, out of line, so that the calls that find the library stay short.
+  [[gnu::noinline]] ExcoLibrary() : arena_(exco::ExecArena::instance()) {
     compiled.resize(1);  // entry 0 is never handed out
     evaluator.OptionFlag1 = evaluator.OptionFlag2 = false;
     evaluator.MessageMode = 0;
@@ -44,6 +45,12 @@ class ExcoLibrary {
   ExcoLibrary& operator=(const ExcoLibrary&) = delete;
 
   void AddAlias(int id, const std::string& name) { functions.AddAlias(id, name); }
+
+  void ClearErrors() {
+    compiler.ErrorCode = 0;
+    evaluator.ErrorKind = 0;
+    evaluator.FaultSubtype = 0;
+  }
 
   // A freed entry holds nothing and no handle finds it (handle 0 finds entry 0), so
   // freed entries leave the table: it stays as small as what is still in use.
@@ -138,11 +145,7 @@ void ExcoSetOption(int code, intptr_t value) {
     case exco_option::Zero:
       if (value == exco_option::Constants) h.ZeroConstants();
       else if (value == exco_option::Variables) h.ZeroVariables();
-      else if (value == exco_option::Errors) {
-        h.ErrorCode = 0;
-        lib.evaluator.ErrorKind = 0;
-        lib.evaluator.FaultSubtype = 0;
-      }
+      else if (value == exco_option::Errors) lib.ClearErrors();
       return;
     case exco_option::Clear:
       if (value == exco_option::Constants) h.ClearConstants();
@@ -159,12 +162,18 @@ void ExcoSetOption(int code, intptr_t value) {
 }
 
 void ExcoCompile(const std::string& expr, const ExcoDest* dest, intptr_t& code) {
-  ExcoSetOption(exco_option::Zero, exco_option::Errors);
+  ExcoLibrary& lib = library();
+  lib.ClearErrors();
   code = 0;
-  std::string text;
-  text.reserve(expr.size());
-  for (char c : expr)
-    if (c != ' ') text += c;
+  // Most texts hold no space, and are compiled as they stand.
+  std::string stripped;
+  const bool spaced = expr.find(' ') != std::string::npos;
+  if (spaced) {
+    stripped.reserve(expr.size());
+    for (char c : expr)
+      if (c != ' ') stripped += c;
+  }
+  const std::string& text = spaced ? stripped : expr;
 
   TDestination destination;
   if (dest) {
@@ -179,7 +188,6 @@ void ExcoCompile(const std::string& expr, const ExcoDest* dest, intptr_t& code) 
     if (destination.Type == vt::None) destination.Where = 0;
     destination.Disp = dest->displacement;
   }
-  ExcoLibrary& lib = library();
   TFunction func;
   lib.compiler.Compile(text, destination, func);
   if (func.Entry == 0) return;

@@ -16,7 +16,8 @@
 //
 // x86 keeps instruction fetch coherent with stores to the same physical memory, and
 // a routine is only entered by a later call, so nothing has to be flushed after a
-// copy. All operations are serialised by one mutex.
+// copy. All operations are serialised by one lock (a spin lock: placing and freeing
+// a routine takes a few hundred instructions).
 #pragma once
 
 #include <cstddef>
