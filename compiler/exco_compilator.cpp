@@ -149,33 +149,46 @@ void State::markUsed(int32_t reg)
         used[static_cast<std::size_t>(reg - 1)] = true;
 }
 
-void State::loadR11(const void* address)
+uint8_t* State::movR11(const void* address, std::size_t more)
 {
-    bytes({0x49, 0xBB});
-    if (emitting()) {
-        const std::ptrdiff_t cell = data.offsetOf(address);
-        if (cell >= 0)
-            dataFixes.push_back({code.size(), static_cast<std::size_t>(cell)});
-    }
-    imm64(reinterpret_cast<uint64_t>(address));
+    const std::ptrdiff_t cell = data.offsetOf(address);
+    if (cell >= 0)
+        dataFixes.push_back({code.size() + 2, static_cast<std::size_t>(cell)});
+    uint8_t* const out = code.extend(10 + more);
+    out[0] = 0x49;
+    out[1] = 0xBB;
+    const uint64_t value = reinterpret_cast<uint64_t>(address);
+    std::memcpy(out + 2, &value, sizeof value);
+    return out + 10;
 }
 
+void State::loadR11(const void* address)
+{
+    if (emitting())
+        movR11(address, 0);
+}
+
+// The instruction is written with one bounds check of the buffer.
 void State::mem(std::initializer_list<uint8_t> opcode, int reg, const void* address)
 {
-    if (emitting() && address != nullptr) {
+    if (!emitting())
+        return;
+    const std::size_t n = opcode.size();
+    if (address != nullptr) {
         const std::ptrdiff_t cell = constants.offsetOf(address);
         if (cell >= 0) {
-            bytes(opcode);
-            bytes({static_cast<uint8_t>((reg << 3) | 5)});  // [rip + disp32]
-            ripFixes.push_back({code.size(), static_cast<std::size_t>(cell)});
-            imm32(0);
+            uint8_t* const out = code.extend(n + 5);
+            std::copy(opcode.begin(), opcode.end(), out);
+            out[n] = static_cast<uint8_t>((reg << 3) | 5);  // [rip + disp32]
+            std::memset(out + n + 1, 0, 4);
+            ripFixes.push_back({code.size() - 4, static_cast<std::size_t>(cell)});
             return;
         }
     }
-    loadR11(address);
-    bytes({0x41});
-    bytes(opcode);
-    bytes({static_cast<uint8_t>((reg << 3) | 3)});
+    uint8_t* const out = movR11(address, n + 2);
+    out[0] = 0x41;
+    std::copy(opcode.begin(), opcode.end(), out + 1);
+    out[n + 1] = static_cast<uint8_t>((reg << 3) | 3);
 }
 
 void State::load(const void* address, int32_t type)

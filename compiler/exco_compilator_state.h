@@ -194,6 +194,9 @@ struct TCompiler::State {
     void adjust(int32_t delta);
     void markUsed(int32_t reg);
     void loadR11(const void* address);
+    // Writes movabs r11, address (with its fix when address is a data cell) and room
+    // for more bytes after it, which it returns; only when emitting.
+    uint8_t* movR11(const void* address, std::size_t more);
     void mem(std::initializer_list<uint8_t> opcode, int reg, const void* address);
     void load(const void* address, int32_t type);
     void storePop(const void* address, int32_t type);
