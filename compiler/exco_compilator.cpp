@@ -36,8 +36,19 @@ uint8_t* CellPool::take(const void* value, std::size_t size)
     Chunk& chunk = chunks_[inUse_ - 1];
     uint8_t* cell = chunk.bytes.get() + chunk.used;
     chunk.used += bytes;
-    std::memset(cell, 0, bytes);
-    if (value != nullptr)
+    // Most cells are one 16-byte slot holding a Double or an Extended: those are
+    // written without a call of the library.
+    if (bytes == kCellAlignment)
+        std::memset(cell, 0, kCellAlignment);
+    else
+        std::memset(cell, 0, bytes);
+    if (value == nullptr)
+        return cell;
+    if (size == sizeof(double))
+        std::memcpy(cell, value, sizeof(double));
+    else if (size == 10)
+        std::memcpy(cell, value, 10);
+    else
         std::memcpy(cell, value, size);
     return cell;
 }
@@ -460,7 +471,9 @@ void State::finishNode(int32_t i)
         return;
     }
     const int32_t parent = n.ParentIndex;
-    const bool parentIsIf = parent > 0 && node(parent).FuncIndex == fx::IFNOP;
+    // Read once: generating changes no entry's function.
+    const int32_t parentFunction = parent > 0 ? node(parent).FuncIndex : fx::NOP;
+    const bool parentIsIf = parentFunction == fx::IFNOP;
     if (parentIsIf && (n.OperandPos == 4 || n.OperandPos == 6)) {
         // A value of the conditional: whichever branch runs leaves it for the parent.
         if (n.Negate != 0)
@@ -478,14 +491,13 @@ void State::finishNode(int32_t i)
     }
     onStack[at] = 1;
     n.GeneratedState = 1;
-    const bool sumOrProduct =
-        parent > 0 && (node(parent).FuncIndex == fx::ADD || node(parent).FuncIndex == fx::MUL);
+    const bool sumOrProduct = parentFunction == fx::ADD || parentFunction == fx::MUL;
     if (!sumOrProduct) {
         if (n.Negate != 0)
             fchs();
         return;
     }
-    if (node(parent).FuncIndex == fx::ADD) {
+    if (parentFunction == fx::ADD) {
         joinTop(parent, isNegativeTerm(i) != (n.Negate != 0));
     } else {
         if (n.Negate != 0)
@@ -644,21 +656,28 @@ void State::resetRun()
 void ChildLists::build(const TArrayOfTFunc& list)
 {
     const std::size_t n = list.size();
+    // Both arrays only grow: a list no longer than an earlier one is indexed without
+    // a call to size them.
+    if (start_.size() < n + 2)
+        start_.resize(n + 2);
+    std::size_t* const start = start_.data();
     // Counted two places ahead, summed, then filled through the places one ahead,
-    // which leaves start_[k] at entry k's first operand.
-    start_.assign(n + 2, 0);
+    // which leaves start[k] at entry k's first operand.
+    for (std::size_t k = 0; k < n + 2; ++k)
+        start[k] = 0;
     for (std::size_t i = 1; i < n; ++i) {
         const int32_t parent = list[i].ParentIndex;
         if (parent > 0 && static_cast<std::size_t>(parent) < n)
-            ++start_[static_cast<std::size_t>(parent) + 2];
+            ++start[static_cast<std::size_t>(parent) + 2];
     }
     for (std::size_t k = 2; k <= n + 1; ++k)
-        start_[k] += start_[k - 1];
-    flat_.resize(start_[n + 1]);
+        start[k] += start[k - 1];
+    if (flat_.size() < start[n + 1])
+        flat_.resize(start[n + 1]);
     for (std::size_t i = 1; i < n; ++i) {
         const int32_t parent = list[i].ParentIndex;
         if (parent > 0 && static_cast<std::size_t>(parent) < n)
-            flat_[start_[static_cast<std::size_t>(parent) + 1]++] = static_cast<int32_t>(i);
+            flat_[start[static_cast<std::size_t>(parent) + 1]++] = static_cast<int32_t>(i);
     }
 }
 

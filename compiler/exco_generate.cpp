@@ -27,12 +27,15 @@ void TExcoH::GenerateCode()
         TExcoH& h;
         bool optimise(TArrayOfTFunc& list) override
         {
-            if (!MayOptimise(list))
+            // Both passes act on calls only, and most formulas of a test have none.
+            if (!h.HasCalls(list) || !MayOptimise(list))
                 return false;
             // A fault while folding leaves the list here, where the driver finds the
             // text of the entry that faulted.
             h.CodeList = std::move(list);
-            h.Optimize();
+            // What Optimize does once it found calls; the counters were reset with the compile.
+            if (h.ErrorCode == 0)
+                h.OptimizeCalls();
             list = std::move(h.CodeList);
             return h.FoldedEntries > 0 || h.SharedChains > 0;
         }

@@ -121,6 +121,10 @@ class TExcoH {
   static bool MayOptimise(const TArrayOfTFunc& list);
   // Folds constant calls and shares common computations in CodeList.
   void Optimize();
+  // Whether some entry of list calls a function (the only entries the optimiser changes).
+  bool HasCalls(const TArrayOfTFunc& list) const;
+  // Optimize's passes, for a CodeList that holds calls.
+  void OptimizeCalls();
   void FoldConstants();
   void EliminateCommonSubexpressions();
   bool SameOperands(int32_t i, int32_t j) const;

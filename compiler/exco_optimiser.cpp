@@ -160,18 +160,26 @@ bool TExcoH::ReadsHost(int32_t funcIndex) const
            FuncTable[static_cast<std::size_t>(funcIndex)].ReadsHost;
 }
 
+bool TExcoH::HasCalls(const TArrayOfTFunc& list) const
+{
+    return std::any_of(list.begin(), list.end(), [&](const TFunc& f) {
+        const int32_t cls = ClassOf(f.FuncIndex);
+        return cls >= fc::IntArg && cls <= fc::Vector;
+    });
+}
+
 void TExcoH::Optimize()
 {
     if (ErrorCode != 0)
         return;
     HighestSharedTemp = -1;
     // Both passes act on calls only; most formulas of a test have none.
-    const bool calls = std::any_of(CodeList.begin(), CodeList.end(), [&](const TFunc& f) {
-        const int32_t cls = ClassOf(f.FuncIndex);
-        return cls >= fc::IntArg && cls <= fc::Vector;
-    });
-    if (!calls)
-        return;
+    if (HasCalls(CodeList))
+        OptimizeCalls();
+}
+
+void TExcoH::OptimizeCalls()
+{
     if (PreEvaluate)
         FoldConstants();
     EliminateCommonSubexpressions();

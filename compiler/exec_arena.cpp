@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -76,15 +77,12 @@ void unmapChunk(const Chunk& chunk)
     munmap(chunk.executable, chunk.bytes);
 }
 
+// The smallest class that holds bytes (any size up to the largest class's).
 int classOf(std::size_t bytes)
 {
-    int cls = 0;
-    std::size_t classBytes = kSmallestClassBytes;
-    while (classBytes < bytes) {
-        classBytes <<= 1;
-        ++cls;
-    }
-    return cls;
+    if (bytes <= kSmallestClassBytes)
+        return 0;
+    return static_cast<int>(std::bit_width((bytes - 1) / kSmallestClassBytes));
 }
 
 std::size_t classBytes(int cls) { return kSmallestClassBytes << cls; }
