@@ -5,6 +5,7 @@
 #include "compiler/native_call.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -644,9 +645,10 @@ void State::resetRun()
     dataFixes.clear();
     levelBase = nullptr;
     sharedBase = nullptr;
-    onStack.assign(n, 0);
-    started.assign(n, 0);
-    inverted.assign(n, 0);
+    flags.assign(3 * n, 0);
+    onStack = std::span<uint8_t>(flags.data(), n);
+    started = std::span<uint8_t>(flags.data() + n, n);
+    inverted = std::span<uint8_t>(flags.data() + 2 * n, n);
     if (list != nullptr)
         children.build(*list);
     else
@@ -711,6 +713,16 @@ void State::trim()
     data.trim(kKeptBytes);
 }
 
+uint64_t State::savedRegisters() const
+{
+    static_assert(sizeof used == 8 && sizeof reserved == 8, "one byte per register");
+    uint64_t usedBytes = 0;
+    uint64_t reservedBytes = 0;
+    std::memcpy(&usedBytes, used.data(), 8);
+    std::memcpy(&reservedBytes, reserved.data(), 8);
+    return usedBytes | reservedBytes;
+}
+
 std::size_t State::assemble(const uint8_t* dataBlock)
 {
     for (const Fix& fix : dataFixes) {
@@ -720,9 +732,9 @@ std::size_t State::assemble(const uint8_t* dataBlock)
     uint8_t pushes[8];
     std::size_t pushCount = 0;
     static constexpr uint8_t kPush[8] = {0x50, 0x53, 0x51, 0x52, 0x54, 0x55, 0x56, 0x57};
-    for (std::size_t r = 0; r < 8; ++r)
-        if (used[r] || reserved[r])
-            pushes[pushCount++] = kPush[r];
+    // One byte per register, lowest first: most routines save none.
+    for (uint64_t saved = savedRegisters(); saved != 0; saved &= saved - 1)
+        pushes[pushCount++] = kPush[std::countr_zero(saved) / 8];
     // Entered with rsp = 8 mod 16; every push moves it by 8.
     const bool pad = hasCalls && pushCount % 2 == 0;
     static constexpr uint8_t kPadDown[4] = {0x48, 0x83, 0xEC, 0x08};
@@ -953,10 +965,10 @@ void TCompiler::SetRegisterReserved(int32_t reg, bool reserved)
 
 std::array<int32_t, 8> TCompiler::UsedRegisters() const
 {
-    const State& s = *s_;
+    const uint64_t saved = s_->savedRegisters();
     std::array<int32_t, 8> out{};
     for (std::size_t r = 0; r < out.size(); ++r)
-        out[r] = static_cast<int32_t>(s.used[r] | s.reserved[r]);
+        out[r] = static_cast<int32_t>((saved >> (8 * r)) & 1);
     return out;
 }
 

@@ -155,9 +155,11 @@ struct TCompiler::State {
 
     TArrayOfTFunc* list = nullptr;
     ChildLists children;
-    std::vector<uint8_t> onStack;   // per entry: its value was left on the x87 stack
-    std::vector<uint8_t> started;   // per sum or product: its running value is on the stack
-    std::vector<uint8_t> inverted;  // per product: the running value is a pending divisor
+    // The three per-entry flags of a run, in one block cleared at once.
+    std::vector<uint8_t> flags;
+    std::span<uint8_t> onStack;   // per entry: its value was left on the x87 stack
+    std::span<uint8_t> started;   // per sum or product: its running value is on the stack
+    std::span<uint8_t> inverted;  // per product: the running value is a pending divisor
     std::vector<Jump> jumps;
 
     // Constants travel with the code, after its ret, and are addressed relative to
@@ -288,5 +290,8 @@ struct TCompiler::State {
     void trim();
     // The finished routine, in code from the returned offset to its end.
     std::size_t assemble(const uint8_t* dataBlock);
+    // The registers the routine saves (used or reserved), register 1 in the lowest
+    // byte: 1 for a saved one, else 0.
+    uint64_t savedRegisters() const;
     void appendResultStore();
 };
