@@ -274,17 +274,29 @@ const TExcoH::TVariableIndex& TExcoH::RebuildVariableIndex() const {
   index.firstChars.fill(false);
   index.lengths = 0;
   index.bracketInName = false;
+  index.numberLikeName = false;
+  index.hashes.resize(Variables.size());
+  index.single.fill(-1);
+  index.singleFolded.fill(-1);
   for (size_t i = 0; i < Variables.size(); ++i) {
     const std::string_view name = Variables[i].Name;
+    const int32_t id = static_cast<int32_t>(i);
+    if (name.size() == 1) {
+      int32_t& exact = index.single[static_cast<unsigned char>(name[0])];
+      int32_t& folded = index.singleFolded[static_cast<unsigned char>(ExcoLower(name[0]))];
+      if (exact < 0) exact = id;
+      if (folded < 0) folded = id;
+    }
     if (!name.empty()) {
+      if ((name[0] >= '0' && name[0] <= '9') || name[0] == '.') index.numberLikeName = true;
       const char first = ExcoLower(name[0]);
       index.firstChars[static_cast<unsigned char>(first)] = true;
       if (first >= 'a' && first <= 'z') index.firstChars[static_cast<unsigned char>(first - 'a' + 'A')] = true;
     }
     index.lengths |= uint64_t{1} << std::min<size_t>(name.size(), 63);
     if (name.find('(') != std::string_view::npos) index.bracketInName = true;
-    const size_t bucket = foldedHash(Variables[i].Name) & (buckets - 1);
-    const int32_t id = static_cast<int32_t>(i);
+    index.hashes[i] = foldedHash(name);
+    const size_t bucket = index.hashes[i] & (buckets - 1);
     if (index.tail[bucket] < 0) index.head[bucket] = id;
     else index.next[static_cast<size_t>(index.tail[bucket])] = id;
     index.tail[bucket] = id;
@@ -314,8 +326,13 @@ int32_t TExcoH::FindVariable(std::string_view name, int32_t* varType) {
 }
 
 int32_t TExcoH::FirstVariableIn(const TVariableIndex& index, std::string_view name) const {
-  for (int32_t i = index.head[foldedHash(name) & (index.head.size() - 1)]; i >= 0; i = index.next[static_cast<size_t>(i)])
-    if (namesEqual(Variables[i].Name, name, CaseSensitiveNames)) return i;
+  if (name.size() == 1) {
+    const char c = CaseSensitiveNames ? name[0] : ExcoLower(name[0]);
+    return (CaseSensitiveNames ? index.single : index.singleFolded)[static_cast<unsigned char>(c)];
+  }
+  const uint64_t hash = foldedHash(name);
+  for (int32_t i = index.head[hash & (index.head.size() - 1)]; i >= 0; i = index.next[static_cast<size_t>(i)])
+    if (index.hashes[static_cast<size_t>(i)] == hash && namesEqual(Variables[i].Name, name, CaseSensitiveNames)) return i;
   return -1;
 }
 

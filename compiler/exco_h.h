@@ -80,6 +80,8 @@ class TExcoH {
   // First variable whose name matches, or -1 (leaf resolution).
   // Whether some variable's name holds a "(" (which a name may, though none should).
   bool VariableNameHoldsBracket() const { return VariableIndex().bracketInName; }
+  // Whether some variable's name starts with a digit or "." (so a number may name it).
+  bool VariableNameLooksLikeNumber() const { return VariableIndex().numberLikeName; }
   int32_t FindFirstVariable(std::string_view name) const {
     const TVariableIndex& index = VariableIndex();
     return index.MayHold(name) ? FirstVariableIn(index, name) : -1;
@@ -218,6 +220,12 @@ class TExcoH {
     std::array<bool, 256> firstChars{};
     uint64_t lengths = 0;
     bool bracketInName = false;
+    bool numberLikeName = false;  // some name starts as a number does
+    std::vector<uint64_t> hashes;  // per variable: its name's folded hash
+    // Per character: the first variable named by it alone, compared with case and
+    // without it, or -1, so that a one-character name is found without hashing it.
+    std::array<int32_t, 256> single{};
+    std::array<int32_t, 256> singleFolded{};
     uint64_t version = 0;
     size_t count = 0;
     bool built = false;

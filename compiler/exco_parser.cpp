@@ -721,6 +721,7 @@ void TExcoParser::StartTree() {
   mayHaveGrown_ = h_.ExprText.size() > kShortText;
   keptTextsInUse_ = 0;
   conditionals_.clear();
+  numberLikeNames_ = -1;
 }
 
 TNode* TExcoParser::NewRoot() {
@@ -852,10 +853,20 @@ void TExcoParser::BuildSplit(TNode* node, std::string_view text, bool negate, bo
 
 bool TExcoParser::PlainNumber(std::string_view text, Extended& value) const {
   // Most texts asked are names, which the reader refuses at their first character.
-  if (!startsNumber(text)) return false;
+  if (!startsNumber(text) || ExcoReadNumber(text, value) != NumberRead::Ok) return false;
+  if (!NumberLikeNames()) return true;
   Extended named = 0;
-  return ExcoReadNumber(text, value) == NumberRead::Ok && h_.FindFirstVariable(text) < 0 &&
-         !h_.FindConstant(text, named);
+  return h_.FindFirstVariable(text) < 0 && !h_.FindConstant(text, named);
+}
+
+// A name that a number's text matches starts with the number's digit or ".", which
+// case folding leaves alone; without such a name a number is looked up nowhere.
+bool TExcoParser::NumberLikeNames() const {
+  if (numberLikeNames_ < 0)
+    numberLikeNames_ = h_.VariableNameLooksLikeNumber() ||
+                       std::any_of(h_.Constants.begin() + (h_.Constants.empty() ? 0 : 1), h_.Constants.end(),
+                                   [](const TParamList& c) { return startsNumber(c.Name); });
+  return numberLikeNames_ > 0;
 }
 
 bool TExcoParser::Constant(std::string_view text, Extended& value) {
@@ -1526,6 +1537,7 @@ bool TExcoParser::RunPrintedNumber() {
   const std::string_view printed = h_.ExprText;
   const bool negative = printed.starts_with('-');
   Extended number = 0;
+  numberLikeNames_ = -1;
   if (!PlainNumber(printed.substr(negative ? 1 : 0), number)) return false;
   StartTree();
   text_.assign(printed);

@@ -80,6 +80,9 @@ class TExcoParser {
   TLinearForm form_;
   TTextIndex index_;                  // of text_ once preprocessed
   std::array<uint8_t, 256> charKinds_{};  // the index's table, with the named constants' characters
+  // Whether some variable or constant name may read as a number: -1 until a parse
+  // first reads a number.
+  mutable int8_t numberLikeNames_ = -1;
 
   [[noreturn]] void Error(int32_t code, std::string_view item);
   void StartTree();
@@ -88,6 +91,7 @@ class TExcoParser {
   void ReleaseOversized();
   void Preprocess(const std::string& input);
   void IndexText();
+  bool NumberLikeNames() const;
   // A text that the constant reader would refuse, as the index shows it.
   bool RefusedAsConstant(std::string_view text) const;
   TNode* NewNode(std::string_view text, TNode* parent);
