@@ -347,18 +347,26 @@ bool TExcoH::FindConstant(std::string_view name, Extended& value) const {
 
 const TExcoH::TNameIndex& TExcoH::NameIndex() const {
   if (nameIndex_.built && nameIndex_.version == FuncTable.Version()) return nameIndex_;
-  nameIndex_.entries.clear();
+  TNameIndex& index = nameIndex_;
+  index.names.clear();
   for (size_t i = 1; i < FuncTable.size(); ++i) {
     const TArrayS& names = FuncTable[i].Names;
-    for (size_t k = 1; k < names.size(); ++k) {
-      if (names[k].empty()) continue;
-      std::vector<int32_t>& ids = nameIndex_.entries[foldedHash(names[k])];
-      if (ids.empty() || ids.back() != static_cast<int32_t>(i)) ids.push_back(static_cast<int32_t>(i));
-    }
+    for (size_t k = 1; k < names.size(); ++k)
+      if (!names[k].empty())
+        index.names.push_back({foldedHash(names[k]), static_cast<int32_t>(i), static_cast<int32_t>(k), -1});
   }
-  nameIndex_.version = FuncTable.Version();
-  nameIndex_.built = true;
-  return nameIndex_;
+  size_t buckets = 64;
+  while (buckets < 2 * index.names.size()) buckets *= 2;
+  index.head.assign(buckets, -1);
+  // Linked in table order, each name in front of the earlier ones.
+  for (size_t n = 0; n < index.names.size(); ++n) {
+    int32_t& first = index.head[index.names[n].hash & (buckets - 1)];
+    index.names[n].next = first;
+    first = static_cast<int32_t>(n);
+  }
+  index.version = FuncTable.Version();
+  index.built = true;
+  return index;
 }
 
 // The last entry of the table that carries the name wins (an added function shadows a
@@ -366,13 +374,14 @@ const TExcoH::TNameIndex& TExcoH::NameIndex() const {
 int32_t TExcoH::FindFunction(std::string_view name) const {
   if (name.empty()) return -1;
   const TNameIndex& index = NameIndex();
-  const auto bucket = index.entries.find(foldedHash(name));
-  if (bucket == index.entries.end()) return -1;
-  for (auto id = bucket->second.rbegin(); id != bucket->second.rend(); ++id) {
-    const TArrayS& names = FuncTable[static_cast<size_t>(*id)].Names;
-    const size_t last = ExtendedNotation ? names.size() : std::min<size_t>(names.size(), 2);
-    for (size_t k = 1; k < last; ++k)
-      if (!names[k].empty() && namesEqual(names[k], name, CaseSensitiveFunctions)) return *id;
+  const uint64_t hash = foldedHash(name);
+  for (int32_t n = index.head[hash & (index.head.size() - 1)]; n >= 0;) {
+    const TNameIndex::Name& entry = index.names[static_cast<size_t>(n)];
+    n = entry.next;
+    if (entry.hash != hash || (!ExtendedNotation && entry.k > 1)) continue;
+    const TArrayS& names = FuncTable[static_cast<size_t>(entry.id)].Names;
+    if (static_cast<size_t>(entry.k) < names.size() && namesEqual(names[static_cast<size_t>(entry.k)], name, CaseSensitiveFunctions))
+      return entry.id;
   }
   return -1;
 }

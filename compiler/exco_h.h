@@ -196,8 +196,17 @@ class TExcoH {
  private:
   // Entries by the case-folded hash of each of their names (entry 0 and empty names
   // left out), in table order; built for the table version it records.
+  // One chain per bucket of the function names, each chain from the last entry of the
+  // table to the first, so that the first name that matches is the one that wins.
   struct TNameIndex {
-    std::unordered_map<uint64_t, std::vector<int32_t>> entries;
+    struct Name {
+      uint64_t hash;
+      int32_t id;    // entry of the table
+      int32_t k;     // which of its names
+      int32_t next;  // the next name of the bucket, or -1
+    };
+    std::vector<int32_t> head;  // per bucket: its first name, or -1
+    std::vector<Name> names;
     uint64_t version = 0;
     bool built = false;
   };
