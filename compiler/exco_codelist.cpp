@@ -268,24 +268,6 @@ void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
         f.ScaledVars.push_back(TScaledVar{s.A, s.B, addressOf(vars, s.VarIndex)});
 }
 
-// Makes the list n entries long; entries beyond it wait in spare with their storage.
-void resizeKeepingStorage(TArrayOfTFunc& list, std::size_t n, TArrayOfTFunc& spare)
-{
-    while (list.size() > n) {
-        spare.push_back(std::move(list.back()));
-        list.pop_back();
-    }
-    list.reserve(n);
-    while (list.size() < n) {
-        if (spare.empty()) {
-            list.emplace_back();
-        } else {
-            list.push_back(std::move(spare.back()));
-            spare.pop_back();
-        }
-    }
-}
-
 // Lowers the tree into list from the nodes numberTree left in w.nodes, after the
 // unfilled entry 0.
 void buildCodeList(const TVarList& vars, TArrayOfTFunc& list, exco::Workspace& w)
@@ -294,7 +276,7 @@ void buildCodeList(const TVarList& vars, TArrayOfTFunc& list, exco::Workspace& w
     // Nothing writes entry 0, so the one reset for the last compile is still fresh when
     // the list comes back in the same storage.
     const bool firstFresh = !list.empty() && list.data() == w.freshFirst;
-    resizeKeepingStorage(list, nodes.size(), w.spare);
+    list.resizeKeepingEntries(nodes.size());
     if (!firstFresh || list.data() != w.freshFirst)
         exco::ResetKeepingStorage(list[0]);
     w.freshFirst = list.data();

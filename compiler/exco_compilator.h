@@ -57,7 +57,6 @@ class Workspace {
     TCompiler& folder(const TArrayFuncList& table);
 
     TArrayOfTFunc list;            // the code list between compiles
-    TArrayOfTFunc spare;           // entries beyond the current list, with their storage
     const TFunc* freshFirst = nullptr;  // the storage of the list whose entry 0 was last reset
     std::vector<TNode*> nodes;     // the tree node of every code-list entry
     std::vector<int32_t> growth;   // depth growth of every entry

@@ -69,9 +69,5 @@ void TExcoH::KeepCodeList()
     constexpr size_t kKeptEntries = 256;
     exco::Workspace& w = Codegen();
     w.list = std::move(CodeList);
-    CodeList.clear();
-    if (w.list.size() > kKeptEntries)
-        w.list.resize(kKeptEntries);
-    if (w.spare.size() + w.list.size() > kKeptEntries)
-        w.spare.resize(kKeptEntries - w.list.size());
+    w.list.keepAtMost(kKeptEntries);
 }

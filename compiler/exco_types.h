@@ -2,6 +2,7 @@
 // the code list, the function table and the variable and constant tables.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -322,7 +323,69 @@ struct TFunc {
   TArrayI IntFormCoefs;             // element 0 unfilled; last = constant term
   std::vector<TScaledVar> ScaledVars;
 };
-using TArrayOfTFunc = std::vector<TFunc>;
+// The code list. Entries past its size stay built with their arrays' storage, so a
+// compile whose list is longer than the last one's takes them up where they are
+// instead of moving them in from a pool (and a shorter one leaves them there).
+class TArrayOfTFunc {
+ public:
+  TArrayOfTFunc() = default;
+  explicit TArrayOfTFunc(size_t n) : entries_(n), size_(n) {}
+  TArrayOfTFunc(const TArrayOfTFunc& other) : entries_(other.begin(), other.end()), size_(other.size_) {}
+  TArrayOfTFunc(TArrayOfTFunc&& other) noexcept
+      : entries_(std::move(other.entries_)), size_(std::exchange(other.size_, 0)) {}
+  TArrayOfTFunc& operator=(const TArrayOfTFunc& other) {
+    if (this != &other) *this = TArrayOfTFunc(other);
+    return *this;
+  }
+  TArrayOfTFunc& operator=(TArrayOfTFunc&& other) noexcept {
+    entries_ = std::move(other.entries_);
+    size_ = std::exchange(other.size_, 0);
+    return *this;
+  }
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  TFunc& operator[](size_t k) { return entries_[k]; }
+  const TFunc& operator[](size_t k) const { return entries_[k]; }
+  TFunc* data() { return entries_.data(); }
+  const TFunc* data() const { return entries_.data(); }
+  TFunc* begin() { return entries_.data(); }
+  TFunc* end() { return entries_.data() + size_; }
+  const TFunc* begin() const { return entries_.data(); }
+  const TFunc* end() const { return entries_.data() + size_; }
+  TFunc& back() { return entries_[size_ - 1]; }
+  const TFunc& back() const { return entries_[size_ - 1]; }
+
+  void clear() { size_ = 0; }
+  // As a vector's: entries it adds are fresh.
+  void resize(size_t n) {
+    for (size_t k = size_; k < n && k < entries_.size(); ++k) entries_[k] = TFunc();
+    if (n > entries_.size()) entries_.resize(n);
+    size_ = n;
+  }
+  // n entries; those taken up again hold what they held, for a caller that sets
+  // every field.
+  void resizeKeepingEntries(size_t n) {
+    if (n > entries_.size()) entries_.resize(n);
+    size_ = n;
+  }
+  void push_back(const TFunc& entry) {
+    if (size_ < entries_.size())
+      entries_[size_] = entry;
+    else
+      entries_.push_back(entry);
+    ++size_;
+  }
+  // At most n entries stay built past the list and in it.
+  void keepAtMost(size_t n) {
+    if (entries_.size() > n) entries_.resize(n);
+    size_ = std::min(size_, n);
+  }
+
+ private:
+  std::vector<TFunc> entries_;
+  size_t size_ = 0;
+};
 
 // One compiled routine: its code with its constants, its writable data (temporaries,
 // scratch cells, argument blocks; none when it needs none) and its entry address (the
