@@ -353,6 +353,7 @@ class Generation {
     Generation(exco::RoutineRequest& request, exco::Workspace& w, TFunction& func)
         : request_(request), w_(w), func_(func), compiler_(w.compiler(*request.functions))
     {
+        compiler_.SetVariablesVersion(request.variablesVersion);
     }
 
     // Measures the list as it stands: w.growth receives each entry's depth growth

@@ -356,11 +356,43 @@ void State::constArith(Arith op, Extended value)
 
 int32_t State::varType(const void* address) const
 {
-    if (variables != nullptr)
+    // Up to this many variables a scan costs less than a search of the index.
+    constexpr std::size_t kScanned = 16;
+    if (variables == nullptr)
+        return vt::Double;
+    if (variables->size() <= kScanned || variablesVersion == 0) {
         for (const TVariable& v : *variables)
             if (v.Address == address)
                 return v.Type;
-    return vt::Double;
+        return vt::Double;
+    }
+    const auto& entries = typesOfTable().entries;
+    const auto at = std::lower_bound(entries.begin(), entries.end(), address, [](const auto& entry, const void* a) {
+        return std::less<const void*>()(entry.first, a);
+    });
+    return at != entries.end() && at->first == address ? at->second : vt::Double;
+}
+
+const State::TypesByAddress& State::typesOfTable() const
+{
+    TypesByAddress& index = typesByAddress;
+    const TVarList& table = *variables;
+    if (index.table == table.data() && index.count == table.size() && index.version == variablesVersion)
+        return index;
+    index.entries.clear();
+    for (const TVariable& v : table)
+        index.entries.emplace_back(v.Address, v.Type);
+    // Stable, so that of the variables at one address the first in the table stays.
+    std::stable_sort(index.entries.begin(), index.entries.end(), [](const auto& a, const auto& b) {
+        return std::less<const void*>()(a.first, b.first);
+    });
+    index.entries.erase(std::unique(index.entries.begin(), index.entries.end(),
+                                    [](const auto& a, const auto& b) { return a.first == b.first; }),
+                        index.entries.end());
+    index.table = table.data();
+    index.count = table.size();
+    index.version = variablesVersion;
+    return index;
 }
 
 int32_t State::classOf(int32_t funcIndex) const
@@ -844,6 +876,8 @@ void TCompiler::InitEmit(const TVarList& variables, const TDestination& dest, ui
     s_->key = kEmit;
     s_->tracking = true;
 }
+
+void TCompiler::SetVariablesVersion(uint64_t version) { s_->variablesVersion = version; }
 
 void TCompiler::InitMeasure(const TVarList& variables, int32_t tempType, int32_t constType, int32_t depthLimit)
 {

@@ -87,6 +87,7 @@ class ListOptimiser {
 struct RoutineRequest {
     TNode* root = nullptr;
     const TVarList* variables = nullptr;
+    uint64_t variablesVersion = 0;  // of the variables' contents, 0 when unknown
     const TArrayFuncList* functions = nullptr;
     bool optimise = true;
     bool skipDepthPasses = false;  // may be set by reordering
@@ -129,6 +130,9 @@ class TCompiler {
     void InitEmit(const TVarList& variables, const TDestination& dest, uint8_t option, uint8_t stackMode,
                   int32_t tempType, int32_t constType, int32_t depthLimit);
     void InitMeasure(const TVarList& variables, int32_t tempType, int32_t constType, int32_t depthLimit);
+    // The version of the variable table's contents, which lets the loads find types
+    // through an index of a long table; 0 (the default) when the caller keeps none.
+    void SetVariablesVersion(uint64_t version);
 
     // Runs the generators over the list in measuring mode (nothing is written) and
     // fills growth, per entry, with the highest depth reached while the entry was

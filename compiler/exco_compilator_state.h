@@ -127,6 +127,17 @@ struct TCompiler::State {
 
     const TArrayFuncList& table;
     const TVarList* variables = nullptr;
+    uint64_t variablesVersion = 0;  // of the table's contents; 0 when unknown
+    // A long table's types by address (its first variable of each address), for the
+    // loads; built for the table storage, length and version it records.
+    struct TypesByAddress {
+        std::vector<std::pair<const void*, int32_t>> entries;
+        const TVariable* table = nullptr;
+        std::size_t count = 0;
+        uint64_t version = 0;
+    };
+    mutable TypesByAddress typesByAddress;
+    const TypesByAddress& typesOfTable() const;
     TDestination dest;
     uint8_t option = 0;
     uint8_t stackMode = 1;

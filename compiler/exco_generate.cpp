@@ -9,6 +9,7 @@ void TExcoH::GenerateCode()
     exco::RoutineRequest request;
     request.root = Root;
     request.variables = &Variables;
+    request.variablesVersion = variablesVersion_;
     request.functions = &FuncTable.Entries();
     request.optimise = Optimise;
     request.skipDepthPasses = SkipDepthPasses;

@@ -267,6 +267,7 @@ Extended TExcoH::RunFolded(int32_t i, const std::vector<Extended>& args, bool sw
     for (int32_t reg = 1; reg <= 8; ++reg)
         compiler.SetRegisterReserved(reg, false);
     compiler.InitEmit(Variables, TDestination{}, 0, 1, vt::Extended, ConstType, DepthLimit);
+    compiler.SetVariablesVersion(variablesVersion_);
     ScratchRoutine routine;
     compiler.Compile(list, routine.function(), args.size() + 2, 0);
     return ExcoRunRoutine(routine.function().Entry);
