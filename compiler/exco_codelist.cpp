@@ -6,6 +6,7 @@
 #include "compiler/exec_arena.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -153,26 +154,41 @@ void exco::ResetKeepingStorage(TFunc& f)
 
 namespace {
 
-// Coefficient vectors hold one coefficient per variable of the table; the code list
-// keeps only the variables whose coefficient is not 0, from element 1 on.
-void keepAddresses(const std::vector<Extended>& coefs, const TVarList& vars, TArrayP& addresses)
+// Whether a coefficient is not 0. Most of a long table's are +0, which their bits
+// tell without an x87 comparison; any other value is compared.
+[[gnu::always_inline]] inline bool nonZero(const Extended& coef)
 {
-    addresses.assign(1, nullptr);
-    for (std::size_t v = 0; v < coefs.size() && v < vars.size(); ++v)
-        if (coefs[v] != 0)
-            addresses.push_back(vars[v].Address);
+    uint64_t mantissa = 0;
+    uint16_t signAndExponent = 0;
+    std::memcpy(&mantissa, &coef, sizeof mantissa);
+    std::memcpy(&signAndExponent, reinterpret_cast<const unsigned char*>(&coef) + sizeof mantissa,
+                sizeof signAndExponent);
+    if (mantissa == 0 && (signAndExponent & 0x7FFF) == 0)
+        return false;
+    return coef != 0;
 }
 
-// The coefficients that keepAddresses keeps, from element 1 on, and the constant last.
+// Coefficient vectors hold one coefficient per variable of the table; the code list
+// keeps only the variables whose coefficient is not 0, from element 1 on, and (when
+// kept is given) their coefficients the same way with the constant last. One walk
+// over the vector, which is as long as the table.
 template <class Coef>
-void keepCoefficients(const std::vector<Extended>& coefs, const TVarList& vars, Extended constant,
-                      std::vector<Coef>& kept)
+void keepTerms(const std::vector<Extended>& coefs, const TVarList& vars, TArrayP& addresses,
+               std::vector<Coef>* kept, Extended constant)
 {
-    kept.assign(1, 0);
-    for (std::size_t v = 0; v < coefs.size() && v < vars.size(); ++v)
-        if (coefs[v] != 0)
-            kept.push_back(static_cast<Coef>(coefs[v]));
-    kept.push_back(static_cast<Coef>(constant));
+    addresses.assign(1, nullptr);
+    if (kept != nullptr)
+        kept->assign(1, 0);
+    const std::size_t n = std::min(coefs.size(), vars.size());
+    for (std::size_t v = 0; v < n; ++v) {
+        if (!nonZero(coefs[v]))
+            continue;
+        addresses.push_back(vars[v].Address);
+        if (kept != nullptr)
+            kept->push_back(static_cast<Coef>(coefs[v]));
+    }
+    if (kept != nullptr)
+        kept->push_back(static_cast<Coef>(constant));
 }
 
 // Every field of an entry is set below, from the node or to its fresh value; a field
@@ -251,19 +267,15 @@ void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
     f.Word38 = d.Word38;
 
     if (d.RealFormKind == 3) {
-        keepAddresses(d.RealCoefs, vars, f.FormVars);
-        keepCoefficients(d.RealCoefs, vars, d.ConstTerm, f.FormCoefs);
+        keepTerms(d.RealCoefs, vars, f.FormVars, &f.FormCoefs, d.ConstTerm);
     } else if (d.RealFormKind == 4) {
         f.a1 = d.ConstTerm;
-        keepAddresses(d.RealCoefs, vars, f.FormVars);
+        keepTerms<Extended>(d.RealCoefs, vars, f.FormVars, nullptr, 0);
     } else if (d.RealFormKind == 7) {
-        keepAddresses(d.IntRealCoefs, vars, f.IntFormVars);
-        keepCoefficients(d.IntRealCoefs, vars, d.ConstTerm, f.FormCoefs);
+        keepTerms(d.IntRealCoefs, vars, f.IntFormVars, &f.FormCoefs, d.ConstTerm);
     }
-    if (d.IntFormKind == 6) {
-        keepAddresses(d.IntCoefs, vars, f.IntFormVars);
-        keepCoefficients(d.IntCoefs, vars, d.IntConstTerm, f.IntFormCoefs);
-    }
+    if (d.IntFormKind == 6)
+        keepTerms(d.IntCoefs, vars, f.IntFormVars, &f.IntFormCoefs, d.IntConstTerm);
     for (const TScaledVarIndex& s : d.ScaledVars)
         f.ScaledVars.push_back(TScaledVar{s.A, s.B, addressOf(vars, s.VarIndex)});
 }
