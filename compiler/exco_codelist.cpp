@@ -389,7 +389,10 @@ class Generation {
     // Places the routine of the list as it stands into func.
     void place()
     {
-        if (!generated_ || slots() != generatedSlots_)
+        // Only lowering writes the entries' levels, and a list lowered after a run of
+        // the generator came with changed(), so a generated list still has the level
+        // slots it was generated with.
+        if (!generated_)
             generate(nullptr);
         compiler_.Place(func_);
     }
@@ -400,7 +403,6 @@ class Generation {
     TFunction& func_;
     TCompiler& compiler_;
     bool generated_ = false;
-    std::pair<std::size_t, std::size_t> generatedSlots_;
 
     // Level temporaries by the list's highest level; the generator sizes the shared
     // ones by the keys the optimiser handed out.
@@ -418,9 +420,9 @@ class Generation {
         // Temporaries are Extended: a spilled intermediate keeps all 64 bits of its mantissa.
         compiler_.InitEmit(*request_.variables, request_.dest, request_.generatorOption, request_.stackMode,
                            vt::Extended, request_.constType, request_.depthLimit);
-        generatedSlots_ = slots();
+        const std::pair<std::size_t, std::size_t> levelAndShared = slots();
         generated_ = true;
-        return compiler_.Generate(request_.codeList, generatedSlots_.first, generatedSlots_.second, growth);
+        return compiler_.Generate(request_.codeList, levelAndShared.first, levelAndShared.second, growth);
     }
 };
 
