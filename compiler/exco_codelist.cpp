@@ -539,14 +539,13 @@ void exco::BuildRoutine(RoutineRequest& request, TFunction& func)
     // of the tree as it stands, and the list pass takes them.
     int32_t treeMax = 0;
     bool measured = false;
-    bool built = false;
     if (request.passSwitch1 != 0 && !request.skipDepthPasses && request.optimise) {
         measured = !limitStackDepth(request, w, generation, treeMax);
-        built = measured;
         if (!measured)
             numberTree(root, w.nodes, false);
     }
-    if (!built)
+    // A measured list is built already.
+    if (!measured)
         buildCodeList(*request.variables, list, w);
     // The depth the tree pass measured is not that of an optimised list.
     if (request.optimiseList != nullptr && request.optimiseList->optimise(list)) {

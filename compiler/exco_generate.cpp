@@ -34,9 +34,7 @@ void TExcoH::GenerateCode()
             // A fault while folding leaves the list here, where the driver finds the
             // text of the entry that faulted.
             h.CodeList = std::move(list);
-            // What Optimize does once it found calls; the counters were reset with the compile.
-            if (h.ErrorCode == 0)
-                h.OptimizeCalls();
+            h.Optimize();
             list = std::move(h.CodeList);
             return h.FoldedEntries > 0 || h.SharedChains > 0;
         }

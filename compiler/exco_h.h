@@ -121,12 +121,11 @@ class TExcoH {
   // Whether a code list may be optimised: no conditional, no argument passed by
   // address and no early end.
   static bool MayOptimise(const TArrayOfTFunc& list);
-  // Folds constant calls and shares common computations in CodeList.
+  // Folds constant calls and shares common computations in CodeList. Both passes act
+  // on calls only: a list without them (most formulas of a test) is not handed over.
   void Optimize();
   // Whether some entry of list calls a function (the only entries the optimiser changes).
   bool HasCalls(const TArrayOfTFunc& list) const;
-  // Optimize's passes, for a CodeList that holds calls.
-  void OptimizeCalls();
   void FoldConstants();
   void EliminateCommonSubexpressions();
   bool SameOperands(int32_t i, int32_t j) const;
@@ -194,10 +193,10 @@ class TExcoH {
   size_t TreeNodesInUse = 0;
 
  private:
-  // Entries by the case-folded hash of each of their names (entry 0 and empty names
-  // left out), in table order; built for the table version it records.
-  // One chain per bucket of the function names, each chain from the last entry of the
-  // table to the first, so that the first name that matches is the one that wins.
+  // The function names by their case-folded hash (entry 0 and empty names left out):
+  // one chain per bucket, each from the last entry of the table to the first, so that
+  // the first name that matches is the one that wins; built for the table version it
+  // records.
   struct TNameIndex {
     struct Name {
       uint64_t hash;

@@ -173,13 +173,6 @@ void TExcoH::Optimize()
     if (ErrorCode != 0)
         return;
     HighestSharedTemp = -1;
-    // Both passes act on calls only; most formulas of a test have none.
-    if (HasCalls(CodeList))
-        OptimizeCalls();
-}
-
-void TExcoH::OptimizeCalls()
-{
     if (PreEvaluate)
         FoldConstants();
     EliminateCommonSubexpressions();
