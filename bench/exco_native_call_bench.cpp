@@ -36,7 +36,7 @@ int main()
     });
 
     const long kCalls = kelvo::bench::sized(10000000L, 1000L);
-    volatile long double sink = 0;
+    volatile double sink = 0;
     // fld1; ret after the given marker, run through the guarded runner.
     const auto guardedRun = [&](const std::vector<uint8_t>& marker) {
         std::vector<uint8_t> code = marker;
@@ -44,7 +44,7 @@ int main()
         const uintptr_t placed = arena.place(code);
         const double ns = nanosecondsPer(kCalls, [&] {
             for (long i = 0; i < kCalls; ++i)
-                sink = sink + ExcoRunRoutine(static_cast<intptr_t>(placed));
+                sink = sink + static_cast<double>(ExcoRunRoutine(static_cast<intptr_t>(placed)));
         });
         arena.release(placed);
         return ns;
@@ -57,7 +57,7 @@ int main()
     const auto direct = reinterpret_cast<Routine>(entry);
     const double bare = nanosecondsPer(kCalls, [&] {
         for (long i = 0; i < kCalls; ++i)
-            sink = sink + direct();
+            sink = sink + static_cast<double>(direct());
     });
     arena.release(entry);
 
