@@ -67,7 +67,8 @@ Chunk mapChunk(std::size_t bytes)
     }
     chunk.writable = static_cast<uint8_t*>(writable);
     chunk.executable = static_cast<uint8_t*>(executable);
-    std::memset(chunk.writable, kTrap, bytes);
+    // Left as mapped: each block is filled with int3 when it is first handed out, so a
+    // process that places a few routines touches a few pages instead of the whole chunk.
     return chunk;
 }
 
@@ -186,6 +187,8 @@ struct ExecArena::State {
         Chunk& memory = chunk.memory;
         const Block block{memory.writable + memory.used, reinterpret_cast<uintptr_t>(memory.executable + memory.used)};
         memory.used += bytes;
+        // A recycled block was filled when it was freed; a fresh one is filled now.
+        std::memset(block.writable, kTrap, bytes);
         owner = &chunk;
         return block;
     }
@@ -209,6 +212,7 @@ uintptr_t ExecArena::place(std::span<const uint8_t> code, std::shared_ptr<void> 
     Block block;
     if (size > kLargestClassBytes) {
         const Chunk chunk = mapChunk(roundUp(size, pageBytes()));
+        std::memset(chunk.writable + code.size(), kTrap, chunk.bytes - code.size());
         state_->mappedBytes += chunk.bytes;
         block = Block{chunk.writable, reinterpret_cast<uintptr_t>(chunk.executable)};
         state_->large.emplace(block.entry, LargeBlock{chunk.writable, chunk.bytes});

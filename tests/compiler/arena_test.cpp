@@ -133,3 +133,45 @@ TEST(ExecArena, DataAttachedToARoutineLivesUntilTheRoutineIsFreed)
     EXPECT_EQ(data.use_count(), 1);
     EXPECT_FALSE(arena.release(withData));
 }
+
+// A jump into a block past its routine must stop at int3, whether the block is fresh
+// from its chunk, recycled after a free, or a mapping of its own.
+TEST(ExecArena, BytesOfABlockPastItsRoutineAreTraps)
+{
+    ExecArena& arena = ExecArena::instance();
+    const auto expectTrapsAfter = [&](uintptr_t entry, std::size_t codeBytes, const char* which) {
+        const std::size_t block = arena.blockSize(entry);
+        ASSERT_GT(block, codeBytes) << which;
+        const auto* bytes = reinterpret_cast<const uint8_t*>(entry);
+        std::size_t traps = 0;
+        for (std::size_t k = codeBytes; k < block; ++k)
+            traps += bytes[k] == 0xCC ? 1 : 0;
+        EXPECT_EQ(traps, block - codeBytes) << which;
+    };
+    struct Case {
+        std::size_t codeBytes;
+        const char* which;
+    };
+    // Sizes of several classes, so that some blocks come fresh from a chunk.
+    for (const Case& c : {Case{20, "64-byte class"}, Case{700, "1 KiB class"}, Case{5000, "8 KiB class"},
+                          Case{300 * 1024 + 100, "own mapping"}}) {
+        const std::vector<uint8_t> code = routineReturning(3, c.codeBytes);
+        const uintptr_t entry = arena.place(code);
+        expectTrapsAfter(entry, code.size(), c.which);
+        EXPECT_EQ(ExcoRunRoutine(static_cast<intptr_t>(entry)), 3.0L) << c.which;
+        EXPECT_TRUE(arena.release(entry));
+    }
+    // Enough frees of one class that its blocks come back, first filled with a longer
+    // routine and then with a short one.
+    std::vector<uintptr_t> entries;
+    for (int k = 0; k < 80; ++k)
+        entries.push_back(arena.place(routineReturning(1, 60)));
+    for (const uintptr_t entry : entries)
+        EXPECT_TRUE(arena.release(entry));
+    for (int k = 0; k < 80; ++k) {
+        const std::vector<uint8_t> code = routineReturning(2, 8);
+        const uintptr_t entry = arena.place(code);
+        expectTrapsAfter(entry, code.size(), "recycled block");
+        EXPECT_TRUE(arena.release(entry));
+    }
+}
