@@ -87,9 +87,9 @@ void renumberLevels(TNode* root, std::vector<TNode*>& pending)
 
 void* addressOf(const TVarList& vars, int32_t index)
 {
-    if (index < 0 || static_cast<std::size_t>(index) >= vars.size())
-        return nullptr;
-    return vars[static_cast<std::size_t>(index)].Address;
+    // A negative index converts to a size beyond any table's: one comparison.
+    const auto at = static_cast<std::size_t>(index);
+    return at < vars.size() ? vars[at].Address : nullptr;
 }
 
 }  // namespace
@@ -432,6 +432,9 @@ bool limitStackDepth(exco::RoutineRequest& exco, exco::Workspace& w, Generation&
 {
     buildCodeList(*exco.variables, exco.codeList, w);
     overallMax = generation.measure(true);
+    if (exco.passSwitch1 != 1 && !(exco.passSwitch1 == 2 && overallMax > exco.depthLimit))
+        return false;
+    // The depth each node requires, which only the reordering reads.
     const std::vector<TNode*>& nodes = w.nodes;
     for (std::size_t i = 1; i < nodes.size(); ++i) {
         TNode* node = nodes[i];
@@ -444,8 +447,6 @@ bool limitStackDepth(exco::RoutineRequest& exco, exco::Workspace& w, Generation&
             deepest = best->RequiredDepth + best->Level - node->Level;
         node->RequiredDepth = w.growth[i] + deepest;
     }
-    if (exco.passSwitch1 != 1 && !(exco.passSwitch1 == 2 && overallMax > exco.depthLimit))
-        return false;
     postOrder(exco.root, [&](TNode* node) {
         if (functionClass(*exco.functions, node->Data.FuncIndex) >= 0)
             reorderOperands(exco, node, w.siblings);

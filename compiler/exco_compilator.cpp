@@ -180,17 +180,20 @@ void State::loadR11(const void* address)
         movR11(address, 0);
 }
 
-// The instruction is written with one bounds check of the buffer.
+// The instruction is written with one bounds check of the buffer. Opcodes are one or
+// two bytes: they are stored one by one, which costs less than a call of the library.
 void State::mem(std::initializer_list<uint8_t> opcode, int reg, const void* address)
 {
     if (!emitting())
         return;
     const std::size_t n = opcode.size();
+    const uint8_t* const op = opcode.begin();
     if (address != nullptr) {
         const std::ptrdiff_t cell = constants.offsetOf(address);
         if (cell >= 0) {
             uint8_t* const out = code.extend(n + 5);
-            std::copy(opcode.begin(), opcode.end(), out);
+            for (std::size_t k = 0; k < n; ++k)
+                out[k] = op[k];
             out[n] = static_cast<uint8_t>((reg << 3) | 5);  // [rip + disp32]
             std::memset(out + n + 1, 0, 4);
             ripFixes.push_back({code.size() - 4, static_cast<std::size_t>(cell)});
@@ -199,7 +202,8 @@ void State::mem(std::initializer_list<uint8_t> opcode, int reg, const void* addr
     }
     uint8_t* const out = movR11(address, n + 2);
     out[0] = 0x41;
-    std::copy(opcode.begin(), opcode.end(), out + 1);
+    for (std::size_t k = 0; k < n; ++k)
+        out[1 + k] = op[k];
     out[n + 1] = static_cast<uint8_t>((reg << 3) | 3);
 }
 
@@ -514,7 +518,8 @@ void State::finishNode(int32_t i)
         onStack[at] = 1;
         return;
     }
-    if (!keepsResultOnStack(i)) {
+    // In stack mode 1 (nearly every compile) only the list pass keeps a result in memory.
+    if (stackMode != 0 ? n.ResultState == 2 : !keepsResultOnStack(i)) {
         if (n.Negate != 0)
             fchs();
         storePop(levelTemp(n.Level), vt::Extended);
@@ -725,7 +730,8 @@ void State::runList(AfterEntry&& afterEntry)
         measureMax = depth;
         if (node(i).FuncIndex != fx::NOP) {
             generateNode(i);
-            applyPostForm(i);
+            if (node(i).PostForm == 1)
+                applyPostForm(i);
             finishNode(i);
         }
         node(i).CodeOffset = static_cast<int32_t>(start - kHeader);

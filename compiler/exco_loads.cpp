@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <utility>
 
 using State = TCompiler::State;
@@ -514,9 +515,8 @@ void State::genericCode(int32_t i, const TFuncList& entry)
         throw std::logic_error("function without code: " + (entry.Names.size() > 1 ? entry.Names[1] : ""));
     }
     tracking = true;
-    for (int32_t bit = 0; bit < 8; ++bit)
-        if ((entry.RegisterMask & (1 << bit)) != 0)
-            markUsed(bit + 1);
+    for (uint32_t mask = static_cast<uint32_t>(entry.RegisterMask) & 0xFFu; mask != 0; mask &= mask - 1)
+        markUsed(std::countr_zero(mask) + 1);
 }
 
 // The routine of a vector function is the one for the array's element type.
