@@ -6,8 +6,11 @@
 #include "compiler/exec_arena.h"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -85,11 +88,12 @@ void renumberLevels(TNode* root, std::vector<TNode*>& pending)
     }
 }
 
-void* addressOf(const TVarList& vars, int32_t index)
+// The address of variable index of a table of size entries, null for none.
+void* addressOf(const TVariable* table, std::size_t size, int32_t index)
 {
     // A negative index converts to a size beyond any table's: one comparison.
     const auto at = static_cast<std::size_t>(index);
-    return at < vars.size() ? vars[at].Address : nullptr;
+    return at < size ? table[at].Address : nullptr;
 }
 
 }  // namespace
@@ -206,6 +210,56 @@ template <class T>
         to.assign(from.begin(), from.end());
 }
 
+// Runs of fields that TDataNode and TFunc declare alike, in the same order with
+// nothing between: each run is copied as one block of bytes, which moves its Extendeds
+// without the x87 loads and stores of a field by field copy.
+struct FieldRun {
+    std::size_t inFunc;
+    std::size_t inNode;
+    std::size_t bytes;
+};
+
+template <std::size_t N>
+constexpr FieldRun alikeRun(const std::array<std::size_t, N>& inFunc, const std::array<std::size_t, N>& inNode,
+                            std::size_t lastBytes)
+{
+    for (std::size_t k = 0; k < N; ++k)
+        if (inFunc[k] - inFunc[0] != inNode[k] - inNode[0])
+            return {0, 0, 0};
+    return {inFunc[0], inNode[0], inFunc[N - 1] - inFunc[0] + lastBytes};
+}
+
+constexpr FieldRun kDestination = alikeRun<3>({offsetof(TFunc, DestWhere), offsetof(TFunc, DestDisp), offsetof(TFunc, DestType)},
+                                              {offsetof(TDataNode, DestWhere), offsetof(TDataNode, DestDisp),
+                                               offsetof(TDataNode, DestType)},
+                                              sizeof(int32_t));
+constexpr FieldRun kKinds = alikeRun<6>(
+    {offsetof(TFunc, PostForm), offsetof(TFunc, PowerKey), offsetof(TFunc, IntFormKind), offsetof(TFunc, RealFormKind),
+     offsetof(TFunc, OperandKind), offsetof(TFunc, Word27)},
+    {offsetof(TDataNode, PostForm), offsetof(TDataNode, PowerKey), offsetof(TDataNode, IntFormKind),
+     offsetof(TDataNode, RealFormKind), offsetof(TDataNode, OperandKind), offsetof(TDataNode, Word27)},
+    sizeof(int32_t));
+constexpr FieldRun kForms = alikeRun<9>(
+    {offsetof(TFunc, A), offsetof(TFunc, B), offsetof(TFunc, a1), offsetof(TFunc, b1), offsetof(TFunc, a2),
+     offsetof(TFunc, b2), offsetof(TFunc, IntCoef), offsetof(TFunc, IntAddend), offsetof(TFunc, Word36)},
+    {offsetof(TDataNode, A), offsetof(TDataNode, B), offsetof(TDataNode, a1), offsetof(TDataNode, b1),
+     offsetof(TDataNode, a2), offsetof(TDataNode, b2), offsetof(TDataNode, IntCoef), offsetof(TDataNode, IntAddend),
+     offsetof(TDataNode, Word36)},
+    sizeof(int32_t));
+static_assert(kDestination.bytes == 3 * sizeof(int32_t) && kKinds.bytes == 6 * sizeof(int32_t) &&
+                  kForms.bytes == offsetof(TFunc, IntCoef) - offsetof(TFunc, A) + 3 * sizeof(int32_t),
+              "the runs copied as blocks are declared alike in TDataNode and TFunc");
+static_assert(std::is_same_v<decltype(TFunc::A), decltype(TDataNode::A)> &&
+                  std::is_same_v<decltype(TFunc::b2), decltype(TDataNode::b2)> &&
+                  std::is_same_v<decltype(TFunc::IntCoef), decltype(TDataNode::IntCoef)>,
+              "the runs copied as blocks hold the same types in TDataNode and TFunc");
+
+[[gnu::always_inline]] inline void copyRun(TFunc& f, const TDataNode& d, const FieldRun& run)
+{
+    std::memcpy(reinterpret_cast<unsigned char*>(&f) + run.inFunc, reinterpret_cast<const unsigned char*>(&d) + run.inNode,
+                run.bytes);
+}
+
 void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
 {
     const TDataNode& d = node.Data;
@@ -241,29 +295,18 @@ void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
         f.OperandStates.assign(static_cast<std::size_t>(operands), 1);
     copyKeepingStorage(f.OperandStoreAdjust, d.OperandStoreAdjust);
     f.ResultState = node.ResultState;
-    f.DestWhere = d.DestWhere;
-    f.DestDisp = d.DestDisp;
-    f.DestType = d.DestType;
+    copyRun(f, d, kDestination);  // DestWhere, DestDisp, DestType
     f.Swapped = node.Swapped;
-    f.PostForm = d.PostForm;
-    f.PowerKey = d.PowerKey;
-    f.IntFormKind = d.IntFormKind;
-    f.RealFormKind = d.RealFormKind;
-    f.OperandKind = d.OperandKind;
-    f.Word27 = d.Word27;
-    f.A = d.A;
-    f.B = d.B;
-    f.a1 = d.a1;
-    f.b1 = d.b1;
-    f.a2 = d.a2;
-    f.b2 = d.b2;
-    f.IntCoef = d.IntCoef;
-    f.IntAddend = d.IntAddend;
-    f.Word36 = d.Word36;
-    f.Var1 = addressOf(vars, d.VarIndex[0]);
-    f.Var2 = addressOf(vars, d.VarIndex[1]);
-    f.Var3 = addressOf(vars, d.VarIndex[2]);
-    f.Var4 = addressOf(vars, d.VarIndex[3]);
+    copyRun(f, d, kKinds);  // PostForm to Word27
+    copyRun(f, d, kForms);  // A, B, a1, b1, a2, b2, IntCoef, IntAddend, Word36
+    // The table's storage and length, read once: the stores above may alias them for
+    // all the compiler knows.
+    const TVariable* const table = vars.data();
+    const std::size_t tableSize = vars.size();
+    f.Var1 = addressOf(table, tableSize, d.VarIndex[0]);
+    f.Var2 = addressOf(table, tableSize, d.VarIndex[1]);
+    f.Var3 = addressOf(table, tableSize, d.VarIndex[2]);
+    f.Var4 = addressOf(table, tableSize, d.VarIndex[3]);
     f.Word38 = d.Word38;
 
     if (d.RealFormKind == 3) {
@@ -277,7 +320,7 @@ void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
     if (d.IntFormKind == 6)
         keepTerms(d.IntCoefs, vars, f.IntFormVars, &f.IntFormCoefs, d.IntConstTerm);
     for (const TScaledVarIndex& s : d.ScaledVars)
-        f.ScaledVars.push_back(TScaledVar{s.A, s.B, addressOf(vars, s.VarIndex)});
+        f.ScaledVars.push_back(TScaledVar{s.A, s.B, addressOf(table, tableSize, s.VarIndex)});
 }
 
 // Lowers the tree into list from the nodes numberTree left in w.nodes, after the
@@ -292,8 +335,12 @@ void buildCodeList(const TVarList& vars, TArrayOfTFunc& list, exco::Workspace& w
     if (!firstFresh || list.data() != w.freshFirst)
         exco::ResetKeepingStorage(list[0]);
     w.freshFirst = list.data();
-    for (std::size_t k = 1; k < nodes.size(); ++k)
-        fillCodeList(list[k], *nodes[k], vars);
+    // Read once: filling an entry stores through pointers that might alias the vectors.
+    TFunc* const entries = list.data();
+    TNode* const* const tree = nodes.data();
+    const std::size_t count = nodes.size();
+    for (std::size_t k = 1; k < count; ++k)
+        fillCodeList(entries[k], *tree[k], vars);
 }
 
 int32_t functionClass(const TArrayFuncList& table, int32_t index)
