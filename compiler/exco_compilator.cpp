@@ -96,14 +96,6 @@ void CodeBuffer::grow(std::size_t atLeast)
     capacity_ = size;
 }
 
-void CodeBuffer::resize(std::size_t n, uint8_t fill)
-{
-    if (n > size_)
-        std::memset(extend(n - size_), fill, n - size_);
-    else
-        size_ = n;
-}
-
 void CodeBuffer::rewind(std::size_t n)
 {
     if (capacity_ < n)
@@ -124,42 +116,6 @@ using State = TCompiler::State;
 
 // ---------------------------------------------------------------------------------
 // Emit primitives
-
-void State::bytes(std::initializer_list<uint8_t> values)
-{
-    if (emitting())
-        code.append(values.begin(), values.size());
-}
-
-// Little-endian, as x86 reads immediates (and as this machine stores them).
-void State::imm32(uint32_t value)
-{
-    if (emitting())
-        std::memcpy(code.extend(sizeof value), &value, sizeof value);
-}
-
-void State::imm64(uint64_t value)
-{
-    if (emitting())
-        std::memcpy(code.extend(sizeof value), &value, sizeof value);
-}
-
-void State::adjust(int32_t delta)
-{
-    if (!tracking)
-        return;
-    depth += delta;
-    if (depth > depthLimit)
-        overflow = true;
-    maxDepth = std::max(maxDepth, depth);
-    measureMax = std::max(measureMax, depth);
-}
-
-void State::markUsed(int32_t reg)
-{
-    if (reg >= 1 && reg <= 8)
-        used[static_cast<std::size_t>(reg - 1)] = true;
-}
 
 uint8_t* State::movR11(const void* address, std::size_t more)
 {
@@ -255,8 +211,6 @@ void State::arith(Arith op, const void* address, int32_t type)
     popOp(op);
 }
 
-void State::fchs() { bytes({0xD9, 0xE0}); }
-void State::fxch() { bytes({0xD9, 0xC9}); }
 
 // ---------------------------------------------------------------------------------
 // Constants and cells
@@ -803,11 +757,14 @@ std::size_t State::assemble(const uint8_t* dataBlock)
     appendResultStore();
     code.push_back(0xC3);
     if (constants.used() > 0) {
-        // The constants start 16-byte aligned, as the routine does.
-        code.resize(start + (code.size() - start + 15) / 16 * 16, 0xCC);
-        const std::size_t poolStart = code.size();
-        code.resize(poolStart + constants.used());
-        constants.copyTo(code.data() + poolStart);
+        // The constants start 16-byte aligned, as the routine does. The fewer than 16
+        // bytes before them are int3: 16 are written at once and the buffer keeps those
+        // it needs.
+        const std::size_t poolStart = start + (code.size() - start + 15) / 16 * 16;
+        std::memset(code.extend(16), 0xCC, 16);
+        code.rewind(poolStart);
+        // Every byte of the pool is copied in.
+        constants.copyTo(code.extend(constants.used()));
         for (const Fix& fix : ripFixes) {
             const int64_t target = static_cast<int64_t>(poolStart + fix.offset);
             const int32_t displacement = static_cast<int32_t>(target - static_cast<int64_t>(fix.at + 4));

@@ -4,8 +4,10 @@
 
 #include "compiler/exco_compilator.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
@@ -79,8 +81,6 @@ class CodeBuffer {
         for (; first != last; ++first)
             *out++ = *first;
     }
-    // Grows with fill bytes, or shrinks.
-    void resize(std::size_t n, uint8_t fill = 0);
     // Makes it n bytes long; bytes it did not hold before are left unwritten.
     void rewind(std::size_t n);
     // Gives its storage back.
@@ -200,12 +200,39 @@ struct TCompiler::State {
         return static_cast<int32_t>(children[static_cast<std::size_t>(i)].size());
     }
 
-    // emit primitives
-    void bytes(std::initializer_list<uint8_t> values);
-    void imm32(uint32_t value);
-    void imm64(uint64_t value);
-    void adjust(int32_t delta);
-    void markUsed(int32_t reg);
+    // emit primitives; the smallest are defined here, so that the generators' many
+    // calls of them are inlined
+    void bytes(std::initializer_list<uint8_t> values)
+    {
+        if (emitting())
+            code.append(values.begin(), values.size());
+    }
+    // Little-endian, as x86 reads immediates (and as this machine stores them).
+    void imm32(uint32_t value)
+    {
+        if (emitting())
+            std::memcpy(code.extend(sizeof value), &value, sizeof value);
+    }
+    void imm64(uint64_t value)
+    {
+        if (emitting())
+            std::memcpy(code.extend(sizeof value), &value, sizeof value);
+    }
+    void adjust(int32_t delta)
+    {
+        if (!tracking)
+            return;
+        depth += delta;
+        if (depth > depthLimit)
+            overflow = true;
+        maxDepth = std::max(maxDepth, depth);
+        measureMax = std::max(measureMax, depth);
+    }
+    void markUsed(int32_t reg)
+    {
+        if (reg >= 1 && reg <= 8)
+            used[static_cast<std::size_t>(reg - 1)] = true;
+    }
     void loadR11(const void* address);
     // Writes movabs r11, address (with its fix when address is a data cell) and room
     // for more bytes after it, which it returns; only when emitting.
@@ -215,8 +242,8 @@ struct TCompiler::State {
     void storePop(const void* address, int32_t type);
     void popOp(Arith op);
     void arith(Arith op, const void* address, int32_t type);
-    void fchs();
-    void fxch();
+    void fchs() { bytes({0xD9, 0xE0}); }
+    void fxch() { bytes({0xD9, 0xC9}); }
 
     // constants and cells
     const void* newCell(const void* value, std::size_t size);
