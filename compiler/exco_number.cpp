@@ -120,29 +120,12 @@ bool roundsToNearestExtended() {
   return (control & 0x0F00) == 0x0300;
 }
 
-// Reads digits with at most one point and no exponent when the digits fit in 64 bits
-// and the power of ten is exact in an Extended (up to 10^27): the value is then one
-// exact integer or one correctly rounded division, the same as the library's
-// conversion, without its copy and locale work. False: use the library.
-bool readSimpleDecimal(std::string_view text, Extended& value) {
-  uint64_t mantissa = 0;
-  int digits = 0;
-  int fraction = -1;
-  for (const char c : text) {
-    if (c == '.') {
-      if (fraction >= 0) return false;
-      fraction = 0;
-      continue;
-    }
-    if (!isDigit(c)) return false;
-    if (mantissa == 0 && c == '0') {
-      if (fraction >= 0) ++fraction;
-      continue;
-    }
-    if (++digits > 19) return false;
-    mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
-    if (fraction >= 0) ++fraction;
-  }
+// The value of a number whose digits were read into a 64-bit mantissa, with fraction
+// digits after the point (-1 without one), and no exponent: one exact integer, or one
+// correctly rounded division when the power of ten is exact in an Extended (up to
+// 10^27), the same as the library's conversion without its copy and locale work.
+// False: use the library.
+bool simpleDecimal(uint64_t mantissa, int fraction, Extended& value) {
   if (fraction <= 0) {
     value = static_cast<Extended>(mantissa);
     return true;
@@ -156,15 +139,31 @@ bool readSimpleDecimal(std::string_view text, Extended& value) {
 }  // namespace
 
 NumberRead ExcoReadNumber(std::string_view text, Extended& value) {
+  // The digits are gathered as they are checked: up to 19 significant ones fit in the
+  // mantissa.
   size_t i = 0;
   size_t digits = 0;
-  while (i < text.size() && isDigit(text[i])) ++i, ++digits;
+  uint64_t mantissa = 0;
+  int significant = 0;
+  int fraction = -1;
+  const auto gather = [&](char c) {
+    ++digits;
+    if (mantissa == 0 && c == '0') {
+      if (fraction >= 0) ++fraction;
+      return;
+    }
+    if (++significant <= 19) mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+    if (fraction >= 0) ++fraction;
+  };
+  for (; i < text.size() && isDigit(text[i]); ++i) gather(text[i]);
   if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && isDigit(text[i])) ++i, ++digits;
+    fraction = 0;
+    for (++i; i < text.size() && isDigit(text[i]); ++i) gather(text[i]);
   }
   if (digits == 0) return NumberRead::NotANumber;
+  bool simple = significant <= 19;
   if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    simple = false;
     ++i;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
     size_t expDigits = 0;
@@ -172,7 +171,7 @@ NumberRead ExcoReadNumber(std::string_view text, Extended& value) {
     if (expDigits == 0) return NumberRead::NotANumber;
   }
   if (i != text.size()) return NumberRead::NotANumber;
-  if (readSimpleDecimal(text, value)) return NumberRead::Ok;
+  if (simple && simpleDecimal(mantissa, fraction, value)) return NumberRead::Ok;
   Extended read = 0;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), read, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {

@@ -491,17 +491,21 @@ void rewriteBraces(std::string_view t, std::string& out) {
 
 }  // namespace
 
-// What a character means to the last pass of preprocessing.
+// What a character means to the last pass of preprocessing, in the bits of the index's
+// table above its own.
 enum class PreprocessKind : uint8_t { Other, Open, Close, Power, EndsChain };
+constexpr int kPreprocessShift = 3;
+static_assert((TTextIndex::kIndexBits >> kPreprocessShift) == 0);
 
-constexpr std::array<PreprocessKind, 256> kPreprocessKinds = [] {
-  std::array<PreprocessKind, 256> kinds{};
-  for (const char c : std::string_view("+-*/,<>=&")) kinds[static_cast<unsigned char>(c)] = PreprocessKind::EndsChain;
-  for (const char c : std::string_view("([{")) kinds[static_cast<unsigned char>(c)] = PreprocessKind::Open;
-  for (const char c : std::string_view(")]}")) kinds[static_cast<unsigned char>(c)] = PreprocessKind::Close;
-  kinds['^'] = PreprocessKind::Power;
-  return kinds;
-}();
+constexpr PreprocessKind preprocessKind(char c) {
+  switch (c) {
+    case '(': case '[': case '{': return PreprocessKind::Open;
+    case ')': case ']': case '}': return PreprocessKind::Close;
+    case '^': return PreprocessKind::Power;
+    case '+': case '-': case '*': case '/': case ',': case '<': case '>': case '=': case '&': return PreprocessKind::EndsChain;
+    default: return PreprocessKind::Other;
+  }
+}
 
 // Rewrites the extended notation into calls; each rewriting runs only when its mark is
 // in the text, so a plain formula is copied once.
@@ -524,9 +528,9 @@ void TExcoParser::Preprocess(const std::string& input) {
       pass([](std::string_view t, std::string& out) { wrapFactorials(t, "!", "fact(", out); });
     }
   }
-  // One pass: the remaining brackets become round ones, they are counted, and the
-  // deepest nesting of the tree is measured: the brackets, and at each level the chain
-  // of powers a^b^c, which becomes power(power(a,b),c).
+  // One pass, which indexes the text too: the remaining brackets become round ones,
+  // they are counted, and the deepest nesting of the tree is measured: the brackets,
+  // and at each level the chain of powers a^b^c, which becomes power(power(a,b),c).
   long open = 0, close = 0;
   depthStack_.clear();
   int depth = 0;  // depthStack_'s size: the chains of the enclosing levels
@@ -534,13 +538,11 @@ void TExcoParser::Preprocess(const std::string& input) {
   int deepest = 0;
   char* const t = text_.data();
   const size_t size = text_.size();
-  char previous = '\0';
-  for (size_t i = 0; i < size; ++i) {
-    const char c = t[i];
-    switch (kPreprocessKinds[static_cast<unsigned char>(c)]) {
+  index_.Build(text_, IndexKinds(), [&](size_t i, char c, uint8_t kind) {
+    switch (static_cast<PreprocessKind>(kind >> kPreprocessShift)) {
       case PreprocessKind::Other: break;
       case PreprocessKind::Open:
-        t[i] = '(';
+        t[i] = c = '(';
         if (i + 1 < size) ++open;
         depthStack_.push_back(chain);
         ++depth;
@@ -548,7 +550,7 @@ void TExcoParser::Preprocess(const std::string& input) {
         deepest = std::max(deepest, depth);
         break;
       case PreprocessKind::Close:
-        t[i] = ')';
+        t[i] = c = ')';
         ++close;
         if (depth > 0) {
           chain = depthStack_.back();
@@ -561,20 +563,20 @@ void TExcoParser::Preprocess(const std::string& input) {
         deepest = std::max(deepest, depth + chain);
         break;
       case PreprocessKind::EndsChain:
-        if (previous != '^') chain = 0;
+        // No rewriting writes a "^", so the character before is as written.
+        if (i == 0 || t[i - 1] != '^') chain = 0;
         break;
     }
-    previous = c;
-  }
+    return c;
+  });
   if (close > open) Error(ec::MissingOpen, h_.ExprText);
   if (open > close) Error(ec::MissingClose, h_.ExprText);
   if (deepest > kMaxNesting) Error(ec::StackOverflow, h_.ExprText);
-  IndexText();
 }
 
 // A constant text holds numbers, named constants, signs, * / and brackets; a view with
 // any other character is refused as a constant without reading it.
-void TExcoParser::IndexText() {
+const std::array<uint8_t, 256>& TExcoParser::IndexKinds() {
   static constexpr std::array<uint8_t, 256> kKinds = [] {
     std::array<uint8_t, 256> kinds{};
     for (size_t c = 0; c < 256; ++c) {
@@ -582,13 +584,11 @@ void TExcoParser::IndexText() {
       if (kNumberChars.has(ch)) kinds[c] |= TTextIndex::kConstant;
       if (kCutChars.has(ch)) kinds[c] |= TTextIndex::kCut;
       if (!kBeforeFactor.has(ch)) kinds[c] |= TTextIndex::kOpensCall;
+      kinds[c] |= static_cast<uint8_t>(static_cast<uint8_t>(preprocessKind(ch)) << kPreprocessShift);
     }
     return kinds;
   }();
-  if (h_.Constants.size() <= 1) {
-    index_.Build(text_, kKinds);
-    return;
-  }
+  if (h_.Constants.size() <= 1) return kKinds;
   charKinds_ = kKinds;
   for (size_t i = 1; i < h_.Constants.size(); ++i)
     for (const char c : h_.Constants[i].Name) {
@@ -598,7 +598,7 @@ void TExcoParser::IndexText() {
       if (lower >= 'a' && lower <= 'z') charKinds_[static_cast<unsigned char>(lower - 'a' + 'A')] |= TTextIndex::kConstant;
       else charKinds_[static_cast<unsigned char>(c)] |= TTextIndex::kConstant;
     }
-  index_.Build(text_, charKinds_);
+  return charKinds_;
 }
 
 bool TExcoParser::RefusedAsConstant(std::string_view text) const {

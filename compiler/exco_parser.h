@@ -90,7 +90,8 @@ class TExcoParser {
   std::string& NewKeptText();
   void ReleaseOversized();
   void Preprocess(const std::string& input);
-  void IndexText();
+  // The index's table of characters, with the named constants' characters.
+  const std::array<uint8_t, 256>& IndexKinds();
   bool NumberLikeNames() const;
   // A text that the constant reader would refuse, as the index shows it.
   bool RefusedAsConstant(std::string_view text) const;

@@ -4,8 +4,11 @@
 // stands are found without scanning the view again in every node that holds it.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,40 +21,58 @@ class TTextIndex {
 
   // What a character is to the index, as bits of a table that the caller gives.
   static constexpr uint8_t kConstant = 1;  // may stand in a constant text
-  static constexpr uint8_t kCut = 2;       // may split a text: a sign, * /, a comma or a bracket
+  static constexpr uint8_t kCut = 2;       // may split a text: a sign, * /, a comma or a bracket (which must be one)
   static constexpr uint8_t kOpensCall = 4;  // a "(" after it starts an argument list or an index
 
-  // Indexes text, in one pass from its end: counts run from each position to the end.
-  void Build(std::string_view text, const std::array<uint8_t, 256>& kinds) {
+  // Bits of the table above these are the caller's.
+  static constexpr uint8_t kIndexBits = 7;
+
+  // Indexes text in one pass from its start. A character whose kind holds any of the
+  // caller's bits is first handed to rewrite(i, c, kind), which returns the character
+  // that stands there once it has written it: so the last pass over a text that is
+  // still being rewritten indexes it too.
+  template <class Rewrite>
+  void Build(std::string& text, const std::array<uint8_t, 256>& kinds, Rewrite&& rewrite) {
     const size_t n = text.size();
-    close_.resize(n);
-    calls_.resize(n + 1);
-    nonConstant_.resize(n + 1);
-    nextCut_.resize(n + 1);
-    closing_.clear();
-    uint32_t calls = 0, nonConstant = 0;
-    uint32_t next = static_cast<uint32_t>(n);
-    calls_[n] = nonConstant_[n] = 0;
-    nextCut_[n] = next;
-    for (size_t i = n; i-- > 0;) {
-      const char c = text[i];
-      const uint8_t kind = kinds[static_cast<unsigned char>(c)];
-      close_[i] = kNone;
-      if (c == ')') {
-        closing_.push_back(static_cast<uint32_t>(i));
-      } else if (c == '(') {
-        if (!closing_.empty()) {
-          close_[i] = closing_.back();
-          closing_.pop_back();
-        }
-        if (i > 0 && (kinds[static_cast<unsigned char>(text[i - 1])] & kOpensCall)) ++calls;
-      }
-      if (!(kind & kConstant)) ++nonConstant;
-      if (kind & kCut) next = static_cast<uint32_t>(i);
-      calls_[i] = calls;
-      nonConstant_[i] = nonConstant;
-      nextCut_[i] = next;
+    char* const t = text.data();
+    // The arrays only grow: texts of every length follow each other, and growing them
+    // again each time would clear what is written over at once.
+    if (counts_.size() <= n) {
+      close_.resize(n + 1);
+      counts_.resize(n + 1);
+      nextCut_.resize(n + 1);
     }
+    opening_.clear();
+    uint32_t* const close = close_.data();
+    uint64_t* const counts = counts_.data();
+    uint32_t* const next = nextCut_.data();
+    uint64_t count = 0;
+    size_t cutFrom = 0;  // the first position whose next cut is not known yet
+    bool afterName = false;  // whether a "(" here opens a call
+    for (size_t i = 0; i < n; ++i) {
+      counts[i] = count;
+      char c = t[i];
+      uint8_t kind = kinds[static_cast<unsigned char>(c)];
+      if (kind & ~kIndexBits) {
+        c = rewrite(i, c, kind);
+        kind = kinds[static_cast<unsigned char>(c)];
+      }
+      count += (kind & kConstant) ? 0 : 1;
+      if (kind & kCut) {
+        while (cutFrom <= i) next[cutFrom++] = static_cast<uint32_t>(i);
+        if (c == '(') {
+          close[i] = kNone;
+          opening_.push_back(static_cast<uint32_t>(i));
+          if (afterName) count += kOneCall;
+        } else if (c == ')' && !opening_.empty()) {
+          close[opening_.back()] = static_cast<uint32_t>(i);
+          opening_.pop_back();
+        }
+      }
+      afterName = (kind & kOpensCall) != 0;
+    }
+    counts[n] = count;
+    while (cutFrom <= n) next[cutFrom++] = static_cast<uint32_t>(n);
     text_ = text;
   }
 
@@ -70,9 +91,11 @@ class TTextIndex {
     return close != kNone && close < offset + size ? close - offset : kNone;
   }
   // Whether a "(" after the first character of a covered view opens a call.
-  bool HoldsCall(size_t offset, size_t size) const { return size > 1 && calls_[offset + 1] != calls_[offset + size]; }
+  bool HoldsCall(size_t offset, size_t size) const {
+    return size > 1 && (counts_[offset + 1] >> 32) != (counts_[offset + size] >> 32);
+  }
   bool HoldsNonConstant(size_t offset, size_t size) const {
-    return nonConstant_[offset] != nonConstant_[offset + size];
+    return static_cast<uint32_t>(counts_[offset]) != static_cast<uint32_t>(counts_[offset + size]);
   }
   // For a covered view: the index from i on of its first character that may split it,
   // or its size.
@@ -83,9 +106,11 @@ class TTextIndex {
 
  private:
   std::string_view text_;
-  std::vector<uint32_t> close_;        // per "(": where it closes, or kNone
-  std::vector<uint32_t> calls_;        // from each position on: "(" that open a call
-  std::vector<uint32_t> nonConstant_;  // from each position on: characters no constant holds
-  std::vector<uint32_t> nextCut_;      // from each position: the next character that may split
-  std::vector<uint32_t> closing_;      // while building: ")" not matched yet
+  // Before each position: "(" that open a call in the high half, characters that no
+  // constant holds in the low half (a text is shorter than 2^32).
+  static constexpr uint64_t kOneCall = uint64_t{1} << 32;
+  std::vector<uint32_t> close_;    // per "(": where it closes, or kNone
+  std::vector<uint64_t> counts_;
+  std::vector<uint32_t> nextCut_;  // from each position: the next character that may split
+  std::vector<uint32_t> opening_;  // while building: "(" not matched yet
 };
