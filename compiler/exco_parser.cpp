@@ -46,6 +46,11 @@ constexpr CharSet kSquareBrackets("[]");
 constexpr CharSet kBraces("{}");
 constexpr CharSet kFactorials("!");
 
+// The part of t from pos on (of length length), for a pos within t: the pieces of a
+// split are cut out at every node, without the bounds check of substr.
+std::string_view slice(std::string_view t, size_t pos) { return {t.data() + pos, t.size() - pos}; }
+std::string_view slice(std::string_view t, size_t pos, size_t length) { return {t.data() + pos, length}; }
+
 // What a character means to the scans that split a text at its top level.
 enum class Cut : uint8_t { None, Open, Close, Sign, Factor };
 
@@ -175,7 +180,7 @@ bool forEachPiece(const TTextIndex& index, std::string_view t, bool split, bool 
     const char c = t[i];
     const bool cut = sum ? kind == Cut::Sign && isBinarySign(t, i) : kind == Cut::Factor;
     if (cut) {
-      if (!visit(Piece{t.substr(start, i - start), pendingOp, product ? Shape::Product : Shape::Leaf})) {
+      if (!visit(Piece{slice(t, start, i - start), pendingOp, product ? Shape::Product : Shape::Leaf})) {
         stopped = true;
         return false;
       }
@@ -188,7 +193,7 @@ bool forEachPiece(const TTextIndex& index, std::string_view t, bool split, bool 
     return true;
   });
   if (stopped) return false;
-  return visit(Piece{t.substr(start), pendingOp, product ? Shape::Product : Shape::Leaf});
+  return visit(Piece{slice(t, start), pendingOp, product ? Shape::Product : Shape::Leaf});
 }
 
 // Hands each argument of an argument text (split at top-level commas) to visit.
@@ -197,12 +202,12 @@ void forEachArgument(const TTextIndex& index, std::string_view t, Visit&& visit)
   size_t start = 0;
   forEachTopLevel(index, t, [&](size_t i) {
     if (t[i] == ',') {
-      visit(t.substr(start, i - start));
+      visit(slice(t, start, i - start));
       start = i + 1;
     }
     return true;
   });
-  visit(t.substr(start));
+  visit(slice(t, start));
 }
 
 // Whether every "(" of the text closes inside it.
@@ -218,16 +223,18 @@ bool bracketsClose(std::string_view t) {
 // Removes enclosing bracket pairs; a "-(" pair flips the sign. Leading "+" and "--"
 // are dropped, since they change nothing.
 std::string_view stripEnclosing(const TTextIndex& index, std::string_view t, bool& negate) {
+  // Most texts start with a name or a number.
+  if (t.size() < 2 || (t[0] != '+' && t[0] != '-' && t[0] != '(')) return t;
   for (;;) {
     if (t.size() > 1 && t[0] == '+') {
       t.remove_prefix(1);
     } else if (t.size() > 2 && t[0] == '-' && t[1] == '-') {
       t.remove_prefix(2);
     } else if (t.size() >= 2 && t[0] == '(' && matchClose(index, t, 0) == t.size() - 1) {
-      t = t.substr(1, t.size() - 2);
+      t = slice(t, 1, t.size() - 2);
     } else if (t.size() >= 3 && t[0] == '-' && t[1] == '(' && matchClose(index, t, 1) == t.size() - 1) {
       negate = !negate;
-      t = t.substr(2, t.size() - 3);
+      t = slice(t, 2, t.size() - 3);
     } else {
       return t;
     }
@@ -338,7 +345,7 @@ class ConstantReader {
       if ((c == '+' || c == '-') && end > pos_ && !isExponentSign(t_, end)) break;
       ++end;
     }
-    const std::string_view token = t_.substr(pos_, end - pos_);
+    const std::string_view token = slice(t_, pos_, end - pos_);
     if (token.empty()) return false;
     if (h_.FindFirstVariable(token) >= 0) return false;
     if (!h_.FindConstant(token, v)) {
@@ -721,7 +728,7 @@ void TExcoParser::StartTree() {
   mayHaveGrown_ = h_.ExprText.size() > kShortText;
   keptTextsInUse_ = 0;
   conditionals_.clear();
-  numberLikeNames_ = -1;
+  ForgetNameAnswers();
 }
 
 TNode* TExcoParser::NewRoot() {
@@ -853,7 +860,11 @@ void TExcoParser::BuildSplit(TNode* node, std::string_view text, bool negate, bo
 
 bool TExcoParser::PlainNumber(std::string_view text, Extended& value) const {
   // Most texts asked are names, which the reader refuses at their first character.
-  if (!startsNumber(text) || ExcoReadNumber(text, value) != NumberRead::Ok) return false;
+  return startsNumber(text) && ReadPlainNumber(text, value);
+}
+
+bool TExcoParser::ReadPlainNumber(std::string_view text, Extended& value) const {
+  if (ExcoReadNumber(text, value) != NumberRead::Ok) return false;
   if (!NumberLikeNames()) return true;
   Extended named = 0;
   return h_.FindFirstVariable(text) < 0 && !h_.FindConstant(text, named);
@@ -883,6 +894,25 @@ bool TExcoParser::Constant(std::string_view text, Extended& value) {
 }
 
 int32_t TExcoParser::ScalarVariable(std::string_view name) const {
+  if (name.size() != 1) return LookUpScalarVariable(name);
+  // Formulas name a few one-character variables many times over.
+  const auto c = static_cast<unsigned char>(name[0]);
+  if (singleNameParse_[c] != parse_) {
+    singleNameParse_[c] = parse_;
+    singleNameVariable_[c] = LookUpScalarVariable(name);
+  }
+  return singleNameVariable_[c];
+}
+
+void TExcoParser::ForgetNameAnswers() {
+  numberLikeNames_ = -1;
+  if (++parse_ == 0) {
+    singleNameParse_.fill(0);
+    parse_ = 1;
+  }
+}
+
+int32_t TExcoParser::LookUpScalarVariable(std::string_view name) const {
   const int32_t v = h_.FindFirstVariable(name);
   if (v < 0) return -1;
   const int32_t type = h_.Variables[v].Type;
@@ -912,6 +942,7 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
     form.realCount = form.integerCount = 0;
     return true;
   }
+  if (const int read = LinearOfTokens(text, negate, shape, form); read >= 0) return read > 0;
   FoldFault fault;
   const bool linear = forEachPiece(index_, text, shape == Shape::Sum, true, shape, [&](const Piece& term) {
     if (term.text.empty()) return false;
@@ -958,14 +989,110 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
   });
   if (!linear) return false;
   fault.raise();
-  clearCoefficients();
+  FinishLinearForm(form, cleared);
+  return true;
+}
+
+void TExcoParser::FinishLinearForm(TLinearForm& form, bool cleared) const {
+  if (!cleared) form.coef.assign(h_.Variables.size(), 0);
   form.realCount = form.integerCount = 0;
   for (size_t i = 0; i < form.coef.size(); ++i) {
     if (form.coef[i] == 0) continue;
     if (h_.Variables[i].Type == vt::Integer) ++form.integerCount;
     else ++form.realCount;
   }
-  return true;
+}
+
+namespace {
+
+// What a character is to a text of plain names and numbers joined by + - * /.
+enum class TokenChar : uint8_t { Other, Token, Sign, Factor };
+
+constexpr std::array<TokenChar, 256> kTokenChars = [] {
+  std::array<TokenChar, 256> chars{};
+  for (char c = 'a'; c <= 'z'; ++c) chars[static_cast<unsigned char>(c)] = TokenChar::Token;
+  for (char c = 'A'; c <= 'Z'; ++c) chars[static_cast<unsigned char>(c)] = TokenChar::Token;
+  for (char c = '0'; c <= '9'; ++c) chars[static_cast<unsigned char>(c)] = TokenChar::Token;
+  chars['.'] = chars['_'] = TokenChar::Token;
+  chars['+'] = chars['-'] = TokenChar::Sign;
+  chars['*'] = chars['/'] = TokenChar::Factor;
+  return chars;
+}();
+
+TokenChar tokenChar(char c) { return kTokenChars[static_cast<unsigned char>(c)]; }
+
+}  // namespace
+
+// The commonest linear forms, sums of products of plain names and numbers, read in one
+// pass over the text as the pieces and factors of the general reading read them, with
+// the same arithmetic in the same order. Where a named constant or a name that reads
+// as a number could change a factor's reading, or a sign stands where the general
+// reading looks closer (a leading sign, one after an operator, one after "e"), it
+// answers -1 and the general reading decides; else 1 for a linear form, 0 for none.
+int TExcoParser::LinearOfTokens(std::string_view text, bool negate, TTextShape shape, TLinearForm& form) {
+  if (h_.Constants.size() > 1 || NumberLikeNames()) return -1;
+  const size_t n = text.size();
+  bool sum = false, product = false;
+  for (size_t i = 0; i < n; ++i) {
+    const TokenChar kind = tokenChar(text[i]);
+    if (kind == TokenChar::Token) continue;
+    if (kind == TokenChar::Other || i == 0 || i + 1 == n || tokenChar(text[i - 1]) != TokenChar::Token ||
+        tokenChar(text[i + 1]) != TokenChar::Token)
+      return -1;
+    if (kind == TokenChar::Sign) {
+      if (text[i - 1] == 'e' || text[i - 1] == 'E') return -1;
+      sum = true;
+    } else {
+      product = true;
+    }
+  }
+  if ((sum ? Shape::Sum : product ? Shape::Product : Shape::Leaf) != shape) return -1;
+  FoldFault fault;
+  bool cleared = false;
+  size_t i = 0;
+  int32_t termOp = op::First;
+  for (;;) {
+    Extended k = (termOp == op::Sub) != negate ? -1 : 1;
+    int32_t var = -1;
+    int32_t factorOp = op::First;
+    for (;;) {
+      size_t end = i;
+      while (end < n && tokenChar(text[end]) == TokenChar::Token) ++end;
+      const std::string_view factor(text.data() + i, end - i);
+      i = end;
+      // As the general reading: a second variable factor, or one after "/", refuses the
+      // text before its name is looked up.
+      if ((var >= 0 || factorOp == op::Div) && !startsNumber(factor) && RefusedAsConstant(factor)) return 0;
+      if (startsNumber(factor)) {
+        Extended c;
+        // A number out of range, or digits that read as none, are the constant reader's.
+        if (!ReadPlainNumber(factor, c)) return -1;
+        k = foldCombine(k, factorOp == op::First ? op::Mul : factorOp, c, fault);
+      } else {
+        // A name that is no scalar variable is no constant either without named constants.
+        const int32_t v = ScalarVariable(factor);
+        if (v < 0 || var >= 0 || factorOp == op::Div) return 0;
+        var = v;
+      }
+      if (i == n || tokenChar(text[i]) != TokenChar::Factor) break;
+      factorOp = text[i] == '*' ? op::Mul : op::Div;
+      ++i;
+    }
+    if (var >= 0) {
+      if (!cleared) form.coef.assign(h_.Variables.size(), 0);
+      cleared = true;
+      form.referencesVariable = true;
+      form.coef[var] = foldCombine(form.coef[var], op::Add, k, fault);
+    } else {
+      form.constant = foldCombine(form.constant, op::Add, k, fault);
+    }
+    if (i == n) break;
+    termOp = text[i] == '+' ? op::Add : op::Sub;
+    ++i;
+  }
+  fault.raise();
+  FinishLinearForm(form, cleared);
+  return 1;
 }
 
 bool TExcoParser::AnalyseLinearForm(TNode* node, std::string_view text, bool negate, TTextShape shape) {
@@ -1182,16 +1309,16 @@ bool TExcoParser::RecogniseCall(TNode* node, std::string_view text, bool negate,
   if (close == npos) Error(ec::MissingClose, text);
   size_t start = open;
   while (start > 0 && !kBeforeCallName.has(text[start - 1])) --start;
-  const std::string_view name = text.substr(start, open - start);
+  const std::string_view name = slice(text, start, open - start);
   if (name.empty()) return false;
   Extended a, b;
-  if (!ReduceAroundCall(text.substr(0, start), text.substr(close + 1), a, b, shape)) return false;
+  if (!ReduceAroundCall(slice(text, 0, start), slice(text, close + 1), a, b, shape)) return false;
   if (negate) {
     a = -a;
     b = -b;
   }
-  const std::string_view argText = text.substr(open + 1, close - open - 1);
-  const std::string_view callText = text.substr(start, close + 1 - start);
+  const std::string_view argText = slice(text, open + 1, close - open - 1);
+  const std::string_view callText = slice(text, start, close + 1 - start);
   if (name.starts_with("@@")) Error(ec::UnknownFunction, name);
 
   const int32_t id = h_.FindFunction(name);
@@ -1537,7 +1664,7 @@ bool TExcoParser::RunPrintedNumber() {
   const std::string_view printed = h_.ExprText;
   const bool negative = printed.starts_with('-');
   Extended number = 0;
-  numberLikeNames_ = -1;
+  ForgetNameAnswers();
   if (!PlainNumber(printed.substr(negative ? 1 : 0), number)) return false;
   StartTree();
   text_.assign(printed);

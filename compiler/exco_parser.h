@@ -83,6 +83,12 @@ class TExcoParser {
   // Whether some variable or constant name may read as a number: -1 until a parse
   // first reads a number.
   mutable int8_t numberLikeNames_ = -1;
+  // ScalarVariable's answers for one-character names in the parse numbered parse_.
+  uint32_t parse_ = 1;
+  mutable std::array<uint32_t, 256> singleNameParse_{};
+  mutable std::array<int32_t, 256> singleNameVariable_{};
+  // Forgets what was found out about the tables' names: a new parse begins.
+  void ForgetNameAnswers();
 
   [[noreturn]] void Error(int32_t code, std::string_view item);
   void StartTree();
@@ -121,9 +127,16 @@ class TExcoParser {
                         const TTextShape* known);
   // shape, when given, is that of text as it stands (stripped already).
   bool Linear(std::string_view text, bool negate, TLinearForm& form, const TTextShape* shape = nullptr);
+  // A linear form of plain names and numbers read at once: 1, 0 when the text is none,
+  // -1 when Linear's general reading decides.
+  int LinearOfTokens(std::string_view text, bool negate, TTextShape shape, TLinearForm& form);
+  // Clears the coefficients unless a variable term did, and counts the variables.
+  void FinishLinearForm(TLinearForm& form, bool cleared) const;
   bool Constant(std::string_view text, Extended& value);
   // A number that names no variable or constant (which the reader would read first).
   bool PlainNumber(std::string_view text, Extended& value) const;
+  bool ReadPlainNumber(std::string_view text, Extended& value) const;
   bool IsBareArray(std::string_view text, int32_t& var);
   int32_t ScalarVariable(std::string_view name) const;
+  int32_t LookUpScalarVariable(std::string_view name) const;
 };
