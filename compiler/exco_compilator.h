@@ -65,6 +65,8 @@ class Workspace {
     // operands of one entry and their constant values, and the calls of the list.
     std::vector<int32_t> allOperands, liveOperands, operands;
     std::vector<int32_t> calls;  // the entries that call a function
+    std::vector<int32_t> sharing;  // pairs of positions in calls whose results may be shared
+    std::vector<uint64_t> operandKeys;  // a key of each call's operands
     std::vector<Extended> arguments;
     TArrayOfTFunc folded;  // the code list of a constant call being folded
 

@@ -28,15 +28,14 @@ void TExcoH::GenerateCode()
         TExcoH& h;
         bool optimise(TArrayOfTFunc& list) override
         {
-            // Both passes act on calls only, and most formulas of a test have none.
-            if (!h.HasCalls(list) || !MayOptimise(list))
+            if (!h.CollectCalls(list))
                 return false;
             // A fault while folding leaves the list here, where the driver finds the
             // text of the entry that faulted.
             h.CodeList = std::move(list);
-            h.Optimize();
+            const bool changed = h.Optimize();
             list = std::move(h.CodeList);
-            return h.FoldedEntries > 0 || h.SharedChains > 0;
+            return changed;
         }
     };
     Optimiser optimiser(*this);

@@ -8,6 +8,7 @@
 #include "compiler/exco_parser.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 
@@ -41,18 +42,29 @@ namespace {
 // The 80-bit cell that receives the value of a pre-evaluated constant text.
 Extended gPreEvaluationCell = 0;
 
+// ExcoLower of every character (only A to Z change), looked up: every name lookup
+// folds its name.
+constexpr std::array<unsigned char, 256> kFolded = [] {
+  std::array<unsigned char, 256> folded{};
+  for (size_t c = 0; c < folded.size(); ++c)
+    folded[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return folded;
+}();
+
+unsigned char folded(char c) { return kFolded[static_cast<unsigned char>(c)]; }
+
 bool namesEqual(std::string_view a, std::string_view b, bool caseSensitive) {
   if (a.size() != b.size()) return false;
   if (caseSensitive) return a == b;
   for (size_t i = 0; i < a.size(); ++i)
-    if (ExcoLower(a[i]) != ExcoLower(b[i])) return false;
+    if (folded(a[i]) != folded(b[i])) return false;
   return true;
 }
 
 // Folds case as namesEqual does, so one index serves both comparisons.
 uint64_t foldedHash(std::string_view name) {
   uint64_t hash = 1469598103934665603ull;
-  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(ExcoLower(c))) * 1099511628211ull;
+  for (const char c : name) hash = (hash ^ folded(c)) * 1099511628211ull;
   return hash;
 }
 
@@ -345,8 +357,7 @@ bool TExcoH::FindConstant(std::string_view name, Extended& value) const {
   return false;
 }
 
-const TExcoH::TNameIndex& TExcoH::NameIndex() const {
-  if (nameIndex_.built && nameIndex_.version == FuncTable.Version()) return nameIndex_;
+const TExcoH::TNameIndex& TExcoH::RebuildNameIndex() const {
   TNameIndex& index = nameIndex_;
   index.names.clear();
   for (size_t i = 1; i < FuncTable.size(); ++i) {

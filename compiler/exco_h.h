@@ -118,14 +118,14 @@ class TExcoH {
   // steps 5 to 11) on the tree; sets Function.Entry.
   void GenerateCode();
   // --- optimiser of the code list (compiler/exco_optimiser.cpp) ---
-  // Whether a code list may be optimised: no conditional, no argument passed by
-  // address and no early end.
-  static bool MayOptimise(const TArrayOfTFunc& list);
-  // Folds constant calls and shares common computations in CodeList. Both passes act
-  // on calls only: a list without them (most formulas of a test) is not handed over.
-  void Optimize();
-  // Whether some entry of list calls a function (the only entries the optimiser changes).
-  bool HasCalls(const TArrayOfTFunc& list) const;
+  // Lists the calls of a code list for the optimiser; false when it has none (both
+  // passes act on calls only, and most formulas of a test have none) or may not be
+  // optimised: when it holds a conditional, an argument passed by address or an
+  // early end.
+  bool CollectCalls(const TArrayOfTFunc& list);
+  // Folds constant calls and shares common computations in CodeList, whose calls
+  // CollectCalls listed; true when it changed the list.
+  bool Optimize();
   void FoldConstants();
   void EliminateCommonSubexpressions();
   bool SameOperands(int32_t i, int32_t j) const;
@@ -182,6 +182,8 @@ class TExcoH {
   int32_t SharedChains = 0;
   int32_t LargestSharedWindow = 0;
   int32_t HighestSharedTemp = -1;
+  // Whether the code list holds a constant load (an argument that folding may take).
+  bool ConstantLoads = false;
 
   std::array<int32_t, 8> ReservedRegisters{};
   std::array<int32_t, 8> UsedRegisters{};
@@ -209,7 +211,11 @@ class TExcoH {
     uint64_t version = 0;
     bool built = false;
   };
-  const TNameIndex& NameIndex() const;
+  const TNameIndex& NameIndex() const {
+    if (nameIndex_.built && nameIndex_.version == FuncTable.Version()) return nameIndex_;
+    return RebuildNameIndex();
+  }
+  const TNameIndex& RebuildNameIndex() const;
   mutable TNameIndex nameIndex_;
   // What code generation keeps from one compile to the next (exco_generate.cpp).
   std::unique_ptr<exco::Workspace> codegen_;

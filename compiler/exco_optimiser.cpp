@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -21,24 +20,21 @@ bool isNop(const TFunc& f) { return f.FuncIndex == fx::NOP; }
 
 // How many operand entries every entry has (those whose parent index is the entry),
 // all of them and those that are not "@@NOP".
-struct OperandCounts {
-    std::vector<int32_t>& all;
-    std::vector<int32_t>& live;
-
-    OperandCounts(const TArrayOfTFunc& list, exco::Workspace& w) : all(w.allOperands), live(w.liveOperands)
-    {
-        all.assign(list.size(), 0);
-        live.assign(list.size(), 0);
-        for (std::size_t k = 1; k < list.size(); ++k) {
-            const int32_t parent = list[k].ParentIndex;
-            if (parent <= 0 || static_cast<std::size_t>(parent) >= list.size())
-                continue;
-            ++all[static_cast<std::size_t>(parent)];
-            if (!isNop(list[k]))
-                ++live[static_cast<std::size_t>(parent)];
-        }
+void countOperands(const TArrayOfTFunc& list, exco::Workspace& w)
+{
+    std::vector<int32_t>& all = w.allOperands;
+    std::vector<int32_t>& live = w.liveOperands;
+    all.assign(list.size(), 0);
+    live.assign(list.size(), 0);
+    for (std::size_t k = 1; k < list.size(); ++k) {
+        const int32_t parent = list[k].ParentIndex;
+        if (parent <= 0 || static_cast<std::size_t>(parent) >= list.size())
+            continue;
+        ++all[static_cast<std::size_t>(parent)];
+        if (!isNop(list[k]))
+            ++live[static_cast<std::size_t>(parent)];
     }
-};
+}
 
 // The operand entries of entry i that are not "@@NOP", in list order, into out. They
 // lie in the entries just before i (its subtree), so the search stops once all are
@@ -96,6 +92,19 @@ bool sameOperandFields(const TFunc& a, const TFunc& b)
 Extended postMultiplier(const TFunc& f) { return f.PostForm == 1 ? f.A : 1; }
 Extended postAddend(const TFunc& f) { return f.PostForm == 1 ? f.B : 0; }
 
+// A key of some of the fields SameOperands compares exactly, those that tell most
+// operands apart: entries whose operands are the same have the same key.
+uint64_t operandKey(const TFunc& f, int32_t cls)
+{
+    const auto word = [](int32_t low, int32_t high) {
+        return uint64_t{static_cast<uint32_t>(low)} | uint64_t{static_cast<uint32_t>(high)} << 32;
+    };
+    const auto address = [](const void* p) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)); };
+    uint64_t key = (word(cls, f.OperandKind) ^ address(f.Var1)) * 0x9E3779B97F4A7C15ull;
+    key = (key ^ word(f.IntAddend, f.OperandCount) ^ address(f.Var2)) * 0xC2B2AE3D27D4EB4Full;
+    return key ^ (key >> 29);
+}
+
 // Entries that load a value and need nothing computed before them.
 bool isLoad(int32_t funcIndex)
 {
@@ -117,89 +126,10 @@ bool isLoad(int32_t funcIndex)
     }
 }
 
-// A routine of the code generator, released however its run ends.
-class ScratchRoutine {
- public:
-    ScratchRoutine() = default;
-    ~ScratchRoutine() { TExcoH::FreeCode(function_); }
-    ScratchRoutine(const ScratchRoutine&) = delete;
-    ScratchRoutine& operator=(const ScratchRoutine&) = delete;
-    TFunction& function() { return function_; }
-
- private:
-    TFunction function_;
-};
-
-}  // namespace
-
-bool TExcoH::MayOptimise(const TArrayOfTFunc& list)
+// The operands that call entry f of class cls holds inline, into args, when they are
+// all constant.
+bool inlineConstants(const TFunc& f, int32_t cls, std::vector<Extended>& args)
 {
-    return std::none_of(list.begin(), list.end(), [](const TFunc& f) {
-        return f.FuncIndex == fx::IFNOP || f.FuncIndex == fx::LDA || f.FuncIndex == fx::Compile;
-    });
-}
-
-void TExcoH::ResetOptimiserCounters()
-{
-    FoldedEntries = 0;
-    SharedChains = 0;
-    LargestSharedWindow = 0;
-    HighestSharedTemp = -1;
-}
-
-int32_t TExcoH::ClassOf(int32_t funcIndex) const
-{
-    if (funcIndex < 0 || static_cast<std::size_t>(funcIndex) >= FuncTable.size())
-        return 0;
-    return FuncTable[static_cast<std::size_t>(funcIndex)].Class;
-}
-
-bool TExcoH::ReadsHost(int32_t funcIndex) const
-{
-    return funcIndex >= 0 && static_cast<std::size_t>(funcIndex) < FuncTable.size() &&
-           FuncTable[static_cast<std::size_t>(funcIndex)].ReadsHost;
-}
-
-bool TExcoH::HasCalls(const TArrayOfTFunc& list) const
-{
-    return std::any_of(list.begin(), list.end(), [&](const TFunc& f) {
-        const int32_t cls = ClassOf(f.FuncIndex);
-        return cls >= fc::IntArg && cls <= fc::Vector;
-    });
-}
-
-void TExcoH::Optimize()
-{
-    if (ErrorCode != 0)
-        return;
-    HighestSharedTemp = -1;
-    if (PreEvaluate)
-        FoldConstants();
-    EliminateCommonSubexpressions();
-}
-
-// ------------------------------------------------------------------ constant folding
-
-// The constant arguments of entry i in the order of its operand entries, or false
-// when some argument is not constant.
-bool TExcoH::ConstantArguments(int32_t i, const std::vector<int32_t>& operands, std::vector<Extended>& args) const
-{
-    const TFunc& f = CodeList[static_cast<std::size_t>(i)];
-    const int32_t cls = ClassOf(f.FuncIndex);
-    args.clear();
-    if (!operands.empty()) {
-        const std::size_t wanted = cls == fc::RealIntArg || cls == fc::TwoReals ? 2 : 1;
-        if (operands.size() != wanted)
-            return false;
-        for (const int32_t k : operands) {
-            const TFunc& load = CodeList[static_cast<std::size_t>(k)];
-            if (load.FuncIndex != fx::LDSC)
-                return false;
-            args.push_back(load.Negate != 0 ? -load.b1 : load.b1);
-        }
-        return true;
-    }
-    // Operands held inline by the call entry.
     switch (cls) {
     case fc::RealArg:
         if (f.OperandKind != 2 || f.a1 != 0)
@@ -224,6 +154,107 @@ bool TExcoH::ConstantArguments(int32_t i, const std::vector<int32_t>& operands, 
     default:
         return false;
     }
+}
+
+// A routine of the code generator, released however its run ends.
+class ScratchRoutine {
+ public:
+    ScratchRoutine() = default;
+    ~ScratchRoutine() { TExcoH::FreeCode(function_); }
+    ScratchRoutine(const ScratchRoutine&) = delete;
+    ScratchRoutine& operator=(const ScratchRoutine&) = delete;
+    TFunction& function() { return function_; }
+
+ private:
+    TFunction function_;
+};
+
+}  // namespace
+
+void TExcoH::ResetOptimiserCounters()
+{
+    FoldedEntries = 0;
+    SharedChains = 0;
+    LargestSharedWindow = 0;
+    HighestSharedTemp = -1;
+}
+
+int32_t TExcoH::ClassOf(int32_t funcIndex) const
+{
+    // A negative index is out of range too.
+    const std::size_t at = static_cast<std::size_t>(funcIndex);
+    return at < FuncTable.size() ? FuncTable[at].Class : 0;
+}
+
+bool TExcoH::ReadsHost(int32_t funcIndex) const
+{
+    return funcIndex >= 0 && static_cast<std::size_t>(funcIndex) < FuncTable.size() &&
+           FuncTable[static_cast<std::size_t>(funcIndex)].ReadsHost;
+}
+
+// One walk over the list finds its calls, whether it may be optimised at all and
+// whether folding has a constant load to take.
+bool TExcoH::CollectCalls(const TArrayOfTFunc& list)
+{
+    // Taken at the first call: most lists have none.
+    std::vector<int32_t>* calls = nullptr;
+    ConstantLoads = false;
+    const TFuncList* const table = FuncTable.Entries().data();
+    const std::size_t functions = FuncTable.size();
+    const std::size_t n = list.size();
+    for (std::size_t e = 0; e < n; ++e) {
+        const int32_t funcIndex = list[e].FuncIndex;
+        if (funcIndex >= fx::IFNOP && (funcIndex == fx::IFNOP || funcIndex == fx::LDA || funcIndex == fx::Compile))
+            return false;
+        if (funcIndex == fx::LDSC && e > 0)
+            ConstantLoads = true;
+        const int32_t cls = static_cast<std::size_t>(funcIndex) < functions ? table[funcIndex].Class : 0;
+        if (cls < fc::IntArg || cls > fc::Vector)
+            continue;
+        if (calls == nullptr) {
+            calls = &Codegen().calls;
+            calls->clear();
+        }
+        // Entry 0 heads the list; neither pass looks at it.
+        if (e > 0)
+            calls->push_back(static_cast<int32_t>(e));
+    }
+    return calls != nullptr;
+}
+
+bool TExcoH::Optimize()
+{
+    if (ErrorCode != 0)
+        return false;
+    HighestSharedTemp = -1;
+    if (PreEvaluate)
+        FoldConstants();
+    EliminateCommonSubexpressions();
+    return FoldedEntries > 0 || SharedChains > 0;
+}
+
+// ------------------------------------------------------------------ constant folding
+
+// The constant arguments of entry i in the order of its operand entries, or false
+// when some argument is not constant.
+bool TExcoH::ConstantArguments(int32_t i, const std::vector<int32_t>& operands, std::vector<Extended>& args) const
+{
+    const TFunc& f = CodeList[static_cast<std::size_t>(i)];
+    const int32_t cls = ClassOf(f.FuncIndex);
+    args.clear();
+    if (!operands.empty()) {
+        const std::size_t wanted = cls == fc::RealIntArg || cls == fc::TwoReals ? 2 : 1;
+        if (operands.size() != wanted)
+            return false;
+        for (const int32_t k : operands) {
+            const TFunc& load = CodeList[static_cast<std::size_t>(k)];
+            if (load.FuncIndex != fx::LDSC)
+                return false;
+            args.push_back(load.Negate != 0 ? -load.b1 : load.b1);
+        }
+        return true;
+    }
+    return inlineConstants(f, cls, args);
 }
 
 // Runs the function of entry i once on constant arguments, through the code generator
@@ -272,19 +303,29 @@ void TExcoH::FoldConstants()
         return;
     exco::Workspace& w = Codegen();
     // Counted at the first call that may be folded: most lists have none.
-    std::optional<OperandCounts> counts;
+    bool counted = false;
     std::vector<Extended>& args = w.arguments;
     std::vector<int32_t>& operands = w.operands;
-    for (std::size_t i = 1; i < CodeList.size(); ++i) {
+    for (const int32_t call : w.calls) {
+        const std::size_t i = static_cast<std::size_t>(call);
         const int32_t cls = ClassOf(CodeList[i].FuncIndex);
-        if (cls < fc::IntArg || cls > fc::TwoReals || ReadsHost(CodeList[i].FuncIndex))
+        if (cls > fc::TwoReals || ReadsHost(CodeList[i].FuncIndex))
             continue;
-        if (!counts)
-            counts.emplace(CodeList, w);
-        if (counts->live[i] > 2)
+        // Arguments in entries of their own must all be constant loads, and inline
+        // ones constant: most calls fail one of these cheap tests before their
+        // operands are looked for.
+        if (!ConstantLoads && !inlineConstants(CodeList[i], cls, args))
+            continue;
+        const TFunc& last = CodeList[i - 1];
+        if (i > 1 && last.ParentIndex == call && !isNop(last) && last.FuncIndex != fx::LDSC)
+            continue;
+        if (!counted)
+            countOperands(CodeList, w);
+        counted = true;
+        if (w.liveOperands[i] > 2)
             continue;
         const int32_t entry = static_cast<int32_t>(i);
-        liveOperands(CodeList, entry, counts->all[i], operands);
+        liveOperands(CodeList, entry, w.allOperands[i], operands);
         if (!ConstantArguments(entry, operands, args))
             continue;
         // A fault of the function names this entry (the driver reports its text).
@@ -305,6 +346,7 @@ void TExcoH::FoldConstants()
         f.B = 0;
         f.Swapped = 0;
         ++FoldedEntries;
+        ConstantLoads = true;
     }
 }
 
@@ -390,44 +432,96 @@ void TExcoH::EliminateCommonSubexpressions()
         const int32_t cls = ClassOf(CodeList[static_cast<std::size_t>(e)].FuncIndex);
         return cls >= fc::IntArg && cls <= fc::Vector;
     };
-    // Only calls end chains; sharing turns some of them into "@@NOP" entries, which
-    // the chain test then refuses.
+    // Only calls end chains (folding made constants of some); sharing turns some of
+    // them into "@@NOP" entries, which the chain test then refuses.
     exco::Workspace& w = Codegen();
     std::vector<int32_t>& calls = w.calls;
-    calls.clear();
-    for (int32_t e = 1; e < n; ++e)
-        if (isFunction(e))
-            calls.push_back(e);
-    if (calls.size() < 2)
+    std::erase_if(calls, [&](int32_t e) { return !isFunction(e); });
+    if (calls.size() < 2 || CseWindow < 1)
+        return;
+    // A chain of one is a call without operand entries; a longer chain ends in a call
+    // whose one live operand entry is the entry before it. Sharing lowers a live count
+    // only at the later end of a chain it shares, and changes no field that tells
+    // operands apart, so the pairs of calls that may ever end chains shared with each
+    // other are found once: calls of a pair the matrix allows, with the same
+    // operands, and for longer chains the same entry before them. A key of those
+    // fields is compared first, the fields exactly only where keys agree.
+    std::vector<uint64_t>& keys = w.operandKeys;
+    keys.assign(calls.size(), 0);
+    for (std::size_t a = 0; a < calls.size(); ++a) {
+        const int32_t e = calls[a];
+        const TFunc& f = CodeList[static_cast<std::size_t>(e)];
+        const TFunc& operand = CodeList[static_cast<std::size_t>(e - 1)];
+        const uint64_t key = operandKey(f, ClassOf(f.FuncIndex));
+        if (operand.ParentIndex != e) {
+            keys[a] = key | 1;
+            continue;
+        }
+        // A dead operand before the call, or a second live one before that, and the
+        // call never ends a chain (key 0).
+        const bool secondOperand = e >= 2 && CodeList[static_cast<std::size_t>(e - 2)].ParentIndex == e &&
+                                   !isNop(CodeList[static_cast<std::size_t>(e - 2)]);
+        if (isNop(operand) || secondOperand)
+            continue;
+        const uint64_t longer = (key ^ operandKey(operand, ClassOf(operand.FuncIndex)) ^
+                                 (uint64_t{static_cast<uint32_t>(operand.FuncIndex)} << 32 | static_cast<uint32_t>(operand.Negate))) *
+                                1099511628211ull;
+        keys[a] = (longer & ~uint64_t{3}) | 2;
+    }
+    std::vector<int32_t>& pairs = w.sharing;
+    pairs.clear();
+    for (std::size_t a = 0; a < calls.size(); ++a) {
+        // A chain of one has an odd key, a longer chain an even key that is not 0.
+        if (keys[a] == 0)
+            continue;
+        const int32_t earlierFunction = CodeList[static_cast<std::size_t>(calls[a])].FuncIndex;
+        for (std::size_t b = a + 1; b < calls.size(); ++b)
+            if (keys[a] == keys[b] &&
+                PairCell(earlierFunction, CodeList[static_cast<std::size_t>(calls[b])].FuncIndex).Role != 0 &&
+                SameOperands(calls[a], calls[b])) {
+                pairs.push_back(static_cast<int32_t>(a));
+                pairs.push_back(static_cast<int32_t>(b));
+            }
+    }
+    if (pairs.empty())
         return;
     // Sharing turns entries into "@@NOP"; the live counts follow.
-    OperandCounts counts(CodeList, w);
+    countOperands(CodeList, w);
+    std::vector<int32_t>& all = w.allOperands;
+    std::vector<int32_t>& live = w.liveOperands;
     const auto endsChain = [&](int32_t e, int32_t window) {
         return isFunction(e) && CodeList[static_cast<std::size_t>(e)].Role != 1 &&
-               IsChain(e, window, counts.all, counts.live);
+               IsChain(e, window, all, live);
     };
     for (int32_t window = CseWindow; window >= 1; --window) {
-        for (std::size_t a = 0; a < calls.size(); ++a) {
-            const int32_t i = calls[a];
+        for (std::size_t p = 0; p < pairs.size();) {
+            // The pairs of one earlier call lie together, their later calls in order.
+            const int32_t a = pairs[p];
+            std::size_t last = p;
+            while (last < pairs.size() && pairs[last] == a)
+                last += 2;
+            const int32_t i = calls[static_cast<std::size_t>(a)];
             // Sharing only changes entries after the earlier chain, so it stays one.
-            if (i < window || i > (n - 1) - window || !endsChain(i, window))
+            if (i < window || i > (n - 1) - window || !endsChain(i, window)) {
+                p = last;
                 continue;
+            }
             const int32_t earlierFunction = CodeList[static_cast<std::size_t>(i)].FuncIndex;
-            for (std::size_t b = a + 1; b < calls.size(); ++b) {
-                const int32_t j = calls[b];
+            for (; p < last; p += 2) {
+                const int32_t j = calls[static_cast<std::size_t>(pairs[p + 1])];
                 if (j < i + window)
                     continue;
                 const TFunc& later = CodeList[static_cast<std::size_t>(j)];
                 const TPairCell cell = PairCell(earlierFunction, later.FuncIndex);
-                if (cell.Role == 0 || (later.Role != 0 && cell.Role >= later.Role))
+                if (later.Role != 0 && cell.Role >= later.Role)
                     continue;
-                if (!SameOperands(i, j) || !endsChain(j, window) || !SameChains(i, j, window))
+                if (!endsChain(j, window) || !SameChains(i, j, window))
                     continue;
                 ShareResult(i, j, window);
                 for (int32_t k = j - window + 1; k < j; ++k) {
                     const int32_t parent = CodeList[static_cast<std::size_t>(k)].ParentIndex;
                     if (parent > 0 && parent < n)
-                        --counts.live[static_cast<std::size_t>(parent)];
+                        --live[static_cast<std::size_t>(parent)];
                 }
             }
         }
