@@ -451,15 +451,6 @@ class Generation {
     TCompiler& compiler_;
     bool generated_ = false;
 
-    // Level temporaries by the list's highest level; the generator sizes the shared
-    // ones by the keys the optimiser handed out.
-    std::pair<std::size_t, std::size_t> slots() const
-    {
-        int32_t highestLevel = 0;
-        for (const TFunc& f : request_.codeList)
-            highestLevel = std::max(highestLevel, f.Level);
-        return {static_cast<std::size_t>(highestLevel) + 2, 0};
-    }
 
     int32_t generate(std::vector<int32_t>* growth)
     {
@@ -467,9 +458,10 @@ class Generation {
         // Temporaries are Extended: a spilled intermediate keeps all 64 bits of its mantissa.
         compiler_.InitEmit(*request_.variables, request_.dest, request_.generatorOption, request_.stackMode,
                            vt::Extended, request_.constType, request_.depthLimit);
-        const std::pair<std::size_t, std::size_t> levelAndShared = slots();
         generated_ = true;
-        return compiler_.Generate(request_.codeList, levelAndShared.first, levelAndShared.second, growth);
+        // Level temporaries by the list's highest level; shared ones by the keys the
+        // optimiser handed out.
+        return compiler_.Generate(request_.codeList, 0, 0, growth);
     }
 };
 

@@ -282,26 +282,6 @@ void State::loadConst(Extended value)
     }
 }
 
-void State::mulConst(Extended a)
-{
-    if (a == -1) {
-        fchs();
-    } else if (a != 1) {
-        int32_t type = 0;
-        const void* cell = realCell(a, type);
-        arith(Arith::Mul, cell, type);
-    }
-}
-
-void State::addConst(Extended b)
-{
-    if (b == 0)
-        return;
-    int32_t type = 0;
-    const void* cell = realCell(b, type);
-    arith(Arith::Add, cell, type);
-}
-
 void State::constArith(Arith op, Extended value)
 {
     int32_t type = 0;
@@ -636,7 +616,11 @@ void State::resetRun()
     dataFixes.clear();
     levelBase = nullptr;
     sharedBase = nullptr;
-    flags.assign(3 * n, 0);
+    // Grown when needed and cleared in one fill (assign may fill twice).
+    if (flags.size() < 3 * n)
+        flags.resize(3 * n);
+    if (n > 0)
+        std::memset(flags.data(), 0, 3 * n);
     onStack = std::span<uint8_t>(flags.data(), n);
     started = std::span<uint8_t>(flags.data() + n, n);
     inverted = std::span<uint8_t>(flags.data() + 2 * n, n);
@@ -895,13 +879,18 @@ int32_t TCompiler::Generate(TArrayOfTFunc& list, std::size_t levelSlots, std::si
     s.key = kEmit;
     recompiled_ = false;
     s.maxDepth = 0;
-    // Slots of computations shared between functions of the same argument.
+    // Slots of computations shared between functions of the same argument, and the
+    // highest level, in one pass.
+    int32_t highestLevel = 0;
     for (const TFunc& f : list) {
+        highestLevel = std::max(highestLevel, f.Level);
         if (f.Role != 0)
             sharedSlots = std::max(sharedSlots, static_cast<std::size_t>(std::max(f.SharedTemp, 0)) + 1);
         for (const TSharedKey& key : f.SharedKeys)
             sharedSlots = std::max(sharedSlots, static_cast<std::size_t>(std::max(key.Temp, 0)) + 1);
     }
+    if (levelSlots == 0)
+        levelSlots = static_cast<std::size_t>(highestLevel) + 2;
     s.levelSlots = std::max<std::size_t>(levelSlots, 1);
     s.sharedSlots = std::max<std::size_t>(sharedSlots, 1);
     s.resetRun();

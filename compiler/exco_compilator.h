@@ -145,7 +145,8 @@ class TCompiler {
     int32_t FirstEntryAboveLimit(TArrayOfTFunc& list);
 
     // Compiles the list into func: code into the executable arena, func.Entry set.
-    // levelSlots and sharedSlots size the temporaries. The same as Generate, then Place.
+    // levelSlots and sharedSlots size the temporaries (levelSlots 0: enough for the
+    // list's highest level). The same as Generate, then Place.
     void Compile(TArrayOfTFunc& list, TFunction& func, std::size_t levelSlots, std::size_t sharedSlots);
     // One emitting run over the list (prepared by InitEmit). In stack mode 1 its depths
     // are those a measuring run finds: growth (when given) receives each entry's, and

@@ -253,9 +253,21 @@ struct TCompiler::State {
     const void* intCell(int64_t value);
     const void* scratchCell();
     void loadConst(Extended value);
-    void mulConst(Extended a);
-    void addConst(Extended b);
     void constArith(Arith op, Extended value);
+    // Defined here: most factors are 1 and most addends 0, which then cost a comparison
+    // in the caller.
+    void mulConst(Extended a)
+    {
+        if (a == -1)
+            fchs();
+        else if (a != 1)
+            constArith(Arith::Mul, a);
+    }
+    void addConst(Extended b)
+    {
+        if (b != 0)
+            constArith(Arith::Add, b);
+    }
 
     // tables
     int32_t varType(const void* address) const;
