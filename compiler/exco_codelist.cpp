@@ -260,7 +260,8 @@ static_assert(std::is_same_v<decltype(TFunc::A), decltype(TDataNode::A)> &&
                 run.bytes);
 }
 
-void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
+// table and tableSize: the storage and length of vars, read once for the whole list.
+void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars, const TVariable* table, std::size_t tableSize)
 {
     const TDataNode& d = node.Data;
     f.GeneratedState = 0;
@@ -299,10 +300,6 @@ void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars)
     f.Swapped = node.Swapped;
     copyRun(f, d, kKinds);  // PostForm to Word27
     copyRun(f, d, kForms);  // A, B, a1, b1, a2, b2, IntCoef, IntAddend, Word36
-    // The table's storage and length, read once: the stores above may alias them for
-    // all the compiler knows.
-    const TVariable* const table = vars.data();
-    const std::size_t tableSize = vars.size();
     f.Var1 = addressOf(table, tableSize, d.VarIndex[0]);
     f.Var2 = addressOf(table, tableSize, d.VarIndex[1]);
     f.Var3 = addressOf(table, tableSize, d.VarIndex[2]);
@@ -339,8 +336,10 @@ void buildCodeList(const TVarList& vars, TArrayOfTFunc& list, exco::Workspace& w
     TFunc* const entries = list.data();
     TNode* const* const tree = nodes.data();
     const std::size_t count = nodes.size();
+    const TVariable* const table = vars.data();
+    const std::size_t tableSize = vars.size();
     for (std::size_t k = 1; k < count; ++k)
-        fillCodeList(entries[k], *tree[k], vars);
+        fillCodeList(entries[k], *tree[k], vars, table, tableSize);
 }
 
 int32_t functionClass(const TArrayFuncList& table, int32_t index)

@@ -186,19 +186,6 @@ void State::storePop(const void* address, int32_t type)
     adjust(-1);
 }
 
-void State::popOp(Arith op)
-{
-    switch (op) {
-    case Arith::Add: bytes({0xDE, 0xC1}); break;
-    case Arith::Mul: bytes({0xDE, 0xC9}); break;
-    case Arith::Sub: bytes({0xDE, 0xE9}); break;
-    case Arith::SubR: bytes({0xDE, 0xE1}); break;
-    case Arith::Div: bytes({0xDE, 0xF9}); break;
-    case Arith::DivR: bytes({0xDE, 0xF1}); break;
-    }
-    adjust(-1);
-}
-
 void State::arith(Arith op, const void* address, int32_t type)
 {
     if (type == vt::Single || type == vt::Double) {
@@ -432,7 +419,8 @@ bool State::keepsResultOnStack(int32_t i) const
     return next.Level == n.Level && childCount(i + 1) <= 1 && classOf(next.FuncIndex) >= 0;
 }
 
-void State::finishNode(int32_t i)
+// Inlined into generateEntry, its one caller, as generateNode is.
+[[gnu::always_inline]] inline void State::finishNode(int32_t i)
 {
     TFunc& n = node(i);
     const std::size_t at = static_cast<std::size_t>(i);
@@ -540,7 +528,7 @@ void State::patchJumps()
 // ---------------------------------------------------------------------------------
 // Dispatch
 
-void State::generateNode(int32_t i)
+[[gnu::always_inline]] inline void State::generateNode(int32_t i)
 {
     TFunc& n = node(i);
     switch (n.FuncIndex) {
@@ -658,6 +646,14 @@ void ChildLists::build(const TArrayOfTFunc& list)
     }
 }
 
+void State::generateEntry(int32_t i)
+{
+    generateNode(i);
+    if (node(i).PostForm == 1)
+        applyPostForm(i);
+    finishNode(i);
+}
+
 template <class AfterEntry>
 void State::runList(AfterEntry&& afterEntry)
 {
@@ -666,12 +662,8 @@ void State::runList(AfterEntry&& afterEntry)
         const std::size_t start = code.size();
         const int32_t before = depth;
         measureMax = depth;
-        if (node(i).FuncIndex != fx::NOP) {
-            generateNode(i);
-            if (node(i).PostForm == 1)
-                applyPostForm(i);
-            finishNode(i);
-        }
+        if (node(i).FuncIndex != fx::NOP)
+            generateEntry(i);
         node(i).CodeOffset = static_cast<int32_t>(start - kHeader);
         node(i).CodeLength = static_cast<int32_t>(code.size() - start);
         if (!afterEntry(i, measureMax - before))

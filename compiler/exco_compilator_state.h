@@ -240,7 +240,19 @@ struct TCompiler::State {
     void mem(std::initializer_list<uint8_t> opcode, int reg, const void* address);
     void load(const void* address, int32_t type);
     void storePop(const void* address, int32_t type);
-    void popOp(Arith op);
+    // The popping register form: st(1) = st(1) op st(0), popped.
+    void popOp(Arith op)
+    {
+        switch (op) {
+        case Arith::Add: bytes({0xDE, 0xC1}); break;
+        case Arith::Mul: bytes({0xDE, 0xC9}); break;
+        case Arith::Sub: bytes({0xDE, 0xE9}); break;
+        case Arith::SubR: bytes({0xDE, 0xE1}); break;
+        case Arith::Div: bytes({0xDE, 0xF9}); break;
+        case Arith::DivR: bytes({0xDE, 0xF1}); break;
+        }
+        adjust(-1);
+    }
     void arith(Arith op, const void* address, int32_t type);
     void fchs() { bytes({0xD9, 0xE0}); }
     void fxch() { bytes({0xD9, 0xC9}); }
@@ -334,6 +346,8 @@ struct TCompiler::State {
 
     // runs
     void resetRun();
+    // The code of entry i (not "@@NOP"), its post form and its joining.
+    void generateEntry(int32_t i);
     template <class AfterEntry>
     void runList(AfterEntry&& afterEntry);
     // Gives back the buffers of a huge text once its routine is placed.
