@@ -469,9 +469,15 @@ class Generation {
 bool limitStackDepth(exco::RoutineRequest& exco, exco::Workspace& w, Generation& generation, int32_t& overallMax)
 {
     buildCodeList(*exco.variables, exco.codeList, w);
-    overallMax = generation.measure(true);
-    if (exco.passSwitch1 != 1 && !(exco.passSwitch1 == 2 && overallMax > exco.depthLimit))
-        return false;
+    // Each entry's depth growth is needed only for a reordering: when that depends on
+    // the depth, the list is measured again for it (deep lists are few).
+    const bool alwaysReorder = exco.passSwitch1 == 1;
+    overallMax = generation.measure(alwaysReorder);
+    if (!alwaysReorder) {
+        if (!(exco.passSwitch1 == 2 && overallMax > exco.depthLimit))
+            return false;
+        generation.measure(true);
+    }
     // The depth each node requires, which only the reordering reads.
     const std::vector<TNode*>& nodes = w.nodes;
     for (std::size_t i = 1; i < nodes.size(); ++i) {
