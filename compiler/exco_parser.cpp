@@ -498,11 +498,9 @@ void rewriteBraces(std::string_view t, std::string& out) {
 
 }  // namespace
 
-// What a character means to the last pass of preprocessing, in the bits of the index's
-// table above its own.
+// What a character means to the last pass of preprocessing, as the walk that measures
+// the nesting sees it.
 enum class PreprocessKind : uint8_t { Other, Open, Close, Power, EndsChain };
-constexpr int kPreprocessShift = 3;
-static_assert((TTextIndex::kIndexBits >> kPreprocessShift) == 0);
 
 constexpr PreprocessKind preprocessKind(char c) {
   switch (c) {
@@ -513,6 +511,10 @@ constexpr PreprocessKind preprocessKind(char c) {
     default: return PreprocessKind::Other;
   }
 }
+
+// The bit of the index's table for the characters that the last pass rewrites or counts.
+constexpr uint8_t kPreprocessed = 8;
+static_assert((TTextIndex::kIndexBits & kPreprocessed) == 0);
 
 // Rewrites the extended notation into calls; each rewriting runs only when its mark is
 // in the text, so a plain formula is copied once.
@@ -536,29 +538,43 @@ void TExcoParser::Preprocess(const std::string& input) {
     }
   }
   // One pass, which indexes the text too: the remaining brackets become round ones,
-  // they are counted, and the deepest nesting of the tree is measured: the brackets,
-  // and at each level the chain of powers a^b^c, which becomes power(power(a,b),c).
-  long open = 0, close = 0;
+  // and they and the powers are counted.
+  char* const t = text_.data();
+  size_t powers = 0;
+  index_.Build(text_, IndexKinds(), [&](size_t i, char c, uint8_t) {
+    switch (c) {
+      case '[': case '{': return t[i] = '(';
+      case ']': case '}': return t[i] = ')';
+      default: ++powers; return c;
+    }
+  });
+  // A "(" at the very end opens nothing.
+  const size_t open = index_.Opening() - (text_.back() == '(' ? 1 : 0);
+  const size_t close = index_.Closing();
+  if (close > open) Error(ec::MissingOpen, h_.ExprText);
+  if (open > close) Error(ec::MissingClose, h_.ExprText);
+  // The tree is no deeper than the brackets and powers together.
+  if (index_.Opening() + powers > static_cast<size_t>(kMaxNesting) && DeepestNesting() > kMaxNesting) Error(ec::StackOverflow, h_.ExprText);
+}
+
+// The deepest nesting of the tree: the brackets, and at each level the chain of powers
+// a^b^c, which becomes power(power(a,b),c).
+int TExcoParser::DeepestNesting() {
   depthStack_.clear();
   int depth = 0;  // depthStack_'s size: the chains of the enclosing levels
   int chain = 0;
   int deepest = 0;
-  char* const t = text_.data();
-  const size_t size = text_.size();
-  index_.Build(text_, IndexKinds(), [&](size_t i, char c, uint8_t kind) {
-    switch (static_cast<PreprocessKind>(kind >> kPreprocessShift)) {
+  char previous = '\0';
+  for (const char c : text_) {
+    switch (preprocessKind(c)) {
       case PreprocessKind::Other: break;
       case PreprocessKind::Open:
-        t[i] = c = '(';
-        if (i + 1 < size) ++open;
         depthStack_.push_back(chain);
         ++depth;
         chain = 0;
         deepest = std::max(deepest, depth);
         break;
       case PreprocessKind::Close:
-        t[i] = c = ')';
-        ++close;
         if (depth > 0) {
           chain = depthStack_.back();
           depthStack_.pop_back();
@@ -570,15 +586,12 @@ void TExcoParser::Preprocess(const std::string& input) {
         deepest = std::max(deepest, depth + chain);
         break;
       case PreprocessKind::EndsChain:
-        // No rewriting writes a "^", so the character before is as written.
-        if (i == 0 || t[i - 1] != '^') chain = 0;
+        if (previous != '^') chain = 0;
         break;
     }
-    return c;
-  });
-  if (close > open) Error(ec::MissingOpen, h_.ExprText);
-  if (open > close) Error(ec::MissingClose, h_.ExprText);
-  if (deepest > kMaxNesting) Error(ec::StackOverflow, h_.ExprText);
+    previous = c;
+  }
+  return deepest;
 }
 
 // A constant text holds numbers, named constants, signs, * / and brackets; a view with
@@ -591,7 +604,7 @@ const std::array<uint8_t, 256>& TExcoParser::IndexKinds() {
       if (kNumberChars.has(ch)) kinds[c] |= TTextIndex::kConstant;
       if (kCutChars.has(ch)) kinds[c] |= TTextIndex::kCut;
       if (!kBeforeFactor.has(ch)) kinds[c] |= TTextIndex::kOpensCall;
-      kinds[c] |= static_cast<uint8_t>(static_cast<uint8_t>(preprocessKind(ch)) << kPreprocessShift);
+      if (ch == '[' || ch == ']' || ch == '{' || ch == '}' || ch == '^') kinds[c] |= kPreprocessed;
     }
     return kinds;
   }();

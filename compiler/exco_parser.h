@@ -96,6 +96,7 @@ class TExcoParser {
   std::string& NewKeptText();
   void ReleaseOversized();
   void Preprocess(const std::string& input);
+  int DeepestNesting();
   // The index's table of characters, with the named constants' characters.
   const std::array<uint8_t, 256>& IndexKinds();
   bool NumberLikeNames() const;

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <emmintrin.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,19 +37,28 @@ class TTextIndex {
     const size_t n = text.size();
     char* const t = text.data();
     // The arrays only grow: texts of every length follow each other, and growing them
-    // again each time would clear what is written over at once.
+    // again each time would clear what is written over at once. The next cuts are
+    // written four at a time, up to three past the last.
     if (counts_.size() <= n) {
       close_.resize(n + 1);
       counts_.resize(n + 1);
-      nextCut_.resize(n + 1);
+      nextCut_.resize(n + 4);
     }
     opening_.clear();
+    openingCount_ = closingCount_ = 0;
     uint32_t* const close = close_.data();
     uint64_t* const counts = counts_.data();
     uint32_t* const next = nextCut_.data();
     uint64_t count = 0;
     size_t cutFrom = 0;  // the first position whose next cut is not known yet
-    bool afterName = false;  // whether a "(" here opens a call
+    const auto cutAt = [&](size_t at) {
+      const __m128i cut = _mm_set1_epi32(static_cast<int>(at));
+      do {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(next + cutFrom), cut);
+        cutFrom += 4;
+      } while (cutFrom <= at);
+      cutFrom = at + 1;
+    };
     for (size_t i = 0; i < n; ++i) {
       counts[i] = count;
       char c = t[i];
@@ -57,24 +67,31 @@ class TTextIndex {
         c = rewrite(i, c, kind);
         kind = kinds[static_cast<unsigned char>(c)];
       }
-      count += (kind & kConstant) ? 0 : 1;
+      count += (~kind) & kConstant;
       if (kind & kCut) {
-        while (cutFrom <= i) next[cutFrom++] = static_cast<uint32_t>(i);
+        cutAt(i);
         if (c == '(') {
           close[i] = kNone;
           opening_.push_back(static_cast<uint32_t>(i));
-          if (afterName) count += kOneCall;
-        } else if (c == ')' && !opening_.empty()) {
-          close[opening_.back()] = static_cast<uint32_t>(i);
-          opening_.pop_back();
+          ++openingCount_;
+          if (i > 0 && (kinds[static_cast<unsigned char>(t[i - 1])] & kOpensCall)) count += kOneCall;
+        } else if (c == ')') {
+          ++closingCount_;
+          if (!opening_.empty()) {
+            close[opening_.back()] = static_cast<uint32_t>(i);
+            opening_.pop_back();
+          }
         }
       }
-      afterName = (kind & kOpensCall) != 0;
     }
     counts[n] = count;
-    while (cutFrom <= n) next[cutFrom++] = static_cast<uint32_t>(n);
+    if (cutFrom <= n) cutAt(n);
     text_ = text;
   }
+
+  // Of the text last built: its "(" and its ")".
+  size_t Opening() const { return openingCount_; }
+  size_t Closing() const { return closingCount_; }
 
   bool Covers(std::string_view view) const {
     const auto start = reinterpret_cast<uintptr_t>(text_.data());
@@ -113,4 +130,5 @@ class TTextIndex {
   std::vector<uint64_t> counts_;
   std::vector<uint32_t> nextCut_;  // from each position: the next character that may split
   std::vector<uint32_t> opening_;  // while building: "(" not matched yet
+  size_t openingCount_ = 0, closingCount_ = 0;
 };
