@@ -222,9 +222,7 @@ bool bracketsClose(std::string_view t) {
 
 // Removes enclosing bracket pairs; a "-(" pair flips the sign. Leading "+" and "--"
 // are dropped, since they change nothing.
-std::string_view stripEnclosing(const TTextIndex& index, std::string_view t, bool& negate) {
-  // Most texts start with a name or a number.
-  if (t.size() < 2 || (t[0] != '+' && t[0] != '-' && t[0] != '(')) return t;
+std::string_view stripEnclosingFrom(const TTextIndex& index, std::string_view t, bool& negate) {
   for (;;) {
     if (t.size() > 1 && t[0] == '+') {
       t.remove_prefix(1);
@@ -239,6 +237,12 @@ std::string_view stripEnclosing(const TTextIndex& index, std::string_view t, boo
       return t;
     }
   }
+}
+
+// Most texts start with a name or a number, and are handed back at once.
+[[gnu::always_inline]] inline std::string_view stripEnclosing(const TTextIndex& index, std::string_view t, bool& negate) {
+  if (t.size() < 2 || (t[0] != '+' && t[0] != '-' && t[0] != '(')) return t;
+  return stripEnclosingFrom(index, t, negate);
 }
 
 // Takes off leading signs, flipping negate for each "-".
@@ -257,6 +261,9 @@ struct FoldFault {
     if (code == 0) code = c;
   }
   void raise() const {
+    if (code != 0) raiseNoted();
+  }
+  [[gnu::cold, gnu::noinline]] void raiseNoted() const {
     switch (code) {
       case ec::ZeroDivide: throw EExcoZeroDivide();
       case ec::InvalidOp: throw EExcoInvalidOp();
@@ -790,7 +797,10 @@ void TExcoParser::Expand(TNode* node, ShapeHint known) {
   else if (!classify(index_, text, shape)) Error(ec::MissingOpen, text);
 
   if (h_.Optimise) {
-    if (AnalyseLinearForm(node, text, negate, shape)) return;
+    // A call refuses a linear form (as Linear finds first), unless a variable's name
+    // holds a bracket.
+    const bool mayBeLinear = !holdsCall(index_, text) || h_.VariableNameHoldsBracket();
+    if (mayBeLinear && AnalyseLinearForm(node, text, negate, shape)) return;
     if (RecogniseCall(node, text, negate, false, &shape)) return;
   }
   if (shape != Shape::Leaf) {
