@@ -295,9 +295,11 @@ const TExcoH::TVariableIndex& TExcoH::RebuildVariableIndex() const {
     const int32_t id = static_cast<int32_t>(i);
     if (name.size() == 1) {
       int32_t& exact = index.single[static_cast<unsigned char>(name[0])];
-      int32_t& folded = index.singleFolded[static_cast<unsigned char>(ExcoLower(name[0]))];
+      const char lower = ExcoLower(name[0]);
+      int32_t& folded = index.singleFolded[static_cast<unsigned char>(lower)];
       if (exact < 0) exact = id;
       if (folded < 0) folded = id;
+      if (lower >= 'a' && lower <= 'z') index.singleFolded[static_cast<unsigned char>(lower - 'a' + 'A')] = folded;
     }
     if (!name.empty()) {
       if ((name[0] >= '0' && name[0] <= '9') || name[0] == '.') index.numberLikeName = true;
@@ -338,10 +340,6 @@ int32_t TExcoH::FindVariable(std::string_view name, int32_t* varType) {
 }
 
 int32_t TExcoH::FirstVariableIn(const TVariableIndex& index, std::string_view name) const {
-  if (name.size() == 1) {
-    const char c = CaseSensitiveNames ? name[0] : ExcoLower(name[0]);
-    return (CaseSensitiveNames ? index.single : index.singleFolded)[static_cast<unsigned char>(c)];
-  }
   const uint64_t hash = foldedHash(name);
   for (int32_t i = index.head[hash & (index.head.size() - 1)]; i >= 0; i = index.next[static_cast<size_t>(i)])
     if (index.hashes[static_cast<size_t>(i)] == hash && namesEqual(Variables[i].Name, name, CaseSensitiveNames)) return i;

@@ -84,7 +84,10 @@ class TExcoH {
   bool VariableNameLooksLikeNumber() const { return VariableIndex().numberLikeName; }
   int32_t FindFirstVariable(std::string_view name) const {
     const TVariableIndex& index = VariableIndex();
-    return index.MayHold(name) ? FirstVariableIn(index, name) : -1;
+    if (!index.MayHold(name)) return -1;
+    if (name.size() == 1)
+      return (CaseSensitiveNames ? index.single : index.singleFolded)[static_cast<unsigned char>(name[0])];
+    return FirstVariableIn(index, name);
   }
   bool FindConstant(std::string_view name, Extended& value) const;
   int32_t FindFunction(std::string_view name) const;
@@ -237,7 +240,8 @@ class TExcoH {
     bool numberLikeName = false;  // some name starts as a number does
     std::vector<uint64_t> hashes;  // per variable: its name's folded hash
     // Per character: the first variable named by it alone, compared with case and
-    // without it, or -1, so that a one-character name is found without hashing it.
+    // without it (a letter in either case), or -1, so that a one-character name is
+    // found without hashing or folding it.
     std::array<int32_t, 256> single{};
     std::array<int32_t, 256> singleFolded{};
     uint64_t version = 0;
@@ -255,6 +259,7 @@ class TExcoH {
   }
   const TVariableIndex& RebuildVariableIndex() const;
   static int32_t FirstInBucket(const TVariableIndex& index, std::string_view name);
+  // The first variable whose name of two or more characters matches, or -1.
   int32_t FirstVariableIn(const TVariableIndex& index, std::string_view name) const;
   mutable TVariableIndex variableIndex_;
   uint64_t variablesVersion_ = 0;

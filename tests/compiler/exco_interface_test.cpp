@@ -93,8 +93,13 @@ TEST_F(ExcoInterface, NamesAreCaseInsensitiveAndTheFirstMatchWins) {
   EXPECT_NE(h.FindFirstVariable("x"), -1);
   EXPECT_EQ(h.Variables[h.FindFirstVariable("x")].Address, &upper);
   EXPECT_EQ(parseDump("x"), "@@LDSF X\n");
+  // A one-character name is found in either case, as longer ones are.
+  double other = 3;
+  ExcoDefineVariable("y", &other, 28);
+  EXPECT_EQ(parseDump("Y"), "@@LDSF y\n");
   h.CaseSensitiveNames = true;
   EXPECT_EQ(parseDump("x"), "@@LDSF x\n");
+  EXPECT_EQ(h.FindFirstVariable("Y"), -1);
   h.CaseSensitiveNames = false;
 }
 
