@@ -53,10 +53,9 @@ void TExcoH::GenerateCode()
     UsedRegisters = request.usedRegisters;
 }
 
-exco::Workspace& TExcoH::Codegen()
+exco::Workspace& TExcoH::MakeCodegen()
 {
-    if (codegen_ == nullptr)
-        codegen_ = std::make_unique<exco::Workspace>();
+    codegen_ = std::make_unique<exco::Workspace>();
     return *codegen_;
 }
 

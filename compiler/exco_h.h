@@ -222,7 +222,8 @@ class TExcoH {
   mutable TNameIndex nameIndex_;
   // What code generation keeps from one compile to the next (exco_generate.cpp).
   std::unique_ptr<exco::Workspace> codegen_;
-  exco::Workspace& Codegen();
+  exco::Workspace& Codegen() { return codegen_ != nullptr ? *codegen_ : MakeCodegen(); }
+  exco::Workspace& MakeCodegen();
   // Hands the code list back to the workspace, which keeps its entries' storage.
   void KeepCodeList();
 
@@ -280,8 +281,6 @@ class TExcoH {
   template <class Step>
   bool RunGuarded(Step&& step);
   int32_t ClassOf(int32_t funcIndex) const;
-  // A function that reads host memory is never folded: its value is not its arguments'.
-  bool ReadsHost(int32_t funcIndex) const;
   bool ConstantArguments(int32_t i, const std::vector<int32_t>& operands, std::vector<Extended>& args) const;
   Extended RunFolded(int32_t i, const std::vector<Extended>& args, bool swapped);
   bool IsChain(int32_t end, int32_t window, const std::vector<int32_t>& all, const std::vector<int32_t>& live) const;

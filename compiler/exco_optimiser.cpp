@@ -94,13 +94,13 @@ Extended postAddend(const TFunc& f) { return f.PostForm == 1 ? f.B : 0; }
 
 // A key of some of the fields SameOperands compares exactly, those that tell most
 // operands apart: entries whose operands are the same have the same key.
-uint64_t operandKey(const TFunc& f, int32_t cls)
+uint64_t operandKey(const TFunc& f)
 {
     const auto word = [](int32_t low, int32_t high) {
         return uint64_t{static_cast<uint32_t>(low)} | uint64_t{static_cast<uint32_t>(high)} << 32;
     };
     const auto address = [](const void* p) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)); };
-    uint64_t key = (word(cls, f.OperandKind) ^ address(f.Var1)) * 0x9E3779B97F4A7C15ull;
+    uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(f.OperandKind)) ^ address(f.Var1)) * 0x9E3779B97F4A7C15ull;
     key = (key ^ word(f.IntAddend, f.OperandCount) ^ address(f.Var2)) * 0xC2B2AE3D27D4EB4Full;
     return key ^ (key >> 29);
 }
@@ -184,12 +184,6 @@ int32_t TExcoH::ClassOf(int32_t funcIndex) const
     // A negative index is out of range too.
     const std::size_t at = static_cast<std::size_t>(funcIndex);
     return at < FuncTable.size() ? FuncTable[at].Class : 0;
-}
-
-bool TExcoH::ReadsHost(int32_t funcIndex) const
-{
-    return funcIndex >= 0 && static_cast<std::size_t>(funcIndex) < FuncTable.size() &&
-           FuncTable[static_cast<std::size_t>(funcIndex)].ReadsHost;
 }
 
 // One walk over the list finds its calls, whether it may be optimised at all and
@@ -308,8 +302,12 @@ void TExcoH::FoldConstants()
     std::vector<int32_t>& operands = w.operands;
     for (const int32_t call : w.calls) {
         const std::size_t i = static_cast<std::size_t>(call);
-        const int32_t cls = ClassOf(CodeList[i].FuncIndex);
-        if (cls > fc::TwoReals || ReadsHost(CodeList[i].FuncIndex))
+        // A call's function index lies in the table.
+        const TFuncList& function = FuncTable.Entries()[static_cast<std::size_t>(CodeList[i].FuncIndex)];
+        const int32_t cls = function.Class;
+        // A function that reads host memory is never folded: its value is not its
+        // arguments'.
+        if (cls > fc::TwoReals || function.ReadsHost)
             continue;
         // Arguments in entries of their own must all be constant loads, and inline
         // ones constant: most calls fail one of these cheap tests before their
@@ -436,7 +434,8 @@ void TExcoH::EliminateCommonSubexpressions()
     // them into "@@NOP" entries, which the chain test then refuses.
     exco::Workspace& w = Codegen();
     std::vector<int32_t>& calls = w.calls;
-    std::erase_if(calls, [&](int32_t e) { return !isFunction(e); });
+    if (FoldedEntries > 0)
+        std::erase_if(calls, [&](int32_t e) { return !isFunction(e); });
     if (calls.size() < 2 || CseWindow < 1)
         return;
     // A chain of one is a call without operand entries; a longer chain ends in a call
@@ -447,12 +446,11 @@ void TExcoH::EliminateCommonSubexpressions()
     // operands, and for longer chains the same entry before them. A key of those
     // fields is compared first, the fields exactly only where keys agree.
     std::vector<uint64_t>& keys = w.operandKeys;
-    keys.assign(calls.size(), 0);
+    keys.resize(calls.size());
     for (std::size_t a = 0; a < calls.size(); ++a) {
         const int32_t e = calls[a];
-        const TFunc& f = CodeList[static_cast<std::size_t>(e)];
         const TFunc& operand = CodeList[static_cast<std::size_t>(e - 1)];
-        const uint64_t key = operandKey(f, ClassOf(f.FuncIndex));
+        const uint64_t key = operandKey(CodeList[static_cast<std::size_t>(e)]);
         if (operand.ParentIndex != e) {
             keys[a] = key | 1;
             continue;
@@ -461,9 +459,10 @@ void TExcoH::EliminateCommonSubexpressions()
         // call never ends a chain (key 0).
         const bool secondOperand = e >= 2 && CodeList[static_cast<std::size_t>(e - 2)].ParentIndex == e &&
                                    !isNop(CodeList[static_cast<std::size_t>(e - 2)]);
+        keys[a] = 0;
         if (isNop(operand) || secondOperand)
             continue;
-        const uint64_t longer = (key ^ operandKey(operand, ClassOf(operand.FuncIndex)) ^
+        const uint64_t longer = (key ^ operandKey(operand) ^
                                  (uint64_t{static_cast<uint32_t>(operand.FuncIndex)} << 32 | static_cast<uint32_t>(operand.Negate))) *
                                 1099511628211ull;
         keys[a] = (longer & ~uint64_t{3}) | 2;
