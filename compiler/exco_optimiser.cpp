@@ -156,6 +156,18 @@ bool inlineConstants(const TFunc& f, int32_t cls, std::vector<Extended>& args)
     }
 }
 
+// Whether one of the operand entries of entry i that lie right before it is live and
+// no constant load (folding takes every operand entry before i that is live).
+bool variableOperandBefore(const TArrayOfTFunc& list, int32_t i)
+{
+    for (int32_t k = i - 1; k >= 1 && list[static_cast<std::size_t>(k)].ParentIndex == i; --k) {
+        const TFunc& operand = list[static_cast<std::size_t>(k)];
+        if (!isNop(operand) && operand.FuncIndex != fx::LDSC)
+            return true;
+    }
+    return false;
+}
+
 // A routine of the code generator, released however its run ends.
 class ScratchRoutine {
  public:
@@ -314,8 +326,7 @@ void TExcoH::FoldConstants()
         // operands are looked for.
         if (!ConstantLoads && !inlineConstants(CodeList[i], cls, args))
             continue;
-        const TFunc& last = CodeList[i - 1];
-        if (i > 1 && last.ParentIndex == call && !isNop(last) && last.FuncIndex != fx::LDSC)
+        if (variableOperandBefore(CodeList, call))
             continue;
         if (!counted)
             countOperands(CodeList, w);
