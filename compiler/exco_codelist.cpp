@@ -321,8 +321,8 @@ void fillCodeList(TFunc& f, const TNode& node, const TVarList& vars, const TVari
 }
 
 // Lowers the tree into list from the nodes numberTree left in w.nodes, after the
-// unfilled entry 0.
-void buildCodeList(const TVarList& vars, TArrayOfTFunc& list, exco::Workspace& w)
+// unfilled entry 0. Returns the highest level of the list's entries.
+int32_t buildCodeList(const TVarList& vars, TArrayOfTFunc& list, exco::Workspace& w)
 {
     const std::vector<TNode*>& nodes = w.nodes;
     // Nothing writes entry 0, so the one reset for the last compile is still fresh when
@@ -338,8 +338,12 @@ void buildCodeList(const TVarList& vars, TArrayOfTFunc& list, exco::Workspace& w
     const std::size_t count = nodes.size();
     const TVariable* const table = vars.data();
     const std::size_t tableSize = vars.size();
-    for (std::size_t k = 1; k < count; ++k)
+    int32_t highestLevel = 0;
+    for (std::size_t k = 1; k < count; ++k) {
         fillCodeList(entries[k], *tree[k], vars, table, tableSize);
+        highestLevel = std::max(highestLevel, entries[k].Level);
+    }
+    return highestLevel;
 }
 
 int32_t functionClass(const TArrayFuncList& table, int32_t index)
@@ -429,6 +433,19 @@ class Generation {
 
     // The list changed, or the generator ran for something else, since it was measured.
     void changed() { generated_ = false; }
+    // The list was lowered again, its entries' highest level highestLevel.
+    void lowered(int32_t highestLevel)
+    {
+        asLowered_ = true;
+        highestLevel_ = highestLevel;
+    }
+    // The optimiser changed the list: it may hold shared-result marks, and its levels
+    // are found again.
+    void optimised()
+    {
+        asLowered_ = false;
+        changed();
+    }
 
     TCompiler& compiler() { return compiler_; }
 
@@ -449,6 +466,8 @@ class Generation {
     TFunction& func_;
     TCompiler& compiler_;
     bool generated_ = false;
+    bool asLowered_ = false;  // the list is as lowered, with highestLevel_
+    int32_t highestLevel_ = 0;
 
 
     int32_t generate(std::vector<int32_t>* growth)
@@ -459,7 +478,9 @@ class Generation {
                            vt::Extended, request_.constType, request_.depthLimit);
         generated_ = true;
         // Level temporaries by the list's highest level; shared ones by the keys the
-        // optimiser handed out.
+        // optimiser handed out, of which a list as lowered has none.
+        if (asLowered_)
+            return compiler_.Generate(request_.codeList, static_cast<std::size_t>(highestLevel_) + 2, 0, growth, true);
         return compiler_.Generate(request_.codeList, 0, 0, growth);
     }
 };
@@ -468,7 +489,7 @@ class Generation {
 // the tree any more.
 bool limitStackDepth(exco::RoutineRequest& exco, exco::Workspace& w, Generation& generation, int32_t& overallMax)
 {
-    buildCodeList(*exco.variables, exco.codeList, w);
+    generation.lowered(buildCodeList(*exco.variables, exco.codeList, w));
     // Each entry's depth growth is needed only for a reordering: when that depends on
     // the depth, the list is measured again for it (deep lists are few).
     const bool alwaysReorder = exco.passSwitch1 == 1;
@@ -591,11 +612,11 @@ void exco::BuildRoutine(RoutineRequest& request, TFunction& func)
     }
     // A measured list is built already.
     if (!measured)
-        buildCodeList(*request.variables, list, w);
+        generation.lowered(buildCodeList(*request.variables, list, w));
     // The depth the tree pass measured is not that of an optimised list.
     if (request.optimiseList != nullptr && request.optimiseList->optimise(list)) {
         measured = false;
-        generation.changed();
+        generation.optimised();
     }
     if (request.passSwitch2 != 0 && !request.skipDepthPasses && request.optimise)
         limitListDepth(request, generation, list, measured ? &treeMax : nullptr);

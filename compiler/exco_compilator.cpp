@@ -864,7 +864,7 @@ void TCompiler::Compile(TArrayOfTFunc& list, TFunction& func, std::size_t levelS
 }
 
 int32_t TCompiler::Generate(TArrayOfTFunc& list, std::size_t levelSlots, std::size_t sharedSlots,
-                            std::vector<int32_t>* growth)
+                            std::vector<int32_t>* growth, bool unmarked)
 {
     State& s = *s_;
     s.list = &list;
@@ -873,16 +873,18 @@ int32_t TCompiler::Generate(TArrayOfTFunc& list, std::size_t levelSlots, std::si
     s.maxDepth = 0;
     // Slots of computations shared between functions of the same argument, and the
     // highest level, in one pass.
-    int32_t highestLevel = 0;
-    for (const TFunc& f : list) {
-        highestLevel = std::max(highestLevel, f.Level);
-        if (f.Role != 0)
-            sharedSlots = std::max(sharedSlots, static_cast<std::size_t>(std::max(f.SharedTemp, 0)) + 1);
-        for (const TSharedKey& key : f.SharedKeys)
-            sharedSlots = std::max(sharedSlots, static_cast<std::size_t>(std::max(key.Temp, 0)) + 1);
+    if (!unmarked || levelSlots == 0) {
+        int32_t highestLevel = 0;
+        for (const TFunc& f : list) {
+            highestLevel = std::max(highestLevel, f.Level);
+            if (f.Role != 0)
+                sharedSlots = std::max(sharedSlots, static_cast<std::size_t>(std::max(f.SharedTemp, 0)) + 1);
+            for (const TSharedKey& key : f.SharedKeys)
+                sharedSlots = std::max(sharedSlots, static_cast<std::size_t>(std::max(key.Temp, 0)) + 1);
+        }
+        if (levelSlots == 0)
+            levelSlots = static_cast<std::size_t>(highestLevel) + 2;
     }
-    if (levelSlots == 0)
-        levelSlots = static_cast<std::size_t>(highestLevel) + 2;
     s.levelSlots = std::max<std::size_t>(levelSlots, 1);
     s.sharedSlots = std::max<std::size_t>(sharedSlots, 1);
     s.resetRun();

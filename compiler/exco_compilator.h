@@ -151,8 +151,10 @@ class TCompiler {
     // One emitting run over the list (prepared by InitEmit). In stack mode 1 its depths
     // are those a measuring run finds: growth (when given) receives each entry's, and
     // it returns the deepest point.
+    // unmarked: no entry of the list holds a shared-result mark (as lowered, before the
+    // optimiser), so that with levelSlots given the list is not walked for them.
     int32_t Generate(TArrayOfTFunc& list, std::size_t levelSlots, std::size_t sharedSlots,
-                     std::vector<int32_t>* growth = nullptr);
+                     std::vector<int32_t>* growth = nullptr, bool unmarked = false);
     // Places what the last Generate made into func, generated again first with every
     // result in memory when it went deeper than the limit in stack mode 1.
     void Place(TFunction& func);
