@@ -117,11 +117,15 @@ using State = TCompiler::State;
 // ---------------------------------------------------------------------------------
 // Emit primitives
 
+// Out of movR11's way: most routines address no data cell, and movR11 needs fewer
+// registers without the growth of the fix list.
+[[gnu::noinline]] void State::addDataFix(std::size_t at, std::size_t cell) { dataFixes.push_back({at, cell}); }
+
 uint8_t* State::movR11(const void* address, std::size_t more)
 {
     const std::ptrdiff_t cell = data.offsetOf(address);
     if (cell >= 0)
-        dataFixes.push_back({code.size() + 2, static_cast<std::size_t>(cell)});
+        addDataFix(code.size() + 2, static_cast<std::size_t>(cell));
     uint8_t* const out = code.extend(10 + more);
     out[0] = 0x49;
     out[1] = 0xBB;
@@ -612,10 +616,13 @@ void State::resetRun()
     onStack = std::span<uint8_t>(flags.data(), n);
     started = std::span<uint8_t>(flags.data() + n, n);
     inverted = std::span<uint8_t>(flags.data() + 2 * n, n);
-    if (list != nullptr)
-        children.build(*list);
-    else
+    if (list == nullptr)
         children.build({});
+    else if (listAsLowered)
+        children.buildPostOrder(*list);
+    else
+        children.build(*list);
+    listAsLowered = false;  // for this run only
 }
 
 void ChildLists::build(const TArrayOfTFunc& list)
@@ -644,6 +651,41 @@ void ChildLists::build(const TArrayOfTFunc& list)
         if (parent > 0 && static_cast<std::size_t>(parent) < n)
             flat_[start[static_cast<std::size_t>(parent) + 1]++] = static_cast<int32_t>(i);
     }
+}
+
+void ChildLists::buildPostOrder(const TArrayOfTFunc& list)
+{
+    const std::size_t n = list.size();
+    // The arrays only grow; every entry is at most one operand.
+    if (start_.size() < n + 2)
+        start_.resize(n + 2);
+    if (flat_.size() < n)
+        flat_.resize(n);
+    if (subtree_.size() < n)
+        subtree_.resize(n);
+    std::size_t* const start = start_.data();
+    int32_t* const flat = flat_.data();
+    std::size_t* const subtree = subtree_.data();
+    std::size_t taken = 0;
+    start[0] = 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        start[i] = taken;
+        // The last operand stands just before the entry, each earlier one just
+        // before the entries of the operand after it.
+        const auto operands = static_cast<std::size_t>(list[i].OperandCount);
+        std::size_t before = i - 1;
+        for (std::size_t k = operands; k-- > 0;) {
+            if (before == 0) {
+                build(list);  // not a list as lowered after all
+                return;
+            }
+            flat[taken + k] = static_cast<int32_t>(before);
+            before -= subtree[before];
+        }
+        subtree[i] = i - before;
+        taken += operands;
+    }
+    start[n] = taken;
 }
 
 void State::generateEntry(int32_t i)
@@ -887,6 +929,7 @@ int32_t TCompiler::Generate(TArrayOfTFunc& list, std::size_t levelSlots, std::si
     }
     s.levelSlots = std::max<std::size_t>(levelSlots, 1);
     s.sharedSlots = std::max<std::size_t>(sharedSlots, 1);
+    s.listAsLowered = unmarked;
     s.resetRun();
     if (growth != nullptr) {
         growth->assign(list.size(), 0);

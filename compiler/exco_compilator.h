@@ -151,8 +151,9 @@ class TCompiler {
     // One emitting run over the list (prepared by InitEmit). In stack mode 1 its depths
     // are those a measuring run finds: growth (when given) receives each entry's, and
     // it returns the deepest point.
-    // unmarked: no entry of the list holds a shared-result mark (as lowered, before the
-    // optimiser), so that with levelSlots given the list is not walked for them.
+    // unmarked: the list is as lowered from the tree (before the optimiser): no entry
+    // holds a shared-result mark, so that with levelSlots given the list is not walked
+    // for them, and its entries are in post-order, each with the count of its operands.
     int32_t Generate(TArrayOfTFunc& list, std::size_t levelSlots, std::size_t sharedSlots,
                      std::vector<int32_t>* growth = nullptr, bool unmarked = false);
     // Places what the last Generate made into func, generated again first with every

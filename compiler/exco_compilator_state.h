@@ -99,7 +99,12 @@ class CodeBuffer {
 // that a pass over the list allocates nothing once the block has grown.
 class ChildLists {
  public:
+    // From the parent indices of the list's entries.
     void build(const TArrayOfTFunc& list);
+    // The same lists, in one pass, for a list as lowered from the tree: in post-order
+    // and each entry's operand count that of its operands, the last of which then
+    // stands just before it.
+    void buildPostOrder(const TArrayOfTFunc& list);
     std::span<const int32_t> operator[](std::size_t entry) const
     {
         return {flat_.data() + start_[entry], start_[entry + 1] - start_[entry]};
@@ -108,6 +113,7 @@ class ChildLists {
  private:
     std::vector<std::size_t> start_;  // entry k's operands are flat_[start_[k], start_[k + 1])
     std::vector<int32_t> flat_;
+    std::vector<std::size_t> subtree_;  // buildPostOrder's: entries of each entry's subtree
 };
 
 class ListRegisters;
@@ -166,6 +172,9 @@ struct TCompiler::State {
 
     TArrayOfTFunc* list = nullptr;
     ChildLists children;
+    // The next run's list is as lowered (Generate's unmarked), so that its operand
+    // lists are built in one pass.
+    bool listAsLowered = false;
     // The three per-entry flags of a run, in one block cleared at once.
     std::vector<uint8_t> flags;
     std::span<uint8_t> onStack;   // per entry: its value was left on the x87 stack
@@ -237,6 +246,7 @@ struct TCompiler::State {
     // Writes movabs r11, address (with its fix when address is a data cell) and room
     // for more bytes after it, which it returns; only when emitting.
     uint8_t* movR11(const void* address, std::size_t more);
+    void addDataFix(std::size_t at, std::size_t cell);
     void mem(std::initializer_list<uint8_t> opcode, int reg, const void* address);
     void load(const void* address, int32_t type);
     void storePop(const void* address, int32_t type);
