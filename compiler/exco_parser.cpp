@@ -966,6 +966,9 @@ bool TExcoParser::Linear(std::string_view input, bool negate, TLinearForm& form,
     return true;
   }
   if (const int read = LinearOfTokens(text, negate, shape, form); read >= 0) return read > 0;
+  // The one-pass reading may have added to the form before it left the text to this one.
+  form.constant = 0;
+  form.referencesVariable = false;
   FoldFault fault;
   const bool linear = forEachPiece(index_, text, shape == Shape::Sum, true, shape, [&](const Piece& term) {
     if (term.text.empty()) return false;
@@ -1055,21 +1058,12 @@ TokenChar tokenChar(char c) { return kTokenChars[static_cast<unsigned char>(c)];
 int TExcoParser::LinearOfTokens(std::string_view text, bool negate, TTextShape shape, TLinearForm& form) {
   if (h_.Constants.size() > 1 || NumberLikeNames()) return -1;
   const size_t n = text.size();
+  if (n == 0 || tokenChar(text[0]) != TokenChar::Token) return -1;
+  form.constant = 0;
+  form.referencesVariable = false;
+  // Each factor is checked with what follows it as it is read: the general reading
+  // would refuse the text at the same factor, as every piece before it reads alike.
   bool sum = false, product = false;
-  for (size_t i = 0; i < n; ++i) {
-    const TokenChar kind = tokenChar(text[i]);
-    if (kind == TokenChar::Token) continue;
-    if (kind == TokenChar::Other || i == 0 || i + 1 == n || tokenChar(text[i - 1]) != TokenChar::Token ||
-        tokenChar(text[i + 1]) != TokenChar::Token)
-      return -1;
-    if (kind == TokenChar::Sign) {
-      if (text[i - 1] == 'e' || text[i - 1] == 'E') return -1;
-      sum = true;
-    } else {
-      product = true;
-    }
-  }
-  if ((sum ? Shape::Sum : product ? Shape::Product : Shape::Leaf) != shape) return -1;
   FoldFault fault;
   bool cleared = false;
   size_t i = 0;
@@ -1079,8 +1073,16 @@ int TExcoParser::LinearOfTokens(std::string_view text, bool negate, TTextShape s
     int32_t var = -1;
     int32_t factorOp = op::First;
     for (;;) {
-      size_t end = i;
+      size_t end = i + 1;
       while (end < n && tokenChar(text[end]) == TokenChar::Token) ++end;
+      // The factor ends the text, or an operator follows it and a name or a number that
+      // operator (a sign after "e" may be an exponent's).
+      TokenChar after = TokenChar::Other;
+      if (end < n) {
+        after = tokenChar(text[end]);
+        if (after == TokenChar::Other || end + 1 == n || tokenChar(text[end + 1]) != TokenChar::Token) return -1;
+        if (after == TokenChar::Sign && (text[end - 1] == 'e' || text[end - 1] == 'E')) return -1;
+      }
       const std::string_view factor(text.data() + i, end - i);
       i = end;
       // As the general reading: a second variable factor, or one after "/", refuses the
@@ -1097,7 +1099,8 @@ int TExcoParser::LinearOfTokens(std::string_view text, bool negate, TTextShape s
         if (v < 0 || var >= 0 || factorOp == op::Div) return 0;
         var = v;
       }
-      if (i == n || tokenChar(text[i]) != TokenChar::Factor) break;
+      if (after != TokenChar::Factor) break;
+      product = true;
       factorOp = text[i] == '*' ? op::Mul : op::Div;
       ++i;
     }
@@ -1110,9 +1113,11 @@ int TExcoParser::LinearOfTokens(std::string_view text, bool negate, TTextShape s
       form.constant = foldCombine(form.constant, op::Add, k, fault);
     }
     if (i == n) break;
+    sum = true;
     termOp = text[i] == '+' ? op::Add : op::Sub;
     ++i;
   }
+  if ((sum ? Shape::Sum : product ? Shape::Product : Shape::Leaf) != shape) return -1;
   fault.raise();
   FinishLinearForm(form, cleared);
   return 1;
