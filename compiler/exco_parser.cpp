@@ -845,7 +845,8 @@ void TExcoParser::BuildSplit(TNode* node, std::string_view text, bool negate, bo
   FoldFault fault;
   size_t variableTerms = 0;
   for (Term& p : terms_) {
-    if (h_.Optimise && Constant(p.text, p.value)) {
+    // Most terms hold a variable, which the index refuses at once.
+    if (h_.Optimise && !RefusedAsConstant(p.text) && Constant(p.text, p.value)) {
       p.constant = true;
       const int32_t o = p.op == op::First ? (sum ? op::Add : op::Mul) : p.op;
       if (sum) d.B = foldCombine(d.B, o, p.value, fault);
