@@ -596,6 +596,7 @@ void State::resetRun()
     code.rewind(kHeader);
     used.fill(false);
     hasCalls = false;
+    foreignCall = false;
     hasEffects = false;
     foreignTemplate = false;
     depth = 0;
@@ -761,9 +762,10 @@ std::size_t State::assemble(const uint8_t* dataBlock)
     // Without a destination the routine's only effect is its result: it may run twice.
     const bool storesResult = dest.Where != 0 && dest.Type != 0 && dest.Where != 5;
     if (!storesResult && !hasEffects) {
-        // Code that neither calls out nor touches the control word cannot fault with
-        // every exception masked, so it needs no fault window on its first run.
-        const auto& mark = hasCalls || foreignTemplate ? exco::kRunTwiceMark : exco::kContainedMark;
+        // Code that calls nothing that could trap otherwise and leaves the control word
+        // alone cannot fault with every exception masked, so it needs no fault window
+        // on its first run.
+        const auto& mark = foreignCall || foreignTemplate ? exco::kRunTwiceMark : exco::kContainedMark;
         start -= mark.size();
         std::memcpy(code.data() + start, mark.data(), mark.size());
     }

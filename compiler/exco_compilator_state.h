@@ -167,6 +167,7 @@ struct TCompiler::State {
     std::array<bool, 8> used{};
     std::array<bool, 8> reserved{};
     bool hasCalls = false;
+    bool foreignCall = false;  // a call of something that may fault otherwise than by x87 flags
     bool hasEffects = false;  // the routine writes host memory besides its result store
     bool foreignTemplate = false;  // a template copied in that is not ContainedTemplate
 

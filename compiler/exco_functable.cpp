@@ -199,8 +199,9 @@ void InitFuncTable(TArrayFuncList& table) {
   for (int32_t i = 1; i < fx::BuiltInCount; ++i) {
     if (table[i].Inline) writeTemplate(i, table[i].Template);
     table[i].Routine = ExcoRuntimeRoutine(i);
-    // trunc and frac switch the rounding through the control word.
-    table[i].ContainedTemplate = table[i].Inline && table[i].Routine == 0 && i != fx::Trunc && i != fx::Frac;
+    // trunc and frac switch the rounding through the control word; fact's template
+    // calls its routine, which the generator judges as it judges every call.
+    table[i].ContainedTemplate = table[i].Inline && i != fx::Trunc && i != fx::Frac;
   }
 }
 

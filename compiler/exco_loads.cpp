@@ -333,6 +333,7 @@ void State::arrayElement(int32_t i)
     markUsed(2);
     markUsed(8);
     hasCalls = true;
+    foreignCall = true;  // an index out of range raises its fault through the host
     bytes({0x48, 0xBB});
     imm64(reinterpret_cast<uint64_t>(n.Var1));  // movabs rbx, array reference
     bytes({0x48, 0x8B, 0x1B,                    // mov rbx, [rbx]: element 0
@@ -398,6 +399,7 @@ void State::callRoutine(intptr_t routine, int32_t reg)
     bytes({0xFF, static_cast<uint8_t>(0xD0 + field)});
     markUsed(reg);
     hasCalls = true;
+    foreignCall = foreignCall || !ExcoRoutineIsContained(routine);
 }
 
 void State::placeArguments(int32_t i, int32_t cls)
@@ -505,8 +507,10 @@ void State::genericCode(int32_t i, const TFuncList& entry)
     } else if (entry.Inline == 1 && !entry.Template.empty()) {
         if (emitting())
             code.insert(code.end(), entry.Template.begin(), entry.Template.end());
-        if (entry.Routine != 0)
+        if (entry.Routine != 0) {
             hasCalls = true;  // the template falls back to its routine (fact)
+            foreignCall = foreignCall || !ExcoRoutineIsContained(entry.Routine);
+        }
         foreignTemplate = foreignTemplate || !entry.ContainedTemplate;
     } else if (entry.Routine != 0) {
         callRoutine(entry.Routine, cls == fc::IntArg || cls == fc::RealIntArg ? 2 : 1);

@@ -1,6 +1,8 @@
 // The factorial tables and the routine addresses of the function table.
 #include "compiler/exco_runtime.h"
 
+#include <algorithm>
+#include <array>
 #include <mutex>
 
 // Constant-initialised (all zero) before any code runs; filled once by the first
@@ -116,6 +118,17 @@ intptr_t ExcoRuntimeRoutine(int32_t funcIndex)
     case fx::Fact2: return addressOf(RtFact2Lookup);
     default: return 0;
     }
+}
+
+bool ExcoRoutineIsContained(intptr_t routine)
+{
+    static const std::array<intptr_t, 17> contained{
+        addressOf(RtExp),     addressOf(RtArcSin),   addressOf(RtArcCos),     addressOf(RtSinh),
+        addressOf(RtCosh),    addressOf(RtTanh),     addressOf(RtCoTanh),     addressOf(RtArcSinh),
+        addressOf(RtArcCosh), addressOf(RtArcTanh),  addressOf(RtArcCoTanh),  addressOf(RtLogN),
+        addressOf(RtFPwr),    addressOf(RtIPwr),     addressOf(RtFactLookup), addressOf(RtFact2Lookup),
+        addressOf(RtSign)};
+    return std::find(contained.begin(), contained.end(), routine) != contained.end();
 }
 
 intptr_t ExcoVectorRoutine(int32_t funcIndex, int32_t arrayType)

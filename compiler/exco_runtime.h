@@ -61,3 +61,9 @@ const PackedExtended* ExcoEvenFact2Table();
 // the vector entries, the routine of the given array type (vt::SingleArray ...).
 intptr_t ExcoRuntimeRoutine(int32_t funcIndex);
 intptr_t ExcoVectorRoutine(int32_t funcIndex, int32_t arrayType);
+
+// Whether a routine can fault only through the x87 flags and leaves the control word
+// alone, so that with every exception masked it cannot trap: the runtime routines
+// that divide no integer (an even root of a negative number does) and raise no fault
+// through the host (the list routines' empty list, arrays), and no host routine.
+bool ExcoRoutineIsContained(intptr_t routine);

@@ -138,8 +138,9 @@ struct TFuncList {
   // function whose body reads a host variable, the differentiation functions): a
   // text that calls it is never replaced by its value at compile time.
   bool ReadsHost = false;
-  // The template is one of the compiler's own that calls nothing and leaves the x87
-  // control word as it found it, so a routine made of such code runs without the
+  // The template is one of the compiler's own that leaves the x87 control word as it
+  // found it and calls at most its entry's routine, so a routine made of such code
+  // (and of contained routines' calls: ExcoRoutineIsContained) runs without the
   // runner's fault window.
   bool ContainedTemplate = false;
 };

@@ -24,9 +24,9 @@
 // processes, the handler passes the signal on to the handler that was installed
 // before it (or to the default action).
 //
-// Contained routines. A routine that may run twice and calls nothing and leaves the
-// control word alone (marked with kContainedMark) cannot fault while every x87
-// exception is masked. When the caller's control word masks them all, it is called
+// Contained routines. A routine that may run twice, leaves the control word alone and
+// calls nothing but runtime routines that fault only by x87 flags (marked with
+// kContainedMark) cannot fault while every x87 exception is masked. When the caller's control word masks them all, it is called
 // through a lean trampoline with no fault window: no runner, no jump point. When it
 // raised a fault flag or did not plainly leave one value, it runs again through the
 // full runner below, which reproduces the fault.
