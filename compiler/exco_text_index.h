@@ -4,9 +4,7 @@
 // stands are found without scanning the view again in every node that holds it.
 #pragma once
 
-#include <algorithm>
 #include <array>
-#include <cstddef>
 #include <cstdint>
 #include <emmintrin.h>
 #include <string>
