@@ -789,7 +789,7 @@ void TExcoParser::Expand(TNode* node, ShapeHint known) {
   const std::string_view text = stripEnclosing(index_, node->Text, negate);
   if (text.empty() || text == "-" || text == "+") Error(ec::MissingExpression, node->Text);
   if (text[0] == ')' || kTrailingOperator.has(text.back())) Error(ec::MissingExpression, text);
-  if (ResolvePlainLeaf(node, text, negate)) return;
+  if (MayBePlainLeaf(text) && ResolvePlainLeaf(node, text, negate)) return;
   Shape shape;
   // A piece that its parent cut out has the shape the parent saw, unless it lost a
   // bracket or sign here.
@@ -810,6 +810,14 @@ void TExcoParser::Expand(TNode* node, ShapeHint known) {
   const std::string_view leaf = h_.ExtendedNotation ? RewritePowers(text) : text;
   if (RecogniseCall(node, leaf, negate, true, leaf.data() == text.data() ? &shape : nullptr)) return;
   ResolveLeaf(node, leaf, negate);
+}
+
+// Whether a text may be a name or a number after its signs: none holds a character that
+// may split a text, which the index finds at once.
+bool TExcoParser::MayBePlainLeaf(std::string_view text) const {
+  bool minus = false;
+  const std::string_view name = skipSigns(text, minus);
+  return !index_.Covers(name) || index_.NextCut(index_.OffsetOf(name), name.size(), 0) == name.size();
 }
 
 // The commonest leaves, a scalar variable with or without signs and a number, are

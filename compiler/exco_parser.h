@@ -116,6 +116,7 @@ class TExcoParser {
   void BuildArrayElement(TNode* node, int32_t var, std::string_view indexText, std::string_view callText);
   void BuildSplit(TNode* node, std::string_view text, bool negate, bool sum);
   void ResolveLeaf(TNode* node, std::string_view text, bool negate);
+  bool MayBePlainLeaf(std::string_view text) const;
   bool ResolvePlainLeaf(TNode* node, std::string_view text, bool negate);
   // A scalar variable's load, for a name that is one.
   bool LoadScalarVariable(TDataNode& d, std::string_view name, bool negate);
