@@ -974,20 +974,6 @@ void TCompiler::Place(TFunction& func)
 
 bool TCompiler::Uses(const TArrayFuncList& table) const { return &s_->table == &table; }
 
-bool TCompiler::IsRegisterUsed(int32_t reg) const
-{
-    if (reg < 1 || reg > 8)
-        return false;
-    const std::size_t r = static_cast<std::size_t>(reg - 1);
-    return s_->used[r] || s_->reserved[r];
-}
-
-void TCompiler::SetRegisterReserved(int32_t reg, bool reserved)
-{
-    if (reg >= 1 && reg <= 8)
-        s_->reserved[static_cast<std::size_t>(reg - 1)] = reserved;
-}
-
 std::array<int32_t, 8> TCompiler::UsedRegisters() const
 {
     const uint64_t saved = s_->savedRegisters();

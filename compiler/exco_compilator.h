@@ -164,8 +164,6 @@ class TCompiler {
     bool Uses(const TArrayFuncList& table) const;
     int32_t MaxDepth() const { return maxDepth_; }
     bool Recompiled() const { return recompiled_; }
-    bool IsRegisterUsed(int32_t reg) const;
-    void SetRegisterReserved(int32_t reg, bool reserved);
     // All eight at once, register 1 first: 1 for used or reserved, else 0.
     std::array<int32_t, 8> UsedRegisters() const;
     // All eight at once, register 1 first: non-zero reserves it.

@@ -294,8 +294,7 @@ Extended TExcoH::RunFolded(int32_t i, const std::vector<Extended>& args, bool sw
     f.B = source.B;
 
     TCompiler& compiler = Codegen().folder(FuncTable.Entries());
-    for (int32_t reg = 1; reg <= 8; ++reg)
-        compiler.SetRegisterReserved(reg, false);
+    compiler.SetReservedRegisters({});
     compiler.InitEmit(Variables, TDestination{}, 0, 1, vt::Extended, ConstType, DepthLimit);
     compiler.SetVariablesVersion(variablesVersion_);
     ScratchRoutine routine;

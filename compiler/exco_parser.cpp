@@ -1084,8 +1084,8 @@ int TExcoParser::LinearOfTokens(std::string_view text, bool negate, TTextShape s
     for (;;) {
       size_t end = i + 1;
       while (end < n && tokenChar(text[end]) == TokenChar::Token) ++end;
-      // The factor ends the text, or an operator follows it and a name or a number that
-      // operator (a sign after "e" may be an exponent's).
+      // The factor ends the text, or an operator follows it and a name or a number
+      // follows that operator (a sign after "e" may be an exponent's).
       TokenChar after = TokenChar::Other;
       if (end < n) {
         after = tokenChar(text[end]);

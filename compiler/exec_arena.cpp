@@ -9,8 +9,8 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <thread>
 #include <new>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 

@@ -26,10 +26,11 @@
 //
 // Contained routines. A routine that may run twice, leaves the control word alone and
 // calls nothing but runtime routines that fault only by x87 flags (marked with
-// kContainedMark) cannot fault while every x87 exception is masked. When the caller's control word masks them all, it is called
-// through a lean trampoline with no fault window: no runner, no jump point. When it
-// raised a fault flag or did not plainly leave one value, it runs again through the
-// full runner below, which reproduces the fault.
+// kContainedMark) cannot fault while every x87 exception is masked. When the caller's
+// control word masks them all, it is called through a lean trampoline with no fault
+// window: no runner, no jump point. When it raised a fault flag or did not plainly
+// leave one value, it runs again through the full runner below, which reproduces the
+// fault.
 //
 // Routines that may run twice. A routine whose only effect is its result (the code
 // generator marks it by starting it with kRunTwiceMark, a nop) first runs with every
@@ -89,8 +90,9 @@ int ActiveRoutineDepth();
 
 // The first bytes of a routine that may run twice: nop dword [rax].
 inline constexpr std::array<uint8_t, 3> kRunTwiceMark{0x0F, 0x1F, 0x00};
-// The first bytes of a routine that may run twice and is contained besides: it calls
-// nothing and leaves the control word alone (nop dword [rcx]).
+// The first bytes of a routine that may run twice and is contained besides: it leaves
+// the control word alone and calls nothing that can trap with every exception masked
+// (nop dword [rcx]).
 inline constexpr std::array<uint8_t, 3> kContainedMark{0x0F, 0x1F, 0x01};
 bool MayRunTwice(uintptr_t entry);
 bool IsContained(uintptr_t entry);
