@@ -7,6 +7,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 
+#include <algorithm>
+
 namespace kelvo::dataaware {
 
 DataGrid::DataGrid(Dataset& dataset, QWidget* parent)
@@ -23,6 +25,10 @@ DataGrid::DataGrid(Dataset& dataset, QWidget* parent)
                     | QAbstractItemView::AnyKeyPressed);
     horizontalHeader()->setStretchLastSection(true);
     connect(&dataset_, &Dataset::currentChanged, this, [this] { followDataset(); });
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        if (currentIndex().isValid())
+            columnBeforeReset_ = currentIndex().column();
+    });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { followDataset(); });
     connect(&dataset_, &Dataset::updateRecordRequested, this, [this] { commitOpenEditor(); });
     connect(&dataset_, &Dataset::stateChanged, this, [this] {
@@ -36,12 +42,26 @@ void DataGrid::setColumns(std::vector<GridColumn> columns) { model_->setColumns(
 void DataGrid::followDataset()
 {
     const int row = dataset_.currentIndex();
-    if (row < 0 || row >= model_->rowCount() || currentIndex().row() == row)
+    if (row < 0 || row >= model_->rowCount() || model_->columnCount() == 0)
+        return;
+    const int shown = currentIndex().isValid() ? currentIndex().column() : columnBeforeReset_;
+    const int column = columnFor(row, std::clamp(shown, 0, model_->columnCount() - 1));
+    if (currentIndex().row() == row && currentIndex().column() == column)
         return;
     following_ = true;
-    const int column = std::max(currentIndex().column(), 0);
-    setCurrentIndex(model_->index(row, std::min(column, model_->columnCount() - 1)));
+    setCurrentIndex(model_->index(row, column));
     following_ = false;
+}
+
+int DataGrid::columnFor(int row, int column) const
+{
+    const auto typable = [&](int c) { return model_->flags(model_->index(row, c)).testFlag(Qt::ItemIsEditable); };
+    if (dataset_.state() != DatasetState::Insert || typable(column))
+        return column;
+    for (int c = 0; c < model_->columnCount(); ++c)
+        if (typable(c))
+            return c;
+    return column;
 }
 
 void DataGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
@@ -98,6 +118,12 @@ void DataGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint h
 void DataGrid::keyPressEvent(QKeyEvent* event)
 {
     const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    // Shift+Insert pastes in an edit, so only Insert alone starts a row.
+    if (event->key() == Qt::Key_Insert && !(event->modifiers() & ~Qt::KeypadModifier)) {
+        dataset_.guard([this] { dataset_.insert(); });
+        event->accept();
+        return;
+    }
     if (plain && dataset_.isEditing()) {
         switch (event->key()) {
         case Qt::Key_Return:

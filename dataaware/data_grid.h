@@ -1,6 +1,8 @@
 #pragma once
 // A grid over a dataset: its current row is the dataset's, a typed cell puts the row
-// into edit state, Enter posts the row and Esc cancels it.
+// into edit state, Enter posts the row and Esc cancels it. Insert starts a new row
+// before the current one (the dataset's rules decide whether it may), and a new row
+// puts the cursor on a column that can be typed into, so typing goes into the row.
 
 #include "dataaware/grid_column.h"
 
@@ -34,10 +36,15 @@ private:
     void commitOpenEditor();
     void dropOpenEditor();
     void followDataset();
+    // The column the cursor takes on row `row`: `column` unless the row is new and
+    // `column` cannot be typed into, then the first one that can.
+    int columnFor(int row, int column) const;
 
     Dataset& dataset_;
     DatasetModel* model_;
     GridDelegate* delegate_;
+    // The cursor's column while the model resets (the view forgets its current cell).
+    int columnBeforeReset_ = 0;
     bool following_ = false;
     bool changingRow_ = false;
 };

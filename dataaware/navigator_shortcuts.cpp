@@ -39,15 +39,28 @@ NavigatorShortcuts::NavigatorShortcuts(QWidget& target, Navigator& navigator) : 
 
 bool NavigatorShortcuts::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::FocusOut)
+        heldKey_ = 0;
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
         return QObject::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
+    // A key pressed with Ctrl acts when it is released, also when Ctrl was let go
+    // first: people release the two keys in either order.
+    if (event->type() == QEvent::KeyRelease && key->key() == heldKey_ && heldKey_ != 0) {
+        if (!key->isAutoRepeat()) {
+            heldKey_ = 0;
+            run(key->key());
+        }
+        return true;
+    }
     if (!(key->modifiers() & Qt::ControlModifier) || !buttonOfKey(key->key()))
         return QObject::eventFilter(watched, event);
     // The press is held back: views take Ctrl+Home and Ctrl+End on it, and a grid would
     // open its cell on Ctrl+E or Ctrl+S as on any letter typed.
-    if (event->type() == QEvent::KeyPress)
+    if (event->type() == QEvent::KeyPress) {
+        heldKey_ = key->key();
         return true;
+    }
     if (!key->isAutoRepeat())
         run(key->key());
     return true;

@@ -3,9 +3,10 @@
 //   Home First, Page Up Prior, Page Down Next, End Last, Insert Insert, Delete Delete,
 //   E Edit, S Post (only while a row is edited or inserted, a beep otherwise),
 //   C Cancel, R Refresh.
-// A button the navigator does not show is not pressed. The keys act when released and
-// their presses are held back: views take Ctrl+Home and Ctrl+End on key press, and a
-// grid opens its current cell on any letter pressed, Ctrl+E included.
+// A button the navigator does not show is not pressed. The keys act when released (Ctrl
+// may be let go first) and their presses are held back: views take Ctrl+Home and
+// Ctrl+End on key press, and a grid opens its current cell on any letter pressed,
+// Ctrl+E included.
 
 #include <QObject>
 
@@ -33,6 +34,8 @@ private:
 
     Navigator& navigator_;
     std::map<int, std::function<void()>> actions_;
+    // The key whose press with Ctrl was held back, until it is released.
+    int heldKey_ = 0;
 };
 
 }  // namespace kelvo::dataaware

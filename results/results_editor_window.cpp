@@ -136,6 +136,8 @@ void TForm15::FormCreate()
     aposterior->setEnabled(IsTestLocked() && FirstInteger(QStringLiteral("select count(id) from variables;")) != 0);
     FillTableCombo();
 
+    // A run is recorded only by taking the test: no result table gets a row typed in.
+    query->setBeforeInsert([] { return Verdict::abort(); });
     // Deleting a run removes it from every result table, in the transaction of the
     // delete itself: the run goes from all of them or from none.
     query->setBeforeDelete([this] {

@@ -8,6 +8,9 @@
 #include <QBrush>
 #include <QComboBox>
 
+#include <functional>
+#include <utility>
+
 namespace kelvo::dataaware::testing {
 namespace {
 
@@ -192,6 +195,86 @@ TEST_F(Grid, RefreshKeepsTheCurrentRowWhenOtherRowsMoveIt)
     EXPECT_EQ(data.rowCount(), 4);
     EXPECT_EQ(data.value("id").toInt(), 6);
     EXPECT_EQ(grid.currentIndex().row(), 3);
+}
+
+TEST_F(Grid, InsertStartsARowBeforeTheCurrentOneWithTheCursorOnAColumnThatTakesTyping)
+{
+    addItems({1, 2});
+    Dataset& data = items();
+    auto& grid = add<DataGrid>(data);
+    grid.setColumns(questionColumns());
+    data.open();
+    show();
+    // On the read-only name of the second row, as a click there leaves it.
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(grid.model()->index(1, 0)).center());
+    ASSERT_EQ(grid.currentIndex(), grid.model()->index(1, 0));
+
+    QTest::keyClick(&grid, Qt::Key_Insert);
+    ASSERT_EQ(data.state(), DatasetState::Insert);
+    EXPECT_FALSE(data.isAppending());
+    EXPECT_EQ(grid.currentIndex(), grid.model()->index(1, 1));
+    data.setValue("id", 7);
+    QTest::keyClicks(&grid, "n");
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(editor, &grid) << "typing opened the caption's cell";
+    QTest::keyClicks(editor, "ew");
+    pressEnter(*editor);
+    EXPECT_EQ(read("select caption from items where id = 7;").toString(), "new");
+
+    // Shift+Insert is left to the edits (it pastes); a dataset that cannot be written,
+    // or whose rule refuses the row, takes none.
+    QTest::keyClick(&grid, Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(data.state(), DatasetState::Browse);
+    data.setBeforeInsert([] { return Verdict::abort(); });
+    QTest::keyClick(&grid, Qt::Key_Insert);
+    EXPECT_EQ(data.state(), DatasetState::Browse);
+    data.setBeforeInsert({});
+    data.setReadOnly(true);
+    QTest::keyClick(&grid, Qt::Key_Insert);
+    EXPECT_EQ(data.state(), DatasetState::Browse);
+    EXPECT_EQ(read("select count(*) from items;").toInt(), 3);
+    EXPECT_TRUE(notices.empty());
+}
+
+// A cell editor and the data-aware edit hold their text selected when they open or are
+// clicked into, so the typed text takes the place of the value.
+TEST_F(Grid, CellEditorsAndTheDataAwareEditTakeTypedTextInPlaceOfTheirValue)
+{
+    addItems({1});
+    Dataset& data = items();
+    auto& grid = add<DataGrid>(data);
+    grid.setColumns(questionColumns());
+    auto& edit = add<DataLineEdit>(data, QStringLiteral("caption"));
+    data.open();
+    show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const QPoint cell = grid.visualRect(grid.model()->index(0, 1)).center();
+    const std::pair<const char*, std::function<void()>> openings[] = {
+        {"double click", [&] {
+             QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell);
+             QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, cell);
+         }},
+        {"F2", [&] {
+             QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell);
+             QTest::keyClick(&grid, Qt::Key_F2);
+         }},
+        {"click into the edit", [&] { QTest::mouseClick(&edit, Qt::LeftButton, {}, QPoint(3, edit.height() / 2)); }},
+    };
+    int round = 0;
+    for (const auto& [name, open] : openings) {
+        SCOPED_TRACE(name);
+        grid.setFocus();
+        open();
+        QWidget* typedInto = QApplication::focusWidget();
+        ASSERT_TRUE(qobject_cast<QLineEdit*>(typedInto));
+        const QString caption = QStringLiteral("caption %1").arg(++round);
+        QTest::keyClicks(typedInto, caption);
+        QTest::keyClick(typedInto, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        if (data.isEditing())
+            data.post();
+        EXPECT_EQ(read("select caption from items where id = 1;").toString(), caption);
+    }
 }
 
 }  // namespace

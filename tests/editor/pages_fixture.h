@@ -27,6 +27,24 @@ using dataaware::DataGrid;
 using dataaware::DatasetState;
 using dataaware::NavigatorButton;
 
+// Keys as a keyboard sends them: to the widget that has the focus by then.
+inline void KeyToFocus(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    QTest::keyClick(focused, key, modifiers);
+    QCoreApplication::processEvents();
+}
+
+inline void TypeToFocus(const QString& text)
+{
+    for (const QChar ch : text) {
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        QTest::keyClick(focused, ch.toLatin1());
+    }
+}
+
 class PagesFixture : public EditorFixture {
 protected:
     void SetUp() override

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QSqlQuery>
 
+#include <tuple>
+
 namespace kelvo::testing {
 namespace {
 
@@ -50,6 +52,40 @@ TEST_F(QuestionsPage, QuestionsTypedWithAQuoteALineBreakAndForeignLettersAreStor
     EXPECT_TRUE(script.texts().isEmpty()) << script.texts().join(" | ").toStdString();
     EXPECT_EQ(FileHolds("select id, caption from items where id > 1 order by id;"),
               QStringLiteral("2|Don't you say \"never\"?; 3|First line\nsecond line; 4|Čo robí Łukasz v Ørsted? 日本"));
+}
+
+// What a new user did on a fresh test, key by key as the keyboard sends them: click
+// the grid, press Insert, type a caption, press Enter. The new row used to keep the
+// cursor on the Name column, which takes no typing, so the caption went nowhere and
+// Enter posted an empty question, which was refused: the file kept its one sample
+// question. A new row now puts the cursor on the caption.
+TEST_F(QuestionsPage, ANewUserAddsAQuestionByClickingTheGridPressingInsertTypingAndEnter)
+{
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form3));
+    ShowPage(Form3->Sheet1);
+    DataGrid& grid = *Form3->dbg;
+    for (const auto& [key, modifiers, caption] :
+         {std::tuple{Qt::Key_Insert, Qt::KeyboardModifiers(), QStringLiteral("How old are you?")},
+          std::tuple{Qt::Key_Insert, Qt::KeyboardModifiers(Qt::ControlModifier), QStringLiteral("Where do you live?")}}) {
+        SCOPED_TRACE(caption.toStdString());
+        ClickCell(grid, 0, 0);
+        KeyToFocus(key, modifiers);
+        TypeToFocus(caption);
+        KeyToFocus(Qt::Key_Return);
+        EXPECT_TRUE(script.texts().isEmpty()) << script.texts().join(" | ").toStdString();
+        EXPECT_EQ(Form3->qitems->state(), DatasetState::Browse);
+    }
+    EXPECT_EQ(FileHolds("select id, caption from items where id > 1 order by id;"),
+              "2|How old are you?; 3|Where do you live?");
+
+    // Ctrl let go before Insert starts the row all the same.
+    ClickCell(grid, 0, 0);
+    QTest::keyPress(&grid, Qt::Key_Control);
+    QTest::keyPress(&grid, Qt::Key_Insert, Qt::ControlModifier);
+    QTest::keyRelease(&grid, Qt::Key_Control);
+    QTest::keyRelease(&grid, Qt::Key_Insert);
+    EXPECT_EQ(Form3->qitems->state(), DatasetState::Insert);
+    EXPECT_EQ(grid.currentIndex().column(), 1) << "the cursor stands on the caption";
 }
 
 TEST_F(QuestionsPage, ABlankQuestionIsRefusedAndKeepsWhatWasTypedUntilCancelled)

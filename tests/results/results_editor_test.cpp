@@ -114,6 +114,26 @@ TEST_F(ResultsEditor, EditedDataFieldIsStoredAndMarksOnlyItsRunModified)
         EXPECT_EQ(marks.at(r, 1).toBool(), marks.integer(r, 0) == 3) << marks.integer(r, 0);
 }
 
+// A run is recorded only by taking the test: the grid's insert keys add no row to any
+// result table, the editable data fields included.
+TEST_F(ResultsEditor, NoResultTableTakesARowByTheInsertKeys)
+{
+    TForm15 editor;
+    editor.show();
+    for (const char* table : {"general data", "data fields", "answers 1 - 254", "variables 1 - 254"}) {
+        SCOPED_TRACE(table);
+        Choose(editor, table);
+        QTest::mouseClick(editor.dbg->viewport(), Qt::LeftButton, {},
+                          editor.dbg->visualRect(editor.dbg->model()->index(0, 0)).center());
+        QTest::keyClick(editor.dbg, Qt::Key_Insert);
+        QTest::keyClick(editor.dbg, Qt::Key_Insert, Qt::ControlModifier);
+        EXPECT_EQ(editor.query->state(), dataaware::DatasetState::Browse);
+        EXPECT_EQ(editor.query->rowCount(), 4);
+        const QString stored = QStringLiteral("select count(*) from ") + editor.query->table() + QLatin1Char(';');
+        EXPECT_EQ(SelectToVariant(stored).integer(0, 0), 4);
+    }
+}
+
 TEST_F(ResultsEditor, DeletedRunIsGoneFromEveryResultTableAndNoIsAnswerEnough)
 {
     TForm15 editor;
