@@ -1,6 +1,7 @@
 #include "ui/application.h"
 
 #include "ui/dialog_service.h"
+#include "ui/select_on_focus.h"
 
 namespace kelvo {
 
@@ -19,6 +20,7 @@ void reportEscapedException(std::exception_ptr exception)
 KelvoApplication::KelvoApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     dialogs::showInMessageBoxes();
+    new SelectOnFocus(this);
 }
 
 QWidget* KelvoApplication::mainWindow()
