@@ -12,6 +12,7 @@
 #include "ui/help.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -85,6 +86,7 @@ TForm1::TForm1(QWidget* parent)
     connect(&session, &Session::rightsChanged, this,
             guardedSlot([this](const AccountRights& rights) { ApplyRights(rights); }));
     connect(&session, &Session::accountRevoked, this, guardedSlot([this] { DisableAccountControls(); }));
+    connect(&session, &Session::testOpened, this, guardedSlot([this] { ShowOpenTest(); }));
 }
 
 TForm1::~TForm1()
@@ -112,6 +114,17 @@ void TForm1::DisableAccountControls()
 {
     btnTest->setEnabled(false);
     btnResult->setEnabled(false);
+    ShowOpenTest();
+}
+
+void TForm1::ShowOpenTest()
+{
+    const Session& session = Session::current();
+    if (!con.isOpen() || session.testFile.isEmpty()) {
+        setWindowTitle(QStringLiteral("Kelvo"));
+        return;
+    }
+    setWindowTitle(QStringLiteral("Kelvo - ") + QFileInfo(session.testFile).fileName());
 }
 
 void TForm1::btnCreateClick()
@@ -152,6 +165,7 @@ void TForm1::RefreshMainButtons()
     btnResult->setEnabled(false);
     if (con.isOpen())
         ApplyPermissions();
+    ShowOpenTest();
 }
 
 void TForm1::LoadMainShortcuts()

@@ -52,6 +52,8 @@ private:
     void FormResize();
     void ApplyRights(const AccountRights& rights);
     void DisableAccountControls();
+    // The caption names the open test: "Kelvo - <file name>", or "Kelvo" with none.
+    void ShowOpenTest();
 };
 
 // The program's one instance, owned by the main routine.

@@ -3,6 +3,7 @@
 #include "app/program_windows.h"
 #include "results/results_window.h"
 #include "run/run_window.h"
+#include "tests/editor/editor_fixture.h"
 #include "tests/support/test_file_fixture.h"
 #include "ui/dialog_service.h"
 
@@ -323,3 +324,45 @@ TEST_F(MainButtons, TestButtonNeedsAnOpenAndLockedTest)
     EXPECT_EQ(closer.seen(), (QStringList{"kelvo::TForm2", "kelvo::TForm2"}));
     EXPECT_EQ(script.shown().size(), 1u);
 }
+
+namespace {
+
+// The caption names the test the program has open: after Create made one, after
+// another was opened, and no more once a given-up login closed it.
+using MainCaption = kelvo::testing::EditorFixture;
+
+TEST_F(MainCaption, TheMainWindowNamesTheOpenTestByItsFileName)
+{
+    Form1->show();
+    EXPECT_EQ(Form1->windowTitle(), "Kelvo");
+    const QString first = dir.filePath(QStringLiteral("Road test.mdb"));
+    const QString second = dir.filePath(QStringLiteral("second.mdb"));
+    kelvo::testing::answerModal<TForm3>([&](TForm3* editor) {
+        ClickNew(second);
+        ClickNew(first);
+        EXPECT_EQ(Form1->windowTitle(), "Kelvo - Road test.mdb");
+        editor->reject();
+    });
+    QTest::mouseClick(Form1->btnCreate, Qt::LeftButton);
+    EXPECT_EQ(Form1->windowTitle(), "Kelvo - Road test.mdb");
+
+    kelvo::testing::answerModal<TForm3>([&](TForm3* editor) {
+        ClickOpen(second);
+        editor->reject();
+    });
+    QTest::mouseClick(Form1->btnCreate, Qt::LeftButton);
+    EXPECT_EQ(Form1->windowTitle(), "Kelvo - second.mdb");
+
+    // With user identification on, a login given up closes the test.
+    ExecSQL(QStringLiteral("update testd set v = 'true' where id = -14;"));
+    kelvo::testing::answerModal<TForm3>([&](TForm3* editor) {
+        kelvo::testing::answerModal<LoginWindow>([](LoginWindow* login) { login->reject(); });
+        ClickOpen(second);
+        editor->reject();
+    });
+    QTest::mouseClick(Form1->btnCreate, Qt::LeftButton);
+    EXPECT_FALSE(Session::current().con.isOpen());
+    EXPECT_EQ(Form1->windowTitle(), "Kelvo");
+}
+
+}  // namespace
