@@ -282,6 +282,96 @@ TEST_F(PropertiesHandlers, TheTimerEditTakesOnlyDigitsWithinItsRangeWhileTheTime
     EXPECT_FALSE(e.udTimer->isEnabled());
 }
 
+// A new user walked through the page with the mouse and typed "1" into the time edit,
+// which then held "13600": the click had put the caret before the stored 3600. The edit
+// now takes what is typed in place of its value, as it does when reached by Tab.
+TEST_F(PropertiesHandlers, TypingIntoTheTimeEditAfterClickingItReplacesTheStoredTime)
+{
+    NewTest();
+    TForm3& e = *Form3;
+    e.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&e));
+    e.PageControl->setCurrentWidget(e.Sheet8);
+    ClickBox(e.chTimerEnabled);
+    QLineEdit* time = e.udTimer->findChild<QLineEdit*>();
+    ASSERT_NE(time, nullptr);
+    ASSERT_EQ(time->text(), "3600");
+
+    // Clicked at the left end of the text, where a bare click leaves the caret.
+    QTest::mouseClick(time, Qt::LeftButton, {}, QPoint(3, time->height() / 2));
+    QTest::keyClicks(QApplication::focusWidget(), "1");
+    EXPECT_EQ(time->text(), "1");
+    QTest::keyClicks(QApplication::focusWidget(), "20");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(e.udTimer->value(), 120);
+
+    // Reached by Tab from the box above it, the same.
+    e.chTimerEnabled->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(e.chTimerEnabled, Qt::Key_Tab);
+    ASSERT_TRUE(time->hasFocus() || e.udTimer->hasFocus());
+    QTest::keyClicks(QApplication::focusWidget(), "45");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(e.udTimer->value(), 45);
+
+    e.reject();
+    EXPECT_EQ(Row(-12), "45");
+    EXPECT_EQ(Row(-13), "true");
+}
+
+// The time is the time limit of a timed test only: while the timer is off it cannot be
+// typed or stepped, and switching the timer off and on keeps the stored time.
+TEST_F(PropertiesHandlers, TheTestTimeCannotBeEditedWhileTheTimerIsOff)
+{
+    const QString timed = NewTest(QStringLiteral("timed.mdb"));
+    TForm3& e = *Form3;
+    e.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&e));
+    e.PageControl->setCurrentWidget(e.Sheet8);
+    ClickBox(e.chTimerEnabled);
+    e.udTimer->setValue(900);
+    const QString untimed = NewTest(QStringLiteral("untimed.mdb"));
+    e.PageControl->setCurrentWidget(e.Sheet8);
+    QLineEdit* time = e.udTimer->findChild<QLineEdit*>();
+
+    struct Opening {
+        QString file;
+        bool timerOn;
+        int time;
+    };
+    for (const Opening& o : {Opening{untimed, false, 3600}, Opening{timed, true, 900}, Opening{untimed, false, 3600}}) {
+        SCOPED_TRACE(o.file.toStdString());
+        ClickOpen(o.file);
+        ASSERT_TRUE(script.shown().empty()) << script.texts().join(" | ").toStdString();
+        EXPECT_EQ(e.chTimerEnabled->isChecked(), o.timerOn);
+        EXPECT_EQ(e.udTimer->isEnabled(), o.timerOn);
+        EXPECT_EQ(e.udTimer->value(), o.time);
+    }
+
+    e.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&e));
+    // Off: neither a click and typing, nor the arrow keys, nor Tab reach the time.
+    e.chTimerEnabled->setFocus(Qt::MouseFocusReason);
+    QTest::mouseClick(time, Qt::LeftButton);
+    QTest::keyClicks(QApplication::focusWidget(), "7");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    e.chTimerEnabled->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(e.chTimerEnabled, Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_FALSE(e.udTimer->hasFocus() || time->hasFocus());
+    QTest::keyClicks(QApplication::focusWidget(), "7");
+    EXPECT_EQ(e.udTimer->value(), 3600);
+
+    // On and off again: the time is as stored and can be typed only while on.
+    ClickBox(e.chTimerEnabled);
+    EXPECT_TRUE(e.udTimer->isEnabled());
+    EXPECT_EQ(e.udTimer->value(), 3600);
+    ClickBox(e.chTimerEnabled);
+    EXPECT_FALSE(e.udTimer->isEnabled());
+    e.reject();
+    EXPECT_EQ(Row(-13), "false");
+    EXPECT_EQ(Row(-12), "3600");
+}
+
 TEST_F(PropertiesHandlers, HelpButtonsOpenTheirTopicsAndViewLogShowsTheLog)
 {
     WindowInstance<TForm7> form7{Form7};
