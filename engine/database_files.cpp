@@ -2,17 +2,18 @@
 
 #include "engine/connection_string.h"
 #include "engine/database_password.h"
+#include "engine/export/export_support.h"
 #include "engine/sqlite_call.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <sqlite3.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -21,13 +22,14 @@ namespace {
 
 [[noreturn]] void fail(const QString& message) { throw EngineError(message.toStdString()); }
 
-// A name beside `target` for the file being written, hidden and unlikely to exist.
-QString temporaryNameBeside(const QString& target)
+// A short hidden name beside `target` for the file being written (SQLite creates it).
+exporting::TemporaryBeside temporaryBeside(const QString& target)
 {
-    const QFileInfo info(target);
-    return info.absoluteDir().filePath(
-        QStringLiteral(".%1.%2.tmp").arg(info.fileName()).arg(QRandomGenerator::system()->generate64(), 0, 16));
+    return {std::filesystem::path(QFile::encodeName(QFileInfo(target).absoluteFilePath()).toStdString()),
+            exporting::TemporaryBeside::Reserve::NameOnly};
 }
+
+QString pathText(const exporting::TemporaryBeside& temporary) { return QFile::decodeName(temporary.path().c_str()); }
 
 void removeWithJournal(const QString& path)
 {
@@ -76,12 +78,13 @@ void requireFreeTarget(const QString& path)
 
 class NativeDatabase {
 public:
-    explicit NativeDatabase(const QString& path)
+    // A failure names `shownAs`, the file the person chose.
+    NativeDatabase(const QString& path, const QString& shownAs)
     {
         const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db_,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE, nullptr);
         if (rc != SQLITE_OK)
-            fail(QStringLiteral("The file \"%1\" could not be created: %2").arg(path, describeFailure(db_, rc)));
+            fail(QStringLiteral("The file \"%1\" could not be created: %2").arg(shownAs, describeFailure(db_, rc)));
         sqlite3_extended_result_codes(db_, 1);
     }
     ~NativeDatabase() { sqlite3_close_v2(db_); }
@@ -104,10 +107,11 @@ QString connectionStringFor(const QString& path, const QString& password)
 void createDatabase(const QString& path, const QString& password)
 {
     requireFreeTarget(path);
-    const QString temporary = temporaryNameBeside(path);
+    const exporting::TemporaryBeside reserved = temporaryBeside(path);
+    const QString temporary = pathText(reserved);
     try {
         {
-            NativeDatabase file(temporary);
+            NativeDatabase file(temporary, path);
             runNative(file.handle(), QStringLiteral("PRAGMA journal_mode = DELETE"));
             // "KLVO": marks the file as a test of this program for tools that read it.
             runNative(file.handle(), QStringLiteral("PRAGMA application_id = 1263289935"));
@@ -129,7 +133,8 @@ void compactDatabase(const QString& sourcePath, const QString& destPath, const Q
     if (!QFileInfo::exists(sourcePath))
         fail(QStringLiteral("The file \"%1\" does not exist.").arg(sourcePath));
     requireFreeTarget(destPath);
-    const QString temporary = temporaryNameBeside(destPath);
+    const exporting::TemporaryBeside reserved = temporaryBeside(destPath);
+    const QString temporary = pathText(reserved);
     try {
         {
             Connection source;
@@ -141,6 +146,10 @@ void compactDatabase(const QString& sourcePath, const QString& destPath, const Q
         if (!renameWithoutReplacing(temporary, destPath))
             fail(QStringLiteral("The compacted file \"%1\" could not be written (%2).")
                      .arg(destPath, QString::fromLocal8Bit(std::strerror(errno))));
+    } catch (const EngineError& e) {
+        removeWithJournal(temporary);
+        // The person chose the compacted file's name, not the hidden one written first.
+        throw EngineError(e.message().replace(temporary, destPath).toStdString());
     } catch (...) {
         removeWithJournal(temporary);
         throw;

@@ -4,6 +4,7 @@
 #include "engine/export/dbase_writer.h"
 #include "engine/export/excel_legacy_writer.h"
 #include "engine/export/excel_workbook_writer.h"
+#include "engine/export/export_support.h"
 #include "engine/export/html_writer.h"
 #include "engine/export/lotus_writer.h"
 #include "engine/export/paradox_writer.h"
@@ -172,8 +173,37 @@ QString declaredTypeOf(ColumnType type)
 
 QString quotedName(const QString& name) { return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"'; }
 
+// Removes the copy of an Access target, with its journal, unless it took the target's place.
+class AccessCopy {
+public:
+    explicit AccessCopy(const std::filesystem::path& target)
+        : temporary_(target, exporting::TemporaryBeside::Reserve::NameOnly), path_(QFile::decodeName(temporary_.path().c_str()))
+    {
+    }
+    ~AccessCopy()
+    {
+        if (kept_)
+            return;
+        QFile::remove(path_);
+        QFile::remove(path_ + QStringLiteral("-journal"));
+    }
+    AccessCopy(const AccessCopy&) = delete;
+    AccessCopy& operator=(const AccessCopy&) = delete;
+    const std::filesystem::path& fileSystemPath() const { return temporary_.path(); }
+    const QString& path() const { return path_; }
+    void keep() { kept_ = true; }
+
+private:
+    exporting::TemporaryBeside temporary_;
+    QString path_;
+    bool kept_ = false;
+};
+
 // Access: the table is added to an existing test-format file, through the same engine,
-// in one transaction, so that a failure leaves the file as it was.
+// in one transaction. It is written into a copy under a short name beside the file,
+// which then takes the file's place: SQLite writes its journal beside the file it
+// changes, named as the file with "-journal" added, which the longest names cannot take;
+// and a failure or a kill leaves the file as it was.
 int exportToAccess(Connection& connection, const ExportStatement& statement, const QString& plainSelect)
 {
     const QString target = statement.inPath;
@@ -181,6 +211,14 @@ int exportToAccess(Connection& connection, const ExportStatement& statement, con
         fail(QStringLiteral("Could not find file '%1'.").arg(target));
     const ResultSet probe = connection.select(plainSelect);
     const QString selectText = connection.nativeSql(plainSelect);
+    std::error_code error;
+    // Through a link, the file it leads to is the one replaced.
+    const std::filesystem::path file = std::filesystem::canonical(fsPath(target), error);
+    if (error)
+        fail(QStringLiteral("The file \"%1\" cannot be opened: %2").arg(target, QString::fromStdString(error.message())));
+    AccessCopy copy(file);
+    if (!std::filesystem::copy_file(file, copy.fileSystemPath(), error))
+        fail(QStringLiteral("Cannot write the file \"%1\": %2").arg(target, QString::fromStdString(error.message())));
     QSqlDatabase database = connection.database();
     QSqlQuery query(database);
     const auto run = [&](const QString& text) {
@@ -188,10 +226,11 @@ int exportToAccess(Connection& connection, const ExportStatement& statement, con
             fail(QStringLiteral("%1 (exporting to \"%2\")").arg(query.lastError().databaseText(), target));
     };
     query.prepare(QStringLiteral("ATTACH DATABASE ? AS kelvo_export_target"));
-    query.addBindValue(QFileInfo(target).absoluteFilePath());
+    query.addBindValue(copy.path());
     if (!query.exec())
         fail(QStringLiteral("The file \"%1\" cannot be opened as a database: %2").arg(target, query.lastError().databaseText()));
     const auto detach = [&] { QSqlQuery(database).exec(QStringLiteral("DETACH DATABASE kelvo_export_target")); };
+    int rows = 0;
     try {
         run(QStringLiteral("SELECT name FROM kelvo_export_target.sqlite_master WHERE type = 'table'"));
         bool testFormat = false;
@@ -210,10 +249,8 @@ int exportToAccess(Connection& connection, const ExportStatement& statement, con
         try {
             run(QStringLiteral("CREATE TABLE kelvo_export_target.%1 (%2)").arg(quotedName(statement.tableName), columns.join(u", ")));
             run(QStringLiteral("INSERT INTO kelvo_export_target.%1 %2").arg(quotedName(statement.tableName), selectText));
-            const int rows = query.numRowsAffected();
+            rows = query.numRowsAffected();
             run(QStringLiteral("COMMIT"));
-            detach();
-            return rows;
         } catch (...) {
             QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
             throw;
@@ -222,6 +259,12 @@ int exportToAccess(Connection& connection, const ExportStatement& statement, con
         detach();
         throw;
     }
+    detach();
+    std::filesystem::rename(copy.fileSystemPath(), file, error);
+    if (error)
+        fail(QStringLiteral("Cannot write the file \"%1\": %2").arg(target, QString::fromStdString(error.message())));
+    copy.keep();
+    return rows;
 }
 
 void writeFormat(Format format, const exporting::Table& table, const ExportStatement& statement,

@@ -516,8 +516,13 @@ void TForm14::ExportExcelPerTable(const QString& fileName)
     exporting::ReplacementFile workbook(fsPath(fileName));
     const QString partial = QFile::decodeName(workbook.temporaryPath().c_str());
     QFile::remove(partial);
-    for (qsizetype i = 0; i < tables.size(); ++i)
-        con().execute(BuildSheetSelect(tables[i], partial, sheets[i]));
+    try {
+        for (qsizetype i = 0; i < tables.size(); ++i)
+            con().execute(BuildSheetSelect(tables[i], partial, sheets[i]));
+    } catch (const engine::EngineError& e) {
+        // The person chose the workbook's name, not the hidden one the sheets go into.
+        throw engine::EngineError(e.message().replace(partial, fileName).toStdString());
+    }
     workbook.commit();
 }
 

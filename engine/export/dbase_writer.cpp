@@ -70,7 +70,7 @@ public:
         encodeTexts();
         planFields();
         ReplacementFile file(target);
-        writeFile(file.temporaryPath());
+        writeFile(file.temporaryPath(), target);
         file.commit();
     }
 
@@ -166,7 +166,8 @@ private:
         return layout;
     }
 
-    void writeFile(const std::filesystem::path& path) const
+    // Messages name `shownAs`, the person's file, not the temporary one at `path`.
+    void writeFile(const std::filesystem::path& path, const std::filesystem::path& shownAs) const
     {
         struct Closer {
             void operator()(DBFInfo* handle) const { DBFClose(handle); }
@@ -174,7 +175,7 @@ private:
         // The language driver byte 3 marks Windows-1252 (Windows ANSI) text.
         std::unique_ptr<DBFInfo, Closer> handle(DBFCreateEx(path.c_str(), "LDID/3"));
         if (!handle)
-            throw ExportError("Cannot write the file \"" + path.string() + "\".");
+            throw ExportError("Cannot write the file \"" + shownAs.string() + "\".");
         for (std::size_t c = 0; c < table_.columns.size(); ++c) {
             const FieldLayout& layout = layouts_[c];
             const std::string fieldName = toWindows1252(table_.columns[c].name, {0, table_.columns[c].name}, "dBase");
@@ -185,10 +186,10 @@ private:
         for (std::size_t r = 0; r < table_.rows.size(); ++r)
             for (std::size_t c = 0; c < table_.columns.size(); ++c)
                 if (!writeCell(handle.get(), static_cast<int>(r), static_cast<int>(c)))
-                    throw ExportError("Cannot write row " + std::to_string(r + 1) + " to the file \"" + path.string()
+                    throw ExportError("Cannot write row " + std::to_string(r + 1) + " to the file \"" + shownAs.string()
                                       + "\".");
         if (DBFGetRecordCount(handle.get()) != static_cast<int>(table_.rows.size()))
-            throw ExportError("Cannot write the file \"" + path.string() + "\".");
+            throw ExportError("Cannot write the file \"" + shownAs.string() + "\".");
     }
 
     bool writeCell(DBFInfo* handle, int r, int c) const

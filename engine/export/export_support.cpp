@@ -7,7 +7,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +42,19 @@ bool folderIsWritable(const std::filesystem::path& folder)
     if (::stat(folder.c_str(), &info) != 0)
         return false;
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(folder.c_str(), W_OK) == 0;
+}
+
+std::filesystem::path folderOf(const std::filesystem::path& target)
+{
+    return target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+}
+
+// The target itself, once its folder is found writable.
+const std::filesystem::path& writableTarget(const std::filesystem::path& target)
+{
+    if (!folderIsWritable(folderOf(target)))
+        throw ExportError("Cannot write the file \"" + target.string() + "\": its folder is read-only or missing.");
+    return target;
 }
 
 }  // namespace
@@ -265,20 +281,143 @@ void ByteWriter::patchU32(std::size_t at, std::uint32_t value)
     patchU16(at + 2, static_cast<std::uint16_t>(value >> 16));
 }
 
-ReplacementFile::ReplacementFile(std::filesystem::path target) : target_(std::move(target))
+namespace {
+
+constexpr std::string_view kTemporaryPrefix = ".kelvo-";
+constexpr std::string_view kNameLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kRandomLetters = 6;
+constexpr std::size_t kLongestFileName = 255;  // NAME_MAX of the usual file systems
+
+// The two letters that follow the random ones in a name this program made.
+std::string checkLetters(std::string_view random)
 {
-    const std::filesystem::path folder = target_.has_parent_path() ? target_.parent_path() : ".";
-    if (!folderIsWritable(folder))
-        throw ExportError("Cannot write the file \"" + target_.string() + "\": its folder is read-only or missing.");
-    const std::string extension = target_.extension().string();
-    std::string name = ".";
-    name.append(target_.stem().string()).append(".kelvo-XXXXXX").append(extension);
-    std::string pattern = (folder / name).string();
-    const int descriptor = ::mkstemps(pattern.data(), static_cast<int>(extension.size()));
+    std::uint32_t hash = 2166136261u;
+    for (char c : std::string_view("kelvo temporary:"))
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    for (char c : random)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    const std::size_t letters = kNameLetters.size();
+    return {kNameLetters[hash % letters], kNameLetters[(hash / letters) % letters]};
+}
+
+std::string randomLetters()
+{
+    std::array<unsigned char, kRandomLetters> bytes{};
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t count = ::getrandom(bytes.data() + filled, bytes.size() - filled, 0);
+        if (count > 0)
+            filled += static_cast<std::size_t>(count);
+        else if (errno != EINTR)
+            break;
+    }
+    if (filled < bytes.size()) {
+        // No random source: the time and the process still make a name unlikely to exist.
+        std::uint64_t seed = static_cast<std::uint64_t>(::time(nullptr)) * 1000003u ^ static_cast<std::uint64_t>(::getpid());
+        for (unsigned char& byte : bytes) {
+            seed = seed * 6364136223846793005u + 1442695040888963407u;
+            byte = static_cast<unsigned char>(seed >> 56);
+        }
+    }
+    std::string text;
+    for (unsigned char byte : bytes)
+        text += kNameLetters[byte % kNameLetters.size()];
+    return text;
+}
+
+// Whether a file name is one that TemporaryBeside makes, with or without SQLite's
+// journal beside a database written under it.
+bool isTemporaryName(std::string_view name)
+{
+    if (name.substr(0, kTemporaryPrefix.size()) != kTemporaryPrefix)
+        return false;
+    name.remove_prefix(kTemporaryPrefix.size());
+    if (name.size() < kRandomLetters + 2)
+        return false;
+    for (std::size_t i = 0; i < kRandomLetters + 2; ++i)
+        if (kNameLetters.find(name[i]) == std::string_view::npos)
+            return false;
+    if (checkLetters(name.substr(0, kRandomLetters)) != name.substr(kRandomLetters, 2))
+        return false;
+    const std::string_view extension = name.substr(kRandomLetters + 2);
+    return extension.empty() || (extension.front() == '.' && extension.find('.', 1) == std::string_view::npos);
+}
+
+// Called with the folder's exclusive lock held, so that no temporary there is live.
+void removeLeftTemporaries(const std::filesystem::path& folder)
+{
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+        const std::filesystem::path& path = entry->path();
+        if (!isTemporaryName(path.filename().string()))
+            continue;
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
+            ::unlink(path.c_str());
+    }
+}
+
+// The folder's descriptor with a shared lock on it, or -1 where the folder cannot be
+// locked (then nothing is removed either).
+int lockFolder(const std::filesystem::path& folder)
+{
+    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor < 0)
-        throw ExportError("Cannot write the file \"" + target_.string() + "\": " + systemMessage(errno) + ".");
-    ::close(descriptor);
-    temporary_ = pattern;
+        return -1;
+    if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0)
+        removeLeftTemporaries(folder);
+    while (::flock(descriptor, LOCK_SH) != 0) {
+        if (errno != EINTR) {
+            ::close(descriptor);
+            return -1;
+        }
+    }
+    return descriptor;
+}
+
+}  // namespace
+
+TemporaryBeside::TemporaryBeside(const std::filesystem::path& target, Reserve reserve)
+{
+    const std::filesystem::path folder = folderOf(target);
+    folderLock_ = lockFolder(folder);
+    std::string extension = target.extension().string();
+    if (kTemporaryPrefix.size() + kRandomLetters + 2 + extension.size() > kLongestFileName)
+        extension.clear();
+    for (int attempt = 0;; ++attempt) {
+        const std::string random = randomLetters();
+        std::string name(kTemporaryPrefix);
+        name.append(random).append(checkLetters(random)).append(extension);
+        path_ = folder / name;
+        if (reserve == Reserve::NameOnly) {
+            struct stat info {};
+            if (::lstat(path_.c_str(), &info) != 0 || attempt >= 100)
+                return;
+            continue;
+        }
+        const int descriptor = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (descriptor >= 0) {
+            ::close(descriptor);
+            return;
+        }
+        if (errno != EEXIST || attempt >= 100) {
+            const int error = errno;
+            if (folderLock_ >= 0)
+                ::close(folderLock_);
+            throw ExportError("Cannot write the file \"" + target.string() + "\": " + systemMessage(error) + ".");
+        }
+    }
+}
+
+TemporaryBeside::~TemporaryBeside()
+{
+    if (folderLock_ >= 0)
+        ::close(folderLock_);
+}
+
+ReplacementFile::ReplacementFile(std::filesystem::path target)
+    : target_(std::move(target)), temporary_(writableTarget(target_), TemporaryBeside::Reserve::File)
+{
 }
 
 ReplacementFile::~ReplacementFile()
@@ -286,12 +425,12 @@ ReplacementFile::~ReplacementFile()
     if (committed_)
         return;
     std::error_code ignored;
-    std::filesystem::remove(temporary_, ignored);
+    std::filesystem::remove(temporary_.path(), ignored);
 }
 
 void ReplacementFile::writeAll(std::string_view bytes)
 {
-    const int descriptor = ::open(temporary_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    const int descriptor = ::open(temporary_.path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (descriptor < 0)
         throw ExportError("Cannot write the file \"" + target_.string() + "\": " + systemMessage(errno) + ".");
     std::size_t written = 0;
@@ -318,10 +457,10 @@ void ReplacementFile::commit()
     const mode_t mask = ::umask(0);
     ::umask(mask);
     std::error_code error;
-    std::filesystem::permissions(temporary_,
+    std::filesystem::permissions(temporary_.path(),
                                  static_cast<std::filesystem::perms>(0666 & ~mask),
                                  std::filesystem::perm_options::replace, error);
-    std::filesystem::rename(temporary_, target_, error);
+    std::filesystem::rename(temporary_.path(), target_, error);
     if (error)
         throw ExportError("Cannot write the file \"" + target_.string() + "\": " + error.message() + ".");
     committed_ = true;

@@ -72,6 +72,34 @@ private:
     std::string bytes_;
 };
 
+// A hidden name beside a target for the file being written in its place: ".kelvo-",
+// six random letters or digits and two more that check them, then the target's
+// extension (for the libraries that add or check one). It is short whatever the
+// target's name, so that every name the file system takes can be written.
+//
+// While one lives it holds a shared lock on its folder. Making one where no other lives
+// (the folder's exclusive lock is free) first removes the files of this pattern that a
+// killed export or creation left there: none of them can belong to a live one. The
+// check letters keep a user's file that merely looks alike, and the lock keeps a live
+// one of another process, from being taken for such a leftover.
+class TemporaryBeside {
+public:
+    enum class Reserve {
+        File,      // the file is created empty, so that no one else takes the name
+        NameOnly,  // for a writer that must create the file itself
+    };
+    TemporaryBeside(const std::filesystem::path& target, Reserve reserve);
+    ~TemporaryBeside();
+    TemporaryBeside(const TemporaryBeside&) = delete;
+    TemporaryBeside& operator=(const TemporaryBeside&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    int folderLock_ = -1;
+    std::filesystem::path path_;
+};
+
 // A file written under a temporary name beside the target and renamed over it only when
 // complete: a failure leaves an earlier file whole, and nothing at the temporary name.
 class ReplacementFile {
@@ -81,15 +109,14 @@ public:
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    // The temporary file, created empty; it keeps the target's extension, for the
-    // libraries that add or check one.
-    const std::filesystem::path& temporaryPath() const { return temporary_; }
+    // The temporary file, created empty.
+    const std::filesystem::path& temporaryPath() const { return temporary_.path(); }
     void writeAll(std::string_view bytes);
     void commit();
 
 private:
     std::filesystem::path target_;
-    std::filesystem::path temporary_;
+    TemporaryBeside temporary_;
     bool committed_ = false;
 };
 

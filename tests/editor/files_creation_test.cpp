@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <csignal>
+#include <cstdlib>
 #include <set>
 #include <sys/resource.h>
 
@@ -178,6 +179,26 @@ TEST_F(NewButton, PathsUpTo259CharactersAreAcceptedLongerOnesRefusedWithTheirLen
     ClickNew(longest);
     EXPECT_EQ(script.lastText(), kCreated);
     EXPECT_TRUE(QFileInfo::exists(longest));
+}
+
+// The file is made under a short hidden name beside the chosen one, so a long name that
+// the path limit lets through is created, and nothing else is left in the folder.
+TEST_F(NewButton, ALongNameWithinThePathLimitIsCreatedWithNothingBesideIt)
+{
+    char pattern[] = "/tmp/kXXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const QString folder = QString::fromLatin1(pattern);
+    const QString name = QString(236, QLatin1Char('n')) + QStringLiteral(".mdb");
+    const QString path = folder + QStringLiteral("/") + name;
+    ASSERT_LE(path.size(), 259);
+
+    ClickNew(path);
+    EXPECT_EQ(script.lastText(), kCreated) << script.texts().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(Session::current().testFile, path);
+    EXPECT_EQ(SelectToVariant("select count(*) from items;").integer(0, 0), 1);
+    Form1->con.close();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{name});
+    QDir(folder).removeRecursively();
 }
 
 TEST_F(NewButton, AFolderThatCannotBeWrittenLeavesNoFileAndThePreviousTestOpen)

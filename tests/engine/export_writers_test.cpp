@@ -18,7 +18,12 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <csignal>
+#include <cstring>
+#include <stdexcept>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace kelvo::exporting {
 namespace {
@@ -315,6 +320,28 @@ Table oneText(const std::string& columnName, const std::string& text)
     return table;
 }
 
+Table oneNumber(double value)
+{
+    Table table;
+    table.columns.push_back({"n", ColumnType::Float});
+    table.rows.push_back({value});
+    return table;
+}
+
+// `count` text columns, each holding a text `width` characters long.
+Table textColumns(std::size_t count, std::size_t width)
+{
+    Table table;
+    table.rows.emplace_back();
+    for (std::size_t c = 0; c < count; ++c) {
+        std::string name = "t";
+        name.append(std::to_string(c));
+        table.columns.push_back({name, ColumnType::Text});
+        table.rows.back().push_back(std::string(width, 'a'));
+    }
+    return table;
+}
+
 TEST_F(ExportFolder, LimitsFailBeforeAnythingIsWritten)
 {
     const std::vector<LimitCase> cases{
@@ -322,6 +349,14 @@ TEST_F(ExportFolder, LimitsFailBeforeAnythingIsWritten)
          "dBase III holds at most 128 fields"},
         {"dBase IV fields", [](const std::string& p) { writeDbaseTable(wideTable(256), DbaseVersion::IV, p); },
          "dBase IV holds at most 255 fields"},
+        {"dBase 5 fields", [](const std::string& p) { writeDbaseTable(wideTable(1025), DbaseVersion::V, p); },
+         "dBase 5 holds at most 1024 fields"},
+        {"dBase III record", [](const std::string& p) { writeDbaseTable(textColumns(16, 254), DbaseVersion::III, p); },
+         "dBase III holds at most 4000 bytes in a record; the table needs 4065"},
+        {"dBase decimals", [](const std::string& p) { writeDbaseTable(oneNumber(1e-20), DbaseVersion::V, p); },
+         "holds at most 15 decimals in a number; the column \"n\" has 20"},
+        {"dBase number width", [](const std::string& p) { writeDbaseTable(oneNumber(-1e20), DbaseVersion::V, p); },
+         "holds at most 20 characters in a number field; the column \"n\" needs 22"},
         {"dBase 5 text width",
          [](const std::string& p) { writeDbaseTable(oneText("t", std::string(255, 'a')), DbaseVersion::V, p); },
          "holds at most 254 characters in a text field; row 1, column \"t\""},
@@ -359,9 +394,31 @@ TEST_F(ExportFolder, LimitsFailBeforeAnythingIsWritten)
          "no character U+041F: row 3, column \"name\""},
         {"Paradox fields", [](const std::string& p) { writeParadoxTable(wideTable(256), ParadoxVersion::V5, p); },
          "Paradox 5.x holds 1 to 255 fields"},
+        {"Paradox field name",
+         [](const std::string& p) { writeParadoxTable(oneText(std::string(26, 'f'), "a"), ParadoxVersion::V5, p); },
+         "Paradox 5.x holds field names of 1 to 25 characters"},
+        {"Paradox record", [](const std::string& p) { writeParadoxTable(textColumns(16, 255), ParadoxVersion::V5, p); },
+         "Paradox 5.x holds at most 4000 bytes in a record; the table needs 4080"},
         {"Paradox alpha",
          [](const std::string& p) { writeParadoxTable(oneText("t", std::string(256, 'a')), ParadoxVersion::V4, p); },
          "Paradox 4.x holds at most 255 characters in an alpha field; row 1, column \"t\""},
+        {"Lotus WK1 rows",
+         [](const std::string& p) {
+             Table table = wideTable(1);
+             table.rows.resize(8192, table.rows.front());
+             writeLotusSheet(table, LotusVersion::Wk1, p);
+         },
+         "Lotus WK1 holds at most 8191 rows below the header; the table has 8192"},
+        {"xlsx columns", [](const std::string& p) { writeXlsxWorkbook({{"Data", wideTable(16385)}}, p); },
+         "Excel 2007/2010 (.xlsx) holds at most 16384 columns in a sheet; the sheet \"Data\" has 16385"},
+        {"xlsx rows",
+         [](const std::string& p) {
+             // Rows without cells: only their number counts.
+             Table table;
+             table.rows.resize(1048576);
+             writeXlsxWorkbook({{"Data", table}}, p);
+         },
+         "holds at most 1048575 rows below the header in a sheet; the sheet \"Data\" has 1048576"},
         {"xlsx text length",
          [](const std::string& p) { writeXlsxWorkbook({{"Data", oneText("t", std::string(32768, 'a'))}}, p); },
          "at most 32767 characters in a cell"},
@@ -378,6 +435,28 @@ TEST_F(ExportFolder, LimitsFailBeforeAnythingIsWritten)
     }
 }
 
+// Every writer, with the extension its file usually has.
+struct Writer {
+    const char* label;
+    const char* extension;
+    std::function<void(const std::string&)> write;
+};
+
+std::vector<Writer> everyWriter()
+{
+    return {
+        {"text", ".txt", [](const std::string& p) { writeDelimitedText(fixture(true), p, {}); }},
+        {"xlsx", ".xlsx", [](const std::string& p) { writeXlsxWorkbook({{"Data", fixture(true)}}, p); }},
+        {"dBase", ".dbf", [](const std::string& p) { writeDbaseTable(fixture(false), DbaseVersion::V, p); }},
+        {"HTML", ".htm", [](const std::string& p) { writeHtmlTable(fixture(true), "Data", p); }},
+        {"Excel 3.0", ".xls", [](const std::string& p) { writeLegacyExcelSheet(fixture(false), LegacyExcelVersion::Excel3, p); }},
+        {"Excel 97-2003", ".xls", [](const std::string& p) { writeExcelWorkbook({{"Data", fixture(true)}}, p); }},
+        {"Lotus", ".wk1", [](const std::string& p) { writeLotusSheet(fixture(false), LotusVersion::Wk1, p); }},
+        {"Paradox", ".db", [](const std::string& p) { writeParadoxTable(fixture(false), ParadoxVersion::V5, p); }},
+        {"recordset XML", ".xml", [](const std::string& p) { writeRecordsetXml(fixture(true), p); }},
+    };
+}
+
 TEST_F(ExportFolder, ReadOnlyFolderFailsAndEarlierFileStaysWhole)
 {
     {
@@ -385,20 +464,10 @@ TEST_F(ExportFolder, ReadOnlyFolderFailsAndEarlierFileStaysWhole)
         earlier << "earlier";
     }
     fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
-    const std::vector<std::function<void()>> writers{
-        [&] { writeDelimitedText(fixture(true), path("r.txt"), {}); },
-        [&] { writeXlsxWorkbook({{"Data", fixture(true)}}, path("r.txt")); },
-        [&] { writeDbaseTable(fixture(false), DbaseVersion::V, path("r.txt")); },
-        [&] { writeHtmlTable(fixture(true), "Data", path("r.txt")); },
-        [&] { writeLegacyExcelSheet(fixture(false), LegacyExcelVersion::Excel3, path("r.txt")); },
-        [&] { writeExcelWorkbook({{"Data", fixture(true)}}, path("r.txt")); },
-        [&] { writeLotusSheet(fixture(false), LotusVersion::Wk1, path("r.txt")); },
-        [&] { writeParadoxTable(fixture(false), ParadoxVersion::V5, path("r.txt")); },
-        [&] { writeRecordsetXml(fixture(true), path("r.txt")); },
-    };
-    for (const auto& write : writers) {
+    for (const Writer& writer : everyWriter()) {
+        SCOPED_TRACE(writer.label);
         try {
-            write();
+            writer.write(path("r.txt"));
             ADD_FAILURE() << "no failure";
         } catch (const ExportError& e) {
             EXPECT_NE(std::string(e.what()).find("read-only"), std::string::npos) << e.what();
@@ -409,6 +478,131 @@ TEST_F(ExportFolder, ReadOnlyFolderFailsAndEarlierFileStaysWhole)
         std::getline(kept, content);
         EXPECT_EQ(content, "earlier");
     }
+}
+
+// The temporary file beside the target must not lengthen the name: every name the file
+// system takes is written, and a longer one fails naming the person's file.
+TEST_F(ExportFolder, EveryNameTheFileSystemTakesIsWrittenAndALongerOneIsNamedInTheFailure)
+{
+    for (const Writer& writer : everyWriter()) {
+        SCOPED_TRACE(writer.label);
+        const std::size_t extension = std::strlen(writer.extension);
+        for (const std::size_t length : {std::size_t{249}, std::size_t{255}}) {
+            const std::string name = std::string(length - extension, 'n') + writer.extension;
+            writer.write(path(name));
+            EXPECT_EQ(entries(), std::vector<std::string>{name});
+            EXPECT_GT(fs::file_size(path(name)), 100u);
+            fs::remove(path(name));
+        }
+        const std::string tooLong = path(std::string(256 - extension, 'n') + writer.extension);
+        try {
+            writer.write(tooLong);
+            ADD_FAILURE() << "no failure";
+        } catch (const ExportError& e) {
+            EXPECT_NE(std::string(e.what()).find("\"" + tooLong + "\""), std::string::npos) << e.what();
+            EXPECT_EQ(std::string(e.what()).find(".kelvo-"), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(entries().empty());
+    }
+    // A dBase file under the longest name is whole, and so is a workbook given a sheet more.
+    const std::string longest = std::string(251, 'n') + ".dbf";
+    writeDbaseTable(fixture(false), DbaseVersion::V, path(longest));
+    EXPECT_EQ(readWithPython("dbf", path(longest)).size(), 5u);
+    const std::string book = std::string(251, 'b') + ".xls";
+    addExcelWorkbookSheet({"general", fixture(true)}, path(book));
+    addExcelWorkbookSheet({"item1", fixture(true)}, path(book));
+    EXPECT_EQ(readWithPython("xls", path(book), "?"), (Rows{{"general"}, {"item1"}}));
+    EXPECT_EQ(readWithPython("xls", path(book), "item1"), spreadsheetRows(true));
+}
+
+// A child process that starts an export and stops midway: killed, as a crash would end
+// it, or waiting until it is told to finish.
+class ExportInChild {
+public:
+    explicit ExportInChild(const std::string& target, bool killed)
+    {
+        if (::pipe(ready_) != 0 || ::pipe(go_) != 0)
+            throw std::runtime_error("no pipe");
+        pid_ = ::fork();
+        if (pid_ != 0)
+            return;
+        ReplacementFile file(target);
+        file.writeAll("written by the child");
+        if (killed)
+            ::kill(::getpid(), SIGKILL);
+        char byte = 0;
+        if (::write(ready_[1], "r", 1) != 1 || ::read(go_[0], &byte, 1) != 1)
+            ::_exit(2);
+        file.commit();
+        ::_exit(0);
+    }
+    ~ExportInChild()
+    {
+        for (int descriptor : {ready_[0], ready_[1], go_[0], go_[1]})
+            ::close(descriptor);
+    }
+    void waitUntilWriting()
+    {
+        char byte = 0;
+        ASSERT_EQ(::read(ready_[0], &byte, 1), 1);
+    }
+    // The child's exit status, or the signal that ended it as a negative number.
+    int finish()
+    {
+        if (::write(go_[1], "g", 1) != 1)
+            return -1000;
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    }
+
+private:
+    pid_t pid_ = -1;
+    int ready_[2] = {-1, -1};
+    int go_[2] = {-1, -1};
+};
+
+TEST_F(ExportFolder, AKilledExportsTemporaryGoesAtTheNextExportThereButALiveOneAndLookAlikesStay)
+{
+    // The person's own files, named much like a temporary of this program.
+    std::vector<std::string> kept{".kelvo-report.txt", ".kelvo-Ab3dE9xQ.txt", "kelvo-Ab3dE9xQ.txt", ".kelvo-Ab3dE9xQ",
+                                  ".kelvo-Ab3dE9xQ.txt.bak", ".out.kelvo-Ab3dE9.txt"};
+    for (const std::string& name : kept)
+        std::ofstream(path(name)) << "mine";
+
+    // Killed twice, the export leaves one partial file: the second removed the first's.
+    for (int killed = 0; killed < 2; ++killed) {
+        ExportInChild child(path("big.txt"), true);
+        EXPECT_EQ(child.finish(), -SIGKILL);
+    }
+    EXPECT_EQ(entries().size(), kept.size() + 1);
+
+    writeDelimitedText(fixture(true), path("r.txt"), {});
+    kept.push_back("r.txt");
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(entries(), kept);
+    for (const std::string& name : kept) {
+        std::ifstream file(path(name));
+        std::string content;
+        std::getline(file, content);
+        EXPECT_EQ(content == "mine", name != "r.txt") << name;
+    }
+
+    // Another export still writing keeps its temporary while one more runs in the folder,
+    // and then finishes whole.
+    ExportInChild live(path("live.txt"), false);
+    live.waitUntilWriting();
+    writeDbaseTable(fixture(false), DbaseVersion::V, path("r.dbf"));
+    EXPECT_EQ(entries().size(), kept.size() + 2);
+    EXPECT_EQ(live.finish(), 0);
+    std::ifstream file(path("live.txt"));
+    std::string content;
+    std::getline(file, content);
+    EXPECT_EQ(content, "written by the child");
+    kept.push_back("live.txt");
+    kept.push_back("r.dbf");
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(entries(), kept);
 }
 
 }  // namespace

@@ -15,6 +15,9 @@
 #include <QPushButton>
 #include <QSqlQuery>
 
+#include <algorithm>
+#include <map>
+
 namespace kelvo::testing {
 namespace {
 
@@ -207,6 +210,53 @@ TEST_F(ExportRuns, EveryEntryOfTheFilterWritesEveryRunThatAReaderReadsBack)
     EXPECT_EQ(Files(), (QStringList{"r.db", "r.dbf", "r.txt", "r.wk3", "r.xls", "r.xlsx", "r3.xls", "results.mdb", "target.mdb"}));
 }
 
+// The file written beside the target before it takes the target's name must not make a
+// name the file system takes too long: 255 bytes is the longest a name can be.
+TEST_F(ExportRuns, TheLongestNameTheFileSystemTakesIsWrittenInEveryFormatOffered)
+{
+    SetNameOfRun3(kLatin);
+    const auto nameOf = [](char letter, const QString& extension) {
+        return QString(255 - extension.size(), QLatin1Char(letter)) + extension;
+    };
+    const auto rowsRead = [](const std::string& reader) {
+        return [reader](const std::string& file) { return readWithPython(reader, file).size(); };
+    };
+    struct Case {
+        QString filter;
+        QString name;
+        std::function<std::size_t(const std::string&)> rows;  // header included
+        std::size_t expected;
+    };
+    const Case cases[] = {
+        {kText, nameOf('t', ".txt"), rowsRead("text"), 4},
+        {kAccess, nameOf('a', ".mdb"),
+         [](const std::string& file) { return readWithPython("access", file, "Data").size() - 1; }, 4},
+        {kLotus, nameOf('l', ".wk3"),
+         [](const std::string& file) {
+             const std::string text = runProgram("wks2csv " + shellQuoted(file)).text;
+             return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) - 2;
+         },
+         4},
+        {kDbase, nameOf('d', ".dbf"), [](const std::string& file) { return readWithPython("dbf", file).size() - 1; }, 4},
+        {kParadox, nameOf('p', ".db"), [](const std::string& file) { return readParadox(file).size() - 1; }, 4},
+        {kExcel1990, nameOf('e', ".xls"), rowsRead("xls"), 4},
+        {kExcel1997, nameOf('f', ".xls"), rowsRead("xls"), 4},
+        {kExcel2010, nameOf('x', ".xlsx"), rowsRead("xlsx"), 4},
+    };
+    engine::createDatabase(Path(nameOf('a', ".mdb")), QString());
+    QStringList expectedFiles{"results.mdb"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filter.toStdString());
+        script.clear();
+        Export(c.filter, Path(c.name));
+        EXPECT_TRUE(script.shown().empty()) << script.lastText().toStdString();
+        EXPECT_EQ(c.rows(Out(c.name)), c.expected);
+        expectedFiles << c.name;
+    }
+    expectedFiles.sort();
+    EXPECT_EQ(Files(), expectedFiles);
+}
+
 TEST_F(ExportRuns, TheDelimitersAndTheChosenGroupsShapeTheText)
 {
     // Without the general data the runs are still every run of datac, by id.
@@ -382,6 +432,157 @@ TEST_F(ExportRuns, TheRowLimitsOfTheOlderFormatsAreMetBeforeAnythingIsWritten)
     }
 }
 
+// Numbers of many shapes, empty texts beside empty cells, a run without any result row:
+// every format offered holds them as Python's sqlite3 reads them from the test file.
+class ExportNumbers : public ExportFixture {
+protected:
+    void SetUp() override
+    {
+        MakeTest(1, 4, 2);
+        for (int id = 1; id <= 4; ++id)
+            AddRun({id, QStringLiteral("user%1").arg(id), QStringLiteral("2024-03-0%1 00:00:00").arg(id), 0});
+        AddVariables(1, {0.1, 3.14159, -1250.125, 1e-05});
+        AddVariables(2, {1234567.891, -0.000125, 0, -7});
+        ExecSQL("insert into datav1 (id, var1, var3) values (3, 2.5, 100);");
+        AddDataFields(1, {QString(""), QStringLiteral("K\u00f6ln")});
+        AddDataFields(2, {QString(), QString("")});
+        AddDataFields(3, {QStringLiteral("x"), QString()});
+    }
+};
+
+// A reader's rows: the header, then one row per run.
+using ReadRows = std::function<Rows(const std::string&)>;
+
+// wks2csv's lines as cells: the first line names its columns Col1, Col2 ..., every cell is
+// quoted, a quote doubled.
+Rows LotusRows(const std::string& file)
+{
+    const std::string text = runProgram("wks2csv " + shellQuoted(file)).text;
+    Rows rows;
+    std::vector<std::string> row;
+    std::string cell;
+    bool quoted = false;
+    for (std::size_t at = text.find('\n') + 1; at < text.size(); ++at) {
+        const char c = text[at];
+        if (quoted) {
+            if (c != '"')
+                cell += c;
+            else if (at + 1 < text.size() && text[at + 1] == '"')
+                cell += text[++at];
+            else
+                quoted = false;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            row.push_back(cell);
+            cell.clear();
+        } else if (c == '\n' && (!row.empty() || !cell.empty())) {
+            row.push_back(cell);
+            cell.clear();
+            rows.push_back(row);
+            row.clear();
+        }
+    }
+    return rows;
+}
+
+TEST_F(ExportNumbers, EveryFormatOfferedHoldsTheNumbersAndEmptyCellsAsSqliteReadsThem)
+{
+    struct Look {
+        std::string nullNumber = "<null>";
+        std::string nullText = "<null>";
+        std::string emptyText;
+        bool sixDigits = false;  // wks2csv shows numbers in the general format
+    };
+    struct Case {
+        QString filter;
+        QString file;
+        ReadRows read;
+        Look look;
+    };
+    const auto dropRow = [](ReadRows read, std::size_t row) {
+        return [read, row](const std::string& file) {
+            Rows rows = read(file);
+            if (rows.size() > row)
+                rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(row));
+            return rows;
+        };
+    };
+    const auto python = [](const std::string& reader, const std::string& extra = {}) {
+        return [reader, extra](const std::string& file) { return readWithPython(reader, file, extra); };
+    };
+    const auto paradox = [](const std::string& file) {
+        Rows rows = readParadox(file);
+        rows.erase(rows.begin());
+        for (auto& row : rows)
+            for (auto& cell : row)
+                cell = QString::fromLatin1(cell).toStdString();
+        return rows;
+    };
+    const Case cases[] = {
+        {kText, "n.txt", python("text"), {"", "", "", false}},
+        {kExcel1990, "n3.xls", python("xls"), {}},
+        {kExcel1997, "n8.xls", python("xls"), {}},
+        // libxlsxwriter writes an empty text as an empty cell.
+        {kExcel2010, "n.xlsx", python("xlsx"), {"<null>", "<null>", "<null>", false}},
+        {kAccess, "target.mdb", dropRow(python("access", "Data"), 1), {}},
+        // dBase keeps an empty text and Null alike as blanks, Paradox alike as an empty
+        // field; wks2csv shows an empty cell and an empty label alike.
+        {kDbase, "n.dbf", [](const std::string& file) {
+             Rows rows = readWithPython("dbf", file);
+             rows.pop_back();
+             return rows;
+         }, {"<null>", "", "", false}},
+        {kParadox, "n.db", paradox, {"<null>", "<null>", "<null>", false}},
+        {kLotus, "n.wk3", LotusRows, {"", "", "", true}},
+    };
+
+    // The stored cells as a reader the program did not write sees them, by run id.
+    std::map<std::string, std::map<std::string, std::string>> stored;  // id -> column -> cell
+    for (const char* table : {"datav1", "dataf"}) {
+        const Rows rows = readWithPython("access", path.toStdString(), table);
+        ASSERT_GE(rows.size(), 2u) << table;
+        for (std::size_t r = 2; r < rows.size(); ++r)
+            for (std::size_t c = 1; c < rows[0].size(); ++c)
+                stored[rows[r][0]][rows[0][c]] = rows[r][c];
+    }
+    const std::vector<std::string> columns{"var1", "var2", "var3", "var4", "data1", "data2"};
+
+    engine::createDatabase(Path("target.mdb"), QString());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filter.toStdString());
+        script.clear();
+        Export(c.filter, Path(c.file));
+        ASSERT_TRUE(script.shown().empty()) << script.lastText().toStdString();
+        const Rows read = c.read(Out(c.file));
+        ASSERT_EQ(read.size(), 5u);
+        for (std::size_t r = 1; r < read.size(); ++r) {
+            const std::string id = read[r][0];
+            ASSERT_EQ(id, std::to_string(r));
+            for (const std::string& column : columns) {
+                const auto at = std::find(read[0].begin(), read[0].end(), column);
+                ASSERT_NE(at, read[0].end()) << column;
+                const std::string cell = read[r][static_cast<std::size_t>(at - read[0].begin())];
+                const auto found = stored[id].find(column);
+                const bool number = column.rfind("var", 0) == 0;
+                std::string expected = number ? c.look.nullNumber : c.look.nullText;
+                if (found != stored[id].end() && found->second != "<null>") {
+                    expected = found->second;
+                    if (expected.empty())
+                        expected = c.look.emptyText;
+                    else if (number && c.look.sixDigits)
+                    {
+                        char general[32];
+                        std::snprintf(general, sizeof general, "%g", std::stod(expected));
+                        expected = general;
+                    }
+                }
+                EXPECT_EQ(cell, expected) << "run " << id << ", " << column;
+            }
+        }
+    }
+}
+
 TEST_F(ResultsFixture, WithoutDataFieldsOrVariablesTheirBoxesAreOffAndDisabled)
 {
     MakeTest(2, 0, 0);
@@ -478,6 +679,15 @@ TEST_F(WideExport, AFailingSheetLeavesTheEarlierWorkbookWhole)
     EXPECT_TRUE(script.lastText().contains("holds at most 32767 characters")) << script.lastText().toStdString();
     EXPECT_EQ(Bytes(Path("wide.xls")), earlier);
     EXPECT_EQ(Files(), (QStringList{"results.mdb", "wide.xls"}));
+}
+
+TEST_F(WideExport, TheLongestNameTakesOneSheetPerTable)
+{
+    const QString name = QString(251, QLatin1Char('w')) + QStringLiteral(".xls");
+    Export(kExcel1997, Path(name));
+    EXPECT_TRUE(script.shown().empty()) << script.lastText().toStdString();
+    EXPECT_EQ(readWithPython("xls", Out(name), "?"), (Rows{{"general"}, {"item1"}, {"item2"}, {"var1"}}));
+    EXPECT_EQ(Files(), (QStringList{"results.mdb", name}));
 }
 
 TEST_F(ExportRuns, TheResultsWindowsExportButtonAndCtrlSOpenTheWindow)
