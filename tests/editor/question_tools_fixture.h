@@ -64,6 +64,9 @@ protected:
     // Types `text` over the cell of `grid` at (`row`, `column`) and presses Enter.
     static void TypeCell(dataaware::DataGrid& grid, int row, int column, const QString& text)
     {
+        // A modal window shown a moment ago may not be active yet on a busy machine, and
+        // an inactive window gives no widget the focus.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(grid.window()));
         const QModelIndex cell = grid.model()->index(row, column);
         QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(cell).center());
         ASSERT_EQ(grid.currentIndex(), cell);
