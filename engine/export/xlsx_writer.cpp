@@ -22,7 +22,7 @@ struct WorkbookCloser {
     }
 };
 
-void checkLimits(const Sheet& sheet)
+void checkLimits(const SheetOfTable& sheet)
 {
     const Table& table = sheet.table;
     requireWithinLimit(table.rows.size() + 1 <= kMostRows, kFormatName,
@@ -33,7 +33,8 @@ void checkLimits(const Sheet& sheet)
                            + "\" has " + std::to_string(table.columns.size()));
     for (std::size_t r = 0; r < table.rows.size(); ++r)
         for (std::size_t c = 0; c < table.columns.size(); ++c)
-            if (const auto* text = std::get_if<std::string>(&table.rows[r][c]))
+            if (const auto* text = std::get_if<std::string>(&table.rows[r][c]);
+                text && text->size() > kLongestText)  // never more characters than bytes
                 requireWithinLimit(characterCount(*text) <= kLongestText, kFormatName,
                                    "holds at most 32767 characters in a cell; row " + std::to_string(r + 1) + ", column \""
                                        + table.columns[c].name + "\" has " + std::to_string(characterCount(*text)));
@@ -60,9 +61,9 @@ void writeCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, const Cell
 
 }  // namespace
 
-void writeXlsxWorkbook(const std::vector<Sheet>& sheets, const std::filesystem::path& target)
+void writeXlsxWorkbook(const std::vector<SheetOfTable>& sheets, const std::filesystem::path& target)
 {
-    for (const Sheet& sheet : sheets)
+    for (const SheetOfTable& sheet : sheets)
         checkLimits(sheet);
     ReplacementFile file(target);
     {
@@ -78,7 +79,7 @@ void writeXlsxWorkbook(const std::vector<Sheet>& sheets, const std::filesystem::
         format_set_num_format(dateFormat, "yyyy-mm-dd");
         lxw_format* dateTimeFormat = workbook_add_format(workbook.get());
         format_set_num_format(dateTimeFormat, "yyyy-mm-dd hh:mm:ss");
-        for (const Sheet& sheet : sheets) {
+        for (const SheetOfTable& sheet : sheets) {
             lxw_worksheet* worksheet = workbook_add_worksheet(workbook.get(), sheet.name.c_str());
             if (!worksheet)
                 throw ExportError("Excel 2007/2010 (.xlsx) cannot name a sheet \"" + sheet.name + "\".");
