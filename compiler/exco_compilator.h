@@ -67,6 +67,8 @@ class Workspace {
     std::vector<int32_t> calls;  // the entries that call a function
     std::vector<int32_t> sharing;  // pairs of positions in calls whose results may be shared
     std::vector<uint64_t> operandKeys;  // a key of each call's operands
+    std::vector<int32_t> candidates;   // positions in calls that end a chain the window holds
+    std::vector<int32_t> chainWindows;  // the window of the chain each entry ends, or 0
     std::vector<Extended> arguments;
     TArrayOfTFunc folded;  // the code list of a constant call being folded
 

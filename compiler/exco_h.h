@@ -132,6 +132,7 @@ class TExcoH {
   void FoldConstants();
   void EliminateCommonSubexpressions();
   bool SameOperands(int32_t i, int32_t j) const;
+  const std::vector<int32_t>& ChainWindows(const std::vector<int32_t>& all, const std::vector<int32_t>& live);
   TPairCell PairCell(int32_t earlier, int32_t later) const;
   void ShareResult(int32_t i, int32_t j, int32_t window);
   void ResetOptimiserCounters();

@@ -417,6 +417,32 @@ bool TExcoH::IsChain(int32_t end, int32_t window, const std::vector<int32_t>& al
     return false;
 }
 
+// The window of the chain that each entry ends (0 for none), in one walk up the
+// list: an entry ends a chain of one when IsChain takes it as a head, and one more
+// than the entry before it when it links to that entry's chain at the same level.
+const std::vector<int32_t>& TExcoH::ChainWindows(const std::vector<int32_t>& all, const std::vector<int32_t>& live)
+{
+    std::vector<int32_t>& windows = Codegen().chainWindows;
+    const std::size_t n = CodeList.size();
+    windows.assign(n, 0);
+    for (std::size_t m = 1; m < n; ++m) {
+        const TFunc& f = CodeList[m];
+        if (f.Role == 1)
+            continue;
+        const int32_t cls = ClassOf(f.FuncIndex);
+        const bool function = cls >= fc::IntArg && cls <= fc::Vector;
+        if (function ? all[m] == 0 : isLoad(f.FuncIndex) && live[m] == 0) {
+            windows[m] = 1;
+            continue;
+        }
+        const TFunc& operand = CodeList[m - 1];
+        if (function && live[m] == 1 && operand.ParentIndex == static_cast<int32_t>(m) && !isNop(operand) &&
+            windows[m - 1] > 0 && operand.Level == f.Level)
+            windows[m] = windows[m - 1] + 1;
+    }
+    return windows;
+}
+
 // Entries i - k and j - k agree for every k from 1 to window - 1: the same function
 // on the same operands leaving the same value.
 bool TExcoH::SameChains(int32_t i, int32_t j, int32_t window) const
@@ -448,6 +474,18 @@ void TExcoH::EliminateCommonSubexpressions()
         std::erase_if(calls, [&](int32_t e) { return !isFunction(e); });
     if (calls.size() < 2 || CseWindow < 1)
         return;
+    // Sharing turns entries into "@@NOP"; the live counts follow.
+    countOperands(CodeList, w);
+    std::vector<int32_t>& all = w.allOperands;
+    std::vector<int32_t>& live = w.liveOperands;
+    // An entry ends a chain of one window at most (its head is the first entry below
+    // it with no operand entry), and sharing only breaks chains: the entries it turns
+    // into "@@NOP" and the later call, whose operand then is one, end none again, and
+    // the live counts it lowers are theirs. So a call ends a chain it may share only
+    // in the window it ends one in now, and two calls whose windows differ, or lie
+    // beyond the widest window, never share: each level of a nested call would
+    // otherwise be paired with every level below it.
+    const std::vector<int32_t>& windows = ChainWindows(all, live);
     // A chain of one is a call without operand entries; a longer chain ends in a call
     // whose one live operand entry is the entry before it. Sharing lowers a live count
     // only at the later end of a chain it shares, and changes no field that tells
@@ -456,9 +494,17 @@ void TExcoH::EliminateCommonSubexpressions()
     // operands, and for longer chains the same entry before them. A key of those
     // fields is compared first, the fields exactly only where keys agree.
     std::vector<uint64_t>& keys = w.operandKeys;
+    std::vector<int32_t>& candidates = w.candidates;
     keys.resize(calls.size());
+    candidates.clear();
     for (std::size_t a = 0; a < calls.size(); ++a) {
         const int32_t e = calls[a];
+        const int32_t window = windows[static_cast<std::size_t>(e)];
+        if (window < 1 || window > CseWindow) {
+            keys[a] = 0;
+            continue;
+        }
+        candidates.push_back(static_cast<int32_t>(a));
         const TFunc& operand = CodeList[static_cast<std::size_t>(e - 1)];
         const uint64_t key = operandKey(CodeList[static_cast<std::size_t>(e)]);
         if (operand.ParentIndex != e) {
@@ -479,25 +525,25 @@ void TExcoH::EliminateCommonSubexpressions()
     }
     std::vector<int32_t>& pairs = w.sharing;
     pairs.clear();
-    for (std::size_t a = 0; a < calls.size(); ++a) {
+    for (std::size_t c = 0; c < candidates.size(); ++c) {
+        const std::size_t a = static_cast<std::size_t>(candidates[c]);
         // A chain of one has an odd key, a longer chain an even key that is not 0.
         if (keys[a] == 0)
             continue;
         const int32_t earlierFunction = CodeList[static_cast<std::size_t>(calls[a])].FuncIndex;
-        for (std::size_t b = a + 1; b < calls.size(); ++b)
-            if (keys[a] == keys[b] &&
+        const int32_t window = windows[static_cast<std::size_t>(calls[a])];
+        for (std::size_t d = c + 1; d < candidates.size(); ++d) {
+            const std::size_t b = static_cast<std::size_t>(candidates[d]);
+            if (keys[a] == keys[b] && windows[static_cast<std::size_t>(calls[b])] == window &&
                 PairCell(earlierFunction, CodeList[static_cast<std::size_t>(calls[b])].FuncIndex).Role != 0 &&
                 SameOperands(calls[a], calls[b])) {
                 pairs.push_back(static_cast<int32_t>(a));
                 pairs.push_back(static_cast<int32_t>(b));
             }
+        }
     }
     if (pairs.empty())
         return;
-    // Sharing turns entries into "@@NOP"; the live counts follow.
-    countOperands(CodeList, w);
-    std::vector<int32_t>& all = w.allOperands;
-    std::vector<int32_t>& live = w.liveOperands;
     const auto endsChain = [&](int32_t e, int32_t window) {
         return isFunction(e) && CodeList[static_cast<std::size_t>(e)].Role != 1 &&
                IsChain(e, window, all, live);

@@ -148,6 +148,14 @@ const std::vector<Case> kCases = {
      [](Extended x, Extended) { return sqrtl(2 * sinl(x)) + sqrtl(sinl(x)); }},
     {"sin(2*x+1)+cos(2*x+1)", 0, 1, [](Extended x, Extended) { return sinl(2 * x + 1) + cosl(2 * x + 1); }},
     {"sin(a[1])+cos(a[1])+sin(a[2])", 0, 1, [](Extended, Extended) { return sinl(-0.5L) + cosl(-0.5L) + sinl(1.5L); }},
+    // Chains inside deeper nests of calls: the part that the window holds is shared,
+    // a call is paired with the call that ends a chain as long as its own.
+    {"sin(sqrt(abs(y)))+sqrt(abs(y))", 0, 1, [](Extended, Extended y) { return sinl(sqrtl(fabsl(y))) + sqrtl(fabsl(y)); }},
+    {"sqrt(x)+sqrt(sqrt(x))", 0, 1, [](Extended x, Extended) { return sqrtl(x) + sqrtl(sqrtl(x)); }},
+    {"sin(sin(sin(sin(sin(x)))))+sin(sin(sin(sin(sin(x)))))", 0, 1,
+     [](Extended x, Extended) { return 2 * sinl(sinl(sinl(sinl(sinl(x))))); }},
+    {"cos(sin(sin(sin(x))))*sin(sin(sin(x)))", 0, 1,
+     [](Extended x, Extended) { return cosl(sinl(sinl(sinl(x)))) * sinl(sinl(sinl(x))); }},
     // Partners of the pair matrix.
     {"sin(x)+cos(x)", 0, 1, [](Extended x, Extended) { return sinl(x) + cosl(x); }},
     {"sin(x)^2+cos(x)^2", 0, 1, [](Extended, Extended) { return 1; }},
