@@ -122,12 +122,12 @@ intptr_t ExcoRuntimeRoutine(int32_t funcIndex)
 
 bool ExcoRoutineIsContained(intptr_t routine)
 {
-    static const std::array<intptr_t, 17> contained{
+    static const std::array<intptr_t, 19> contained{
         addressOf(RtExp),     addressOf(RtArcSin),   addressOf(RtArcCos),     addressOf(RtSinh),
         addressOf(RtCosh),    addressOf(RtTanh),     addressOf(RtCoTanh),     addressOf(RtArcSinh),
         addressOf(RtArcCosh), addressOf(RtArcTanh),  addressOf(RtArcCoTanh),  addressOf(RtLogN),
         addressOf(RtFPwr),    addressOf(RtIPwr),     addressOf(RtFactLookup), addressOf(RtFact2Lookup),
-        addressOf(RtSign)};
+        addressOf(RtSign),    addressOf(RtIRoot),    addressOf(RtFRoot)};
     return std::find(contained.begin(), contained.end(), routine) != contained.end();
 }
 

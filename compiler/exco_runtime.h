@@ -64,6 +64,7 @@ intptr_t ExcoVectorRoutine(int32_t funcIndex, int32_t arrayType);
 
 // Whether a routine can fault only through the x87 flags and leaves the control word
 // alone, so that with every exception masked it cannot trap: the runtime routines
-// that divide no integer (an even root of a negative number does) and raise no fault
-// through the host (the list routines' empty list, arrays), and no host routine.
+// that raise no fault through the host (the list routines' empty list, arrays), and
+// no host routine. The roots divide an integer by zero only when the control word
+// unmasks the zero divide; masked, they raise the invalid-operation flag instead.
 bool ExcoRoutineIsContained(intptr_t routine);

@@ -11,7 +11,8 @@
 #     arguments, and changes only the CPU registers its entry lists.
 # Faults are those of the x87 under the routines' control word (invalid operation,
 # zero divide, overflow unmasked), an integer division by zero for an even root of a
-# negative number, and the integer overflow of a list of no values.
+# negative number (the invalid-operation flag when the zero divide is masked), and the
+# integer overflow of a list of no values.
 #
 # x87 register-register arithmetic is written as bytes (macros below, named after the
 # Intel operand order), because assemblers disagree on the direction of fsub and fdiv
@@ -436,8 +437,21 @@ ENTRY RtIRoot
         fchs
         add     rsp, 8
         ret
-2:      xor     eax, eax                # an even root of a negative number:
-        div     eax                     # the integer division by zero
+# An even root of a negative number is the integer division by zero, where a fault
+# window is open. A zero divide that the control word masks means a first run that
+# may have none (a contained routine's): it raises the invalid-operation flag
+# instead, so that the runner runs the routine again under the routines' own control
+# word, where the division takes place.
+2:      fnstcw  word ptr [rsp + 4]
+        test    byte ptr [rsp + 4], 0x04
+        jnz     4f
+        xor     eax, eax
+        div     eax
+4:      fstp    st(0)
+        fstp    st(0)
+        RAISE_INVALID
+        add     rsp, 8
+        ret
 3:      fstp    st(0)
         fstp    st(0)
         fldz

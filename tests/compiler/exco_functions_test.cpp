@@ -153,9 +153,10 @@ TEST_F(Functions, EveryOneArgumentNameAndAliasMatchesTheLongDoubleReference)
 
 // A routine's first run goes without a fault window only when nothing in it can trap
 // with every exception masked or reach a host routine: trunc and frac load control
-// words; a root divides an integer by zero for an even root of a negative number, and
-// a long list raises its empty-list fault through the host. The other runtime
-// routines (fact, powers, exp and the hyperbolic functions) fault only by x87 flags.
+// words, and a long list raises its empty-list fault through the host. The other
+// runtime routines (fact, powers, roots, exp and the hyperbolic functions) fault
+// only by x87 flags while the zero divide is masked; a root's integer division by
+// zero then waits for the run under the routines' own control word.
 // Each still gives its value under a host control word that masks everything and
 // under one that unmasks the faults.
 TEST_F(Functions, OnlyRoutinesThatCannotTrapMaskedAndKeepTheControlWordRunWithoutAFaultWindow)
@@ -178,8 +179,9 @@ TEST_F(Functions, OnlyRoutinesThatCannotTrapMaskedAndKeepTheControlWordRunWithou
         {"power(y,x)", true, powl(4, -1.75L)},
         {"sinh(x)*exp(y)", true, sinhl(-1.75L) * expl(4)},
         {"arcsin(x/y)+log(y,2)", true, asinl(-1.75L / 4) + 0.5L},
-        {"root(y,3)", false, cbrtl(4)},
-        {"root(y,x)", false, powl(4, 1 / -1.75L)},
+        {"root(y,3)", true, cbrtl(4)},
+        {"root(y,x)", true, powl(4, 1 / -1.75L)},
+        {"root(x,3)+root(y,2)", true, cbrtl(-1.75L) + 2},
     };
     x = -1.75;
     y = 4;
@@ -198,6 +200,33 @@ TEST_F(Functions, OnlyRoutinesThatCannotTrapMaskedAndKeepTheControlWordRunWithou
             uint16_t after = 0;
             asm volatile("fnstcw %0\n\tfldcw %1" : "=m"(after) : "m"(hostWord));
             EXPECT_LE(doubleUlps(got, c.expected), 2) << got;
+            EXPECT_EQ(after, word);
+        }
+        ExcoSetOption(exco_option::Clear, out.handle);
+    }
+}
+
+// A contained routine's first run has no fault window, so an even root of a negative
+// number must not divide there: the run under the routines' own control word does,
+// and its fault reaches the caller as before, wherever the root stands in the
+// routine and whichever control word the host runs under.
+TEST_F(Functions, AnEvenRootOfANegativeNumberFaultsFromAContainedRoutine)
+{
+    x = -16;
+    y = 2;
+    uint16_t hostWord = 0;
+    asm volatile("fnstcw %0" : "=m"(hostWord));
+    for (const char* text : {"root(x,2)", "root(x,y)", "root(x,2)+sin(x)*3", "if(root(x,4)>0,1,2)",
+                             "root(x,y)*0+x", "sqrt(-x)+root(x+0.5,2)"}) {
+        SCOPED_TRACE(text);
+        const CompileOutcome out = compileText(text);
+        ASSERT_NE(out.handle, 0);
+        EXPECT_TRUE(exco::IsContained(static_cast<uintptr_t>(out.handle)));
+        for (const uint16_t word : {hostWord, uint16_t{0x037F}, uint16_t{0x0372}}) {
+            asm volatile("fldcw %0" : : "m"(word));
+            EXPECT_THROW(TExco().Calc(reinterpret_cast<void*>(out.handle)), EExcoDivByZero);
+            uint16_t after = 0;
+            asm volatile("fnstcw %0\n\tfldcw %1" : "=m"(after) : "m"(hostWord));
             EXPECT_EQ(after, word);
         }
         ExcoSetOption(exco_option::Clear, out.handle);
