@@ -3,7 +3,9 @@
 #include "engine/export_run.h"
 #include "engine/export_statement.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <array>
 #include <filesystem>
@@ -55,6 +57,24 @@ QString withoutLeadingWhiteSpace(const QString& text)
     return text.mid(start);
 }
 
+// The Excel 5.0 and 8.0 statements add a sheet to a workbook that exists (or refuse
+// it); every other writer replaces its file whole by renaming a complete one over it.
+bool writerReadsAnExistingFile(int fileType) { return fileType == 3 || fileType == 4; }
+
+// A short name beside `target` for it while it is set aside, so that a target of the
+// longest name can be set aside too. It is not the pattern of the temporaries that a later
+// export removes: after a kill, the person's earlier file waits there to be taken back.
+std::filesystem::path asideName(const std::filesystem::path& target)
+{
+    std::filesystem::path aside;
+    std::error_code error;
+    do {
+        const QString random = QString::number(QRandomGenerator::system()->generate(), 36);
+        aside = target.parent_path() / (".kelvo-earlier-" + random.toStdString() + target.extension().string());
+    } while (std::filesystem::symlink_status(aside, error).type() != std::filesystem::file_type::not_found);
+    return aside;
+}
+
 // Sets the existing target aside while the export runs, so that the statement starts
 // from no file (a workbook is made anew, not added to) and a failure puts it back.
 class SetAside {
@@ -64,8 +84,7 @@ public:
         std::error_code error;
         if (!std::filesystem::exists(target_, error))
             return;
-        aside_ = target_;
-        aside_ += ".kelvo-earlier";
+        aside_ = asideName(target_);
         std::filesystem::rename(target_, aside_, error);
         if (error)
             fail(QStringLiteral("Cannot replace the file \"%1\": %2").arg(target, QString::fromStdString(error.message())));
@@ -147,6 +166,8 @@ int ExportTable(Connection* connection, const QString& source, const QString& fi
     // Checked before the file is set aside, while its path still leads to it.
     const QString target = exportTargetFile(*form);
     refuseOpenTestFile(*connection, target);
+    if (!writerReadsAnExistingFile(fileType))
+        return connection->execute(statement);
     SetAside earlier(target);
     const int rows = connection->execute(statement);
     earlier.keepNewFile();

@@ -245,15 +245,21 @@ TEST_F(ExportRuns, TheLongestNameTheFileSystemTakesIsWrittenInEveryFormatOffered
     };
     engine::createDatabase(Path(nameOf('a', ".mdb")), QString());
     QStringList expectedFiles{"results.mdb"};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.filter.toStdString());
-        script.clear();
-        Export(c.filter, Path(c.name));
-        EXPECT_TRUE(script.shown().empty()) << script.lastText().toStdString();
-        EXPECT_EQ(c.rows(Out(c.name)), c.expected);
+    for (const Case& c : cases)
         expectedFiles << c.name;
-    }
     expectedFiles.sort();
+    // The second time each file but the Access one (which holds its table now) exists
+    // already and is replaced.
+    for (const bool again : {false, true})
+        for (const Case& c : cases) {
+            if (again && c.filter == kAccess)
+                continue;
+            SCOPED_TRACE(c.filter.toStdString() + (again ? " again" : ""));
+            script.clear();
+            Export(c.filter, Path(c.name));
+            EXPECT_TRUE(script.shown().empty()) << script.lastText().toStdString();
+            EXPECT_EQ(c.rows(Out(c.name)), c.expected);
+        }
     EXPECT_EQ(Files(), expectedFiles);
 }
 
