@@ -128,6 +128,24 @@ TEST_F(ExportRoutines, AccessExportAddsTheTableToAnExistingTestFormatFile)
     EXPECT_THROW(ExportQuery(&connection_, kResultSelect, pathOf("other.mdb"), "Data", 0), EngineError);
 }
 
+// The table is written into a copy that then takes the file's place: through a link it
+// is the linked file that gets it, with its mode, and nothing is left beside it.
+TEST_F(ExportRoutines, AccessExportThroughALinkFillsTheLinkedFileAndKeepsItsMode)
+{
+    namespace fs = std::filesystem;
+    const QString real = pathOf("real.mdb");
+    createDatabase(real, QString());
+    const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(real.toStdString(), mode, fs::perm_options::replace);
+    ASSERT_TRUE(QFile::link(real, pathOf("link.mdb")));
+
+    EXPECT_EQ(ExportQuery(&connection_, kResultSelect, pathOf("link.mdb"), "Data", 0), 3);
+    EXPECT_TRUE(QFileInfo(pathOf("link.mdb")).isSymLink());
+    EXPECT_EQ(readWithPython("access", real.toStdString(), "Data").size(), 5u);
+    EXPECT_EQ(fs::status(real.toStdString()).permissions(), mode);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"link.mdb", "real.mdb", "test.mdb"}));
+}
+
 TEST_F(ExportRoutines, EightBitFormatsHoldLatinTextAndRefuseCyrillic)
 {
     // Each type with its target, as the export window and the routines name them.
