@@ -21,25 +21,30 @@ using dataaware::GridColumn;
 using dataaware::NoticeKind;
 using dataaware::Verdict;
 
+// A refused key gives way to the stored one, so that the grid never shows a key that
+// does not hold.
+Verdict RefuseKey(Dataset& keys, const QString& message)
+{
+    keys.setValue(QStringLiteral("k"), keys.storedValue(QStringLiteral("k")));
+    return Verdict::refuse(message, NoticeKind::Error);
+}
+
 // A key is one letter a to z or one digit; a capital letter stands for its small one.
 Verdict CheckKey(Dataset& keys)
 {
     const QString key = FieldText(keys, QStringLiteral("k")).trimmed();
     if (key.size() != 1)
-        return Verdict::refuse(QStringLiteral("Column \"Keyboard key\" have length of 1 character (not null)!"),
-                               NoticeKind::Error);
+        return RefuseKey(keys, QStringLiteral("Column \"Keyboard key\" have length of 1 character (not null)!"));
     const QChar small = key.front().toLower();
     if (!((small >= u'a' && small <= u'z') || (small >= u'0' && small <= u'9')))
-        return Verdict::refuse(QStringLiteral("A keyboard key must be a letter from a to z or a digit from 0 to "
-                                              "9!\r\n\r\nSelect another key keyboard!"),
-                               NoticeKind::Error);
+        return RefuseKey(keys, QStringLiteral("A keyboard key must be a letter from a to z or a digit from 0 to "
+                                              "9!\r\n\r\nSelect another key keyboard!"));
     keys.setValue(QStringLiteral("k"), QString(small));
     if (CountOf(QStringLiteral("select count(*) from keyb where k = :k and id <> :id;"),
                 {{QStringLiteral("k"), QString(small)}, {QStringLiteral("id"), keys.value(QStringLiteral("id"))}})
         != 0)
-        return Verdict::refuse(
-            QStringLiteral("This key keyboard already exists within the table!\r\n\r\nSelect another key keyboard!"),
-            NoticeKind::Error);
+        return RefuseKey(
+            keys, QStringLiteral("This key keyboard already exists within the table!\r\n\r\nSelect another key keyboard!"));
     return Verdict::proceed();
 }
 

@@ -191,6 +191,8 @@ TEST_F(KeyboardPage, KeysAreLoweredCheckedAndStoredAndTheSwitchWritesItsRowAtOnc
         EXPECT_EQ(script.texts(), QStringList {c.message});
         EXPECT_EQ(script.shown().front().kind, MessageKind::Error);
         EXPECT_EQ(Form3->qkeyb->state(), DatasetState::Edit);
+        // The refused key gives way to the stored one at once.
+        EXPECT_EQ(Shown(grid, 1, 1), "2");
         QTest::keyClick(&grid, Qt::Key_Escape);
         EXPECT_EQ(Form3->qkeyb->state(), DatasetState::Browse);
     }
