@@ -1,5 +1,6 @@
 #include "results/results_window.h"
 
+#include "data/accounts.h"
 #include "data/database.h"
 #include "data/session.h"
 #include "results/export_window.h"
@@ -284,6 +285,10 @@ void TForm13::FormShow()
         return;
     }
     const WaitWindowScope wait(QStringLiteral("Retrieving data.."));
+    // Editing results is offered only while runs are stored: runs recorded since the
+    // account's rights were applied (the test window is taken from the main window)
+    // must count, so the rights are applied afresh.
+    ApplyPermissions();
     toolFields->setEnabled(TableExists(QStringLiteral("dataf")));
     toolVariables->setEnabled(TableExists(QStringLiteral("datav1")));
     for (QToolButton* button : {toolFields, toolVariables})

@@ -1,5 +1,7 @@
 #include "results/results_window.h"
 
+#include "data/accounts.h"
+#include "data/session.h"
 #include "results/find_dialog.h"
 #include "tests/results/results_fixture.h"
 
@@ -302,6 +304,23 @@ TEST_F(ThreeRuns, WrappedCellsGrowTheirRowAndOneLineRowsComeBack)
     Form13->toolWrap->click();
     QApplication::processEvents();
     EXPECT_EQ(Form13->grid->rowHeight(0), oneLine);
+}
+
+TEST_F(ResultsFixture, EditingResultsIsOfferedOnceRunsAreStoredSinceTheRightsWereApplied)
+{
+    MakeTest(1, 0, 0);
+    // An account that may modify results, applied while no run is stored.
+    Session::current().permissions = QStringList{"false", "false", "true", "false", "true", "false"};
+    ApplyPermissions();
+    EXPECT_FALSE(Form13->toolModify->isEnabled());
+    AddRun({1, QStringLiteral("ann"), QStringLiteral("2026-03-05 00:00:00"), 0});
+    Form13->show();
+    EXPECT_TRUE(Form13->toolModify->isEnabled());
+    EXPECT_FALSE(Form13->toolExport->isEnabled());
+    Form13->hide();
+    ExecSQL("delete from datac;");
+    Form13->show();
+    EXPECT_FALSE(Form13->toolModify->isEnabled());
 }
 
 TEST_F(ThreeRuns, CtrlFOpensFind)
