@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include <filesystem>
+#include <stdexcept>
 #include <unordered_map>
 
 namespace kelvo {
@@ -320,6 +321,9 @@ void TForm14::btnExportClick()
     if (fileName_.trimmed().isEmpty())
         return;
     try {
+        // The file routines would end the name at a NUL and write under another name.
+        if (fileName_.contains(QChar(u'\0')))
+            throw std::invalid_argument("The file name holds a NUL character, which no file name can hold.");
         if (gExportColumnCount > kWideExport)
             ExportToFile(QStringLiteral("dummy"), QStringLiteral("dummy"));
         else

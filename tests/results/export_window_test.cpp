@@ -343,6 +343,30 @@ TEST_F(ExportRuns, NothingChosenAMissingAccessFileAndAnEntryNotOfferedAreRefused
     EXPECT_EQ(Files(), QStringList{"results.mdb"});
 }
 
+// No file name holds a NUL: a name typed with one is refused in every format, and
+// nothing is written under the part before it.
+TEST_F(ExportRuns, AFileNameWithANulIsRefusedAndNothingIsWritten)
+{
+    engine::createDatabase(Path("target.mdb"), QString());
+    struct Case {
+        QString filter;
+        QString file;
+    };
+    const Case cases[] = {{kText, "r.txt"},     {kAccess, "target.mdb"}, {kLotus, "r.wk3"},      {kDbase, "r.dbf"},
+                          {kParadox, "r.db"},   {kExcel1990, "r.xls"},   {kExcel1997, "r.xls"},  {kExcel2010, "r.xlsx"}};
+    const QByteArray target = Bytes(Path("target.mdb"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filter.toStdString());
+        script.clear();
+        Export(c.filter, Path(QString(c.file).replace(u'.', QString(QChar(u'\0')) + u'.')));
+        ASSERT_EQ(script.shown().size(), 1u);
+        EXPECT_EQ(script.shown().front().kind, MessageKind::Error);
+        EXPECT_TRUE(script.lastText().startsWith(kExportFailed)) << script.lastText().toStdString();
+        EXPECT_EQ(Files(), (QStringList{"results.mdb", "target.mdb"}));
+        EXPECT_EQ(Bytes(Path("target.mdb")), target);
+    }
+}
+
 TEST_F(ExportRuns, LimitsCodePagesAReadOnlyFolderAndTheOpenTestGiveTheirMessageAndLeaveNothing)
 {
     struct Case {
