@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 
 namespace kelvo {
 
@@ -226,7 +227,11 @@ void TForm3::buildQuestionsPage()
             id = 1;
         else if (qitems->isAppending()) {
             const RowSet rows = SelectToVariant(QStringLiteral("select max(id) from items;"));
-            id = rows.isNull() || rows.at(0, 0).isNull() ? 1 : rows.integer(0, 0) + 1;
+            id = rows.isNull() || rows.at(0, 0).isNull() ? 1 : rows.integer(0, 0);
+            // After the largest id there is no next one: the question takes a free id.
+            id = id < std::numeric_limits<int>::max()
+                     ? id + 1
+                     : FirstFreeNumber(QStringLiteral("select id from items order by id;"), 0);
         } else
             id = FirstFreeNumber(QStringLiteral("select id from items order by id;"), 0);
         qitems->setValue(QStringLiteral("id"), id);

@@ -116,6 +116,15 @@ StoredRunBlock::StoredRunBlock(const PosteriorTestModel& model, int firstId, int
     fieldsRead_ = true;
 }
 
+std::vector<int> StoredRunBlock::runIds() const
+{
+    std::vector<int> ids;
+    ids.reserve(runs_.size());
+    for (const auto& run : runs_)
+        ids.push_back(run.first);
+    return ids;
+}
+
 std::optional<QVariant> StoredRunBlock::answerCell(int id, int q) const
 {
     for (const TableRows& table : answerTables_) {

@@ -40,6 +40,8 @@ public:
     StoredRunBlock(const PosteriorTestModel& model, int firstId, int lastId);
 
     bool exists(int id) const { return runs_.count(id) > 0; }
+    // The ids of the stored runs in the range, ascending.
+    std::vector<int> runIds() const;
     // The answer cell of question row `q` in the run, Null when none is stored; nothing
     // when no answer table holds the question's column for the run.
     std::optional<QVariant> answerCell(int id, int q) const;

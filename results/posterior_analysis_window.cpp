@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 namespace kelvo {
 
@@ -39,6 +40,19 @@ constexpr int kEventPauseMs = 50;
 
 const QString kUnmatchedHint = QStringLiteral(
     "To avoid this message always do Posterior analysis BEFORE changing the answers captions!");
+
+// The smallest id of a stored run from `from` to `stop`; nothing when there is none.
+std::optional<int> FirstRunFrom(qint64 from, int stop)
+{
+    if (from > stop)
+        return std::nullopt;
+    const RowSet first = SelectToVariant(QStringLiteral("select min(id) from datac where id between ")
+                                         + QString::number(from) + QStringLiteral(" and ") + QString::number(stop)
+                                         + QLatin1Char(';'));
+    if (first.isNull() || first.at(0, 0).isNull())
+        return std::nullopt;
+    return first.integer(0, 0);
+}
 
 QString RecordsUpdated(int count) { return QStringLiteral("Number of records updated: ") + QString::number(count); }
 
@@ -230,12 +244,14 @@ bool TForm19::ComputeRuns(const PosteriorTestModel& model, TForm20& progress, QS
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     FormulaRoutineCache routines;
-    for (int first = gStartId; first <= gStopId; first += std::min(kRunsPerBlock, gStopId - first + 1)) {
-        const int last = first + std::min(kRunsPerBlock, gStopId - first + 1) - 1;
-        const StoredRunBlock block(model, first, last);
-        for (int id = first; id <= last; ++id) {
-            if (!block.exists(id))
-                continue;  // a deleted run
+    // Each block starts at a stored run and ends at the stop id at the latest, so that an
+    // interval that ends at the largest id there is ends too, and the ids of deleted runs
+    // cost nothing.
+    for (std::optional<int> first = FirstRunFrom(gStartId, gStopId); first;) {
+        const int last = static_cast<int>(std::min<qint64>(qint64{*first} + kRunsPerBlock - 1, gStopId));
+        const StoredRunBlock block(model, *first, last);
+        first = FirstRunFrom(qint64{last} + 1, gStopId);
+        for (const int id : block.runIds()) {
             AnswerMatrix matrix;
             std::vector<double> dataValues;
             bool loaded = LoadRecordAnswers(model, block, id, matrix, gUnmatched);

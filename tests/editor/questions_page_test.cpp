@@ -123,6 +123,19 @@ TEST_F(QuestionsPage, ANewQuestionTakesTheFirstFreeIdWithinTheRowsAndTheNextOneA
     EXPECT_EQ(FileHolds("select id from items order by id;"), "1; 2; 3; 5");
 }
 
+TEST_F(QuestionsPage, AQuestionAppendedAfterTheLargestIdThereIsTakesAFreeId)
+{
+    ExecSQL("insert into items (id, caption) values (2147483647, 'last');");
+    ShowPage(Form3->Sheet1);
+    DataGrid& grid = *Form3->dbg;
+    ASSERT_EQ(grid.model()->rowCount(), 2);
+    ClickCell(grid, 1, 1);
+    QTest::keyClick(&grid, Qt::Key_Down);
+    EXPECT_EQ(Form3->qitems->value("id").toInt(), 2);
+    TypeCell(grid, 2, 1, QStringLiteral("appended"));
+    EXPECT_EQ(FileHolds("select id from items order by id;"), "1; 2; 2147483647");
+}
+
 TEST_F(QuestionsPage, CtrlKeysDriveTheNavigatorButSOnlyBeepsAndEOpensTheQuestionsEditor)
 {
     for (int id = 2; id <= 4; ++id)

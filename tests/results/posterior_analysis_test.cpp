@@ -13,6 +13,11 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <algorithm>
+#include <limits>
+#include <map>
+#include <vector>
+
 using namespace kelvo;
 using kelvo::testing::RecordedRunsFixture;
 
@@ -208,6 +213,51 @@ TEST_F(PosteriorAnalysis, ResultsEditorOpensItOnTheSelectedRunAndRefreshesAfterw
     QTest::mouseClick(editor.aposterior, Qt::LeftButton);
     EXPECT_EQ(script.lastText(), "The selected operation can not be achieved because of this test is not defined by any "
                                  "one formula (or variable)!");
+}
+
+TEST_F(PosteriorAnalysis, IntervalEndingAtTheLargestIdEndsAndTouchesNoRunOutsideIt)
+{
+    BuildTest();
+    TakeAllRuns();
+    constexpr int kLargest = std::numeric_limits<int>::max();
+    // Runs 3 and 4 move to the top of the id range; runs 1 and 2 stay far below it.
+    const std::map<int, int> moved = {{3, kLargest - 7}, {4, kLargest}};
+    for (const auto& [from, to] : moved)
+        for (const char* table : {"datac", "dataf", "datai1", "datav1"})
+            ExecSQL(QString("update %1 set id = %2 where id = %3;").arg(table).arg(to).arg(from));
+    std::map<int, std::map<QString, QString>> computed;
+    for (const int id : {1, 2, kLargest - 7, kLargest})
+        computed[id] = StoredVariables(id);
+
+    struct Case {
+        int start;
+        int stop;
+        std::vector<int> rescored;
+    };
+    const Case cases[] = {
+        {kLargest - 7, kLargest, {kLargest - 7, kLargest}},
+        {3, kLargest - 1, {kLargest - 7}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        ExecSQL("update datav1 set var2 = 999;");
+        ExecSQL("update datac set aposterior = false;");
+        const QStringList texts = Analyse(QString::number(c.start), QString::number(c.stop));
+        EXPECT_TRUE(texts.contains(QString("Posterior analysis successfully finished.\r\n\r\nNumber of records "
+                                           "updated: %1").arg(c.rescored.size())))
+            << texts.join(" | ").toStdString();
+        for (const auto& [id, values] : computed) {
+            const bool inside = std::find(c.rescored.begin(), c.rescored.end(), id) != c.rescored.end();
+            const auto stored = StoredVariables(id);
+            EXPECT_EQ(Count(QString("select count(*) from datac where id = %1 and aposterior = true;").arg(id)),
+                      inside ? 1 : 0) << id;
+            if (inside) {
+                EXPECT_EQ(stored, values) << id;
+            } else {
+                EXPECT_EQ(stored.at("var2"), "999") << id;
+            }
+        }
+    }
 }
 
 }  // namespace
