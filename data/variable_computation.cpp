@@ -1,6 +1,7 @@
 #include "data/variable_computation.h"
 
 #include "compiler/exco.h"
+#include "compiler/exco_codes.h"
 #include "compiler/exco_lib.h"
 #include "compiler/host_array.h"
 #include "data/database.h"
@@ -15,6 +16,12 @@
 namespace kelvo {
 
 namespace {
+
+// The log text of a failed variable: the compiler's own error, or, when it reports none,
+// the overflow of a value beyond the Double range, named as the compiler names its
+// faults. Clears the compiler's error state.
+QString failureText(bool beyondDouble, const QString& written);
+QString errorText(int code, const std::optional<QString>& written);
 
 // The arrays the compiled formulas read. They stay where they are for the whole
 // program: the compiler holds the address of their array references.
@@ -140,12 +147,14 @@ bool runPrepared(const QString& prepared, FormulaRoutineCache* cache, double& re
     return true;
 }
 
-// `known` is the variable's source when it was read already.
+// `known` is the variable's source when it was read already. `beyondDouble` tells a
+// failure whose value lies outside the Double range, which the compiler does not see.
 bool computeVariable(int id, int index, const FormulaReferenceIds& ids, const VariableSource* known,
-                     FormulaRoutineCache* cache, double& accumulated, QString& formulaText)
+                     FormulaRoutineCache* cache, double& accumulated, QString& formulaText, bool& beyondDouble)
 {
     double acc = 0.0;
     accumulated = 0.0;
+    beyondDouble = false;
     try {
         const VariableSource source = known ? *known : readVariableSource(id);
         if (source.formulas.isEmpty())
@@ -163,8 +172,10 @@ bool computeVariable(int id, int index, const FormulaReferenceIds& ids, const Va
             acc = source.cumulative ? result + acc : result;
             // An Extended result beyond the Double range (10^400) cannot be stored: it is
             // this variable's failure, not one of the run's rows.
-            if (!std::isfinite(acc))
+            if (!std::isfinite(acc)) {
+                beyondDouble = true;
                 return false;
+            }
             vars()[static_cast<size_t>(index)] = acc;
         }
     } catch (const std::exception&) {
@@ -264,12 +275,15 @@ std::vector<VariableValue> computeAll(const std::vector<VariableStart>& starts, 
         QString formulaText;
         // A variable added since the sources were read has no formulas yet.
         const VariableSource* source = sources ? &(*sources)[id] : nullptr;
-        if (computeVariable(id, i, ids, source, cache, accumulated, formulaText) && std::isfinite(start + accumulated)) {
+        bool beyondDouble = false;
+        const bool computed = computeVariable(id, i, ids, source, cache, accumulated, formulaText, beyondDouble);
+        if (computed && std::isfinite(start + accumulated)) {
             value.value = start + accumulated;
             vars()[static_cast<size_t>(i)] = value.value;
         } else {
             log.AddLine(QStringLiteral("var") + QString::number(id) + QStringLiteral("--> formula: ")
-                        + formulaText + QStringLiteral("\t") + CompilerErrorText(formulaText));
+                        + formulaText + QStringLiteral("\t")
+                        + failureText(beyondDouble || computed, formulaText));
         }
         values.push_back(value);
     }
@@ -309,7 +323,9 @@ bool ComputeVariable(int id, int index, double& accumulated, QString& formulaTex
 {
     if (index < 0 || static_cast<size_t>(index) >= vars().size())
         return false;
-    return computeVariable(id, index, ReadFormulaReferenceIds(), nullptr, nullptr, accumulated, formulaText);
+    bool beyondDouble = false;
+    return computeVariable(id, index, ReadFormulaReferenceIds(), nullptr, nullptr, accumulated, formulaText,
+                           beyondDouble);
 }
 
 std::vector<VariableFormula> LoadVariableFormulas(int id)
@@ -321,9 +337,16 @@ QString CompilerErrorText() { return CompilerErrorText(std::nullopt); }
 
 QString CompilerErrorText(const std::optional<QString>& written)
 {
-    TExco& exco = FormulaCompiler();
     int code = 0;
-    exco.GetError(code);
+    FormulaCompiler().GetError(code);
+    return errorText(code, written);
+}
+
+namespace {
+
+QString errorText(int code, const std::optional<QString>& written)
+{
+    TExco& exco = FormulaCompiler();
     std::string compiled;
     exco.GetErrorText(compiled);
     QString item = QString::fromStdString(compiled);
@@ -337,6 +360,15 @@ QString CompilerErrorText(const std::optional<QString>& written)
     ExcoSetOption(exco_option::Zero, exco_option::Errors);
     return text;
 }
+
+QString failureText(bool beyondDouble, const QString& written)
+{
+    int code = 0;
+    FormulaCompiler().GetError(code);
+    return errorText(code == 0 && beyondDouble ? exco_error::Overflow : code, written);
+}
+
+}  // namespace
 
 std::vector<double> CurrentVariableValues()
 {

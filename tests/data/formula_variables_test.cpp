@@ -111,6 +111,41 @@ TEST_F(VariableComputation, AFailingVariableKeepsItsStartAndTheOthersGoOn)
         << log.lines[1].toStdString();
 }
 
+// Each fault of a formula is logged with its name; a value beyond the Double range is an
+// overflow whether the compiler folds it or the code computes it.
+TEST_F(VariableComputation, FaultsOfFormulasAreLoggedWithTheirNames)
+{
+    struct Case {
+        const char* formula;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"1/0", "DIVIDE ON ZERO"},
+        {"sqrt(-1)", "INVALID OPERATION"},
+        {"1e308*10", "OVERFLOW"},
+        {"var1*1e300", "OVERFLOW"},  // 1e300 * 1e300 while the code runs
+        {"0-var1*1e300", "OVERFLOW"},
+    };
+    file.addVariable(1);
+    file.addFormula(1, "1e300");
+    int id = 2;
+    for (const Case& c : cases) {
+        file.addVariable(id);
+        file.addFormula(id, c.formula);
+        ++id;
+    }
+    const std::vector<VariableValue> values = compute();
+    EXPECT_DOUBLE_EQ(valueOf(values, 1), 1e300);
+    ASSERT_EQ(log.lines.size(), static_cast<qsizetype>(std::size(cases))) << log.lines.join("\n").toStdString();
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const QString expected = QStringLiteral("var%1--> formula: %2\tExco exception.\t%3\"")
+                                     .arg(i + 2)
+                                     .arg(QLatin1String(cases[i].formula), QLatin1String(cases[i].name));
+        EXPECT_TRUE(log.lines[static_cast<qsizetype>(i)].startsWith(expected)) << log.lines[static_cast<qsizetype>(i)].toStdString();
+        EXPECT_DOUBLE_EQ(valueOf(values, static_cast<int>(i) + 2), 0);  // the start value
+    }
+}
+
 TEST_F(VariableComputation, ARunKeepsNoCompiledRoutine)
 {
     file.addVariable(1);
