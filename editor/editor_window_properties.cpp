@@ -336,6 +336,9 @@ bool TForm3::editTimerKeyPress(const QKeyEvent& event) const
 
 void TForm3::speed10Click(const QPushButton* pressed)
 {
+    // A dialog that is open already cannot run a second loop of its own.
+    if (fDialog->isVisible())
+        return;
     const S row = pressed == speed10 ? S::ItemsFont : pressed == speed11 ? S::AnswersFont : S::DataFieldsFont;
     if (const std::optional<QString> stored = StoredSetting(row)) {
         // A stored font that does not read leaves the dialog with the font it had.
@@ -353,6 +356,8 @@ void TForm3::speed10Click(const QPushButton* pressed)
 
 void TForm3::speed12Click(const QPushButton* pressed)
 {
+    if (cDialog->isVisible())
+        return;
     const S row = pressed == speed12 ? S::DataFieldsPanelColor : S::TestPanelColor;
     if (const std::optional<QString> stored = StoredSetting(row)) {
         try {

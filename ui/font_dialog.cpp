@@ -4,6 +4,7 @@
 
 #include <QDialogButtonBox>
 #include <QFontDialog>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 namespace kelvo {
@@ -25,6 +26,21 @@ FontDialog::FontDialog(QWidget* parent) : QDialog(parent)
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // The chooser is a dialog of its own: left to itself, Esc would close the chooser
+    // alone and leave this dialog open without it.
+    fontChooser->installEventFilter(this);
+}
+
+bool FontDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == fontChooser && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Cancel) || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            keyPressEvent(key);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 QFont FontDialog::currentFont() const { return fontChooser->currentFont(); }

@@ -24,6 +24,9 @@ public:
 
     QFontDialog* fontChooser;
     ColorChoice* colorChoice;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 }  // namespace kelvo

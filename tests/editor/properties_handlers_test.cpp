@@ -18,8 +18,10 @@
 #include <QSpinBox>
 #include <QTextBrowser>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <functional>
+#include <vector>
 
 using namespace kelvo;
 using kelvo::testing::answerModal;
@@ -402,6 +404,76 @@ TEST_F(PropertiesHandlers, HelpButtonsOpenTheirTopicsAndViewLogShowsTheLog)
     QTest::mouseClick(Form3->bntLog, Qt::LeftButton);
     EXPECT_TRUE(logShown);
     EXPECT_TRUE(script.shown().empty());
+}
+
+// Qt's warnings while it is alive, for the faults that Qt only prints.
+class QtWarnings {
+public:
+    QtWarnings() : previous_(qInstallMessageHandler(&QtWarnings::Collect)) { collected().clear(); }
+    ~QtWarnings() { qInstallMessageHandler(previous_); }
+    static QStringList& collected()
+    {
+        static QStringList texts;
+        return texts;
+    }
+
+private:
+    static void Collect(QtMsgType type, const QMessageLogContext&, const QString& text)
+    {
+        if (type != QtDebugMsg && type != QtInfoMsg)
+            collected() << text;
+    }
+    QtMessageHandler previous_;
+};
+
+TEST_F(PropertiesHandlers, EveryDialogOfThePageClosesWithEscapeAndTheEditorClosesAfterTheWalk)
+{
+    WindowInstance<TForm7> form7{Form7};
+    NewTest();
+    Form3->reject();
+    const QtWarnings warnings;
+    bool walked = false;
+    QStringList stayedOpen;
+    // Presses Esc in the dialog that `opener` brings up, where its keyboard focus is, as a
+    // person closes it; one that stays open is noted and closed, so the walk goes on.
+    const auto escapeFrom = [&](QPushButton* opener) {
+        bool shown = false;
+        QTimer timer;
+        timer.setInterval(5);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || dialog == Form3 || !dialog->isVisible())
+                return;
+            timer.stop();
+            shown = true;
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus && dialog->isAncestorOf(focus) ? focus : dialog, Qt::Key_Escape);
+            if (dialog->isVisible()) {
+                stayedOpen << opener->objectName();
+                QTest::mouseClick(opener, Qt::LeftButton);  // and tries again, as a person would
+                dialog->reject();
+            }
+        });
+        timer.start();
+        QTest::mouseClick(opener, Qt::LeftButton);
+        EXPECT_TRUE(shown) << opener->objectName().toStdString();
+    };
+    answerModal<TForm3>([&](TForm3* editor) {
+        editor->PageControl->setCurrentWidget(editor->Sheet8);
+        // Twice each: a dialog met again must open as it did the first time.
+        for (int round = 0; round < 2; ++round)
+            for (QPushButton* opener : {editor->speed10, editor->speed11, editor->speed14, editor->speed12,
+                                        editor->speed13, editor->btnStructure, editor->bntLog})
+                escapeFrom(opener);
+        walked = true;
+        QTest::keyClick(editor, Qt::Key_Escape);
+    });
+    QTest::mouseClick(Form1->btnCreate, Qt::LeftButton);
+    EXPECT_TRUE(walked);
+    EXPECT_FALSE(Form3->isVisible());
+    EXPECT_TRUE(stayedOpen.isEmpty()) << stayedOpen.join(u' ').toStdString();
+    for (const QString& text : QtWarnings::collected())
+        EXPECT_FALSE(text.contains(QStringLiteral("Recursive call"))) << text.toStdString();
 }
 
 }  // namespace
