@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <cmath>
+
 namespace kelvo::dataaware {
 
 namespace {
@@ -51,12 +53,13 @@ ConvertedValue toInteger(const QVariant& typed)
 
 ConvertedValue toFloat(const QVariant& typed)
 {
-    if (typed.typeId() != QMetaType::QString && isNumeric(typed))
-        return {typed.toDouble(), {}};
-    bool ok = false;
+    const bool typedAsText = typed.typeId() == QMetaType::QString || !isNumeric(typed);
+    bool ok = !typedAsText;
     // QString::toDouble reads "." only, as numbers are typed here.
-    const double number = typed.toString().trimmed().toDouble(&ok);
-    if (!ok)
+    const double number = typedAsText ? typed.toString().trimmed().toDouble(&ok) : typed.toDouble();
+    // It also reads "inf" and "nan", which no stored number can be: a NaN would be
+    // stored as Null.
+    if (!ok || !std::isfinite(number))
         return invalid(typed.toString(), "floating point");
     return {number, {}};
 }

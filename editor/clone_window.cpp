@@ -42,6 +42,7 @@ TForm4* Form4 = nullptr;
 namespace {
 
 constexpr int kMostQuestions = 32767;
+constexpr int kLongestEditableCaption = 255;
 constexpr int kGridColumns = 10;
 constexpr int kCellWidth = 100;
 constexpr int kSelectedRole = Qt::UserRole;
@@ -446,6 +447,13 @@ void TForm4::CloneQuestions()
             edit->setFocus();
             return;
         }
+    // The typed-answer caption of a question holds 255 characters, as in the captions editor.
+    if (Edit5->text().trimmed().size() > kLongestEditableCaption) {
+        dialogs::error(QStringLiteral("The maximum permitted length for editable answer Caption is 255 "
+                                      "characters!\r\n\r\nOperation aborted.."));
+        Edit5->setFocus();
+        return;
+    }
     const std::optional<int> number = WholeNumber(Edit4->text());
     if (!number) {
         dialogs::warning(QStringLiteral("Number of questions is set incorrectly!\r\n\r\nCorrect the mistake!"));
@@ -476,12 +484,13 @@ void TForm4::CloneQuestions()
     const bool done = RunCloneTransaction(QStringLiteral("Cloning questions.."), [&](engine::Connection& con) {
         for (const char* table : {"answers", "items", "formula", "variables"})
             ExecSQL(QStringLiteral("delete from ") + QLatin1String(table) + QStringLiteral(";"));
-        for (int i = 1; i <= *number; ++i) {
-            const QString id = QString::number(i);
-            inserted += con.execute(QStringLiteral("insert into items (id, caption, editcap) values (") + id
-                                    + QStringLiteral(",'") + root + id + QStringLiteral("','") + editable
-                                    + QStringLiteral("');"));
-        }
+        // The captions go in as parameters: whatever they hold is stored as it stands.
+        for (int i = 1; i <= *number; ++i)
+            inserted += con.execute(QStringLiteral("insert into items (id, caption, editcap) values (:id, :caption, "
+                                                   ":editcap);"),
+                                    {{QStringLiteral("id"), i},
+                                     {QStringLiteral("caption"), root + QString::number(i)},
+                                     {QStringLiteral("editcap"), editable}});
     });
     if (done && inserted > 0)
         dialogs::information(QStringLiteral("Successfully cloned ") + QString::number(inserted)

@@ -29,6 +29,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace kelvo {
 
 TForm5* Form5 = nullptr;
@@ -83,6 +85,17 @@ QLineEdit* ValueEdit(QWidget* row, const char* name, const QString& hint, const 
     row->layout()->addWidget(label);
     row->layout()->addWidget(edit);
     return edit;
+}
+
+// An empty value stands for the default; any other must read as a Double (with ".").
+bool ValueIsNumber(const QString& text)
+{
+    const QString value = text.trimmed();
+    if (value.isEmpty())
+        return true;
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    return ok && std::isfinite(number);
 }
 
 // The question id of a node "item" + N of the question tree.
@@ -422,6 +435,11 @@ void TForm5::tree2DragDrop(BuilderTree* source, QTreeWidgetItem* target)
     if (!node)
         return;
     ReportFaults(176, QStringLiteral("Unexpected error in inserting records (formula) into database table!"), [&] {
+        // A value that is no number would be stored in a formula that never compiles.
+        if (!ValueIsNumber(editTrue->text()) || !ValueIsNumber(editFalse->text())) {
+            ShowBuilderStatus(QStringLiteral("Error! Value if true and value if false must be numbers"), true);
+            return;
+        }
         if (anyAnswerKindDown()) {
             CreateFormulaFromDrop(node);
             return;

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QValidator>
 #include <QVBoxLayout>
 
 namespace kelvo {
@@ -20,10 +21,29 @@ bool gFormulaDefaultsValid = false;
 
 namespace {
 
+bool IsNumberCharacter(QChar ch) { return ch.isDigit() || ch == u'-' || ch == u'.'; }
+
+// Refuses a paste that holds anything else than number characters (and blanks).
+class NumberTextValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override
+    {
+        for (const QChar ch : input)
+            if (!IsNumberCharacter(ch) && ch != u' ')
+                return Invalid;
+        return Acceptable;
+    }
+};
+
 // Drops the typed characters that cannot stand in a number.
 class NumberKeys : public QObject {
 public:
-    explicit NumberKeys(QLineEdit* edit) : QObject(edit) { edit->installEventFilter(this); }
+    explicit NumberKeys(QLineEdit* edit) : QObject(edit)
+    {
+        edit->installEventFilter(this);
+        edit->setValidator(new NumberTextValidator(edit));
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -34,7 +54,7 @@ protected:
         if (text.isEmpty() || !text.at(0).isPrint())
             return QObject::eventFilter(watched, event);
         for (const QChar ch : text)
-            if (!ch.isDigit() && ch != u'-' && ch != u'.')
+            if (!IsNumberCharacter(ch))
                 return true;
         return QObject::eventFilter(watched, event);
     }

@@ -98,37 +98,47 @@ void dateValue(sqlite3_context* context, int, sqlite3_value** argv)
     sqlite3_result_error(context, message.constData(), static_cast<int>(message.size()));
 }
 
+bool sameLetter(QChar a, QChar b) { return a == b || a.toCaseFolded() == b.toCaseFolded(); }
+
 // LIKE with % and _ (and an optional escape character), letters matched by case
-// folding.
-bool likeMatch(const QString& pattern, qsizetype p, const QString& text, qsizetype t, QChar escape, bool hasEscape)
+// folding. A mismatch goes back only to the last %, which then takes one character
+// more: a pattern with many % costs the product of the two lengths at most, never a
+// trial of every way to split the text.
+bool likeMatch(const QString& pattern, const QString& text, QChar escape, bool hasEscape)
 {
-    while (p < pattern.size()) {
-        const QChar c = pattern[p];
-        if (hasEscape && c == escape && p + 1 < pattern.size()) {
-            if (t >= text.size() || QString(pattern[p + 1]).compare(QString(text[t]), Qt::CaseInsensitive) != 0)
-                return false;
-            p += 2;
-            ++t;
-            continue;
-        }
-        if (c == u'%') {
-            while (p < pattern.size() && pattern[p] == u'%')
+    qsizetype p = 0;
+    qsizetype t = 0;
+    qsizetype afterPercent = -1;  // where the pattern goes on after the last %
+    qsizetype percentTaken = 0;   // where the text stood when that % was met
+    while (t < text.size()) {
+        if (p < pattern.size()) {
+            const QChar c = pattern[p];
+            if (hasEscape && c == escape && p + 1 < pattern.size()) {
+                if (sameLetter(pattern[p + 1], text[t])) {
+                    p += 2;
+                    ++t;
+                    continue;
+                }
+            } else if (c == u'%') {
+                while (p < pattern.size() && pattern[p] == u'%')
+                    ++p;
+                afterPercent = p;
+                percentTaken = t;
+                continue;
+            } else if (c == u'_' || sameLetter(c, text[t])) {
                 ++p;
-            if (p == pattern.size())
-                return true;
-            for (qsizetype k = t; k <= text.size(); ++k)
-                if (likeMatch(pattern, p, text, k, escape, hasEscape))
-                    return true;
-            return false;
+                ++t;
+                continue;
+            }
         }
-        if (t >= text.size())
+        if (afterPercent < 0)
             return false;
-        if (c != u'_' && QString(c).compare(QString(text[t]), Qt::CaseInsensitive) != 0)
-            return false;
-        ++p;
-        ++t;
+        p = afterPercent;
+        t = ++percentTaken;
     }
-    return t == text.size();
+    while (p < pattern.size() && pattern[p] == u'%')
+        ++p;
+    return p == pattern.size();
 }
 
 void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
@@ -149,7 +159,7 @@ void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
         hasEscape = true;
     }
     // like(pattern, text): SQLite passes the pattern first.
-    sqlite3_result_int(context, likeMatch(textOf(argv[0]), 0, textOf(argv[1]), 0, escape, hasEscape) ? 1 : 0);
+    sqlite3_result_int(context, likeMatch(textOf(argv[0]), textOf(argv[1]), escape, hasEscape) ? 1 : 0);
 }
 
 // StrComp(a, b[, compare]): -1, 0 or 1 as a sorts before, with or after b; Null when

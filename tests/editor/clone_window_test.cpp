@@ -2,7 +2,9 @@
 // to many, a variable's formulas of one question copied to many; each operation is one
 // transaction, so a failure in the middle leaves the test as it was.
 #include "tests/editor/question_tools_fixture.h"
+#include "tests/support/table_dump.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -377,6 +379,72 @@ TEST_F(CloneWindow, ATestWithoutQuestionsHasNothingToClone)
     EXPECT_EQ(script.texts(),
               QStringList({"You must have written at least one question in the test to be able to achieve the "
                            "desired action!"}));
+}
+
+// Awkward texts typed (or pasted: a NUL, very long texts) into the captions of new
+// questions: the questions hold exactly what the edits held, or the clone is refused
+// with a message and the test stays as it was.
+TEST_F(CloneWindow, AwkwardCaptionsOfNewQuestionsAreStoredExactlyOrRefused)
+{
+    const QString nul = QString("Q") + QChar(0) + "x";
+    const QString veryLong(100000, QChar(u'\u20ac'));
+    struct Case {
+        QString root;
+        QString editable;
+        bool paste;       // the root is pasted
+        QString message;  // empty: cloned
+    };
+    const Case cases[] = {
+        {"Q \"x\" ", "say \"hi\"", false, {}},
+        {"Q; delete from items; --", ";", false, {}},
+        {"inf", "NaN", false, {}},
+        {"1e400", "-0", false, {}},
+        {nul, "", true, {}},
+        {veryLong, "", true, {}},
+        {"Q", QString(255, QChar('e')), false, {}},
+        {"Q", QString(256, QChar('e')), false,
+         "The maximum permitted length for editable answer Caption is 255 characters!\r\n\r\nOperation aborted.."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.root.left(20) + " / " + c.editable.left(20)).toStdString());
+        const kelvo::testing::TableDump before = kelvo::testing::DumpTables();
+        DialogScript answers;
+        for (int question = 0; question < 5; ++question)
+            answers.answerQuestion(true);
+        QString root;
+        QString editable;
+        WithWindow(CloneMode::Questions, [&](TForm4* window) {
+            Choose(window->comboMain, "Clone questions");
+            Type(window->Edit4, "2");
+            window->Edit3->selectAll();
+            QTest::keyClick(window->Edit3, Qt::Key_Backspace);
+            if (c.paste) {
+                QApplication::clipboard()->setText(c.root);
+                QTest::keyClick(window->Edit3, Qt::Key_V, Qt::ControlModifier);
+            } else {
+                QTest::keyClicks(window->Edit3, c.root);
+            }
+            Type(window->Edit5, c.editable);
+            root = window->Edit3->text();
+            editable = window->Edit5->text();
+            QTest::mouseClick(window->btnClone, Qt::LeftButton);
+        });
+        const QStringList changes = kelvo::testing::DumpChanges(before, kelvo::testing::DumpTables());
+        if (!c.message.isEmpty()) {
+            EXPECT_EQ(answers.lastText(), c.message);
+            EXPECT_EQ(changes, QStringList());
+            continue;
+        }
+        EXPECT_EQ(answers.lastText(), "Successfully cloned 2 new questions to test!");
+        const RowSet items = SelectToVariant("select id, caption, editcap from items order by id;");
+        ASSERT_EQ(items.rows(), 2);
+        for (int r = 0; r < 2; ++r) {
+            EXPECT_EQ(items.text(r, 1), root + QString::number(r + 1));
+            EXPECT_EQ(items.text(r, 2), editable.trimmed());
+        }
+        for (const QString& change : changes)
+            EXPECT_TRUE(change.startsWith("items/") || change.startsWith("answers/")) << change.left(100).toStdString();
+    }
 }
 
 }  // namespace

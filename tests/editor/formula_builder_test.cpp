@@ -6,9 +6,11 @@
 #include "dataaware/dataset.h"
 #include "editor/formula_defaults_window.h"
 #include "tests/editor/formula_windows_fixture.h"
+#include "tests/support/table_dump.h"
 #include "tests/support/modal_answer.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -342,6 +344,61 @@ TEST_F(FormulaBuilder, TheValueEditsTakeOnlyNumberKeys)
     QTest::keyClick(Form5->editFalse, Qt::Key_T, Qt::ControlModifier);
     EXPECT_EQ(Form5->focusWidget(), Form5->editTrue);
     EXPECT_EQ(Form5->editTrue->selectedText(), QStringLiteral("-15."));
+}
+
+// Awkward values typed or pasted into the value edits: an answer dropped then stores
+// its condition with exactly the value the edit holds, or is refused with a message in
+// the status bar; nothing else in the file changes.
+TEST_F(FormulaBuilder, AwkwardValuesAreStoredExactlyOrRefused)
+{
+    Open(2);
+    struct Case {
+        QString typed;
+        bool paste;
+        QString held;     // what the edit holds afterwards
+        QString formula;  // empty: refused
+    };
+    const Case cases[] = {
+        {"3'", false, "3", "if(item5=2,3)"},
+        {"3'", true, "", "if(item5=2)"},  // a paste with anything but a number is not taken
+        {"\"4\";", false, "4", "if(item5=2,4)"},
+        {QString("5") + QChar(0), true, "", "if(item5=2)"},
+        {"inf", true, "", "if(item5=2)"},
+        {"NaN", false, "", "if(item5=2)"},
+        {"1e400", false, "1400", "if(item5=2,1400)"},
+        {"-0", false, "-0", "if(item5=2,-0)"},
+        {"0.25", true, "0.25", "if(item5=2,0.25)"},
+        {"1.2.3", false, "1.2.3", {}},
+        {"--1", false, "--1", {}},
+        {"1" + QString(400, QChar('0')), true, "1" + QString(400, QChar('0')), {}},
+        {QString(100000, QChar('7')), true, QString(32767, QChar('7')), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.left(20).toStdString());
+        SetValues(QString(), QString());
+        Form5->editTrue->setFocus();
+        if (c.paste) {
+            QApplication::clipboard()->setText(c.typed);
+            QTest::keyClick(Form5->editTrue, Qt::Key_Insert, Qt::ShiftModifier);
+        } else {
+            QTest::keyClicks(Form5->editTrue, c.typed);
+        }
+        EXPECT_EQ(Form5->editTrue->text(), c.held);
+        const kelvo::testing::TableDump before = kelvo::testing::DumpTables();
+        const QStringList formulasBefore = StoredFormulas(2);
+        EXPECT_TRUE(Drag(Form5->tree1, Answer(5, 2)));
+        if (c.formula.isEmpty()) {
+            EXPECT_EQ(BuilderMessage(), "Error! Value if true and value if false must be numbers");
+            EXPECT_EQ(kelvo::testing::DumpChanges(before, kelvo::testing::DumpTables()), QStringList());
+            continue;
+        }
+        EXPECT_EQ(BuilderMessage(), QStringLiteral("Successfully creating new formula."));
+        EXPECT_EQ(StoredFormulas(2), formulasBefore + QStringList{c.formula});
+        QStringList changes = kelvo::testing::DumpChanges(before, kelvo::testing::DumpTables());
+        changes.removeIf([](const QString& change) { return change.startsWith("formula/"); });
+        EXPECT_EQ(changes, QStringList());
+    }
+    EXPECT_EQ(script.texts(), QStringList());
 }
 
 TEST_F(FormulaBuilder, CtrlKeysOnTheFormulaTreeOpenTheEditorAndDelete)

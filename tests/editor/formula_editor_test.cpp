@@ -6,7 +6,9 @@
 #include "dataaware/dataset.h"
 #include "editor/function_help.h"
 #include "tests/editor/formula_windows_fixture.h"
+#include "tests/support/table_dump.h"
 
+#include <QClipboard>
 #include <QLabel>
 #include <QToolButton>
 
@@ -294,6 +296,66 @@ TEST_F(FormulaEditor, TheHelpPanelShowsTheFunctionBeforeTheCaret)
     EXPECT_FALSE(Form6->panel->isVisible());
     QTest::keyClicks(Form6->memo, QStringLiteral("exp("));
     EXPECT_FALSE(Form6->panel->isVisible());
+}
+
+// Awkward texts typed (or pasted: a NUL, a very long formula) into the memo: each formula
+// is stored as its normal form or refused with a message, and nothing but its row
+// changes in the file.
+TEST_F(FormulaEditor, AwkwardFormulasAreStoredExactlyOrRefused)
+{
+    QString longSum = QStringLiteral("1");
+    while (longSum.size() < 100000)
+        longSum += QStringLiteral("+0");
+    struct Case {
+        QString typed;
+        bool paste;
+        QString stored;   // empty: refused
+        QString message;  // the start of the message of a refusal
+    };
+    const Case cases[] = {
+        {"1+\"2\"", false, {}, "Exco exception."},
+        {"1;2", false, {}, "Exco exception."},
+        {"if(item1=1,1;0)", false, {}, ""},
+        {QString("1+") + QChar(0) + "2", true, "1+2", {}},
+        {"inf", false, {}, "Exco exception."},
+        {"NaN", false, {}, "Exco exception."},
+        // Extended holds it: the formula is stored, and each run logs its overflow.
+        {"1e400", false, "1e400", {}},
+        {"-0", false, "-0", {}},
+        {"1e308*10", false, "1e308*10", {}},
+        {longSum, true, longSum, {}},
+        {QString(100000, QChar('x')), true, {}, ""},
+    };
+    Open(2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.left(20).toStdString());
+        const kelvo::testing::TableDump before = kelvo::testing::DumpTables();
+        script.clear();
+        Ctrl(Qt::Key_Insert);
+        if (c.paste) {
+            QApplication::clipboard()->setText(c.typed);
+            QTest::keyClick(Form6->memo, Qt::Key_V, Qt::ControlModifier);
+        } else {
+            QTest::keyClicks(Form6->memo, c.typed);
+        }
+        Ctrl(Qt::Key_S);
+        QStringList changes = kelvo::testing::DumpChanges(before, kelvo::testing::DumpTables());
+        if (c.stored.isEmpty()) {
+            EXPECT_FALSE(script.texts().isEmpty()) << StoredFormulas(2).join(" | ").left(200).toStdString();
+            EXPECT_TRUE(script.lastText().startsWith(c.message)) << script.lastText().left(200).toStdString();
+            EXPECT_EQ(Form6->Query->state(), dataaware::DatasetState::Insert);
+            Click(NavigatorButton::Cancel);
+            EXPECT_EQ(StoredFormulas(2), QStringList());
+            EXPECT_EQ(changes, QStringList()) << changes.join("\n").toStdString();
+            continue;
+        }
+        EXPECT_EQ(script.texts(), QStringList()) << script.texts().join(" | ").left(300).toStdString();
+        EXPECT_EQ(StoredFormulas(2), QStringList{c.stored});
+        changes.removeIf([](const QString& change) { return change.startsWith("formula/"); });
+        EXPECT_EQ(changes, QStringList());
+        ExecSQL("delete from formula;");
+        Form6->Query->refresh();
+    }
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 
 #include "results/results_window.h"
 #include "tests/results/results_fixture.h"
+#include "tests/support/table_dump.h"
 
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -172,6 +174,67 @@ TEST_F(FindRuns, AnEmptyTextOrNoColumnActsAsReset)
     EXPECT_TRUE(Form13->fieldsWhere().isEmpty());
     EXPECT_TRUE(Form13->toolCommon->isChecked());
     EXPECT_EQ(Ids().size(), 6);
+}
+
+// Awkward texts typed (or pasted: a NUL, very long texts) into Find: each finds exactly
+// the runs that hold it or is refused with a message, and the file is left as it was.
+TEST_F(FindRuns, AwkwardTextsFindTheRunsHoldingThemOrAreRefused)
+{
+    const QString veryLong(32767, QChar(u'\u20ac'));  // as much as the edit holds, 3 bytes each
+    const QStringList users{"say \"hi\"", "a;b", "inf", "NaN", "1e400", "-0", veryLong};
+    for (int i = 0; i < users.size(); ++i)
+        AddRun({i + 11, users[i], QStringLiteral("2026-01-01 00:00:00"), 0});
+    AddDataFields(11, {QString(5000, QChar('a')), QStringLiteral("x")});
+    struct Case {
+        QString column;
+        QString typed;
+        bool paste;
+        int mode;
+        QStringList ids;  // empty with a message: refused
+        QString message;
+    };
+    const Case cases[] = {
+        {"username", "say \"hi\"", false, kExact, {"11"}, {}},
+        {"username", "a;b", false, kExact, {"12"}, {}},
+        {"username", QString("a") + QChar(0) + ";b", true, kExact, {"12"}, {}},
+        {"username", "inf", false, kExact, {"13"}, {}},
+        {"username", "nan", false, kExact, {"14"}, {}},
+        {"username", "1e400", false, kPartial, {"15"}, {}},
+        {"username", "-0", false, kExact, {"16"}, {}},
+        {"username", veryLong, true, kExact, {"17"}, {}},
+        {"username", veryLong.left(20000), true, kPartial, {"17"}, {}},
+        {"username", "x'; delete from datac; --", false, kExact, {}, "This character is forbidden to enter inside the SQL query: ' "},
+        // Wildcards typed by the author against a long stored text: answered at once.
+        {"data1", "%a%a%a%a%a%a%b", false, kPartial, {}, {}},
+        {"data1", "%a%a%a%a%a%a%", false, kPartial, {"11"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.column + " " + c.typed.left(20)).toStdString());
+        const TableDump before = DumpTables();
+        const QString whereBefore = Form13->generalWhere();
+        DialogScript script;
+        WithModal<TForm17>([] { Form13->toolFind->click(); },
+                           [&](TForm17& find) {
+                               find.combo->setCurrentIndex(find.combo->findText(c.column));
+                               find.edit->clear();
+                               if (c.paste) {
+                                   QApplication::clipboard()->setText(c.typed);
+                                   QTest::keyClick(find.edit, Qt::Key_V, Qt::ControlModifier);
+                               } else {
+                                   QTest::keyClicks(find.edit, c.typed);
+                               }
+                               find.radio->button(c.mode)->setChecked(true);
+                               QTest::mouseClick(find.findBtn, Qt::LeftButton);
+                           });
+        if (!c.message.isEmpty()) {
+            EXPECT_EQ(script.texts(), QStringList{c.message});
+            EXPECT_EQ(Form13->generalWhere(), whereBefore);
+        } else {
+            EXPECT_TRUE(script.texts().isEmpty()) << script.texts().join(" | ").left(300).toStdString();
+            EXPECT_EQ(Ids(), c.ids);
+        }
+        EXPECT_EQ(DumpChanges(before, DumpTables()), QStringList());
+    }
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #include "results/results_editor_window.h"
 #include "results/results_window.h"
 #include "tests/results/recorded_runs_fixture.h"
+#include "tests/support/table_dump.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QStatusBar>
@@ -17,6 +19,9 @@
 using namespace kelvo;
 using kelvo::dataaware::NavigatorButton;
 using kelvo::testing::RecordedRunsFixture;
+using kelvo::testing::DumpChanges;
+using kelvo::testing::DumpTables;
+using kelvo::testing::TableDump;
 
 namespace {
 
@@ -49,6 +54,28 @@ protected:
     }
 
     static int Column(const TForm15& editor, const QString& field) { return editor.query->fieldIndex(field); }
+
+    // Double-clicks the cell of `field` in the run `id` and empties its editor; null when
+    // no editor opens.
+    static QLineEdit* OpenCell(TForm15& editor, int id, const QString& field)
+    {
+        if (!editor.query->locate("id", id))
+            return nullptr;
+        const QModelIndex cell = editor.dbg->model()->index(editor.query->currentIndex(), Column(editor, field));
+        editor.dbg->scrollTo(cell);
+        const QPoint centre = editor.dbg->visualRect(cell).center();
+        QTest::mouseClick(editor.dbg->viewport(), Qt::LeftButton, {}, centre);
+        QTest::mouseDClick(editor.dbg->viewport(), Qt::LeftButton, {}, centre);
+        QLineEdit* typing = nullptr;
+        for (QLineEdit* open : editor.dbg->viewport()->findChildren<QLineEdit*>())
+            if (open->isVisible())
+                typing = open;
+        if (typing) {
+            typing->selectAll();
+            QTest::keyClick(typing, Qt::Key_Delete);
+        }
+        return typing;
+    }
 
     static bool ColumnEditable(const TForm15& editor, const QString& field)
     {
@@ -89,19 +116,8 @@ TEST_F(ResultsEditor, EditedDataFieldIsStoredAndMarksOnlyItsRunModified)
     TForm15 editor;
     editor.show();
     Choose(editor, "data fields");
-    ASSERT_TRUE(editor.query->locate("id", 3));
-    const QModelIndex cell = editor.dbg->model()->index(editor.query->currentIndex(), Column(editor, "data2"));
-    editor.dbg->scrollTo(cell);
-    const QPoint centre = editor.dbg->visualRect(cell).center();
-    QTest::mouseClick(editor.dbg->viewport(), Qt::LeftButton, {}, centre);
-    QTest::mouseDClick(editor.dbg->viewport(), Qt::LeftButton, {}, centre);
-    QLineEdit* typing = nullptr;
-    for (QLineEdit* open : editor.dbg->viewport()->findChildren<QLineEdit*>())
-        if (open->isVisible())
-            typing = open;
+    QLineEdit* typing = OpenCell(editor, 3, "data2");
     ASSERT_NE(typing, nullptr);
-    typing->selectAll();
-    QTest::keyClick(typing, Qt::Key_Delete);
     QTest::keyClicks(typing, "Tromso 'north'");
     QTest::keyClick(typing, Qt::Key_Return);
     QCoreApplication::processEvents();
@@ -198,6 +214,81 @@ TEST_F(ResultsEditor, LongAnswerTextIsShownCutAndPosteriorNeedsALockedTestWithVa
     ExecSQL("delete from formula;");
     ExecSQL("delete from variables;");
     EXPECT_FALSE(TForm15().aposterior->isEnabled());
+}
+
+// Awkward texts typed (or pasted, for a NUL and very long texts) into the data fields:
+// a text field stores exactly what its cell held, a number field stores the number or
+// refuses the text with a message; nothing else in the file changes.
+TEST_F(ResultsEditor, AwkwardInputIntoDataFieldsIsStoredExactlyOrRefused)
+{
+    TForm15 editor;
+    editor.show();
+    Choose(editor, "data fields");
+    struct Case {
+        const char* field;
+        QString typed;
+        bool paste;
+        QVariant stored;  // null: refused
+    };
+    const QString nul = QString("a") + QChar(0) + "b";
+    const QString veryLong(100000, QChar(u'\u20ac'));
+    const Case cases[] = {
+        {"data2", "O'Brien \"Bob\"", false, "O'Brien \"Bob\""},
+        {"data2", "a; delete from datac; --", false, "a; delete from datac; --"},
+        {"data2", nul, true, nul},
+        {"data2", veryLong, true, QString(32767, QChar(u'\u20ac'))},  // as much as a cell holds
+        {"data2", "1e400", false, "1e400"},
+        {"data2", "NaN", false, "NaN"},
+        {"data1", "12.5", false, 12.5},
+        {"data1", "1e308", false, 1e308},
+        {"data1", "-0", false, 0.0},
+        {"data1", "1e400", false, {}},
+        {"data1", "inf", false, {}},
+        {"data1", "-inf", false, {}},
+        {"data1", "NaN", false, {}},
+        {"data1", "3'", false, {}},
+        {"data1", "2;3", false, {}},
+        {"data1", QString(100000, QChar('9')), true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field + (" " + c.typed.left(20)).toStdString());
+        const TableDump before = DumpTables();
+        DialogScript script;
+        QLineEdit* typing = OpenCell(editor, 3, c.field);
+        ASSERT_NE(typing, nullptr);
+        if (c.paste) {
+            QApplication::clipboard()->setText(c.typed);
+            QTest::keyClick(typing, Qt::Key_V, Qt::ControlModifier);
+        } else {
+            QTest::keyClicks(typing, c.typed);
+        }
+        QTest::keyClick(typing, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        if (editor.query->isEditing() && script.texts().isEmpty())
+            editor.nav->press(NavigatorButton::Post);
+        if (c.stored.isNull()) {
+            EXPECT_EQ(script.texts().size(), 1) << script.texts().join(" | ").left(200).toStdString();
+            EXPECT_TRUE(script.lastText().contains("is not a valid floating point value"))
+                << script.lastText().left(200).toStdString();
+            if (editor.query->isEditing())
+                editor.nav->press(NavigatorButton::Cancel);
+            EXPECT_EQ(DumpChanges(before, DumpTables()), QStringList());
+            continue;
+        }
+        EXPECT_TRUE(script.texts().isEmpty()) << script.texts().join(" | ").left(200).toStdString();
+        const QVariant stored = SelectToVariant(QString("select %1 from dataf where id = 3;").arg(c.field)).at(0, 0);
+        if (c.stored.typeId() == QMetaType::Double) {
+            EXPECT_EQ(stored.toDouble(), c.stored.toDouble());
+        } else {
+            EXPECT_EQ(stored.toString(), c.stored.toString());
+        }
+        // Only the cell and the run's mark of a modified run may differ.
+        QStringList changes = DumpChanges(before, DumpTables());
+        changes.removeIf([](const QString& change) {
+            return change.startsWith("datac/2/modified:") || change.startsWith("dataf/2/data");
+        });
+        EXPECT_EQ(changes, QStringList());
+    }
 }
 
 }  // namespace
