@@ -93,9 +93,8 @@ bool ValueIsNumber(const QString& text)
     const QString value = text.trimmed();
     if (value.isEmpty())
         return true;
-    bool ok = false;
-    const double number = value.toDouble(&ok);
-    return ok && std::isfinite(number);
+    const std::optional<double> number = TextToNumber(value);
+    return number && std::isfinite(*number);
 }
 
 // The question id of a node "item" + N of the question tree.

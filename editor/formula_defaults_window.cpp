@@ -15,6 +15,8 @@
 #include <QValidator>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace kelvo {
 
 bool gFormulaDefaultsValid = false;
@@ -159,9 +161,14 @@ void TForm12::keyPressEvent(QKeyEvent* event)
 
 bool TForm12::ValidateDefaults()
 {
-    for (const QLineEdit* edit : {editTrue, editFalse, editFirstAnswer, editStep})
+    for (const QLineEdit* edit : {editTrue, editFalse, editFirstAnswer, editStep}) {
         if (!IsNumber(QString(edit->text()).replace(u'.', LocaleDecimalSeparator()), false))
             return false;
+        // Digits beyond the Double range make no value a formula can take.
+        const std::optional<double> value = TextToNumber(edit->text());
+        if (!value || !std::isfinite(*value))
+            return false;
+    }
     gFormulaDefaultsValid = true;
     return true;
 }

@@ -610,6 +610,55 @@ TEST_F(FormulaDefaults, InvalidOrCancelledDefaultsAreNeverStored)
 
 // Every formula of this test is made with the builder and the editor; the test then
 // locks cleanly and a run's answers give the values worked out by hand.
+// Awkward values typed or pasted into the defaults: stored exactly as the edit holds
+// them, or refused by the question that closes without saving.
+TEST_F(FormulaDefaults, AwkwardDefaultsAreStoredExactlyOrRefused)
+{
+    Open();
+    struct Case {
+        QString typed;
+        bool paste;
+        QString stored;  // empty: refused
+    };
+    const Case cases[] = {
+        {"-0", false, "-0"},
+        {"1e400", false, "1400"},          // the letter is not taken
+        {"0.5", true, "0.5"},
+        {"2'; delete from testd; --", true, {}},  // a paste with anything else is not taken
+        {"inf", true, {}},
+        {QString("3") + QChar(0), true, {}},
+        {"1" + QString(400, QChar('0')), true, {}},  // beyond the Double range
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.left(20).toStdString());
+        const QStringList before = StoredDefaults();
+        const kelvo::testing::TableDump dump = kelvo::testing::DumpTables();
+        DialogScript answers;
+        answers.answerQuestion(true);  // "Close without save?"
+        ClickValues([&](TForm12* dialog) {
+            dialog->editStep->selectAll();
+            QTest::keyClick(dialog->editStep, Qt::Key_Delete);
+            if (c.paste) {
+                QApplication::clipboard()->setText(c.typed);
+                QTest::keyClick(dialog->editStep, Qt::Key_Insert, Qt::ShiftModifier);
+            } else {
+                QTest::keyClicks(dialog->editStep, c.typed);
+            }
+            QTest::mouseClick(dialog->btnOK, Qt::LeftButton);
+        });
+        if (c.stored.isEmpty()) {
+            EXPECT_EQ(answers.lastText(), QStringLiteral("Settings are not correct!\r\n\r\nThey can't be saved to "
+                                                         "database!\r\n\r\nClose without save?"));
+            EXPECT_EQ(kelvo::testing::DumpChanges(dump, kelvo::testing::DumpTables()), QStringList());
+            continue;
+        }
+        EXPECT_TRUE(answers.texts().isEmpty()) << answers.texts().join(" | ").toStdString();
+        QStringList expected = before;
+        expected[3] = c.stored;
+        EXPECT_EQ(StoredDefaults(), expected);
+    }
+}
+
 TEST_F(FormulaBuilder, FormulasMadeByTheWindowsLockAndComputeInARun)
 {
     // Validation refuses a question without answers.
