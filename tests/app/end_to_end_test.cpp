@@ -605,6 +605,15 @@ public:
             ASSERT_NE(age, nullptr);
             QTest::keyClicks(age, respondent.age);
             ClickButton(window->btnInstruction);
+            // What the author set: the caption as stored, its font and colour, the
+            // question page's colour, the timer.
+            EXPECT_EQ(QuestionShown(window), FileHolds("select caption from items where id = 1;"));
+            EXPECT_EQ(window->dbt->font().family(), QStringLiteral("DejaVu Sans"));
+            EXPECT_EQ(window->dbt->font().pointSize(), 14);
+            EXPECT_TRUE(window->dbt->font().bold());
+            EXPECT_EQ(window->dbt->palette().color(QPalette::WindowText), QColor(Qt::blue));
+            EXPECT_EQ(window->panel3->content()->palette().color(QPalette::Window), QColor(Qt::yellow));
+            EXPECT_TRUE(window->timer->isActive());
             for (const auto& [question, position] : respondent.chosen) {
                 SCOPED_TRACE(QStringLiteral("question %1").arg(question).toStdString());
                 // Answers 1 and 2 by their keys, the others by a click.
