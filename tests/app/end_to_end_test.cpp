@@ -39,6 +39,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <map>
 #include <memory>
@@ -62,13 +63,15 @@ const QString kAdministrator = QStringLiteral("boss");
 const QString kAdministratorPassword = QStringLiteral("s3cret");
 
 // The answers a respondent gives, by question id, as answer positions (from 1).
+// A question missing from `chosen` is answered by typing `typed` into its last answer.
 struct Respondent {
     QString age;
     std::map<int, int> chosen;
+    QString typed;
 };
 
-const Respondent kFirst{QStringLiteral("16"), {{1, 1}, {2, 1}, {3, 1}, {4, 1}}};
-const Respondent kSecond{QStringLiteral("9"), {{1, 2}, {2, 2}, {3, 2}, {4, 2}}};
+const Respondent kFirst{QStringLiteral("16"), {{1, 1}, {2, 1}, {3, 1}, {4, 1}}, {}};
+const Respondent kSecond{QStringLiteral("9"), {{1, 2}, {2, 2}, {3, 2}}, QStringLiteral("Water")};
 
 // var1 = 0 + if(item2=1,4)*2.5+1+sqrt(data1), worked out by hand; after the offset is
 // changed to 2, and run 1's age to 25, it is 10 + 2 + 5.
@@ -88,6 +91,20 @@ protected:
         // button.
         Form1->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form1));
+        // A window that waits for an answer the road never gives would hold the test
+        // until CTest gives up: past the time limit every modal window is closed and the
+        // test fails, naming it.
+        watchdog_.setInterval(1000);
+        QObject::connect(&watchdog_, &QTimer::timeout, &watchdog_, [this] {
+            if (++seconds_ < kTimeLimitSeconds)
+                return;
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                ADD_FAILURE() << "a window waits for an answer: " << modal->metaObject()->className() << " "
+                              << modal->windowTitle().toStdString();
+                modal->close();
+            }
+        });
+        watchdog_.start();
     }
 
 public:
@@ -445,7 +462,7 @@ public:
         script.clear();
     }
 
-    // Keys y and n for the first two answers, the end question's text, fonts, colours and
+    // A typed last answer, keys y and x for the first two answers, the end question's text, fonts, colours and
     // the timer.
     void SetProperties()
     {
@@ -460,6 +477,20 @@ public:
 
         // The keyboard is on in a new test; its box writes its row at once.
         ASSERT_TRUE(Form3->chKeyBoard->isChecked());
+        // Question 4's last answer is typed by the respondent.
+        ClickBox(Form3->chEditQuestion);
+        bool captions = false;
+        answerModal<TForm10>([&](TForm10* window) {
+            captions = true;
+            EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+            TypeCell(*window->dbg, 3, 1, QStringLiteral("Something else:"));
+            window->close();
+        });
+        ClickButton(Form3->editcap);
+        ASSERT_TRUE(captions);
+        EXPECT_EQ(FileHolds("select id, editcap from items where editcap <> '' order by id;"),
+                  QStringLiteral("4|Something else:"));
+
         ClickBox(Form3->chKeyBoard);
         EXPECT_EQ(Setting(-19), QStringLiteral("false"));
         EXPECT_FALSE(Form3->Sheet6->isEnabled());
@@ -583,7 +614,17 @@ public:
     void Lock()
     {
         Form3->trialAnswerSeed = 7;
+        // Validation lists what it finds in the log window: here only that the keys of
+        // the answers cannot be typed into a typed answer.
+        QString listed;
+        answerModal<TForm7>([&](TForm7* log) {
+            listed = log->editor->toPlainText();
+            log->reject();
+        });
         ClickButton(Form3->btnLock);
+        EXPECT_TRUE(listed.contains(QStringLiteral("the following characters can NOT be used within the editable "
+                                                   "answers: \n\ny\nx\n3")))
+            << listed.toStdString();
         EXPECT_TRUE(script.texts().contains(QStringLiteral(
             "Kelvo test is valid!\r\n\r\nValidation of Kelvo test was successfully completed without error.\r\n\r\n"
             "Your test is locked and ready for use.")))
@@ -624,6 +665,15 @@ public:
                 else
                     ClickButton(window->findChild<QAbstractButton*>(QStringLiteral("answer%1").arg(position - 1)));
             }
+            if (!respondent.typed.isEmpty()) {
+                // Question 4's last answer is typed: its edit takes the focus.
+                EXPECT_EQ(QuestionShown(window), QStringLiteral("Tea or coffee?"));
+                auto* edit = window->findChild<QLineEdit*>(QStringLiteral("answer_2"));
+                ASSERT_NE(edit, nullptr);
+                EXPECT_TRUE(edit->hasFocus());
+                Type(*edit, respondent.typed);
+                Press(window, Qt::Key_PageDown);
+            }
             if (!QTest::qWaitFor([window] { return !window->isVisible(); }, 3000)) {
                 ADD_FAILURE() << "the run did not end: " << QuestionShown(window).toStdString();
                 window->done(QDialog::Rejected);
@@ -650,7 +700,7 @@ public:
     QString caption1Answer(int run) const
     {
         return run == 1 ? QStringLiteral("1|16|This is 1. answer on first question your test..|Yes|Köln|Tea")
-                        : QStringLiteral("2|9|This is 2. answer on first question your test..|No|Москва|Coffee");
+                        : QStringLiteral("2|9|This is 2. answer on first question your test..|No|Москва|Water");
     }
 
 protected:
@@ -696,6 +746,7 @@ public:
             EXPECT_EQ(second.count("var2") ? second.at("var2") : QStringLiteral("<no column>"), QString());
             EXPECT_EQ(first.count("data1") ? first.at("data1") : QString(), QStringLiteral("16"));
             EXPECT_EQ(second.count("item3") ? second.at("item3") : QString(), QStringLiteral("Москва"));
+            EXPECT_EQ(second.count("item4") ? second.at("item4") : QString(), QStringLiteral("Water"));
             window->reject();
         });
         ClickButton(Form1->btnResult);
@@ -956,6 +1007,9 @@ protected:
         }
     }
 
+    static constexpr int kTimeLimitSeconds = 50;
+    QTimer watchdog_;
+    int seconds_ = 0;
     QString pagesShown_;
     QString fileHeld_;
     QStringList refusals_;
