@@ -2,7 +2,7 @@
 // use: the author writes a test on the editor's pages (questions added by the grid's
 // insert key and by the navigator, answers, a data field, one variable typed in the
 // formula editor and one made with the formula builder, keyboard keys, screen texts,
-// fonts, colours, the timer, an account), clones a formula, saves, opens the file again
+// fonts, colours, the timer, a typed answer, an account), clones a formula, saves, opens the file again
 // through the login dialog and locks it; a respondent takes it twice; the results are
 // read, edited, re-scored with a changed formula and exported in every format the
 // export window offers, each file read back by a reader Kelvo did not write. Every
@@ -11,10 +11,10 @@
 #include "dataaware/data_line_edit.h"
 #include "dataaware/data_memo.h"
 #include "editor/admin_account_window.h"
+#include "editor/captions_editor_window.h"
 #include "editor/clone_window.h"
 #include "editor/formula_builder_window.h"
 #include "editor/formula_editor_window.h"
-#include "editor/captions_editor_window.h"
 #include "results/export_window.h"
 #include "results/posterior_analysis_window.h"
 #include "results/results_editor_window.h"
