@@ -139,6 +139,10 @@ void DataGrid::keyPressEvent(QKeyEvent* event)
         }
     }
     QTableView::keyPressEvent(event);
+    // Enter is the grid's own key even where it does nothing here: passed on, it would
+    // press the default button of the dialog the grid stands in.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        event->accept();
 }
 
 }  // namespace kelvo::dataaware

@@ -1,8 +1,9 @@
 #pragma once
 // A grid over a dataset: its current row is the dataset's, a typed cell puts the row
-// into edit state, Enter posts the row and Esc cancels it. Insert starts a new row
-// before the current one (the dataset's rules decide whether it may), and a new row
-// puts the cursor on a column that can be typed into, so typing goes into the row.
+// into edit state, Enter posts the row (and is never passed on to the window) and Esc
+// cancels it. Insert starts a new row before the current one (the dataset's rules
+// decide whether it may), and a new row puts the cursor on a column that can be typed
+// into, so typing goes into the row.
 
 #include "dataaware/grid_column.h"
 

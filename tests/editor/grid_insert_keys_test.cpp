@@ -1,7 +1,8 @@
 // A new row in every grid of the editor, started the three ways an author has: the
 // Insert key, Ctrl+Insert and the navigator's Insert button. The keys go where a
 // keyboard sends them (to the widget that has the focus), and what the file holds is
-// read back afterwards. Grids over fixed rows take no new row by any of them.
+// read back afterwards. Grids over fixed rows take no new row by any of them, and Enter
+// on a grid stays the grid's key.
 #include "tests/editor/pages_fixture.h"
 
 #include "dataaware/data_line_edit.h"
@@ -9,6 +10,8 @@
 #include "editor/page_controls.h"
 
 #include <QCheckBox>
+#include <QPushButton>
+#include <QTimer>
 
 namespace kelvo::testing {
 namespace {
@@ -156,6 +159,46 @@ TEST_F(GridInsertKeys, TheEditableCaptionsWindowTakesNoRowByTheInsertKeys)
     QTest::mouseClick(Form3->editcap, Qt::LeftButton);
     EXPECT_TRUE(shown);
     EXPECT_EQ(FileHolds("select count(*) from items;"), "1");
+}
+
+// Enter on a grid that is not being edited is the grid's own key: it never presses a
+// button of the editor window (a dialog, whose default button Enter would press).
+TEST_F(GridInsertKeys, EnterOnAGridPressesNoButtonOfTheWindow)
+{
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form3));
+    ShowPage(Form3->Sheet8);
+    if (!Form3->chKeyBoard->isChecked())
+        ClickBox(Form3->chKeyBoard);
+    QStringList pressed;
+    for (QPushButton* button : Form3->findChildren<QPushButton*>())
+        QObject::connect(button, &QPushButton::clicked, [&pressed, button] { pressed << button->objectName(); });
+    // A window a pressed button opens is closed again and named.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&pressed] {
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != Form3) {
+            pressed << QString::fromLatin1(modal->metaObject()->className());
+            modal->close();
+        }
+    });
+    closer.start(5);
+    for (const GridCase& c : kGrids) {
+        SCOPED_TRACE(c.name);
+        ShowPage(Form3->*c.sheet);
+        Form3->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Form3));
+        DataGrid& grid = *(Form3->*c.grid);
+        if (grid.model()->rowCount() > 0)
+            ClickCell(grid, 0, 0);
+        else
+            QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(10, 10));
+        ASSERT_EQ(QApplication::focusWidget(), &grid);
+        KeyToFocus(Qt::Key_Return);
+        EXPECT_TRUE(pressed.isEmpty()) << pressed.join(", ").toStdString();
+        EXPECT_TRUE(grid.isVisible());
+        EXPECT_TRUE(script.texts().isEmpty()) << script.texts().join(" | ").toStdString();
+        pressed.clear();
+        script.clear();
+    }
 }
 
 }  // namespace
