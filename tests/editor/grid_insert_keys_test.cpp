@@ -16,10 +16,6 @@
 namespace kelvo::testing {
 namespace {
 
-class GridInsertKeys : public PagesFixture {
-protected:
-    WindowInstance<TForm10> form10{Form10};
-};
 
 enum class InsertWay { InsertKey, CtrlInsert, NavigatorButton };
 
@@ -80,21 +76,42 @@ const GridCase kGrids[] = {
     {"language", &TForm3::Sheet7, &TForm3::dbg5, nullptr, "select count(*) from testd;", nullptr, nullptr, nullptr},
 };
 
-TEST_F(GridInsertKeys, EveryEditableGridTakesANewRowByEachInsertKeyAndItsNavigator)
-{
-    ASSERT_TRUE(QTest::qWaitForWindowActive(Form3));
-    // The keyboard page is open only while the keyboard is on.
-    ShowPage(Form3->Sheet8);
-    if (!Form3->chKeyBoard->isChecked())
-        ClickBox(Form3->chKeyBoard);
-    ASSERT_TRUE(Form3->Sheet6->isEnabled());
+class GridInsertKeys : public PagesFixture {
+protected:
+    void SetUp() override
+    {
+        PagesFixture::SetUp();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Form3));
+        // The keyboard page is open only while the keyboard is on.
+        ShowPage(Form3->Sheet8);
+        if (!Form3->chKeyBoard->isChecked())
+            ClickBox(Form3->chKeyBoard);
+        ASSERT_TRUE(Form3->Sheet6->isEnabled());
+    }
 
-    for (const GridCase& c : kGrids) {
-        SCOPED_TRACE(c.name);
+    // Shows the grid's page and gives the grid the focus as the author does, with a
+    // click on the first row's first cell (or into the empty grid).
+    void FocusGrid(const GridCase& c)
+    {
         ShowPage(Form3->*c.sheet);
         // The Answers page reads its tree under the wait window, which takes the focus.
         Form3->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(Form3));
+        DataGrid& grid = *(Form3->*c.grid);
+        if (grid.model()->rowCount() > 0)
+            ClickCell(grid, 0, 0);
+        else
+            QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(10, 10));
+        ASSERT_EQ(QApplication::focusWidget(), &grid);
+    }
+
+    WindowInstance<TForm10> form10{Form10};
+};
+
+TEST_F(GridInsertKeys, EveryEditableGridTakesANewRowByEachInsertKeyAndItsNavigator)
+{
+    for (const GridCase& c : kGrids) {
+        SCOPED_TRACE(c.name);
         DataGrid& grid = *(Form3->*c.grid);
         const int before = CountOf(QString::fromLatin1(c.countSql), {});
         QStringList typed;
@@ -102,12 +119,7 @@ TEST_F(GridInsertKeys, EveryEditableGridTakesANewRowByEachInsertKeyAndItsNavigat
             SCOPED_TRACE(NameOf(way));
             if (way == InsertWay::NavigatorButton && !c.navigator)
                 continue;
-            // The author clicks the first row's first cell, or the empty grid.
-            if (grid.model()->rowCount() > 0)
-                ClickCell(grid, 0, 0);
-            else
-                QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(10, 10));
-            ASSERT_EQ(QApplication::focusWidget(), &grid);
+            FocusGrid(c);
             switch (way) {
             case InsertWay::InsertKey: KeyToFocus(Qt::Key_Insert); break;
             case InsertWay::CtrlInsert: KeyToFocus(Qt::Key_Insert, Qt::ControlModifier); break;
@@ -142,7 +154,6 @@ TEST_F(GridInsertKeys, EveryEditableGridTakesANewRowByEachInsertKeyAndItsNavigat
 
 TEST_F(GridInsertKeys, TheEditableCaptionsWindowTakesNoRowByTheInsertKeys)
 {
-    ASSERT_TRUE(QTest::qWaitForWindowActive(Form3));
     ShowPage(Form3->Sheet8);
     bool shown = false;
     answerModal<TForm10>([&](TForm10* window) {
@@ -165,10 +176,6 @@ TEST_F(GridInsertKeys, TheEditableCaptionsWindowTakesNoRowByTheInsertKeys)
 // button of the editor window (a dialog, whose default button Enter would press).
 TEST_F(GridInsertKeys, EnterOnAGridPressesNoButtonOfTheWindow)
 {
-    ASSERT_TRUE(QTest::qWaitForWindowActive(Form3));
-    ShowPage(Form3->Sheet8);
-    if (!Form3->chKeyBoard->isChecked())
-        ClickBox(Form3->chKeyBoard);
     QStringList pressed;
     for (QPushButton* button : Form3->findChildren<QPushButton*>())
         QObject::connect(button, &QPushButton::clicked, [&pressed, button] { pressed << button->objectName(); });
@@ -183,15 +190,8 @@ TEST_F(GridInsertKeys, EnterOnAGridPressesNoButtonOfTheWindow)
     closer.start(5);
     for (const GridCase& c : kGrids) {
         SCOPED_TRACE(c.name);
-        ShowPage(Form3->*c.sheet);
-        Form3->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(Form3));
+        FocusGrid(c);
         DataGrid& grid = *(Form3->*c.grid);
-        if (grid.model()->rowCount() > 0)
-            ClickCell(grid, 0, 0);
-        else
-            QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(10, 10));
-        ASSERT_EQ(QApplication::focusWidget(), &grid);
         KeyToFocus(Qt::Key_Return);
         EXPECT_TRUE(pressed.isEmpty()) << pressed.join(", ").toStdString();
         EXPECT_TRUE(grid.isVisible());
