@@ -4,7 +4,9 @@
 
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 
 namespace kelvo::exporting {
 namespace {
@@ -40,11 +42,42 @@ void checkLimits(const SheetOfTable& sheet)
                                        + table.columns[c].name + "\" has " + std::to_string(characterCount(*text)));
 }
 
+bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// Readers take "_x" with four hex digits and "_" in a cell's text for the character
+// those digits name, so a text that holds one literally would come back changed. Its
+// underscore goes out as the escape of an underscore, which readers turn back into "_".
+std::string protectEscapes(const std::string& text)
+{
+    std::string protectedText;
+    std::size_t copied = 0;
+    for (std::size_t at = text.find("_x"); at != std::string::npos; at = text.find("_x", at + 1)) {
+        if (at + 7 > text.size() || text[at + 6] != '_')
+            continue;
+        if (!std::all_of(text.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                         text.begin() + static_cast<std::ptrdiff_t>(at + 6), isHexDigit))
+            continue;
+        protectedText.append(text, copied, at - copied).append("_x005F_");
+        copied = at + 1;
+    }
+    if (copied == 0)
+        return text;
+    return protectedText.append(text, copied, std::string::npos);
+}
+
+void writeText(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, const std::string& text)
+{
+    if (text.find("_x") == std::string::npos)
+        worksheet_write_string(sheet, row, column, text.c_str(), nullptr);
+    else
+        worksheet_write_string(sheet, row, column, protectEscapes(text).c_str(), nullptr);
+}
+
 void writeCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, const Cell& cell, lxw_format* dateFormat,
                lxw_format* dateTimeFormat)
 {
     if (const auto* text = std::get_if<std::string>(&cell)) {
-        worksheet_write_string(sheet, row, column, text->c_str(), nullptr);
+        writeText(sheet, row, column, *text);
     } else if (const auto* integer = std::get_if<std::int64_t>(&cell)) {
         worksheet_write_number(sheet, row, column, static_cast<double>(*integer), nullptr);
     } else if (const auto* number = std::get_if<double>(&cell)) {
@@ -84,7 +117,7 @@ void writeXlsxWorkbook(const std::vector<SheetOfTable>& sheets, const std::files
             if (!worksheet)
                 throw ExportError("Excel 2007/2010 (.xlsx) cannot name a sheet \"" + sheet.name + "\".");
             for (std::size_t c = 0; c < sheet.table.columns.size(); ++c)
-                worksheet_write_string(worksheet, 0, static_cast<lxw_col_t>(c), sheet.table.columns[c].name.c_str(), nullptr);
+                writeText(worksheet, 0, static_cast<lxw_col_t>(c), sheet.table.columns[c].name);
             for (std::size_t r = 0; r < sheet.table.rows.size(); ++r)
                 for (std::size_t c = 0; c < sheet.table.columns.size(); ++c)
                     writeCell(worksheet, static_cast<lxw_row_t>(r + 1), static_cast<lxw_col_t>(c), sheet.table.rows[r][c],

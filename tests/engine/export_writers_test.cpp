@@ -153,6 +153,19 @@ TEST_F(ExportFolder, XlsxHoldsTypedCells)
     EXPECT_EQ(wide[1].back(), "7");
 }
 
+TEST_F(ExportFolder, XlsxKeepsTextsThatLookLikeEscapes)
+{
+    // The reader turns "_x" + four hex digits + "_" into a character; each text here must
+    // come back as written, in a cell and as a column name.
+    const std::vector<std::string> texts{"_x0041_", "a_x00e9_b_x0042_", "__x0041__", "_x005F_", "_x12_", "_xZZZZ_", "_x0041"};
+    Table table;
+    for (std::size_t c = 0; c < texts.size(); ++c)
+        table.columns.push_back({texts[c], ColumnType::Text});
+    table.rows.push_back(std::vector<Cell>(texts.begin(), texts.end()));
+    writeXlsxWorkbook({{"Data", table}}, path("escapes.xlsx"));
+    EXPECT_EQ(readWithPython("xlsx", path("escapes.xlsx"), "Data"), (Rows{texts, texts}));
+}
+
 const Rows& spreadsheetRows(bool cyrillic)
 {
     static const Rows withCyrillic{
