@@ -31,10 +31,12 @@ exporting::TemporaryBeside temporaryBeside(const QString& target)
 
 QString pathText(const exporting::TemporaryBeside& temporary) { return QFile::decodeName(temporary.path().c_str()); }
 
+const QString kJournalSuffix = QStringLiteral("-journal");
+
 void removeWithJournal(const QString& path)
 {
     QFile::remove(path);
-    QFile::remove(path + QStringLiteral("-journal"));
+    QFile::remove(path + kJournalSuffix);
 }
 
 // Gives `from` the name `to` unless a file of that name appeared meanwhile.
@@ -74,6 +76,17 @@ void requireFreeTarget(const QString& path)
         fail(QStringLiteral("The file \"%1\" already exists.").arg(path));
     if (!info.absoluteDir().exists())
         fail(QStringLiteral("The folder of \"%1\" does not exist.").arg(path));
+    // SQLite writes its journal beside the file under the file's name with "-journal"
+    // added: a name that leaves no room for it could be created but never written.
+    const long longestName = ::pathconf(QFile::encodeName(info.absolutePath()).constData(), _PC_NAME_MAX);
+    const qsizetype nameBytes = QFile::encodeName(info.fileName()).size();
+    if (longestName > 0 && nameBytes + kJournalSuffix.size() > longestName)
+        fail(QStringLiteral("The name of the file \"%1\" is too long: it has %2 bytes, and a test file's name can have "
+                            "at most %3, since the database writes its journal beside it under the name with "
+                            "\"-journal\" added.")
+                 .arg(path)
+                 .arg(nameBytes)
+                 .arg(longestName - static_cast<long>(kJournalSuffix.size())));
 }
 
 class NativeDatabase {

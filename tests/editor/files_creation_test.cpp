@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <set>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace kelvo;
 using kelvo::testing::EditorFixture;
@@ -199,6 +200,38 @@ TEST_F(NewButton, ALongNameWithinThePathLimitIsCreatedWithNothingBesideIt)
     Form1->con.close();
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{name});
     QDir(folder).removeRecursively();
+}
+
+// SQLite writes its journal beside the test under the test's name with "-journal" added:
+// a name without room for it is refused before anything is created, since the file could
+// never be written, and the longest name with room is created and written.
+TEST_F(NewButton, ANameWithoutRoomForTheJournalIsRefusedAndTheLongestWithRoomIsCreated)
+{
+    // A short folder, so that the path limit lets such names through.
+    const QString folder = QStringLiteral("/tmp/");
+    const QString unique = QStringLiteral("kelvo%1-").arg(::getpid());
+    const auto nameOf = [&](int bytes) { return unique + QString(bytes - unique.size() - 4, QLatin1Char('j')) + ".mdb"; };
+
+    const QString refused = folder + nameOf(248);
+    ClickNew(refused);
+    ASSERT_EQ(script.shown().size(), 1u);
+    EXPECT_EQ(script.shown()[0].kind, MessageKind::Error);
+    EXPECT_TRUE(script.lastText().startsWith("Error in creating .mdb file!")) << script.lastText().toStdString();
+    EXPECT_TRUE(script.lastText().endsWith("The name of the file \"" + refused
+                                           + "\" is too long: it has 248 bytes, and a test file's name can have at "
+                                             "most 247, since the database writes its journal beside it under the name "
+                                             "with \"-journal\" added."))
+        << script.lastText().toStdString();
+    EXPECT_TRUE(QDir(folder).entryList({unique + "*", "." + unique + "*"}, QDir::Files | QDir::Hidden).isEmpty());
+
+    script.clear();
+    const QString longest = folder + nameOf(247);
+    ClickNew(longest);
+    EXPECT_EQ(script.lastText(), kCreated) << script.texts().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(SelectToVariant("select count(*) from keyb;").integer(0, 0), 30);
+    Form1->con.close();
+    EXPECT_EQ(QDir(folder).entryList({unique + "*"}, QDir::Files | QDir::Hidden), QStringList{nameOf(247)});
+    QFile::remove(longest);
 }
 
 TEST_F(NewButton, AFolderThatCannotBeWrittenLeavesNoFileAndThePreviousTestOpen)

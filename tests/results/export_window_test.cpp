@@ -243,7 +243,10 @@ TEST_F(ExportRuns, TheLongestNameTheFileSystemTakesIsWrittenInEveryFormatOffered
         {kExcel1997, nameOf('f', ".xls"), rowsRead("xls"), 4},
         {kExcel2010, nameOf('x', ".xlsx"), rowsRead("xlsx"), 4},
     };
-    engine::createDatabase(Path(nameOf('a', ".mdb")), QString());
+    // Created under a short name (the program makes no test with a name this long), then
+    // named so, as another program may have named it.
+    engine::createDatabase(Path("access.mdb"), QString());
+    ASSERT_TRUE(QFile::rename(Path("access.mdb"), Path(nameOf('a', ".mdb"))));
     QStringList expectedFiles{"results.mdb"};
     for (const Case& c : cases)
         expectedFiles << c.name;
