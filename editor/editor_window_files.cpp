@@ -25,6 +25,7 @@
 #include <QToolButton>
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace kelvo {
@@ -367,30 +368,29 @@ void TForm3::Speed8Click()
 
     if (!Reconnect())
         return;
-    bool passwordRemoved = false;
-    if (Session::current().OpenTestDatabase(testFile, false, true)
-        && ChangeDatabasePassword(kDatabasePassword, QStringLiteral("null"))) {
-        passwordRemoved = true;
+    // The engine compacts the test with its password and the copy carries it, so the
+    // test never goes without its password: whenever the program dies, the file is the
+    // old test or the compacted one, each protected. The result is told only once the
+    // file is whole again.
+    std::optional<bool> compacted;  // none: the test could not be had exclusively
+    if (Session::current().OpenTestDatabase(testFile, false, true)) {
         Session::current().con.close();
-        // The compacted copy replaces the test in one step, and only once it is whole.
         std::error_code error;
-        bool compacted = CompactDatabase(testFile, temp);
-        if (compacted)
+        compacted = CompactDatabase(testFile, temp);
+        if (*compacted)
             std::filesystem::rename(FsPath(temp), FsPath(testFile), error);
-        compacted = compacted && !error;
-        QApplication::processEvents();
-        if (compacted) {
-            dialogs::information(QStringLiteral("Successfully Compact and Repair Kelvo .mdb database"));
-        } else {
-            dialogs::error(QStringLiteral("Error in Compact and Repair Kelvo .mdb database!"));
+        *compacted = *compacted && !error;
+        if (!*compacted)
             QFile::remove(temp);
-        }
+        QApplication::processEvents();
     }
+    if (compacted == true)
+        dialogs::information(QStringLiteral("Successfully Compact and Repair Kelvo .mdb database"));
+    else if (compacted == false)
+        dialogs::error(QStringLiteral("Error in Compact and Repair Kelvo .mdb database!"));
 
     if (!Session::current().con.isOpen() && !Reconnect())
         return;
-    if (passwordRemoved)
-        ChangeDatabasePassword(QStringLiteral("null"), kDatabasePassword);
     if (Session::current().OpenTestDatabase(testFile, false, false))
         RebindDataSets();
 }

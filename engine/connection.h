@@ -126,7 +126,8 @@ private:
 void createDatabase(const QString& path, const QString& password);
 
 // Writes a compacted copy of Source to Dest (which must not exist) through a temporary
-// file beside Dest; Source is read only. Throws on failure, leaving no Dest.
+// file beside Dest; Source is read only. The copy carries `password` even where Source
+// had its password removed. Throws on failure, leaving no Dest.
 void compactDatabase(const QString& sourcePath, const QString& destPath, const QString& password);
 
 }  // namespace kelvo::engine

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -109,6 +110,25 @@ private:
     sqlite3* db_ = nullptr;
 };
 
+// Gives the compacted copy at `path` the password when it carries none, in one
+// transaction: a source whose password was removed comes out protected again.
+void protectWithPassword(const QString& path, const QString& password)
+{
+    if (password.isEmpty())
+        return;
+    sqlite3* opened = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &opened, SQLITE_OPEN_READWRITE, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(opened, sqlite3_close_v2);
+    if (rc != SQLITE_OK)
+        fail(QStringLiteral("The compacted file \"%1\" could not be opened: %2").arg(path, describeFailure(db.get(), rc)));
+    sqlite3_extended_result_codes(db.get(), 1);
+    if (hasDatabasePassword(db.get()))
+        return;
+    runNative(db.get(), QStringLiteral("BEGIN IMMEDIATE"));
+    writeDatabasePassword(db.get(), password);
+    runNative(db.get(), QStringLiteral("COMMIT"));
+}
+
 QString connectionStringFor(const QString& path, const QString& password)
 {
     return QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=%2;")
@@ -155,6 +175,7 @@ void compactDatabase(const QString& sourcePath, const QString& destPath, const Q
             source.open();
             source.vacuumInto(temporary);
         }
+        protectWithPassword(temporary, password);
         syncFile(temporary);
         if (!renameWithoutReplacing(temporary, destPath))
             fail(QStringLiteral("The compacted file \"%1\" could not be written (%2).")

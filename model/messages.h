@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -87,7 +88,11 @@ public:
     void record(MessageKind kind, const QString& text, const QString& title = QStringLiteral("Kelvo"))
     {
         shown_.push_back({kind, text, title});
+        if (onShown_)
+            onShown_(shown_.back());
     }
+    // Called with each message as it is shown (a question before it is answered).
+    void onShown(std::function<void(const ShownMessage&)> hook) { onShown_ = std::move(hook); }
     bool nextQuestionAnswer();
     QString nextFileAnswer();
     FileChoice nextFileChoice(const QStringList& offeredFilters);
@@ -99,6 +104,7 @@ private:
     QStringList offeredFilters_;
     std::deque<std::pair<bool, QString>> inputAnswers_;
     std::vector<ShownMessage> shown_;
+    std::function<void(const ShownMessage&)> onShown_;
     DialogScript* previous_ = nullptr;
 };
 

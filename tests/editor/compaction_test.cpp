@@ -1,12 +1,18 @@
 // Compact and repair of the open test from the editor's Administrator page.
 #include "tests/editor/editor_fixture.h"
+#include "tests/support/kill_points.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlQueryModel>
 
+#include <set>
+
 using namespace kelvo;
 using kelvo::testing::EditorFixture;
+using kelvo::testing::ContentsOf;
+using kelvo::testing::ExpectOnlyItsPasswordOpens;
+using kelvo::testing::KillStep;
 
 namespace {
 
@@ -29,28 +35,6 @@ protected:
         ExecSQL("delete from items where id > 20;");
         ExecSQL("delete from datac where id > 10;");
         transaction.commit();
-    }
-
-    static QStringList Contents(engine::Connection& connection)
-    {
-        QStringList lines;
-        for (const QString& table : connection.tableNames()) {
-            const engine::ResultSet rows = connection.select(QStringLiteral("select * from %1;").arg(table));
-            for (const auto& row : rows.rows) {
-                QStringList cells;
-                for (const QVariant& cell : row)
-                    cells << (cell.isNull() ? QStringLiteral("<null>") : CellText(cell));
-                lines << table + QLatin1Char(':') + cells.join(QLatin1Char('|'));
-            }
-        }
-        return lines;
-    }
-
-    QStringList ContentsOf(const QString& path)
-    {
-        engine::Connection connection;
-        OpenDirectly(connection, path);
-        return Contents(connection);
     }
 
     // The Compact button stands on the Administrator page, which is usable while the test
@@ -167,6 +151,110 @@ TEST_F(Compaction, AFolderThatCannotBeWrittenLeavesTheTestUntouchedAndSaysSo)
     // A test that cannot be written to is not left open with its account logged in.
     EXPECT_FALSE(Form1->con.isOpen());
     EXPECT_FALSE(Session::current().permissions.has_value());
+}
+
+// A test whose password was removed (as a compaction cut short by an older version
+// left it) opens with any password; compacting it gives it its password again, and the
+// compaction after that works too.
+TEST_F(Compaction, ATestWithoutItsPasswordGetsItBack)
+{
+    const QString path = NewTest();
+    Form1->con.close();
+    {
+        engine::Connection exclusive;
+        exclusive.setConnectionString(QStringLiteral("Data Source=%1;Jet OLEDB:Database Password=%2;Mode=Share Deny "
+                                                     "Read|Share Deny Write;")
+                                          .arg(path, kDatabasePassword));
+        exclusive.open();
+        exclusive.execute(QStringLiteral("ALTER DATABASE PASSWORD null %1;").arg(kDatabasePassword));
+    }
+    const QStringList before = ContentsOf(path);
+    Form1->con.open();
+
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        script.clear();
+        Compact();
+        EXPECT_EQ(script.lastText(), kCompacted) << script.texts().join(" | ").toStdString();
+        EXPECT_TRUE(Form1->con.isOpen());
+        Form1->con.close();
+        ExpectOnlyItsPasswordOpens(path);
+        EXPECT_EQ(ContentsOf(path), before);
+        Form1->con.open();
+    }
+}
+
+// The child's side of the test below, run only in a process of its own: opens the test
+// its environment names and compacts it, killed at the step named there.
+TEST_F(Compaction, DISABLED_CompactsTheGivenTestUntilKilled)
+{
+    kelvo::testing::KillStepInChild kill;
+    if (kill.file().isEmpty())
+        GTEST_SKIP() << "run by the kill test in a process of its own";
+    ClickOpen(kill.file());
+    ASSERT_TRUE(Form1->con.isOpen()) << script.texts().join(" | ").toStdString();
+    script.clear();
+    kill.arm(script);
+    Compact();
+    EXPECT_EQ(script.lastText(), kCompacted) << script.texts().join(" | ").toStdString();
+}
+
+// Killed at any step of a compaction, the program leaves the old test or the compacted
+// one, whole and with its password, and the next compaction works.
+TEST_F(Compaction, KilledAtAnyStepLeavesTheTestWholeWithItsPassword)
+{
+    const QString original = NewTest();
+    LeaveFreePages();
+    Form1->con.close();
+    const QStringList before = ContentsOf(original);
+
+    // The compacted copy is the only other file SQLite writes: the backup is a plain copy.
+    const QString copy = QStringLiteral("^(?!t\\.mdb).*");
+    const struct {
+        KillStep step;
+        bool reached;  // whether a sound compaction passes the step
+    } cases[] = {
+        {{"box", "All other users should be disconnected", 1}, true},
+        {{"box", "Kelvo will try to Compact", 1}, true},
+        {{"write", copy, 1}, true},  // the copy begun
+        {{"write", copy, 4}, true},  // the copy half written
+        {{"sync", copy, 1}, true},   // the copy whole, not yet in the test's place
+        {{"delete", "t\\.mdb-journal", 1}, false},  // a change to the test itself committed
+        {{"box", "Successfully Compact and Repair", 1}, true},
+    };
+    const qint64 originalSize = QFileInfo(original).size();
+    std::set<bool> compactedByTheChild;
+    int number = 0;
+    for (const auto& [step, reached] : cases) {
+        SCOPED_TRACE(step.text().toStdString());
+        const QString folder = dir.filePath(QStringLiteral("case%1").arg(++number));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/t.mdb");
+        ASSERT_TRUE(QFile::copy(original, path));
+
+        const bool killed = kelvo::testing::RunKilledAt(
+            QStringLiteral("Compaction.DISABLED_CompactsTheGivenTestUntilKilled"), path, step,
+            dir.filePath(QStringLiteral("child%1").arg(number)));
+        if (reached) {
+            EXPECT_TRUE(killed) << "the step was never reached";
+        }
+        ExpectOnlyItsPasswordOpens(path);
+        EXPECT_EQ(ContentsOf(path), before);
+        compactedByTheChild.insert(QFileInfo(path).size() < originalSize);
+
+        // The next compaction, in this process, finds the test as it should be.
+        script.clear();
+        ClickOpen(path);
+        ASSERT_TRUE(Form1->con.isOpen()) << script.texts().join(" | ").toStdString();
+        script.clear();
+        Compact();
+        EXPECT_EQ(script.lastText(), kCompacted) << script.texts().join(" | ").toStdString();
+        Form1->con.close();
+        ExpectOnlyItsPasswordOpens(path);
+        EXPECT_EQ(ContentsOf(path), before);
+    }
+    // Some kills left the old test, some the compacted one.
+    EXPECT_EQ(compactedByTheChild, (std::set<bool>{false, true}));
 }
 
 }  // namespace

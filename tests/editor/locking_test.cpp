@@ -5,6 +5,7 @@
 #include "editor/editor_window.h"
 #include "engine/connection.h"
 #include "tests/run/run_window_fixture.h"
+#include "tests/support/kill_points.h"
 #include "ui/dialog_service.h"
 #include "ui/log_window.h"
 #include "ui/wait_window.h"
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -29,6 +31,7 @@
 #include <set>
 
 using namespace kelvo;
+using kelvo::testing::KillStep;
 
 namespace {
 
@@ -500,6 +503,107 @@ TEST_F(TestLocking, TheLockButtonLooksRightInBothStates)
     if (!out.isEmpty())
         Form3->grab().save(QDir(out).filePath(QStringLiteral("editor_unlocked.png")));
     EXPECT_NE(Form3->btnLock->grab().toImage(), locked) << "the two states differ on screen";
+}
+
+// The child's side of the test below, run only in a process of its own: locks the test
+// its environment names, killed at the step named there.
+TEST_F(TestLocking, DISABLED_LocksTheGivenTestUntilKilled)
+{
+    kelvo::testing::KillStepInChild kill;
+    if (kill.file().isEmpty())
+        GTEST_SKIP() << "run by the kill test in a process of its own";
+    Form3->CloseDataSets();
+    ASSERT_TRUE(Form1->OpenTestDatabase(kill.file(), false, false));
+    OpenForEditing();
+    DialogScript script;
+    kill.arm(script);
+    ClickLock();
+    EXPECT_EQ(script.texts(), QStringList{kLockedMessage});
+}
+
+// Killed at any step of locking, the test is left whole with its password: its
+// questions, answers, variables and data fields as they were, locked only with all its
+// result columns, and locking it again works.
+TEST_F(TestLocking, KilledAtAnyStepLeavesTheTestWholeAndLockable)
+{
+    AddQuestion(2, QStringLiteral("second"), {QStringLiteral("a"), QStringLiteral("b")});
+    AddVariable(1, QStringLiteral("score"), QStringLiteral("true"), 0, QStringLiteral("0"),
+                {QStringLiteral("if(item1=1,2,0)")});
+    AddDataField(1, 1, QStringLiteral("name"), QStringLiteral("string"));
+    AddDataField(2, 2, QStringLiteral("age"), QStringLiteral("integer"));
+    const QString original = Session::current().testFile;
+    Form3->CloseDataSets();
+    Form1->con.close();
+    const QStringList definition = {QStringLiteral("items"), QStringLiteral("answers"), QStringLiteral("variables"),
+                                    QStringLiteral("formula"), QStringLiteral("userf")};
+    const QStringList before = kelvo::testing::ContentsOf(original, definition);
+
+    // The columns a whole lock gives.
+    const QStringList resultTables = {QStringLiteral("datai1"), QStringLiteral("datav1"), QStringLiteral("dataf")};
+    const auto resultColumns = [&] {
+        std::map<QString, std::map<QString, engine::FieldClass>> columns;
+        for (const QString& table : resultTables)
+            if (HasTable(table))
+                columns[table] = Columns(table);
+        return columns;
+    };
+    std::map<QString, std::map<QString, engine::FieldClass>> whole;
+    {
+        const QString reference = dir.filePath(QStringLiteral("reference.mdb"));
+        ASSERT_TRUE(QFile::copy(original, reference));
+        ASSERT_TRUE(Form1->OpenTestDatabase(reference, false, false));
+        DialogScript script;
+        OpenForEditing();
+        ClickLock();
+        ExpectLocked();
+        whole = resultColumns();
+        ASSERT_EQ(whole.size(), 3u);
+        Form3->CloseDataSets();
+    }
+
+    const QString test = QStringLiteral("^lock\\.mdb$");
+    const QString journal = QStringLiteral("^lock\\.mdb-journal$");
+    const KillStep steps[] = {
+        {"write", journal, 1},   // the first change begun
+        {"write", test, 1},      // the first change being written into the test
+        {"delete", journal, 1},  // the first change made
+        {"delete", journal, 3},
+        {"write", test, 10},
+        {"delete", journal, 6},
+        {"delete", journal, 9},  // the last change made
+        {"box", "Kelvo test is valid!", 1},
+    };
+    std::set<bool> lockedByTheChild;
+    int number = 0;
+    for (const KillStep& step : steps) {
+        SCOPED_TRACE(step.text().toStdString());
+        const QString folder = dir.filePath(QStringLiteral("case%1").arg(++number));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/lock.mdb");
+        ASSERT_TRUE(QFile::copy(original, path));
+
+        EXPECT_TRUE(kelvo::testing::RunKilledAt(QStringLiteral("TestLocking.DISABLED_LocksTheGivenTestUntilKilled"),
+                                                path, step, dir.filePath(QStringLiteral("child%1").arg(number))))
+            << "the step was never reached";
+        kelvo::testing::ExpectOnlyItsPasswordOpens(path);
+        EXPECT_EQ(kelvo::testing::ContentsOf(path, definition), before);
+
+        ASSERT_TRUE(Form1->OpenTestDatabase(path, false, false));
+        const bool locked = LockFlag() == QStringLiteral("true");
+        if (locked) {
+            EXPECT_EQ(resultColumns(), whole) << "locked without all its result columns";
+        }
+        lockedByTheChild.insert(locked);
+        OpenForEditing();
+        DialogScript script;
+        ClickLock();
+        EXPECT_EQ(script.texts(), QStringList{kLockedMessage});
+        ExpectLocked();
+        EXPECT_EQ(resultColumns(), whole);
+        Form3->CloseDataSets();
+    }
+    // Some kills came before the lock flag was written, some after.
+    EXPECT_EQ(lockedByTheChild, (std::set<bool>{false, true}));
 }
 
 }  // namespace

@@ -8,13 +8,20 @@
 #include "results/results_editor_window.h"
 #include "results/results_window.h"
 #include "tests/results/recorded_runs_fixture.h"
+#include "tests/support/kill_points.h"
 #include "tests/support/table_dump.h"
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QToolButton>
+
+#include <set>
+#include <utility>
 
 using namespace kelvo;
 using kelvo::dataaware::NavigatorButton;
@@ -77,6 +84,21 @@ protected:
         return typing;
     }
 
+    // Types `text` over the cell of run `id` in column `field` of the data fields and
+    // posts the row, as a person does.
+    static void TypeIntoCell(TForm15& editor, int id, const QString& field, const QString& text)
+    {
+        Choose(editor, "data fields");
+        QLineEdit* typing = OpenCell(editor, id, field);
+        ASSERT_NE(typing, nullptr);
+        QTest::keyClicks(typing, text);
+        QTest::keyClick(typing, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        if (editor.query->isEditing()) {
+            EXPECT_TRUE(editor.nav->press(NavigatorButton::Post));
+        }
+    }
+
     static bool ColumnEditable(const TForm15& editor, const QString& field)
     {
         const QModelIndex cell = editor.dbg->model()->index(0, Column(editor, field));
@@ -115,15 +137,7 @@ TEST_F(ResultsEditor, EditedDataFieldIsStoredAndMarksOnlyItsRunModified)
 {
     TForm15 editor;
     editor.show();
-    Choose(editor, "data fields");
-    QLineEdit* typing = OpenCell(editor, 3, "data2");
-    ASSERT_NE(typing, nullptr);
-    QTest::keyClicks(typing, "Tromso 'north'");
-    QTest::keyClick(typing, Qt::Key_Return);
-    QCoreApplication::processEvents();
-    if (editor.query->isEditing()) {
-        EXPECT_TRUE(editor.nav->press(NavigatorButton::Post));
-    }
+    TypeIntoCell(editor, 3, "data2", "Tromso 'north'");
     EXPECT_EQ(SelectToVariant("select data2 from dataf where id = 3;").text(0, 0), "Tromso 'north'");
     const RowSet marks = SelectToVariant("select id, modified from datac order by id;");
     for (int r = 0; r < marks.rows(); ++r)
@@ -289,6 +303,109 @@ TEST_F(ResultsEditor, AwkwardInputIntoDataFieldsIsStoredExactlyOrRefused)
         });
         EXPECT_EQ(changes, QStringList());
     }
+}
+
+// The editor's saves against the program killed while it makes them: the test is built
+// by the parent only, the child works on the parent's file.
+class ResultsEditorKilled : public ResultsEditor {
+protected:
+    void SetUp() override { RecordedRunsFixture::SetUp(); }
+
+    // The rows of the result tables, without those of the runs `left` out.
+    static QStringList ResultRowsWithout(const QString& path, const QList<int>& left)
+    {
+        QStringList rows;
+        for (const QString& line : kelvo::testing::ContentsOf(path, kResultTables)) {
+            const int id = line.section(QLatin1Char(':'), 1).section(QLatin1Char('|'), 0, 0).toInt();
+            if (!left.contains(id))
+                rows << line;
+        }
+        return rows;
+    }
+
+    static inline const QStringList kResultTables = {"datac", "dataf", "datai1", "datav1"};
+};
+
+// The child's side of the test below, run only in a process of its own: edits a data
+// field of run 3 and deletes run 2 in the test its environment names, killed at the
+// step named there.
+TEST_F(ResultsEditorKilled, DISABLED_EditsAndDeletesRunsUntilKilled)
+{
+    kelvo::testing::KillStepInChild kill;
+    if (kill.file().isEmpty())
+        GTEST_SKIP() << "run by the kill test in a process of its own";
+    ASSERT_TRUE(Form1->OpenTestDatabase(kill.file(), false, false));
+    TForm15 editor;
+    editor.show();
+    DialogScript script;
+    script.answerQuestion(true);
+    kill.arm(script);
+    TypeIntoCell(editor, 3, "data2", "Tromso");
+    Choose(editor, "answers 1 - 254");
+    ASSERT_TRUE(editor.query->locate("id", 2));
+    EXPECT_TRUE(editor.nav->press(NavigatorButton::Delete));
+    EXPECT_EQ(Count("select count(*) from datac where id = 2;"), 0);
+}
+
+// Killed at any step of an edit or a deletion, every run is whole: the edited field
+// and the run's modified mark are both stored or neither, the deleted run is gone from
+// every result table or from none, the other runs are as they were, and the file keeps
+// its password.
+TEST_F(ResultsEditorKilled, KilledWhileSavingLeavesEveryRunWhole)
+{
+    BuildTest();
+    TakeAllRuns();
+    const QString original = Session::current().testFile;
+    const QString name = QRegularExpression::escape(QFileInfo(original).fileName());
+    Form1->con.close();
+    const QStringList others = ResultRowsWithout(original, {2, 3});
+
+    using kelvo::testing::KillStep;
+    const KillStep steps[] = {
+        {"write", name + "-journal$", 1},  // the edit begun
+        {"write", name + "$", 1},          // the edit being written into the test
+        {"delete", name + "-journal$", 1}, // the edit made
+        {"box", "If you delete this record", 1},
+        {"write", name + "-journal$", 6},  // the deletion begun
+        {"write", name + "$", 5},          // the deletion being written into the test
+        {"delete", name + "-journal$", 2}, // the deletion made
+    };
+    std::set<std::pair<bool, bool>> outcomes;  // edited, deleted
+    int number = 0;
+    for (const KillStep& step : steps) {
+        SCOPED_TRACE(step.text().toStdString());
+        const QString folder = dir.filePath(QStringLiteral("case%1").arg(++number));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString path = folder + QLatin1Char('/') + QFileInfo(original).fileName();
+        ASSERT_TRUE(QFile::copy(original, path));
+
+        EXPECT_TRUE(kelvo::testing::RunKilledAt(QStringLiteral("ResultsEditorKilled.DISABLED_EditsAndDeletesRunsUntilKilled"),
+                                                path, step, dir.filePath(QStringLiteral("child%1").arg(number))))
+            << "the step was never reached";
+        kelvo::testing::ExpectOnlyItsPasswordOpens(path);
+        EXPECT_EQ(ResultRowsWithout(path, {2, 3}), others);
+
+        const auto file = kelvo::testing::OpenFile(path);
+        const auto first = [&](const QString& sql) {
+            const engine::ResultSet rows = file->select(sql);
+            return rows.rows.empty() ? QVariant() : rows.rows[0][0];
+        };
+        const bool edited = first("select data2 from dataf where id = 3;").toString() == "Tromso";
+        EXPECT_EQ(first("select modified from datac where id = 3;").toBool(), edited);
+        if (!edited) {
+            EXPECT_EQ(first("select data2 from dataf where id = 3;").toString(), "Bergen");
+        }
+        int tablesWithRun2 = 0;
+        for (const QString& table : kResultTables)
+            tablesWithRun2 += first(QStringLiteral("select count(*) from %1 where id = 2;").arg(table)).toInt();
+        EXPECT_TRUE(tablesWithRun2 == 0 || tablesWithRun2 == kResultTables.size()) << tablesWithRun2;
+        if (tablesWithRun2 == 0) {
+            EXPECT_TRUE(edited) << "deleted before the edit was stored";
+        }
+        outcomes.emplace(edited, tablesWithRun2 == 0);
+    }
+    // The kills fell before, between and after the two saves.
+    EXPECT_EQ(outcomes, (std::set<std::pair<bool, bool>>{{false, false}, {true, false}, {true, true}}));
 }
 
 }  // namespace
