@@ -545,8 +545,11 @@ void limitListDepth(const exco::RoutineRequest& exco, Generation& generation, TA
     measure.InitMeasure(*exco.variables, vt::Extended, exco.constType, exco.depthLimit);
     int32_t lastEntry = 0;
     std::size_t lastTaken = 0;
+    // Keeping a result in memory changes nothing the generator reads before that
+    // entry, so each measuring run goes on from the entry last taken.
+    int32_t resumeAt = 0;
     for (std::size_t rounds = 0; rounds < list.size(); ++rounds) {
-        const int32_t above = measure.FirstEntryAboveLimit(list);
+        const int32_t above = measure.FirstEntryAboveLimit(list, resumeAt);
         if (above <= 1)
             return;
         std::size_t taken = 0;
@@ -567,6 +570,7 @@ void limitListDepth(const exco::RoutineRequest& exco, Generation& generation, TA
             parent.OperandStates[pos - 1] = 2;
         lastEntry = above;
         lastTaken = taken;
+        resumeAt = static_cast<int32_t>(taken);
     }
 }
 

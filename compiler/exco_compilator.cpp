@@ -624,6 +624,61 @@ void State::resetRun()
     else
         children.build(*list);
     listAsLowered = false;  // for this run only
+    recordedEnd = 0;
+}
+
+void State::recordEntryStart(int32_t i)
+{
+    const std::size_t at = static_cast<std::size_t>(i);
+    if (entryStarts.size() < list->size())
+        entryStarts.resize(list->size());
+    EntryStart& e = entryStarts[at];
+    e.depth = depth;
+    e.overflow = overflow;
+    e.tracking = tracking;
+    e.hasCalls = hasCalls;
+    e.foreignCall = foreignCall;
+    e.hasEffects = hasEffects;
+    e.foreignTemplate = foreignTemplate;
+    e.used = used;
+    e.jumps = jumps.size();
+    e.codeSize = code.size();
+    const int32_t parent = node(i).ParentIndex;
+    e.parent = parent > 0 && parent <= last() ? parent : 0;
+    const std::size_t p = static_cast<std::size_t>(e.parent);
+    e.flagBytes = {onStack[at], started[at], inverted[at], started[p], inverted[p]};
+    recordedEnd = i + 1;
+}
+
+void State::rewindTo(int32_t i)
+{
+    // Undone from the last entry back, each to the flags it found, which leaves every
+    // flag as it was when the run reached entry i.
+    for (int32_t k = recordedEnd - 1; k >= i; --k) {
+        const std::size_t at = static_cast<std::size_t>(k);
+        const EntryStart& e = entryStarts[at];
+        const std::size_t p = static_cast<std::size_t>(e.parent);
+        if (e.parent != 0) {
+            started[p] = e.flagBytes[3];
+            inverted[p] = e.flagBytes[4];
+        }
+        onStack[at] = e.flagBytes[0];
+        started[at] = e.flagBytes[1];
+        inverted[at] = e.flagBytes[2];
+    }
+    // The deepest point stays that of every run, as it does over runs from the start.
+    const EntryStart& e = entryStarts[static_cast<std::size_t>(i)];
+    depth = e.depth;
+    overflow = e.overflow;
+    tracking = e.tracking;
+    hasCalls = e.hasCalls;
+    foreignCall = e.foreignCall;
+    hasEffects = e.hasEffects;
+    foreignTemplate = e.foreignTemplate;
+    used = e.used;
+    jumps.resize(e.jumps);
+    code.rewind(e.codeSize);
+    recordedEnd = i;
 }
 
 void ChildLists::build(const TArrayOfTFunc& list)
@@ -697,11 +752,13 @@ void State::generateEntry(int32_t i)
     finishNode(i);
 }
 
-template <class AfterEntry>
-void State::runList(AfterEntry&& afterEntry)
+template <bool Recorded, class AfterEntry>
+void State::runList(AfterEntry&& afterEntry, int32_t first)
 {
     const int32_t n = static_cast<int32_t>(list->size());
-    for (int32_t i = 1; i < n; ++i) {
+    for (int32_t i = first; i < n; ++i) {
+        if constexpr (Recorded)
+            recordEntryStart(i);
         const std::size_t start = code.size();
         const int32_t before = depth;
         measureMax = depth;
@@ -871,6 +928,7 @@ void TCompiler::InitMeasure(const TVarList& variables, int32_t tempType, int32_t
     s_->depthLimit = depthLimit;
     s_->key = kMeasure;
     s_->tracking = true;
+    s_->recordedEnd = 0;
 }
 
 void TCompiler::MeasureGrowth(TArrayOfTFunc& list, int32_t& overallMax, std::vector<int32_t>& growth)
@@ -886,18 +944,28 @@ void TCompiler::MeasureGrowth(TArrayOfTFunc& list, int32_t& overallMax, std::vec
     overallMax = s_->maxDepth;
 }
 
-int32_t TCompiler::FirstEntryAboveLimit(TArrayOfTFunc& list)
+int32_t TCompiler::FirstEntryAboveLimit(TArrayOfTFunc& list, int32_t resumeAt)
 {
-    s_->list = &list;
-    s_->resetRun();
+    State& s = *s_;
+    // Only a run of this list that stopped after resumeAt is gone on with; the flags
+    // were sized for its length.
+    const bool resumes = resumeAt >= 1 && resumeAt < s.recordedEnd && s.list == &list &&
+                         s.onStack.size() == list.size() && s.key == kMeasure;
+    s.list = &list;
+    if (resumes)
+        s.rewindTo(resumeAt);
+    else
+        s.resetRun();
     int32_t found = 0;
-    s_->runList([&](int32_t i, int32_t) {
-        if (s_->measureMax > s_->depthLimit) {
-            found = i;
-            return false;
-        }
-        return true;
-    });
+    s.runList<true>(
+        [&](int32_t i, int32_t) {
+            if (s.measureMax > s.depthLimit) {
+                found = i;
+                return false;
+            }
+            return true;
+        },
+        resumes ? resumeAt : 1);
     return found;
 }
 

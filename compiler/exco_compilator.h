@@ -144,7 +144,12 @@ class TCompiler {
     void MeasureGrowth(TArrayOfTFunc& list, int32_t& overallMax, std::vector<int32_t>& growth);
     // Index of the first entry during which the depth goes above the limit, 0 when
     // none does.
-    int32_t FirstEntryAboveLimit(TArrayOfTFunc& list);
+    // resumeAt: an entry at or after which the list changed since the last call, which
+    // stopped after it (only entries' own results kept in memory may change between
+    // the calls): the run then goes on from the state it had when it reached that
+    // entry, instead of measuring the entries before it again. 0 measures from the
+    // start.
+    int32_t FirstEntryAboveLimit(TArrayOfTFunc& list, int32_t resumeAt = 0);
 
     // Compiles the list into func: code into the executable arena, func.Entry set.
     // levelSlots and sharedSlots size the temporaries (levelSlots 0: enough for the

@@ -355,12 +355,37 @@ struct TCompiler::State {
     void hyperbolicFromExp(int32_t funcIndex);
     void tanhChain(bool cotangent);
 
+    // What a measuring run held when it reached an entry, so that it can go on from
+    // there once that entry's result is kept in memory: generating an entry writes
+    // the flags of the entry and of its parent only, and in measuring mode no cell
+    // or fix, which leaves these the whole of the run's state.
+    struct EntryStart {
+        int32_t depth = 0;
+        bool overflow = false;
+        bool tracking = true;
+        bool hasCalls = false;
+        bool foreignCall = false;
+        bool hasEffects = false;
+        bool foreignTemplate = false;
+        std::array<bool, 8> used{};
+        std::size_t jumps = 0;
+        std::size_t codeSize = 0;
+        int32_t parent = 0;                 // 0 when the entry has none in the list
+        std::array<uint8_t, 5> flagBytes{};  // onStack, started, inverted of the entry; started, inverted of the parent
+    };
+    std::vector<EntryStart> entryStarts;  // per entry; recorded for [1, recordedEnd)
+    int32_t recordedEnd = 0;              // 0: nothing recorded since the last reset
+    void recordEntryStart(int32_t i);
+    // Back to the state recorded when the run reached entry i.
+    void rewindTo(int32_t i);
+
     // runs
     void resetRun();
     // The code of entry i (not "@@NOP"), its post form and its joining.
     void generateEntry(int32_t i);
-    template <class AfterEntry>
-    void runList(AfterEntry&& afterEntry);
+    // Recorded: each entry's start is kept for rewindTo. first: where the run goes on.
+    template <bool Recorded = false, class AfterEntry>
+    void runList(AfterEntry&& afterEntry, int32_t first = 1);
     // Gives back the buffers of a huge text once its routine is placed.
     void trim();
     // The finished routine, in code from the returned offset to its end.

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -164,6 +165,51 @@ TEST_F(Cases, NestingWithinTheLimitCompilesAndBeyondItIsRefused) {
     const CompileOutcome out = compileText(text);
     EXPECT_EQ(out.handle, 0);
     EXPECT_EQ(out.code, 202) << text.substr(0, 40);
+  }
+}
+
+TEST_F(Cases, NestsKeepingValuesOnTheX87StackGiveTheValueOfEveryLevel) {
+  // Each level leaves a value waiting while the level under it is worked out, so from
+  // the eighth level on values go to memory, one after another; the reference applies
+  // the levels one by one from the innermost x.
+  vars.x = 0.7;
+  vars.y = 0.3;
+  const long double x = 0.7, y = 0.3;
+  struct Nest {
+    const char* open;
+    const char* close;
+    long double (*level)(long double x, long double y, long double v);
+    int bracketsPerLevel = 1;
+  };
+  const std::vector<Nest> nests = {
+      {"sum(1,", ")", [](long double, long double, long double v) { return 1 + v; }},
+      {"sum(y,x*", ")", [](long double x, long double y, long double v) { return y + x * v; }},
+      {"max(y,x*", ")", [](long double x, long double y, long double v) { return std::max(y, x * v); }},
+      {"min(x,y,1+", ")", [](long double x, long double y, long double v) { return std::min({x, y, 1 + v}); }},
+      {"prod(x,2,", ")", [](long double x, long double, long double v) { return x * 2 * v; }},
+      {"x*(y-", ")", [](long double x, long double y, long double v) { return x * (y - v); }},
+      {"x/(2+", ")", [](long double x, long double, long double v) { return x / (2 + v); }},
+      {"x-sin(", ")", [](long double x, long double, long double v) { return x - sinl(v); }},
+      {"sum(x,y,max(1,", "))", [](long double x, long double y, long double v) { return x + y + std::max(1.0L, v); }, 2},
+      {"if(x>0,y+", ",0)", [](long double, long double y, long double v) { return y + v; }},
+  };
+  for (const bool optimise : {true, false}) {
+    ExcoLibraryCompiler().Optimise = optimise;
+    ExcoLibraryCompiler().CodeListOptimisation = optimise;
+    for (const Nest& n : nests) {
+      for (const int depth : {7, 8, 9, 17, 100, 255}) {
+        if (depth * n.bracketsPerLevel > 256) continue;  // beyond the nesting limit
+        long double expected = x;
+        for (int k = 0; k < depth; ++k) expected = n.level(x, y, expected);
+        const std::string text = nested(n.open, "x", n.close, depth);
+        const CompileOutcome out = compileText(text);
+        ASSERT_NE(out.handle, 0) << n.open << " " << depth << ": error " << out.code;
+        const long double got = TExco().Calc(reinterpret_cast<void*>(out.handle));
+        EXPECT_NEAR(static_cast<double>(got), static_cast<double>(expected), 1e-12 * std::max(1.0L, fabsl(expected)))
+            << n.open << " " << depth << " optimise " << optimise;
+        ExcoSetOption(exco_option::Clear, out.handle);
+      }
+    }
   }
 }
 
