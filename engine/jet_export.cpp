@@ -71,7 +71,8 @@ std::filesystem::path asideName(const std::filesystem::path& target)
     do {
         const QString random = QString::number(QRandomGenerator::system()->generate(), 36);
         aside = target.parent_path() / (".kelvo-earlier-" + random.toStdString() + target.extension().string());
-    } while (std::filesystem::symlink_status(aside, error).type() != std::filesystem::file_type::not_found);
+        // A name that cannot even be looked up is left to the rename, which reports why.
+    } while (std::filesystem::symlink_status(aside, error).type() != std::filesystem::file_type::not_found && !error);
     return aside;
 }
 
