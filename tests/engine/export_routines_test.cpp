@@ -1,5 +1,6 @@
 // The export routines on a test file the program built: every file type's statement
 // runs its SELECT and leaves a file that a reader Kelvo did not write reads back whole.
+#include "engine/export_run.h"
 #include "engine/jet_export.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/engine/export_reading.h"
@@ -202,6 +203,39 @@ TEST_F(ExportRoutines, EightBitFormatsHoldLatinTextAndRefuseCyrillic)
                         "\"1\",\"45356\",\"Ann \"\"A\"\"; B\",\"1\",\"yesno\",\"2.5\"\n"
                         "\"2\",\"45357.6\",\"Zo\u00eb\",\"0\",\"\",\"\"\n"
                         "\"3\",\"\",\"\u00c6r\u00f8\",\"\",\"x\",\"-1\"\n\n");
+}
+
+// SQLite keeps any value in any column: each column goes to the writers as the kind
+// that holds all its cells, and texts leave as UTF-8 whether or not they are ASCII.
+TEST_F(ExportRoutines, EachColumnTakesTheKindThatHoldsItsCells)
+{
+    using exporting::ColumnType;
+    connection_.execute("create table mixed ( id integer primary key, whole int, wholeThenText int, memo longtext, "
+                        "empty int, flag yesno, name varchar(20) );");
+    connection_.execute("insert into mixed values (1, 1, 1, 'a', null, true, 'plain');");
+    connection_.execute(QString::fromUtf8("insert into mixed values (2, 2.5, 'x', 3, null, false, 'Zoë Привет');"));
+    connection_.execute("insert into mixed values (3, null, 2, null, null, null, '');");
+    const exporting::Table table = exportTableOf(connection_.select("select * from mixed order by id"));
+
+    const std::vector<std::pair<std::string, ColumnType>> columns{
+        {"id", ColumnType::Integer},  {"whole", ColumnType::Float}, {"wholeThenText", ColumnType::Text},
+        {"memo", ColumnType::LongText}, {"empty", ColumnType::Integer}, {"flag", ColumnType::Boolean},
+        {"name", ColumnType::Text}};
+    ASSERT_EQ(table.columns.size(), columns.size());
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        EXPECT_EQ(table.columns[c].name, columns[c].first);
+        EXPECT_EQ(table.columns[c].type, columns[c].second) << columns[c].first;
+    }
+    ASSERT_EQ(table.rows.size(), 3u);
+    const auto cell = [&](std::size_t row, std::size_t column) { return table.rows[row][column]; };
+    EXPECT_EQ(std::get<std::int64_t>(cell(0, 1)), 1);
+    EXPECT_EQ(std::get<double>(cell(1, 1)), 2.5);
+    EXPECT_EQ(std::get<std::string>(cell(1, 2)), "x");
+    EXPECT_EQ(std::get<std::string>(cell(1, 3)), "3");  // the column's text affinity made it a text
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(cell(2, 3)));
+    EXPECT_EQ(std::get<std::string>(cell(0, 6)), "plain");
+    EXPECT_EQ(std::get<std::string>(cell(1, 6)), "Zo\xc3\xab \xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82");
+    EXPECT_EQ(std::get<std::string>(cell(2, 6)), "");  // empty, not Null
 }
 
 TEST_F(ExportRoutines, StatementFormsAreRecognised)
