@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6sql6-sqlite libsqlite3-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libxlsxwriter-dev libshp-dev pxlib-dev libmuparser-dev
+  libxlsxwriter-dev libminizip-dev libshp-dev pxlib-dev libmuparser-dev
   python3-openpyxl python3-xlrd python3-dbfread libwps-tools
   xvfb xauth
 )

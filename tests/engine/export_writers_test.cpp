@@ -28,9 +28,12 @@
 namespace kelvo::exporting {
 namespace {
 
+using testing::ProgramOutput;
 using testing::readParadox;
 using testing::readWithPython;
 using testing::Rows;
+using testing::runProgram;
+using testing::shellQuoted;
 namespace fs = std::filesystem;
 
 // Three runs: quotes, a delimiter and a line break in texts, accents, Null in every
@@ -142,6 +145,12 @@ TEST_F(ExportFolder, XlsxHoldsTypedCells)
                         {"2", "Zo\u00eb caf\u00e9", "<null>", "-1250.125", "2023-12-31", "<null>", "<null>"},
                         {"3", "\u041f\u0440\u0438\u0432\u0435\u0442", "x", "<null>", "<null>", "2024-01-02 08:15:00", "false"}};
     EXPECT_EQ(readWithPython("xlsx", path("r.xlsx"), "Data"), expected);
+    // Every part is deflated at the fastest level (its flag bits say so) and whole.
+    const ProgramOutput parts = runProgram(
+        "python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+        "print(z.testzip(), sorted({(i.compress_type, i.flag_bits & 6) for i in z.infolist()}))' "
+        + shellQuoted(path("r.xlsx")));
+    EXPECT_EQ(parts.text, "None [(8, 6)]\n");
 
     // A test with 300 questions goes to one sheet, beyond the 256 columns of the older
     // formats.
