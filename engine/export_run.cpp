@@ -17,8 +17,10 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 namespace kelvo::engine {
 namespace {
@@ -147,24 +149,23 @@ ColumnType kindOfCell(const Cell& cell, ColumnType declared)
     return declared == ColumnType::LongText ? ColumnType::LongText : ColumnType::Text;
 }
 
-// Settles a column's kind over all its cells, taken in any order.
+// Settles a column's kind over all its cells, taken in any order: the kind of every
+// cell when they agree, Float for a mix of numbers, else text.
 class ColumnKindSettler {
 public:
     explicit ColumnKindSettler(ColumnType declared) : declared_(declared) {}
 
     void take(const Cell& cell)
     {
-        if (std::holds_alternative<std::monostate>(cell))
-            return;
-        const ColumnType kind = kindOfCell(cell, declared_);
-        if (!settled_) {
-            settled_ = kind;
-        } else if (*settled_ != kind) {
-            const bool numbers = (*settled_ == ColumnType::Integer || *settled_ == ColumnType::Float)
-                                 && (kind == ColumnType::Integer || kind == ColumnType::Float);
-            settled_ = numbers ? ColumnType::Float
-                               : (declared_ == ColumnType::LongText ? ColumnType::LongText : ColumnType::Text);
-        }
+        if (!std::holds_alternative<std::monostate>(cell))
+            takeKind(kindOfCell(cell, declared_));
+    }
+
+    // What another settler of the same column took, as if this one had taken it.
+    void merge(const ColumnKindSettler& other)
+    {
+        if (other.settled_)
+            takeKind(*other.settled_);
     }
 
     ColumnType settled() const
@@ -177,9 +178,59 @@ public:
     }
 
 private:
+    void takeKind(ColumnType kind)
+    {
+        if (!settled_) {
+            settled_ = kind;
+        } else if (*settled_ != kind) {
+            const bool numbers = (*settled_ == ColumnType::Integer || *settled_ == ColumnType::Float)
+                                 && (kind == ColumnType::Integer || kind == ColumnType::Float);
+            settled_ = numbers ? ColumnType::Float
+                               : (declared_ == ColumnType::LongText ? ColumnType::LongText : ColumnType::Text);
+        }
+    }
+
     ColumnType declared_;
     std::optional<ColumnType> settled_;
 };
+
+std::vector<ColumnKindSettler> settlersOf(const std::vector<FieldInfo>& columns)
+{
+    std::vector<ColumnKindSettler> settlers;
+    settlers.reserve(columns.size());
+    for (const FieldInfo& field : columns)
+        settlers.emplace_back(columnTypeOf(field.type));
+    return settlers;
+}
+
+// Converts rows [first, last) into `rows`, which already has a place for each, and
+// settles their kinds in the same walk: a walk down each column afterwards would touch
+// every row's cells once per column.
+void convertRows(const ResultSet& result, std::size_t first, std::size_t last,
+                 std::vector<std::vector<Cell>>& rows, std::vector<ColumnKindSettler>& kinds)
+{
+    for (std::size_t r = first; r < last; ++r) {
+        const std::vector<QVariant>& row = result.rows[r];
+        std::vector<Cell>& cells = rows[r];
+        cells.reserve(row.size());
+        for (const QVariant& value : row)
+            cells.push_back(cellOf(value));
+        for (std::size_t c = 0; c < std::min(cells.size(), kinds.size()); ++c)
+            kinds[c].take(cells[c]);
+    }
+}
+
+// A large export spends much of its time converting cells; its rows are shared among a
+// few threads. Below this many cells a thread costs more than it saves.
+constexpr std::size_t kCellsPerThread = 250000;
+constexpr std::size_t kMostThreads = 4;
+
+std::size_t conversionThreadsFor(const ResultSet& result)
+{
+    const std::size_t cells = result.rows.size() * std::max<std::size_t>(result.columns.size(), 1);
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    return std::clamp<std::size_t>(cells / kCellsPerThread, 1, std::min(kMostThreads, cores));
+}
 
 QString declaredTypeOf(ColumnType type)
 {
@@ -358,25 +409,33 @@ void refuseOpenTestFile(const Connection& connection, const QString& target)
 
 exporting::Table exportTableOf(const ResultSet& result)
 {
-    std::vector<ColumnKindSettler> kinds;
-    kinds.reserve(result.columns.size());
-    for (const FieldInfo& field : result.columns)
-        kinds.emplace_back(columnTypeOf(field.type));
     exporting::Table table;
-    table.rows.reserve(result.rows.size());
-    // Row by row, kinds included: a walk down each column would touch every row's
-    // cells once per column.
-    for (const auto& row : result.rows) {
-        std::vector<Cell> cells;
-        cells.reserve(row.size());
-        for (const QVariant& value : row)
-            cells.push_back(cellOf(value));
-        for (std::size_t c = 0; c < std::min(cells.size(), kinds.size()); ++c)
-            kinds[c].take(cells[c]);
-        table.rows.push_back(std::move(cells));
+    table.rows.resize(result.rows.size());
+    const std::size_t threads = conversionThreadsFor(result);
+    std::vector<std::vector<ColumnKindSettler>> kinds(threads, settlersOf(result.columns));
+    std::vector<std::exception_ptr> failures(threads);
+    const auto convertPart = [&](std::size_t part) {
+        try {
+            convertRows(result, result.rows.size() * part / threads, result.rows.size() * (part + 1) / threads,
+                        table.rows, kinds[part]);
+        } catch (...) {
+            failures[part] = std::current_exception();
+        }
+    };
+    {
+        std::vector<std::jthread> helpers;
+        for (std::size_t part = 1; part < threads; ++part)
+            helpers.emplace_back(convertPart, part);
+        convertPart(0);
     }
+    for (const std::exception_ptr& failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
+    for (std::size_t part = 1; part < threads; ++part)
+        for (std::size_t c = 0; c < kinds[0].size(); ++c)
+            kinds[0][c].merge(kinds[part][c]);
     for (std::size_t c = 0; c < result.columns.size(); ++c)
-        table.columns.push_back({result.columns[c].name.toStdString(), kinds[c].settled()});
+        table.columns.push_back({result.columns[c].name.toStdString(), kinds[0][c].settled()});
     return table;
 }
 

@@ -238,6 +238,44 @@ TEST_F(ExportRoutines, EachColumnTakesTheKindThatHoldsItsCells)
     EXPECT_EQ(std::get<std::string>(cell(2, 6)), "");  // empty, not Null
 }
 
+// A table this large is converted by several threads, each settling the kinds of its
+// own rows; the kinds met only in the first or the last rows must still count.
+TEST(ExportTableOfManyRows, KeepsEveryRowInPlaceAndSettlesKindsOverAllOfThem)
+{
+    using exporting::ColumnType;
+    constexpr int kRows = 4000;
+    constexpr int kColumns = 200;
+    ResultSet result;
+    result.columns = {{"id", FieldClass::Integer}, {"lastIsFloat", FieldClass::Integer},
+                      {"firstIsText", FieldClass::Integer}, {"middleOnly", FieldClass::Boolean}};
+    for (int c = static_cast<int>(result.columns.size()); c < kColumns; ++c)
+        result.columns.push_back({QStringLiteral("t%1").arg(c), FieldClass::Text});
+    for (int r = 0; r < kRows; ++r) {
+        std::vector<QVariant> row{r, r == kRows - 1 ? QVariant(0.5) : QVariant(r), r == 0 ? QVariant("x") : QVariant(r),
+                                  r == kRows / 2 ? QVariant(true) : QVariant()};
+        for (int c = static_cast<int>(row.size()); c < kColumns; ++c)
+            row.push_back((r + c) % 5 == 0 ? QVariant(QString::fromUtf8("é%1").arg(r)) : QVariant(QString::number(r * c)));
+        result.rows.push_back(std::move(row));
+    }
+    const exporting::Table table = exportTableOf(result);
+
+    EXPECT_EQ(table.columns[0].type, ColumnType::Integer);
+    EXPECT_EQ(table.columns[1].type, ColumnType::Float);
+    EXPECT_EQ(table.columns[2].type, ColumnType::Text);
+    EXPECT_EQ(table.columns[3].type, ColumnType::Boolean);
+    ASSERT_EQ(table.rows.size(), static_cast<std::size_t>(kRows));
+    int misplaced = 0;
+    for (int r = 0; r < kRows; ++r) {
+        const auto& cells = table.rows[static_cast<std::size_t>(r)];
+        ASSERT_EQ(cells.size(), static_cast<std::size_t>(kColumns));
+        misplaced += std::get<std::int64_t>(cells[0]) != r;
+        for (int c = 4; c < kColumns; ++c)
+            misplaced += std::get<std::string>(cells[static_cast<std::size_t>(c)])
+                         != result.rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)].toString().toStdString();
+    }
+    EXPECT_EQ(misplaced, 0);
+}
+
 TEST_F(ExportRoutines, StatementFormsAreRecognised)
 {
     // The statement ExportTable builds, as the routines' table gives it.
