@@ -20,6 +20,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <system_error>
 #include <thread>
 
 namespace kelvo::engine {
@@ -424,8 +425,13 @@ exporting::Table exportTableOf(const ResultSet& result)
     };
     {
         std::vector<std::jthread> helpers;
-        for (std::size_t part = 1; part < threads; ++part)
-            helpers.emplace_back(convertPart, part);
+        for (std::size_t part = 1; part < threads; ++part) {
+            try {
+                helpers.emplace_back(convertPart, part);
+            } catch (const std::system_error&) {
+                convertPart(part);  // no thread to be had: this one does the part
+            }
+        }
         convertPart(0);
     }
     for (const std::exception_ptr& failure : failures)

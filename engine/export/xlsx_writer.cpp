@@ -137,8 +137,8 @@ void writeXlsxWorkbook(const std::vector<SheetOfTable>& sheets, const std::files
 // libxlsxwriter packs a workbook's parts through minizip at zlib's default level, and
 // has no setting for it. The sheet of a large export is a great deal of XML (some 200 MB
 // for 10,000 runs of 400 columns), and deflating it at that level took longer than
-// everything else in the export together; the fastest level takes about a third of
-// that time for a file about half as large again. Kelvo links libxlsxwriter and minizip
+// everything else in the export together; the fastest level takes well under half of
+// that time for a file about 30 % larger. Kelvo links libxlsxwriter and minizip
 // as shared libraries, so this definition is the one that libxlsxwriter's calls reach:
 // it hands each on to minizip's own with the fastest level. Stored parts stay stored.
 extern "C" int zipOpenNewFileInZip4_64(zipFile file, const char* filename, const zip_fileinfo* zipfi,
